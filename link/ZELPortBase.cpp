@@ -1,0 +1,53 @@
+#include "link/ZELPortBase.h"
+
+#include "link/OperatorReport.h"
+
+namespace zel {
+
+CZELPortBase::CZELPortBase() {
+  m_dcb.BaudRate = 9600;
+  m_dcb.ByteSize = 8;
+  m_dcb.Parity = NOPARITY;
+  m_dcb.StopBits = ONESTOPBIT;
+}
+
+CZELPortBase::~CZELPortBase() {
+  // A device still open is closed with the object, without a message.
+  m_bOpen = 0;
+  m_hPort.Close();
+}
+
+int CZELPortBase::OpenAndConfigure(const DCB& settings, const std::string& name, const char* openFailText,
+                                   const char* getStateFailText) {
+  if (m_bOpen) return 1;
+  if (!m_hPort.Open(name)) {
+    ReportToOperator(openFailText);
+    return 0;
+  }
+  if (!m_hPort.GetState(m_dcb)) {
+    m_hPort.Close();
+    ReportToOperator(getStateFailText);
+    return 0;
+  }
+  m_dcb = MergeLineSettings(m_dcb, settings);
+  if (!m_hPort.SetState(m_dcb)) {
+    m_hPort.Close();
+    ReportToOperator("Can not Set the Port Configuration");
+    return 0;
+  }
+  m_hPort.SetTimeouts(kPortTimeouts);
+  m_bOpen = 1;
+  return 1;
+}
+
+int CZELPortBase::Close() {
+  if (m_bOpen != 1 || !m_hPort.IsOpen()) return 1;
+  m_bOpen = 0;
+  if (!m_hPort.Close()) {
+    ReportToOperator("Fail To Close the Port");
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace zel

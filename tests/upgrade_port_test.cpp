@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "link/ZELUpgradePort.h"
+#include "tests/PtyPair.h"
+#include "tests/RecordingReporter.h"
+
+namespace zel {
+namespace {
+
+using test::CPtyPair;
+using test::CRecordingReporter;
+using Texts = std::vector<std::string>;
+
+DCB UpgradeSettings(uint32_t baud = 57600) {
+  DCB dcb;
+  dcb.BaudRate = baud;
+  dcb.fFlags = dcbflag::kBinary;
+  dcb.SetDtrControl(DTR_CONTROL_ENABLE);
+  dcb.SetRtsControl(RTS_CONTROL_DISABLE);
+  dcb.ByteSize = 8;
+  dcb.Parity = NOPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  dcb.ErrorChar = 0x55;
+  return dcb;
+}
+
+speed_t LineSpeed(const CPtyPair& pty) {
+  termios tio{};
+  ::tcgetattr(pty.Slave(), &tio);
+  return ::cfgetospeed(&tio);
+}
+
+TEST(UpgradePortOpen, OpensAndConfiguresTheLine) {
+  CRecordingReporter reports;
+  CPtyPair pty;
+  CZELUpgradePort port;
+  ASSERT_EQ(port.Open(UpgradeSettings(), pty.SlavePath()), 1);
+  EXPECT_EQ(port.IsOpen(), 1);
+  EXPECT_EQ(LineSpeed(pty), static_cast<speed_t>(B57600));
+  EXPECT_EQ(reports.Texts(), Texts{});
+}
+
+TEST(UpgradePortOpen, OpenOnAnOpenPortChangesNothing) {
+  CRecordingReporter reports;
+  CPtyPair pty;
+  CZELUpgradePort port;
+  ASSERT_EQ(port.Open(UpgradeSettings(57600), pty.SlavePath()), 1);
+  EXPECT_EQ(port.Open(UpgradeSettings(9600), "/dev/does-not-exist"), 1);
+  EXPECT_EQ(LineSpeed(pty), static_cast<speed_t>(B57600));
+  EXPECT_EQ(reports.Texts(), Texts{});
+}
+
+TEST(UpgradePortOpen, EachFailureIsReportedWithItsOwnText) {
+  CRecordingReporter reports;
+  CPtyPair pty;
+  CZELUpgradePort holder;
+  ASSERT_EQ(holder.Open(UpgradeSettings(), pty.SlavePath()), 1);
+
+  CZELUpgradePort port;
+  EXPECT_EQ(port.Open(UpgradeSettings(), "/dev/does-not-exist"), 0);
+  EXPECT_EQ(port.Open(UpgradeSettings(), pty.SlavePath()), 0) << "held by another port";
+
+  char path[] = "/tmp/boxfeeder-notatty-XXXXXX";
+  const int fd = ::mkstemp(path);
+  ::close(fd);
+  EXPECT_EQ(port.Open(UpgradeSettings(), path), 0);
+  std::remove(path);
+
+  EXPECT_EQ(port.IsOpen(), 0);
+  EXPECT_EQ(reports.Texts(), (Texts{"Can not Create the File", "Can not Create the File",
+                                    "Can not get the Current Port Configuration"}));
+}
+
+TEST(UpgradePortOpen, RefusedSettingsLeaveTheDeviceFreeForTheNextOpen) {
+  CRecordingReporter reports;
+  CPtyPair pty;
+  CZELUpgradePort port;
+  EXPECT_EQ(port.Open(UpgradeSettings(12345), pty.SlavePath()), 0);
+  EXPECT_EQ(reports.Texts(), Texts{"Can not Set the Port Configuration"});
+  EXPECT_EQ(port.Open(UpgradeSettings(), pty.SlavePath()), 1);
+}
+
+TEST(UpgradePortClose, ClosingFreesTheDeviceAndRepeatsQuietly) {
+  CRecordingReporter reports;
+  CPtyPair pty;
+  CZELUpgradePort never;
+  EXPECT_EQ(never.Close(), 1);
+  CZELUpgradePort port;
+  ASSERT_EQ(port.Open(UpgradeSettings(), pty.SlavePath()), 1);
+  EXPECT_EQ(port.Close(), 1);
+  EXPECT_EQ(port.IsOpen(), 0);
+  EXPECT_EQ(port.Close(), 1);
+  CZELUpgradePort next;
+  EXPECT_EQ(next.Open(UpgradeSettings(), pty.SlavePath()), 1);
+  EXPECT_EQ(reports.Texts(), Texts{});
+}
+
+TEST(UpgradePortClose, DestroyingAnOpenPortFreesTheDevice) {
+  CPtyPair pty;
+  {
+    CZELUpgradePort port;
+    ASSERT_EQ(port.Open(UpgradeSettings(), pty.SlavePath()), 1);
+  }
+  CZELUpgradePort next;
+  EXPECT_EQ(next.Open(UpgradeSettings(), pty.SlavePath()), 1);
+}
+
+class UpgradePortIo : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(port.Open(UpgradeSettings(), pty.SlavePath()), 1); }
+  CRecordingReporter reports;
+  CPtyPair pty;
+  CZELUpgradePort port;
+};
+
+TEST_F(UpgradePortIo, ReadsAndWritesReachTheFarEnd) {
+  pty.WriteMaster({0x42});
+  uint8_t byte = 0;
+  uint32_t read = 0;
+  while (port.Read(&byte, 1, &read) == 0) ASSERT_EQ(read, 0u);
+  EXPECT_EQ(read, 1u);
+  EXPECT_EQ(byte, 0x42);
+  const uint8_t out[3] = {1, 2, 3};
+  uint32_t written = 0;
+  EXPECT_EQ(port.Write(out, 3, &written), 1);
+  EXPECT_EQ(written, 3u);
+  EXPECT_EQ(pty.ReadMaster(3), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST_F(UpgradePortIo, ReadThatTimesOutReturnsZeroQuietly) {
+  uint8_t byte;
+  uint32_t read = 5;
+  EXPECT_EQ(port.Read(&byte, 1, &read), 0);
+  EXPECT_EQ(read, 0u);
+  EXPECT_EQ(port.Read(&byte, 1, nullptr), 0);
+  EXPECT_EQ(reports.Texts(), Texts{});
+}
+
+TEST_F(UpgradePortIo, ReadOnAClosedPortReturnsZeroQuietly) {
+  port.Close();
+  uint8_t byte;
+  uint32_t read = 5;
+  EXPECT_EQ(port.Read(&byte, 1, &read), 0);
+  EXPECT_EQ(read, 0u);
+  EXPECT_EQ(reports.Texts(), Texts{});
+}
+
+TEST_F(UpgradePortIo, ZeroByteWriteWritesNothing) {
+  const uint8_t byte = 7;
+  uint32_t written = 9;
+  EXPECT_EQ(port.Write(&byte, 0, &written), 0);
+  EXPECT_EQ(pty.DrainMaster(), std::vector<uint8_t>{});
+  EXPECT_EQ(reports.Texts(), Texts{});
+}
+
+TEST_F(UpgradePortIo, AnUnpluggedDeviceIsReportedAndKnownGone) {
+  pty.CloseMaster();
+  uint8_t byte;
+  uint32_t read = 0;
+  EXPECT_EQ(port.Read(&byte, 1, &read), 0);
+  EXPECT_TRUE(port.IsDeviceGone());
+  uint32_t written = 0;
+  EXPECT_EQ(port.Write(&byte, 1, &written), 0);
+  EXPECT_EQ(reports.Texts(), (Texts{"Fail to Read the Port", "Fail to Write the Port"}));
+}
+
+}  // namespace
+}  // namespace zel

@@ -1,0 +1,314 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/Event.h"
+#include "link/OperatorReport.h"
+#include "link/SerialDevice.h"
+#include "link/UiDispatcher.h"
+#include "link/ZELWorkingThread.h"
+#include "tests/PtyPair.h"
+
+namespace zel {
+namespace {
+
+// An engine whose work is given by the test.
+class CTestEngine : public CZELWorkingThread {
+ public:
+  ~CTestEngine() override { EndThreadBeforeDestruction(); }
+  std::function<void(CTestEngine&)> body;
+  using CZELWorkingThread::IsTerminating;
+  using CZELWorkingThread::m_bStop;
+  using CZELWorkingThread::SendToOwner;
+
+ protected:
+  int Run() override {
+    if (body) body(*this);
+    return 0;
+  }
+};
+
+// Handles messages on the sending thread and keeps what it received.
+class CRecordingOwner : public IOwnerWindow {
+ public:
+  char slot[100] = {};
+  std::vector<std::pair<std::string, intptr_t>> lines;
+  intptr_t SendMessage(uint32_t message, uintptr_t, intptr_t lParam) override {
+    if (message == WM_TRACE_LINE) lines.emplace_back(slot, lParam);
+    return 0;
+  }
+};
+
+// Handles messages on the test's user-interface thread, the CUiLoop.
+class CLoopOwner : public CUiThreadWindow {
+ public:
+  explicit CLoopOwner(IUiDispatcher& dispatcher) : CUiThreadWindow(dispatcher) {}
+  char slot[100] = {};
+  std::vector<std::string> lines;
+  std::thread::id handlerThread;
+
+ protected:
+  intptr_t HandleMessage(uint32_t message, uintptr_t, intptr_t) override {
+    handlerThread = std::this_thread::get_id();
+    if (message == WM_TRACE_LINE) lines.emplace_back(slot);
+    return 0;
+  }
+};
+
+void WaitUntilIdle(CZELWorkingThread& engine) {
+  while (engine.IsRunning()) std::this_thread::yield();
+}
+
+TEST(WorkingThreadLifecycle, StartRefusesASecondThreadUntilTheFirstEnds) {
+  CEvent release(CEvent::Kind::ManualReset);
+  std::atomic<int> runs{0};
+  CTestEngine engine;
+  engine.body = [&](CTestEngine&) {
+    ++runs;
+    release.Wait();
+  };
+  ASSERT_EQ(engine.Start(), 0);
+  EXPECT_TRUE(engine.IsRunning());
+  EXPECT_TRUE(engine.IsThreadActive());
+  EXPECT_EQ(engine.Start(), 1);
+  EXPECT_EQ(engine.Create(0), 0);
+  release.Set();
+  WaitUntilIdle(engine);
+  EXPECT_FALSE(engine.IsThreadActive());
+  release.Reset();
+  ASSERT_EQ(engine.Start(), 0);
+  release.Set();
+  WaitUntilIdle(engine);
+  EXPECT_EQ(runs, 2);
+}
+
+TEST(WorkingThreadLifecycle, OnThreadStartCanRefuseTheRun) {
+  struct CRefusing : CTestEngine {
+    int OnThreadStart() override { return 0; }
+  } engine;
+  std::atomic<bool> ran{false};
+  engine.body = [&](CTestEngine&) { ran = true; };
+  ASSERT_EQ(engine.Start(), 0);
+  WaitUntilIdle(engine);
+  EXPECT_FALSE(ran);
+}
+
+TEST(WorkingThreadLifecycle, SuspendAndResumeCountWithAndWithoutAThread) {
+  CTestEngine idle;
+  EXPECT_EQ(idle.Suspend(), 0u);
+  EXPECT_EQ(idle.Resume(), 0u);
+
+  CEvent ran(CEvent::Kind::ManualReset);
+  CTestEngine engine;
+  engine.body = [&](CTestEngine&) { ran.Set(); };
+  ASSERT_EQ(engine.Create(CREATE_SUSPENDED), 1);
+  EXPECT_FALSE(ran.TryWait());
+  EXPECT_EQ(engine.Suspend(), 1u);
+  EXPECT_EQ(engine.Resume(), 2u);
+  EXPECT_FALSE(ran.TryWait());
+  EXPECT_EQ(engine.Resume(), 1u);
+  EXPECT_TRUE(ran.Wait());
+  WaitUntilIdle(engine);
+}
+
+TEST(WorkingThreadStop, AStopBeforeTheFirstPollIsSeenByEveryPollUntilTheNextStart) {
+  CEvent gate(CEvent::Kind::ManualReset);
+  std::vector<bool> polls;
+  CTestEngine engine;
+  engine.body = [&](CTestEngine& self) {
+    gate.Wait();
+    polls.push_back(self.IsStopRequested());
+    polls.push_back(self.IsStopRequested());
+  };
+  ASSERT_EQ(engine.Start(), 0);
+  EXPECT_EQ(engine.Stop(), 0);
+  gate.Set();
+  WaitUntilIdle(engine);
+  EXPECT_EQ(polls, (std::vector<bool>{true, true}));
+
+  polls.clear();
+  ASSERT_EQ(engine.Start(), 0);
+  WaitUntilIdle(engine);
+  EXPECT_EQ(polls, (std::vector<bool>{false, false}));
+}
+
+TEST(WorkingThreadTrace, NinetyNineCharactersFitAHundredByteSlotAndAHundredDoNot) {
+  CRecordingOwner owner;
+  CTestEngine engine;
+  engine.SetOwner(&owner);
+  ASSERT_EQ(engine.SetTraceBuffer(owner.slot, sizeof owner.slot), 0);
+  std::vector<int> results;
+  engine.body = [&](CTestEngine& self) {
+    results.push_back(self.Trace(std::string(99, 'x')));
+    results.push_back(self.Trace(std::string(100, 'y')));
+    results.push_back(self.DebugTrace("ab"));
+  };
+  ASSERT_EQ(engine.Start(), 0);
+  WaitUntilIdle(engine);
+  EXPECT_EQ(results, (std::vector<int>{0, 1, 0}));
+  ASSERT_EQ(owner.lines.size(), 2u);
+  EXPECT_EQ(owner.lines[0], std::make_pair(std::string(99, 'x'), intptr_t{0}));
+  EXPECT_EQ(owner.lines[1], std::make_pair(std::string("ab"), intptr_t{1}));
+  // The whole slot is cleared before each line: nothing of the longer one remains.
+  for (size_t i = 2; i < sizeof owner.slot; ++i) EXPECT_EQ(owner.slot[i], 0) << i;
+}
+
+TEST(WorkingThreadTrace, LinesWithNowhereToGoAreDropped) {
+  CRecordingOwner owner;
+  CTestEngine noOwner, noBuffer;
+  noOwner.SetTraceBuffer(owner.slot, sizeof owner.slot);
+  noBuffer.SetOwner(&owner);
+  EXPECT_EQ(noOwner.Trace("line"), 1);
+  EXPECT_EQ(noBuffer.Trace(""), 1) << "size 0 holds not even the terminator";
+  EXPECT_TRUE(owner.lines.empty());
+}
+
+TEST(WorkingThreadTrace, AMissingBufferKeepsThePreviousOne) {
+  CRecordingOwner owner;
+  CTestEngine engine;
+  engine.SetOwner(&owner);
+  engine.SetTraceBuffer(owner.slot, sizeof owner.slot);
+  EXPECT_EQ(engine.SetTraceBuffer(nullptr, 50), 1);
+  EXPECT_EQ(engine.Trace(std::string(99, 'z')), 0);
+  ASSERT_EQ(owner.lines.size(), 1u);
+  EXPECT_EQ(owner.lines[0].first, std::string(99, 'z'));
+}
+
+TEST(WorkingThreadTrace, MessagesAreHandledOnTheUserInterfaceThread) {
+  CUiLoop loop;
+  CLoopOwner owner(loop);
+  CTestEngine engine;
+  engine.SetOwner(&owner);
+  engine.SetTraceBuffer(owner.slot, sizeof owner.slot);
+  engine.body = [](CTestEngine& self) {
+    self.Trace("one");
+    self.Trace("two");
+  };
+  ASSERT_EQ(engine.Start(), 0);
+  loop.RunUntil([&] { return owner.lines.size() == 2; });
+  WaitUntilIdle(engine);
+  EXPECT_EQ(owner.lines, (std::vector<std::string>{"one", "two"}));
+  EXPECT_EQ(owner.handlerThread, std::this_thread::get_id());
+}
+
+// Terminate is called by the user-interface thread, which is not running its
+// loop meanwhile: every wait below must be released by Terminate alone.
+class WorkingThreadTerminate : public ::testing::Test {
+ protected:
+  void TerminateAndCheck() {
+    entered.Wait();
+    EXPECT_EQ(engine.Terminate(0), 1);
+    EXPECT_FALSE(engine.IsRunning());
+    EXPECT_FALSE(engine.IsThreadActive());
+    loop.Drain();  // whatever the worker had queued must not run now
+    EXPECT_EQ(owner.lines, std::vector<std::string>{});
+    EXPECT_TRUE(afterWait);
+    EXPECT_EQ(laterTrace, 1) << "no line may be delivered after Terminate";
+  }
+  CUiLoop loop;
+  CLoopOwner owner{loop};
+  CTestEngine engine;
+  CEvent entered{CEvent::Kind::ManualReset};
+  std::atomic<bool> afterWait{false};
+  std::atomic<int> laterTrace{-1};
+  void SetUp() override {
+    engine.SetOwner(&owner);
+    engine.SetTraceBuffer(owner.slot, sizeof owner.slot);
+  }
+  void Finish(CTestEngine& self) {
+    afterWait = true;
+    laterTrace = self.Trace("after");
+  }
+};
+
+TEST_F(WorkingThreadTerminate, ReleasesANotificationWaitingForTheUserInterface) {
+  engine.body = [&](CTestEngine& self) {
+    entered.Set();
+    self.Trace("blocked");
+    Finish(self);
+  };
+  ASSERT_EQ(engine.Start(), 0);
+  TerminateAndCheck();
+}
+
+TEST_F(WorkingThreadTerminate, ReleasesAMessageBoxWaitingForAPerson) {
+  std::atomic<int> shown{0};
+  CUiThreadReporter reporter(loop, [&](const std::string&) { ++shown; });
+  engine.body = [&](CTestEngine& self) {
+    entered.Set();
+    reporter.ShowMessage("Fail to Read the Port");
+    Finish(self);
+  };
+  ASSERT_EQ(engine.Start(), 0);
+  TerminateAndCheck();
+  EXPECT_EQ(shown, 0);
+}
+
+TEST_F(WorkingThreadTerminate, ReleasesAnEventWaitWithoutTimeLimit) {
+  CEvent never(CEvent::Kind::AutoReset);
+  engine.body = [&](CTestEngine& self) {
+    entered.Set();
+    EXPECT_FALSE(never.Wait());
+    Finish(self);
+  };
+  ASSERT_EQ(engine.Start(), 0);
+  TerminateAndCheck();
+}
+
+TEST_F(WorkingThreadTerminate, ReleasesAPortReadWithoutTimeouts) {
+  test::CPtyPair pty;
+  CSerialDevice device;
+  ASSERT_TRUE(device.Open(pty.SlavePath()));
+  engine.body = [&](CTestEngine& self) {
+    entered.Set();
+    uint8_t byte;
+    uint32_t read = 0;
+    EXPECT_FALSE(device.Read(&byte, 1, read));
+    Finish(self);
+  };
+  ASSERT_EQ(engine.Start(), 0);
+  TerminateAndCheck();
+}
+
+TEST_F(WorkingThreadTerminate, ALoopPollingOnlyTheStopFlagEndsToo) {
+  engine.body = [&](CTestEngine& self) {
+    entered.Set();
+    while (self.m_bStop == 0 && !self.IsTerminating()) std::this_thread::yield();
+    Finish(self);
+  };
+  ASSERT_EQ(engine.Start(), 0);
+  TerminateAndCheck();
+}
+
+TEST(WorkingThreadTerminateIdle, WithoutAThreadSignalsStopAndReturnsOne) {
+  CTestEngine engine;
+  EXPECT_EQ(engine.Terminate(0), 1);
+  EXPECT_TRUE(engine.IsStopRequested());
+  EXPECT_EQ(engine.m_bStop, 0) << "the stop flag is not touched";
+}
+
+TEST(WorkingThreadDestruction, DestroyingARunningEngineEndsItsThread) {
+  CUiLoop loop;
+  CLoopOwner owner(loop);
+  CEvent entered(CEvent::Kind::ManualReset);
+  {
+    CTestEngine engine;
+    engine.SetOwner(&owner);
+    engine.SetTraceBuffer(owner.slot, sizeof owner.slot);
+    engine.body = [&](CTestEngine& self) {
+      entered.Set();
+      self.Trace("never handled");
+    };
+    ASSERT_EQ(engine.Start(), 0);
+    entered.Wait();
+  }
+  loop.Drain();
+  EXPECT_TRUE(owner.lines.empty());
+}
+
+}  // namespace
+}  // namespace zel
