@@ -57,17 +57,12 @@ DeviceError ErrnoToError(int err) {
     case EIO:
     case ENXIO:
     case ENODEV:
-    case EPIPE:
-      return DeviceError::Gone;
-    case ENOENT:
-      return DeviceError::NotFound;
+    case EPIPE: return DeviceError::Gone;
+    case ENOENT: return DeviceError::NotFound;
     case EBUSY:
-    case EWOULDBLOCK:
-      return DeviceError::Busy;
-    case EINVAL:
-      return DeviceError::Invalid;
-    default:
-      return DeviceError::Failed;
+    case EWOULDBLOCK: return DeviceError::Busy;
+    case EINVAL: return DeviceError::Invalid;
+    default: return DeviceError::Failed;
   }
 }
 
@@ -106,7 +101,8 @@ Clock::time_point Later(Clock::time_point a, uint64_t ms) {
 
 }  // namespace
 
-CSerialDevice::CSerialDevice() : m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), m_shadow(DeviceDefaults()) {}
+CSerialDevice::CSerialDevice()
+    : m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), m_shadow(DeviceDefaults()) {}
 
 CSerialDevice::~CSerialDevice() {
   Close();
@@ -168,7 +164,8 @@ bool CSerialDevice::GetState(DCB& dcb) {
   DCB state = m_shadow;
   state.DCBlength = sizeof(DCB);
   state.BaudRate = CodeToBaud(::cfgetospeed(&tio));
-  if (m_bFramingVirtual) tio.c_cflag = (tio.c_cflag & ~(CSIZE | PARENB | PARODD | CMSPAR)) | FramingBits(m_shadow);
+  if (m_bFramingVirtual)
+    tio.c_cflag = (tio.c_cflag & ~(CSIZE | PARENB | PARODD | CMSPAR)) | FramingBits(m_shadow);
   switch (tio.c_cflag & CSIZE) {
     case CS5: state.ByteSize = 5; break;
     case CS6: state.ByteSize = 6; break;
@@ -348,7 +345,8 @@ CSerialDevice::Step CSerialDevice::DriveRead(COverlapped& ov, Clock::time_point 
     }
     if (ov.done == ov.count) return Step::Complete;
     Clock::time_point deadline = total;
-    if (intervalLimited && ov.done > 0) deadline = std::min(deadline, Later(ov.lastByte, t.ReadIntervalTimeout));
+    if (intervalLimited && ov.done > 0)
+      deadline = std::min(deadline, Later(ov.lastByte, t.ReadIntervalTimeout));
     const auto now = Clock::now();
     const bool expired = now >= deadline;
     // Take what has arrived by the deadline before ending the read.

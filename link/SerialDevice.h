@@ -23,8 +23,8 @@ enum class DeviceError {
   Cancelled,     // the calling worker was terminated, or CancelIo was called
   Busy,          // held by another open (this process or another)
   NotFound,
-  Invalid,       // settings the device cannot take, or an operation on a closed device
-  Failed,        // any other system error
+  Invalid,  // settings the device cannot take, or an operation on a closed device
+  Failed,   // any other system error
 };
 
 // The record of one overlapped operation; the caller owns it until the

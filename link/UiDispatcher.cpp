@@ -50,8 +50,9 @@ intptr_t CUiThreadWindow::SendMessage(uint32_t message, uintptr_t wParam, intptr
   // The result lives in the hand-over, not on this stack: a terminated
   // sender may leave while its handler is still running.
   auto result = std::make_shared<intptr_t>(0);
-  CallOnUiThread(m_dispatcher,
-                 [this, result, message, wParam, lParam] { *result = HandleMessage(message, wParam, lParam); });
+  CallOnUiThread(m_dispatcher, [this, result, message, wParam, lParam] {
+    *result = HandleMessage(message, wParam, lParam);
+  });
   return *result;
 }
 

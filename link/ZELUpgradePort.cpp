@@ -5,7 +5,8 @@
 namespace zel {
 
 int CZELUpgradePort::Open(DCB settings, std::string name) {
-  return OpenAndConfigure(settings, name, "Can not Create the File", "Can not get the Current Port Configuration");
+  return OpenAndConfigure(settings, name, "Can not Create the File",
+                          "Can not get the Current Port Configuration");
 }
 
 int CZELUpgradePort::Read(uint8_t* buffer, uint32_t count, uint32_t* read) {
