@@ -120,6 +120,16 @@ int CZELWorkingThread::Terminate(uint32_t /*exitCode*/) {
   return 1;
 }
 
+void CZELWorkingThread::Join() {
+  std::thread worker;
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_thread.get_id() == std::this_thread::get_id()) return;
+    worker = std::move(m_thread);
+  }
+  if (worker.joinable()) worker.join();
+}
+
 int CZELWorkingThread::Stop() {
   m_bStop = 1;
   m_evStop.Set();

@@ -37,6 +37,11 @@ class CZELWorkingThread {
   // touches the owner's buffer again, and its thread has been joined.
   virtual int Terminate(uint32_t exitCode);
 
+  // Waits until the worker has returned from its run. For a front end
+  // that must not leave while a worker runs; never call it from a message
+  // handler, since a worker may be waiting for that handler.
+  void Join();
+
   int Stop();
   bool IsStopRequested();
   bool IsRunning() const;

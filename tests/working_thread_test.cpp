@@ -60,7 +60,8 @@ class CLoopOwner : public CUiThreadWindow {
 };
 
 void WaitUntilIdle(CZELWorkingThread& engine) {
-  while (engine.IsRunning()) std::this_thread::yield();
+  engine.Join();
+  EXPECT_FALSE(engine.IsRunning());
 }
 
 TEST(WorkingThreadLifecycle, StartRefusesASecondThreadUntilTheFirstEnds) {

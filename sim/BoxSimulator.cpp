@@ -1,0 +1,351 @@
+#include "sim/BoxSimulator.h"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <stdexcept>
+
+#include "upgrade/UpgradeFrame.h"
+
+namespace zel::sim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct CRequest {
+  uint16_t n;
+  uint32_t offset;
+};
+
+std::vector<CRequest> PlanRequests(size_t imageSize, const CBoxPlan& plan) {
+  std::vector<CRequest> extras, main;
+  const uint32_t size = static_cast<uint32_t>(imageSize);
+  const uint16_t chunk = static_cast<uint16_t>(std::clamp<uint32_t>(plan.chunk, 1, 65535));
+  if (plan.zeroLengthRequest) extras.push_back({0, 0});
+  if (plan.maxLengthRequest) extras.push_back({65535, 0});
+  if (plan.requestAtEnd) extras.push_back({chunk, size});
+  if (plan.requestPastEnd) extras.push_back({chunk, size + 1});
+  for (uint32_t offset = 0; offset < size; offset += chunk)
+    main.push_back({static_cast<uint16_t>(std::min<uint32_t>(chunk, size - offset)), offset});
+  switch (plan.order) {
+    case CBoxPlan::Order::Sequential: break;
+    case CBoxPlan::Order::Reverse: std::reverse(main.begin(), main.end()); break;
+    case CBoxPlan::Order::Random: {
+      std::mt19937 random(plan.seed);
+      std::shuffle(main.begin(), main.end(), random);
+      break;
+    }
+    case CBoxPlan::Order::Repeated: {
+      std::vector<CRequest> twice;
+      for (const CRequest& r : main) twice.insert(twice.end(), {r, r});
+      main = std::move(twice);
+      break;
+    }
+  }
+  extras.insert(extras.end(), main.begin(), main.end());
+  return extras;
+}
+
+}  // namespace
+
+std::string Sha256Hex(const std::vector<uint8_t>& bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
+  std::string hex;
+  char cell[3];
+  for (unsigned i = 0; i < length; ++i) {
+    std::snprintf(cell, sizeof cell, "%02x", digest[i]);
+    hex += cell;
+  }
+  return hex;
+}
+
+// One run of the exchange.
+class CBoxSimulator::CSession {
+ public:
+  CSession(int& master, int stopFd, const std::vector<uint8_t>& image, const CBoxPlan& plan)
+      : m_master(master), m_stopFd(stopFd), m_image(image), m_plan(plan), m_random(plan.seed) {
+    if (plan.baud > 0) m_byteTime = std::chrono::nanoseconds(10'000'000'000LL / plan.baud);
+  }
+
+  CBoxReport Run() {
+    m_report.imageBytes = m_image.size();
+    m_report.imageSha256 = Sha256Hex(m_image);
+    if (m_plan.silent) {
+      WaitUntil(Clock::time_point::max());
+      return Finish();
+    }
+    if (!WaitForTheToolToOpen()) return Finish();
+    if (!SendNoise(m_plan.noiseBeforeReboot, /*avoidMarkerStart=*/true)) return Finish();
+    if (m_plan.acknowledgeFirst && !Send(CommandFrame(PID_ACKNOWLEDGE))) return Finish();
+    if (m_plan.markerOnly) {
+      if (Send(kFrameMarker)) WaitUntil(Clock::time_point::max());
+      return Finish();
+    }
+    const auto begin = Clock::now();
+    m_wireBytes = 0;
+    if (!Send(CommandFrame(m_plan.firstPid.value_or(PID_REBOOT)))) return Finish();
+    if (m_plan.firstPid && *m_plan.firstPid != PID_REBOOT) {
+      WaitForHangUp();  // the tool gives up and closes the port
+      return Finish();
+    }
+    std::vector<uint8_t> start;
+    if (!Receive(kFrameHeaderSize, start)) return Finish("no PID_START_UPGRADE");
+    const auto expected = CommandFrame(PID_START_UPGRADE);
+    if (!std::equal(expected.begin(), expected.end(), start.begin()))
+      return Finish("bad PID_START_UPGRADE frame");
+    m_report.startReceived = true;
+    m_rebuilt.assign(m_image.size(), 0);
+    m_covered.assign(m_image.size(), false);
+    for (const CRequest& request : PlanRequests(m_image.size(), m_plan)) {
+      if (!SendNoise(m_plan.noiseBetweenFrames, false)) return Finish();
+      if (!Ask(request)) return Finish();
+    }
+    if (m_plan.endUpgrade) {
+      if (!Send(CommandFrame(PID_TERM_UPGRADE))) return Finish();
+      m_report.completed = true;
+    }
+    m_report.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+    m_report.wireSeconds = m_plan.baud ? static_cast<double>(m_wireBytes) * 10.0 / m_plan.baud : 0.0;
+    return Finish();
+  }
+
+ private:
+  CBoxReport Finish(const std::string& problem = {}) {
+    if (!problem.empty() && m_report.problem.empty()) m_report.problem = problem;
+    if (m_report.startReceived) {
+      const bool allCovered = std::all_of(m_covered.begin(), m_covered.end(), [](bool b) { return b; });
+      m_report.rebuiltSha256 = Sha256Hex(m_rebuilt);
+      m_report.imageIntact = allCovered && m_report.rebuiltSha256 == m_report.imageSha256;
+    }
+    return m_report;
+  }
+
+  // Waits for the stop signal until the deadline; false when stopped.
+  bool WaitUntil(Clock::time_point deadline) {
+    for (;;) {
+      timespec ts{};
+      timespec* timeout = nullptr;
+      if (deadline != Clock::time_point::max()) {
+        const auto left = std::max(deadline - Clock::now(), Clock::duration::zero());
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        ts.tv_sec = ns / 1'000'000'000;
+        ts.tv_nsec = ns % 1'000'000'000;
+        timeout = &ts;
+      }
+      pollfd pfd{m_stopFd, POLLIN, 0};
+      const int rc = ::ppoll(&pfd, 1, timeout, nullptr);
+      if (rc > 0) return Fail("stopped");
+      if (rc == 0) return true;
+      if (errno != EINTR) return Fail("poll failed");
+    }
+  }
+
+  bool Fail(const std::string& problem) {
+    if (m_report.problem.empty()) m_report.problem = problem;
+    return false;
+  }
+
+  // The master reports a hang-up while no one has the slave open.
+  bool WaitForTheToolToOpen() {
+    for (;;) {
+      pollfd pfd{m_master, POLLIN, 0};
+      ::poll(&pfd, 1, 0);
+      if (!(pfd.revents & POLLHUP)) return true;
+      if (!WaitUntil(Clock::now() + std::chrono::milliseconds(1))) return false;
+    }
+  }
+
+  void WaitForHangUp() {
+    std::vector<uint8_t> ignored;
+    while (Receive(1, ignored)) {
+    }
+  }
+
+  void Pace(size_t bytes) {
+    m_wireBytes += bytes;
+    if (m_byteTime.count() == 0) return;
+    m_lineFree = std::max(m_lineFree, Clock::now()) + m_byteTime * static_cast<int64_t>(bytes);
+    WaitUntil(m_lineFree);
+  }
+
+  template <typename Bytes>
+  bool Send(const Bytes& bytes) {
+    Pace(bytes.size());
+    size_t done = 0;
+    while (done < bytes.size()) {
+      if (m_master < 0) return Fail("line hung up");
+      const ssize_t n = ::write(m_master, bytes.data() + done, bytes.size() - done);
+      if (n > 0) {
+        done += static_cast<size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno != EAGAIN && errno != EINTR) return Fail("the tool closed the port");
+      pollfd fds[2] = {{m_master, POLLOUT, 0}, {m_stopFd, POLLIN, 0}};
+      ::poll(fds, 2, -1);
+      if (fds[1].revents) return Fail("stopped");
+    }
+    return true;
+  }
+
+  bool SendNoise(size_t count, bool avoidMarkerStart) {
+    if (count == 0) return true;
+    std::vector<uint8_t> noise(count);
+    for (auto& b : noise) {
+      do b = static_cast<uint8_t>(m_random());
+      while (avoidMarkerStart && b == kFrameMarker[0]);
+    }
+    return Send(noise);
+  }
+
+  // Reads exactly count bytes from the tool within the reply time-out.
+  bool Receive(size_t count, std::vector<uint8_t>& out) {
+    out.clear();
+    const auto deadline = Clock::now() + std::chrono::milliseconds(m_plan.replyTimeoutMs);
+    while (out.size() < count) {
+      if (m_master < 0) return Fail("line hung up");
+      size_t want = count - out.size();
+      if (m_plan.hangUpAfter) {
+        if (m_report.bytesReceived >= *m_plan.hangUpAfter) {
+          ::close(m_master);
+          m_master = -1;
+          m_report.hungUp = true;
+          return Fail("hung up");
+        }
+        want = std::min<size_t>(want, *m_plan.hangUpAfter - m_report.bytesReceived);
+      }
+      uint8_t buf[65536 + 64];
+      const ssize_t n = ::read(m_master, buf, std::min(want, sizeof buf));
+      if (n > 0) {
+        if (out.empty()) m_firstByteAt = Clock::now();
+        out.insert(out.end(), buf, buf + n);
+        m_report.bytesReceived += static_cast<uint64_t>(n);
+        continue;
+      }
+      if (n < 0 && errno != EAGAIN && errno != EINTR) return Fail("the tool closed the port");
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return Fail("no answer from the tool");
+      pollfd fds[2] = {{m_master, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
+      ::poll(fds, 2, static_cast<int>(left));
+      if (fds[1].revents) return Fail("stopped");
+      if ((fds[0].revents & POLLHUP) && !(fds[0].revents & POLLIN)) return Fail("the tool closed the port");
+    }
+    return true;
+  }
+
+  bool Ask(const CRequest& request) {
+    ++m_report.requests;
+    if (!Send(DataRequestFrame(request.n, request.offset))) return false;
+    const auto asked = Clock::now();
+    const bool pastEnd = request.offset > m_image.size();
+    const size_t expectedSize = pastEnd ? kFrameHeaderSize : size_t{request.n} + kDataReplyOverhead;
+    std::vector<uint8_t> reply;
+    if (!Receive(expectedSize, reply)) return false;
+    m_report.turnaroundUs.push_back(std::chrono::duration<double, std::micro>(m_firstByteAt - asked).count());
+    if (m_byteTime.count() > 0) {
+      // The box has the reply once its last byte has crossed the wire.
+      m_wireBytes += reply.size();
+      m_lineFree = m_firstByteAt + m_byteTime * static_cast<int64_t>(reply.size());
+      if (!WaitUntil(m_lineFree)) return false;
+    }
+    const std::string problem = pastEnd ? CheckTerm(reply) : CheckReply(request, reply);
+    if (!problem.empty()) {
+      ++m_report.badReplies;
+      return Fail(problem);
+    }
+    ++m_report.goodReplies;
+    return true;
+  }
+
+  std::string CheckTerm(const std::vector<uint8_t>& frame) {
+    const auto expected = CommandFrame(PID_TERM_UPGRADE);
+    if (!std::equal(expected.begin(), expected.end(), frame.begin())) return "expected PID_TERM_UPGRADE";
+    ++m_report.termCommands;
+    return {};
+  }
+
+  std::string CheckReply(const CRequest& request, const std::vector<uint8_t>& frame) {
+    char what[160];
+    std::snprintf(what, sizeof what, " in the reply to %u bytes at %u", request.n, request.offset);
+    if (!MatchMarker(frame.data())) return "bad marker" + std::string(what);
+    if (ReadBigEndian16(&frame[8]) != PID_DATA_REPLY) return "bad PID" + std::string(what);
+    if (ReadBigEndian16(&frame[10]) != static_cast<uint16_t>(request.n + 8))
+      return "bad length" + std::string(what);
+    if (ReadBigEndian32(&frame[12]) != request.offset) return "bad offset" + std::string(what);
+    const uint8_t* tail = &frame[kReplyDataOffset + request.n];
+    if (tail[0] || tail[1] || tail[2]) return "bad trailer" + std::string(what);
+    if (tail[3] != FrameChecksum(kReplyChecksumSeed, &frame[12], size_t{request.n} + 4))
+      return "bad checksum" + std::string(what);
+    for (size_t i = 0; i < request.n; ++i) {
+      const size_t at = size_t{request.offset} + i;
+      const uint8_t byte = frame[kReplyDataOffset + i];
+      if (at < m_image.size()) {
+        m_rebuilt[at] = byte;
+        m_covered[at] = true;
+      } else if (byte != 0xFF) {
+        return "padding past the end is not 0xFF" + std::string(what);
+      }
+    }
+    return {};
+  }
+
+  int& m_master;
+  const int m_stopFd;
+  const std::vector<uint8_t>& m_image;
+  const CBoxPlan& m_plan;
+  std::mt19937 m_random;
+  CBoxReport m_report;
+  std::vector<uint8_t> m_rebuilt;
+  std::vector<bool> m_covered;
+  std::chrono::nanoseconds m_byteTime{0};
+  Clock::time_point m_lineFree{};
+  Clock::time_point m_firstByteAt{};
+  uint64_t m_wireBytes = 0;
+};
+
+CBoxSimulator::CBoxSimulator() : m_stopFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+  int slave = -1;
+  char name[256] = {};
+  if (::openpty(&m_master, &slave, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
+  termios tio{};
+  ::tcgetattr(slave, &tio);
+  ::cfmakeraw(&tio);
+  ::tcsetattr(slave, TCSANOW, &tio);
+  // The box is switched on only once the tool has the port: the master
+  // shows a hang-up until then.
+  ::close(slave);
+  ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+  ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
+  m_port = name;
+}
+
+CBoxSimulator::~CBoxSimulator() {
+  if (m_master >= 0) ::close(m_master);
+  if (m_stopFd >= 0) ::close(m_stopFd);
+}
+
+CBoxReport CBoxSimulator::Run(const std::vector<uint8_t>& image, const CBoxPlan& plan) {
+  uint64_t staleStop;  // a Stop meant for an earlier run
+  [[maybe_unused]] ssize_t n = ::read(m_stopFd, &staleStop, sizeof staleStop);
+  CSession session(m_master, m_stopFd, image, plan);
+  return session.Run();
+}
+
+void CBoxSimulator::Stop() {
+  const uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = ::write(m_stopFd, &one, sizeof one);
+}
+
+}  // namespace zel::sim

@@ -1,0 +1,85 @@
+// A simulated set-top box on a pseudo-terminal. It plays the boot loader's
+// side of the upgrade exchange: announces itself, waits for the start
+// command, asks for the image by a plan, checks every reply, rebuilds the
+// image and ends the upgrade. Faults can be injected and the line paced at
+// a baud rate, so it serves the tests, the demo and the benchmark.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zel::sim {
+
+struct CBoxPlan {
+  enum class Order { Sequential, Reverse, Random, Repeated };
+  uint32_t chunk = 1024;  // bytes asked for per request (1 to 65535)
+  Order order = Order::Sequential;
+  uint32_t seed = 1;  // for the random order and the noise
+  // Extra requests, asked before the plan's own.
+  bool zeroLengthRequest = false;  // n = 0 at offset 0
+  bool maxLengthRequest = false;   // n = 65535 at offset 0
+  bool requestAtEnd = false;       // at offset = image length: padding only
+  bool requestPastEnd = false;     // one byte further: PID_TERM_UPGRADE expected
+  // Faults.
+  size_t noiseBeforeReboot = 0;         // bytes sent before PID_REBOOT (never the marker's first byte)
+  size_t noiseBetweenFrames = 0;        // bytes sent before every data request
+  bool acknowledgeFirst = false;        // PID_ACKNOWLEDGE before PID_REBOOT
+  std::optional<uint16_t> firstPid;     // announce with this PID instead of PID_REBOOT
+  bool silent = false;                  // never sends anything
+  bool markerOnly = false;              // sends the marker alone, then falls silent
+  std::optional<uint64_t> hangUpAfter;  // hang up once the tool has sent this many bytes
+  bool endUpgrade = true;               // send PID_TERM_UPGRADE after the last request
+  // Pacing: the wire time of 10 bits per byte in each direction; 0 unpaced.
+  uint32_t baud = 0;
+  // How long to wait for any one reply before giving up.
+  uint32_t replyTimeoutMs = 30000;
+};
+
+struct CBoxReport {
+  bool startReceived = false;  // PID_START_UPGRADE arrived
+  uint64_t requests = 0;       // data requests sent
+  uint64_t goodReplies = 0;
+  uint64_t badReplies = 0;
+  uint64_t termCommands = 0;   // PID_TERM_UPGRADE frames from the tool
+  uint64_t bytesReceived = 0;  // every byte the tool sent
+  uint64_t imageBytes = 0;
+  bool imageIntact = false;  // the rebuilt image equals the file
+  std::string rebuiltSha256;
+  std::string imageSha256;
+  bool hungUp = false;
+  bool completed = false;            // PID_TERM_UPGRADE sent after every request was answered
+  std::string problem;               // the first thing that went wrong, empty if none
+  double seconds = 0;                // from PID_REBOOT to PID_TERM_UPGRADE
+  double wireSeconds = 0;            // the same exchange at the wire's limit (paced runs)
+  std::vector<double> turnaroundUs;  // request's last byte to the reply's first
+};
+
+class CBoxSimulator {
+ public:
+  CBoxSimulator();
+  ~CBoxSimulator();
+  CBoxSimulator(const CBoxSimulator&) = delete;
+  CBoxSimulator& operator=(const CBoxSimulator&) = delete;
+
+  // The device the tool opens.
+  const std::string& Port() const { return m_port; }
+
+  // Waits until the tool has opened the port, then runs the exchange for
+  // the image. Returns when the exchange is over, broke off, or Stop.
+  CBoxReport Run(const std::vector<uint8_t>& image, const CBoxPlan& plan);
+  // Makes Run return soon; callable from any thread.
+  void Stop();
+
+ private:
+  class CSession;
+  int m_master = -1;
+  int m_stopFd = -1;
+  std::string m_port;
+};
+
+// Hexadecimal SHA-256 of bytes.
+std::string Sha256Hex(const std::vector<uint8_t>& bytes);
+
+}  // namespace zel::sim

@@ -1,0 +1,71 @@
+// The upgrade engine: on its worker thread it opens the port, waits for the
+// box to announce itself, tells it to start, and serves the box's data
+// requests from the image file until the box reports the end. It reports
+// each step to its owner window as trace lines, progress and an outcome.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "link/Event.h"
+#include "link/ZELUpgradePort.h"
+#include "link/ZELWorkingThread.h"
+
+namespace zel {
+
+class CZELUpgradeThread : public CZELWorkingThread {
+ public:
+  // ReadFrame results besides a PID.
+  static constexpr int kReadStopped = 0;
+  static constexpr int kReadBadMarker = -5;
+  static constexpr int kReadMissingOutput = -7;
+  static constexpr int kReadDeviceGone = -9;
+
+  CZELUpgradeThread();
+  ~CZELUpgradeThread() override;
+
+  // Copies both texts; a running transfer keeps the ones it started with.
+  int SetParameters(std::string port, std::string file);
+  // Releases the wait that follows a successful upgrade.
+  void AcknowledgeEnd();
+  // Where the "[UART_DL]" diagnostics go; standard output by default.
+  void SetDiagnosticOutput(std::function<void(const char*)> output);
+
+ protected:
+  int Run() override;
+
+  // 0 when the box ended the upgrade; 1 on failure or stop.
+  int Handshake();
+  int ServeRequests();
+
+  // The exchange's frame operations, on the worker thread.
+  int SendCommand(uint16_t pid);
+  int SendDataReply(uint16_t n, uint32_t offset);
+  int ReadFrame(uint16_t* length, uint32_t* offset);
+  size_t ReadExact(uint8_t* buffer, size_t capacity, size_t count);
+  bool Synchronise();
+
+ private:
+  enum class ByteRead { Got, None, Gone };
+  ByteRead ReadByte(uint8_t& byte);
+  bool ShouldLeaveRead() const;
+  // Serves one request; false when the image could not be read.
+  bool ServeDataRequest(int imageFd, uint64_t imageSize, uint16_t n, uint32_t offset);
+  void Diagnostic(const char* text);
+
+  CEvent m_evEndAck{CEvent::Kind::AutoReset};
+  std::string m_strPort;
+  std::string m_strFile;
+  DCB m_dcbSettings;
+  CZELUpgradePort m_port;
+
+  std::mutex m_paramMutex;  // SetParameters against the start of a run
+  std::function<void(const char*)> m_diagnostic;
+  std::vector<uint8_t> m_reply;  // the frame being answered, reused
+  size_t m_nSkipped = 0;         // bytes skipped before the last frame's marker
+};
+
+}  // namespace zel
