@@ -7,11 +7,11 @@ CMAKE_FLAGS ?=
 CTEST_FLAGS ?= --output-on-failure -j2
 
 # Debian packages the build and the tests need.
-PACKAGES := cmake ninja-build g++ libgtest-dev
+PACKAGES := cmake ninja-build g++ libgtest-dev libcli11-dev libssl-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build test asan tsan clean
+.PHONY: all deps configure build test demo bench asan tsan clean
 
 all: build
 
@@ -32,6 +32,14 @@ build: configure
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest $(CTEST_FLAGS)
+
+# A whole upgrade of a sample image against the simulated box.
+demo: build
+	$(BUILD)/cli/boxfeed demo
+
+# Throughput, CPU cost and turnaround, measured side by side in one run.
+bench: build
+	$(BUILD)/bench/upgrade_bench
 
 # The same tests under AddressSanitizer + UndefinedBehaviorSanitizer, and
 # under ThreadSanitizer (run without address-space randomisation, which the

@@ -1,1 +1,82 @@
-int main() { return 0; }
+// boxsim: a simulated set-top box on a pseudo-terminal. It prints the
+// device to give boxfeed, waits for the tool to open it, runs the upgrade
+// exchange and prints its verdict on the image it received.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+#include "cli/SignalWatcher.h"
+#include "sim/BoxSimulator.h"
+
+using zel::sim::CBoxPlan;
+
+int main(int argc, char** argv) {
+  CLI::App app{"boxsim: a simulated set-top box on a pseudo-terminal, for boxfeed to upgrade."};
+  std::string imagePath, linkPath, order = "sequential";
+  CBoxPlan plan;
+  uint64_t hangUpAfter = 0;
+  uint16_t firstPid = 0;
+  app.add_option("IMAGE", imagePath, "The image the box expects to receive")
+      ->required()
+      ->check(CLI::ExistingFile);
+  app.add_option("--link", linkPath, "Also make this path a link to the box's device");
+  app.add_option("--chunk", plan.chunk, "Bytes asked for per request")->check(CLI::Range(1u, 65535u));
+  app.add_option("--order", order, "Order of the requests")
+      ->check(CLI::IsMember({"sequential", "reverse", "random", "repeated"}));
+  app.add_option("--seed", plan.seed, "Seed of the random order and the noise");
+  app.add_option("--baud", plan.baud, "Pace the line at this speed (0: unpaced)");
+  app.add_flag("--zero-length", plan.zeroLengthRequest, "Also ask for 0 bytes");
+  app.add_flag("--max-length", plan.maxLengthRequest, "Also ask for 65535 bytes");
+  app.add_flag("--at-end", plan.requestAtEnd, "Also ask at the image's length");
+  app.add_flag("--past-end", plan.requestPastEnd, "Also ask one byte past the image's length");
+  app.add_option("--noise-before", plan.noiseBeforeReboot, "Noise bytes before PID_REBOOT");
+  app.add_option("--noise-between", plan.noiseBetweenFrames, "Noise bytes before each request");
+  app.add_flag("--acknowledge-first", plan.acknowledgeFirst, "Send PID_ACKNOWLEDGE before PID_REBOOT");
+  app.add_option("--first-pid", firstPid, "Announce with this PID instead of PID_REBOOT");
+  app.add_flag("--silent", plan.silent, "Never send anything");
+  app.add_option("--hang-up-after", hangUpAfter, "Hang up once the tool has sent this many bytes");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error);
+    return code == 0 ? 0 : 64;
+  }
+  static const std::map<std::string, CBoxPlan::Order> kOrders{{"sequential", CBoxPlan::Order::Sequential},
+                                                              {"reverse", CBoxPlan::Order::Reverse},
+                                                              {"random", CBoxPlan::Order::Random},
+                                                              {"repeated", CBoxPlan::Order::Repeated}};
+  plan.order = kOrders.at(order);
+  if (app.count("--first-pid")) plan.firstPid = firstPid;
+  if (hangUpAfter) plan.hangUpAfter = hangUpAfter;
+  plan.replyTimeoutMs = 600000;
+
+  std::ifstream in(imagePath, std::ios::binary);
+  const std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+
+  zel::sim::CBoxSimulator box;
+  zel::cli::CSignalWatcher interrupts([&] { box.Stop(); });
+  std::string port = box.Port();
+  if (!linkPath.empty()) {
+    ::unlink(linkPath.c_str());
+    if (::symlink(port.c_str(), linkPath.c_str()) == 0) port = linkPath;
+  }
+  std::printf("boxsim: the box is on %s\nboxsim: run  boxfeed upgrade %s --port %s\n", port.c_str(),
+              imagePath.c_str(), port.c_str());
+  std::fflush(stdout);
+
+  const zel::sim::CBoxReport report = box.Run(image, plan);
+  if (!linkPath.empty()) ::unlink(linkPath.c_str());
+  std::printf("boxsim: %llu requests, %llu good replies, %llu bad, %llu bytes received\n",
+              static_cast<unsigned long long>(report.requests),
+              static_cast<unsigned long long>(report.goodReplies),
+              static_cast<unsigned long long>(report.badReplies),
+              static_cast<unsigned long long>(report.bytesReceived));
+  if (!report.problem.empty()) std::printf("boxsim: %s\n", report.problem.c_str());
+  std::printf("boxsim: image %s, SHA-256 %s\n",
+              report.imageIntact ? "received intact" : "NOT received intact", report.rebuiltSha256.c_str());
+  return report.imageIntact && report.completed ? 0 : 1;
+}

@@ -1,0 +1,36 @@
+#include "cli/SignalWatcher.h"
+
+#include <csignal>
+
+namespace zel::cli {
+namespace {
+
+sigset_t WatchedSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGUSR1);  // the watcher's own end
+  return set;
+}
+
+}  // namespace
+
+CSignalWatcher::CSignalWatcher(std::function<void()> onInterrupt) : m_onInterrupt(std::move(onInterrupt)) {
+  const sigset_t set = WatchedSignals();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  m_thread = std::thread([this, set] {
+    for (;;) {
+      int signal = 0;
+      if (sigwait(&set, &signal) != 0 || signal == SIGUSR1) return;
+      m_onInterrupt();
+    }
+  });
+}
+
+CSignalWatcher::~CSignalWatcher() {
+  pthread_kill(m_thread.native_handle(), SIGUSR1);
+  m_thread.join();
+}
+
+}  // namespace zel::cli
