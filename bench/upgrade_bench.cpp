@@ -1,0 +1,230 @@
+// Upgrade benchmark: the command line's upgrade path against the simulated
+// box over a pseudo-terminal, measured side by side with a raw stream of
+// the same bytes through the same kind of pty, and a paced run against the
+// wire's limit.
+#include <poll.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <thread>
+
+#include "cli/Console.h"
+#include "cli/UpgradeSession.h"
+#include "link/SerialDevice.h"
+#include "sim/BoxSimulator.h"
+
+namespace {
+
+using namespace zel;
+using Clock = std::chrono::steady_clock;
+
+double ProcessCpuSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double ThreadCpuSeconds() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+std::vector<uint8_t> MakeImage(size_t size) {
+  std::vector<uint8_t> image(size);
+  std::mt19937 random(99);
+  for (auto& b : image) b = static_cast<uint8_t>(random());
+  return image;
+}
+
+std::string WriteImage(const std::vector<uint8_t>& image) {
+  char path[] = "/tmp/boxfeeder-bench-XXXXXX";
+  const int fd = ::mkstemp(path);
+  size_t done = 0;
+  while (done < image.size()) done += static_cast<size_t>(::write(fd, image.data() + done, image.size() - done));
+  ::close(fd);
+  return path;
+}
+
+struct CRunResult {
+  sim::CBoxReport box;
+  double toolCpuSeconds = 0;
+  int status = -1;
+};
+
+CRunResult RunUpgrade(const std::vector<uint8_t>& image, const std::string& path, const sim::CBoxPlan& plan) {
+  std::FILE* null = std::fopen("/dev/null", "w");
+  cli::CConsole console(null, null);
+  SetOperatorReporter(&console);
+  CUiLoop loop;
+  cli::CUpgradeSession session(loop, console);
+  sim::CBoxSimulator box;
+  CRunResult result;
+  double boxCpu = 0;
+  const double cpuBefore = ProcessCpuSeconds();
+  std::thread boxThread([&] {
+    const double start = ThreadCpuSeconds();
+    result.box = box.Run(image, plan);
+    boxCpu = ThreadCpuSeconds() - start;
+  });
+  result.status = session.Run({path, box.Port(), false, {}});
+  box.Stop();
+  boxThread.join();
+  result.toolCpuSeconds = ProcessCpuSeconds() - cpuBefore - boxCpu;
+  SetOperatorReporter(nullptr);
+  std::fclose(null);
+  return result;
+}
+
+// The same bytes written through the device layer to a pty and read at the
+// far end, with no protocol: the ceiling for the upgrade's throughput.
+double RawStreamSeconds(const std::vector<uint8_t>& image) {
+  int master = -1, slave = -1;
+  char name[256] = {};
+  if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return 0;
+  termios tio{};
+  ::tcgetattr(slave, &tio);
+  ::cfmakeraw(&tio);
+  ::tcsetattr(slave, TCSANOW, &tio);
+  CSerialDevice device;
+  device.Open(name);
+  DCB dcb;
+  device.GetState(dcb);
+  device.SetTimeouts(kPortTimeouts);
+  const auto start = Clock::now();
+  std::thread reader([&] {
+    std::vector<uint8_t> sink(1 << 16);
+    size_t got = 0;
+    while (got < image.size()) {
+      const ssize_t n = ::read(master, sink.data(), sink.size());
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+  });
+  constexpr size_t kBlock = 4096 + 20;  // a reply's worth per write
+  for (size_t offset = 0; offset < image.size(); offset += kBlock) {
+    uint32_t written = 0;
+    device.Write(image.data() + offset, static_cast<uint32_t>(std::min(kBlock, image.size() - offset)), written);
+  }
+  reader.join();
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  device.Close();
+  ::close(slave);
+  ::close(master);
+  return seconds;
+}
+
+// Request-to-reply turnaround of a bare echo over a pty through the device
+// layer (16 bytes in, a 1044-byte block out): the floor the tool's
+// turnaround stands on.
+std::vector<double> RawTurnaroundsUs(size_t count) {
+  int master = -1, slave = -1;
+  char name[256] = {};
+  std::vector<double> samples;
+  if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return samples;
+  termios tio{};
+  ::tcgetattr(slave, &tio);
+  ::cfmakeraw(&tio);
+  ::tcsetattr(slave, TCSANOW, &tio);
+  CSerialDevice device;
+  device.Open(name);
+  device.SetTimeouts(kPortTimeouts);
+  std::thread echo([&] {
+    std::vector<uint8_t> request(16), reply(1044, 0x5A);
+    for (size_t i = 0; i < count; ++i) {
+      uint32_t got = 0, have = 0, written = 0;
+      while (have < request.size())
+        if (device.Read(request.data() + have, static_cast<uint32_t>(request.size() - have), got)) have += got;
+      device.Write(reply.data(), static_cast<uint32_t>(reply.size()), written);
+    }
+  });
+  std::vector<uint8_t> buffer(4096);
+  for (size_t i = 0; i < count; ++i) {
+    const auto asked = Clock::now();
+    [[maybe_unused]] ssize_t n = ::write(master, buffer.data(), 16);
+    size_t got = 0;
+    while (got < 1044) {
+      pollfd pfd{master, POLLIN, 0};
+      ::poll(&pfd, 1, -1);
+      const ssize_t r = ::read(master, buffer.data(), buffer.size());
+      if (r <= 0) continue;
+      if (got == 0) samples.push_back(std::chrono::duration<double, std::micro>(Clock::now() - asked).count());
+      got += static_cast<size_t>(r);
+    }
+  }
+  echo.join();
+  device.Close();
+  ::close(slave);
+  ::close(master);
+  return samples;
+}
+
+double Percentile(std::vector<double> values, double p) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const size_t at = std::min(values.size() - 1, static_cast<size_t>(p * static_cast<double>(values.size())));
+  return values[at];
+}
+
+void Unpaced() {
+  constexpr size_t kSize = 64u << 20;
+  const auto image = MakeImage(kSize);
+  const std::string path = WriteImage(image);
+  const double mib = static_cast<double>(kSize) / (1 << 20);
+  const double rawSeconds = RawStreamSeconds(image);
+  std::printf("1. Unpaced over a pty, %zu MiB image\n", kSize >> 20);
+  std::printf("   %-22s %10s %12s %12s %14s\n", "", "MB/s", "x raw", "CPU s/MiB", "requests");
+  std::printf("   %-22s %10.1f %12s %12s %14s\n", "raw stream", static_cast<double>(kSize) / rawSeconds / 1e6, "1.00",
+              "-", "-");
+  for (uint32_t chunk : {4096u, 1024u, 256u}) {
+    sim::CBoxPlan plan;
+    plan.chunk = chunk;
+    const CRunResult run = RunUpgrade(image, path, plan);
+    const double rate = static_cast<double>(kSize) / run.box.seconds / 1e6;
+    char label[32];
+    std::snprintf(label, sizeof label, "upgrade, %u-byte req.", chunk);
+    std::printf("   %-22s %10.1f %12.2f %12.4f %14llu%s\n", label, rate, rawSeconds / run.box.seconds,
+                run.toolCpuSeconds / mib, static_cast<unsigned long long>(run.box.requests),
+                run.box.imageIntact && run.status == 0 ? "" : "  (NOT intact)");
+  }
+  std::remove(path.c_str());
+}
+
+void Paced() {
+  constexpr size_t kSize = 256u << 10;
+  const auto image = MakeImage(kSize);
+  const std::string path = WriteImage(image);
+  sim::CBoxPlan plan;
+  plan.chunk = 1024;
+  plan.baud = 57600;
+  const CRunResult run = RunUpgrade(image, path, plan);
+  std::printf("2. Paced at 57600 baud, %zu KiB image in 1024-byte requests\n", kSize >> 10);
+  std::printf("   total %.3f s, wire limit %.3f s: %.2f %% over the limit%s\n", run.box.seconds, run.box.wireSeconds,
+              (run.box.seconds / run.box.wireSeconds - 1) * 100,
+              run.box.imageIntact && run.status == 0 ? "" : "  (NOT intact)");
+  const auto raw = RawTurnaroundsUs(run.box.turnaroundUs.size());
+  std::printf("   %-34s %10s %10s %10s\n", "turnaround per request (us)", "median", "p99", "max");
+  std::printf("   %-34s %10.0f %10.0f %10.0f\n", "upgrade (256 requests)", Percentile(run.box.turnaroundUs, 0.5),
+              Percentile(run.box.turnaroundUs, 0.99), Percentile(run.box.turnaroundUs, 1.0));
+  std::printf("   %-34s %10.0f %10.0f %10.0f\n", "bare pty echo, same sizes", Percentile(raw, 0.5),
+              Percentile(raw, 0.99), Percentile(raw, 1.0));
+  std::printf("   %-34s %10.2f %10.2f\n", "ratio", Percentile(run.box.turnaroundUs, 0.5) / Percentile(raw, 0.5),
+              Percentile(run.box.turnaroundUs, 0.99) / Percentile(raw, 0.99));
+  std::remove(path.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string only = argc > 1 ? argv[1] : "";
+  if (only.empty() || only == "unpaced") Unpaced();
+  if (only.empty() || only == "paced") Paced();
+  return 0;
+}
