@@ -223,12 +223,11 @@ int CZELUpgradeThread::ServeRequests() {
 
 bool CZELUpgradeThread::ServeDataRequest(int imageFd, uint64_t imageSize, uint16_t n, uint32_t offset) {
   char line[100];
-  std::snprintf(line, sizeof line,
-                "<<Received Data Request from STB: Offset = [%lu], RequestDataLen = [0x%1x%1x]",
+  std::snprintf(line, sizeof line, "<<Received Data Request from STB: Offset = [%lu], RequestDataLen = [0x%1x%1x]",
                 static_cast<unsigned long>(offset), static_cast<unsigned>((n >> 4) & 0xFF),
                 static_cast<unsigned>(n & 0xF));
-  DebugTrace(line);
   if (offset > imageSize) {
+    DebugTrace(line);
     Diagnostic("[UART_DL] ERROR: The file pointer can't be moved successfully.\n");
     SendCommand(PID_TERM_UPGRADE);
     return true;
@@ -236,15 +235,23 @@ bool CZELUpgradeThread::ServeDataRequest(int imageFd, uint64_t imageSize, uint16
   try {
     m_reply.resize(size_t{n} + kDataReplyOverhead);
   } catch (const std::bad_alloc&) {
+    DebugTrace(line);
     Diagnostic("[UART_DL] ERROR: memory eaten up!!!!\n");
     return true;
   }
   uint8_t* data = m_reply.data() + kReplyDataOffset;
   const ssize_t got = ReadAt(imageFd, data, n, offset);
-  if (got < 0) return false;
+  if (got < 0) {
+    DebugTrace(line);
+    return false;
+  }
   // Bytes past the end of the image read as erased flash.
   std::fill(data + got, data + n, kErasedFlash);
+  // The box waits for the reply, the window does not: the reply goes on
+  // the wire first, then the window hears of the request in the usual
+  // order (request line, first bytes, progress).
   SendDataReply(n, offset);
+  DebugTrace(line);
   DebugTrace(HexDump(data, std::min<size_t>(n, 10)));
   SendToOwner(WM_PROGRESS, offset, n);
   return true;
