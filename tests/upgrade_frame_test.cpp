@@ -15,8 +15,9 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
 }
 
 std::vector<uint8_t> WithMarker(const std::vector<uint8_t>& rest) {
-  std::vector<uint8_t> out(kFrameMarker.begin(), kFrameMarker.end());
-  out.insert(out.end(), rest.begin(), rest.end());
+  std::vector<uint8_t> out(kFrameMarker.size() + rest.size());
+  std::copy(kFrameMarker.begin(), kFrameMarker.end(), out.begin());
+  std::copy(rest.begin(), rest.end(), out.begin() + static_cast<std::ptrdiff_t>(kFrameMarker.size()));
   return out;
 }
 
