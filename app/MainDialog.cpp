@@ -1,0 +1,226 @@
+#include "app/MainDialog.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+namespace zel {
+
+const char* const kHelpText =
+    "Usage: Only use for QL-MV-T STB\n\n           Please use this tools as follow :\n\t\t\n STEP 1:  Power "
+    "off the "
+    "STB, Connect the PC to the STB.\n \t\t\n STEP 2:  Select the file(*.sdl) to download.\n \t\t\n STEP 3:  "
+    "Select "
+    "the serial port that have been connected to the STB.\n \t\t\n STEP 4:  Click on the Start Download "
+    "button.\n "
+    "\t\t\n STEP 5:  Power up the STB.\n ";
+const char* const kAboutMenuText = "&About BoxFeeder...";
+
+namespace {
+
+bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {
+  if (prefix.size() > text.size()) return false;
+  return std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  });
+}
+
+}  // namespace
+
+CMainDialog::CMainDialog(IUiDispatcher& dispatcher, IDialogControls& controls, std::string appTitle,
+                         CProbeSources portSources)
+    : CUiThreadWindow(dispatcher),
+      m_controls(controls),
+      m_appTitle(std::move(appTitle)),
+      m_portSources(std::move(portSources)) {}
+
+CMainDialog::~CMainDialog() { StopEngines(); }
+
+void CMainDialog::StopEngines() {
+  if (m_upgrade.IsThreadActive()) m_upgrade.Terminate(0);
+}
+
+void CMainDialog::OnInitDialog() {
+  Refresh();
+  m_controls.AppendSystemMenuEntry(kAboutCommandId, kAboutMenuText);
+  FillPortList();
+  m_nLogLines = 0;
+  m_strLog.clear();
+  DressButtons();
+  m_nImageLength = 0;
+  m_bBusy = 0;
+  m_controls.Enable(IDC_START, false);
+}
+
+void CMainDialog::FillPortList() {
+  for (const CProbedPort& port : ProbePorts(m_portSources)) m_controls.AddListEntry(IDC_PORT, port.name);
+  if (m_controls.ListCount(IDC_PORT) > 0) m_controls.SelectListEntry(IDC_PORT, 0);
+  TakeIn();
+}
+
+void CMainDialog::TakeIn() {
+  m_strImagePath = m_controls.GetText(IDC_IMAGE_PATH);
+  m_strLog = m_controls.GetText(IDC_LOG);
+  m_strPort = m_controls.GetText(IDC_PORT);
+  m_bTrace = m_controls.GetCheck(IDC_TRACE) ? 1 : 0;
+  m_bLogShownValid = false;  // rewrite once, which also forgets any typing
+}
+
+void CMainDialog::Refresh() {
+  m_controls.SetText(IDC_IMAGE_PATH, m_strImagePath);
+  RefreshLog();
+  int match = -1;
+  for (int i = 0, n = m_controls.ListCount(IDC_PORT); i < n && match < 0; ++i)
+    if (StartsWithIgnoringCase(m_controls.ListEntry(IDC_PORT, i), m_strPort)) match = i;
+  if (match >= 0)
+    m_controls.SelectListEntry(IDC_PORT, match);
+  else
+    m_controls.SetText(IDC_PORT, m_strPort);
+  m_controls.SetCheck(IDC_TRACE, m_bTrace != 0);
+}
+
+void CMainDialog::RefreshLog() {
+  if (m_bLogShownValid && !m_controls.IsTextModified(IDC_LOG) && m_strLog.size() >= m_nLogShown) {
+    if (m_strLog.size() > m_nLogShown) m_controls.AppendText(IDC_LOG, m_strLog.substr(m_nLogShown));
+  } else {
+    m_controls.SetText(IDC_LOG, m_strLog);
+  }
+  m_nLogShown = m_strLog.size();
+  m_bLogShownValid = true;
+}
+
+void CMainDialog::OnBrowse() {
+  const auto path = m_controls.AskOpenFile(
+      {"sdl", "*.sdl", "SDL Files(*.sdl)|*.sdl|Text Files(*.txt)|*.txt|All Files (*.*)|*.*||", true});
+  if (!path) return;
+  m_strImagePath = *path;
+  Refresh();
+  m_controls.Enable(IDC_START, true);
+}
+
+void CMainDialog::OnStartOrCancel() {
+  if (m_bBusy) {
+    m_upgrade.Stop();
+    m_controls.Enable(IDC_START, false);
+    return;
+  }
+  TakeIn();
+  m_strLog.clear();
+  m_controls.SetText(IDC_PERCENT, "0 %");
+  m_nLogLines = 0;
+  m_controls.SetProgressPos(IDC_PROGRESS, 0);
+  Refresh();
+  ShowStartIcon(true);
+  m_bBusy = 1;
+
+  const int fd = ::open(m_strImagePath.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st {};
+  const bool opened = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (fd >= 0) ::close(fd);
+  if (!opened) {
+    m_controls.MessageBox("Can not Open the File", m_appTitle, true);
+    m_bBusy = 0;
+    ShowStartIcon(false);
+    return;
+  }
+  m_nImageLength = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(st.st_size), UINT32_MAX));
+  m_controls.SetProgressRange(IDC_PROGRESS, m_nImageLength);
+  m_controls.SetText(IDC_PERCENT, "0%");
+
+  m_upgrade.SetParameters(m_strPort, m_strImagePath);
+  m_upgrade.SetOwner(this);
+  m_upgrade.SetTraceBuffer(m_szTraceBuffer, sizeof m_szTraceBuffer);
+  if (m_upgrade.Start() != 0) {
+    // No end notification would ever come: back to idle at once.
+    m_controls.MessageBox("Can not Start the Download", m_appTitle, true);
+    m_bBusy = 0;
+    ShowStartIcon(false);
+    return;
+  }
+  m_controls.SetText(IDC_START, "Cancel Download");
+}
+
+intptr_t CMainDialog::HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  switch (message) {
+    case WM_TRACE_LINE: OnTraceLine(lParam); break;
+    case WM_PROGRESS: OnProgress(wParam, lParam); break;
+    case WM_DOWNLOAD_END: OnDownloadEnd(lParam); break;
+    default: break;
+  }
+  return 0;
+}
+
+void CMainDialog::OnTraceLine(intptr_t lParam) {
+  if (lParam != 0 && m_bTrace == 0) return;
+  m_strLog += m_szTraceBuffer;
+  m_strLog += "\r\n";
+  ++m_nLogLines;
+  Refresh();
+  m_controls.ScrollLines(IDC_LOG, m_nLogLines);
+}
+
+void CMainDialog::OnProgress(uintptr_t offset, intptr_t length) {
+  m_controls.OffsetProgressPos(IDC_PROGRESS, static_cast<uint32_t>(length));
+  const uint64_t percent =
+      m_nImageLength == 0 ? 100 : uint64_t{static_cast<uint32_t>(offset)} * 100 / m_nImageLength;
+  char text[16];
+  std::snprintf(text, sizeof text, "%d %%", static_cast<int>(percent));
+  m_controls.SetText(IDC_PERCENT, text);
+  Refresh();
+  m_controls.ScrollLines(IDC_LOG, m_nLogLines);
+}
+
+void CMainDialog::OnDownloadEnd(intptr_t outcome) {
+  m_controls.SetText(IDC_PERCENT, "100 %");
+  if (outcome == END_SUCCEEDED) {
+    m_controls.RunCableWarning();
+    m_upgrade.AcknowledgeEnd();
+  }
+  m_bBusy = 0;
+  m_controls.Enable(IDC_START, true);
+  m_controls.SetText(IDC_START, "Start Download");
+  ShowStartIcon(false);
+}
+
+void CMainDialog::OnClear() {
+  m_strLog.clear();
+  m_nLogLines = 0;
+  Refresh();
+}
+
+void CMainDialog::OnTraceEnable() { TakeIn(); }
+
+void CMainDialog::OnSave() {
+  // A log is saved to a new file as often as to an existing one: the file
+  // need not exist yet.
+  const auto path = m_controls.AskSaveFile({"txt", "*.txt", "Text Files(*.txt)|*.txt|", false});
+  if (!path) return;
+  std::FILE* file = std::fopen(path->c_str(), "wb");
+  if (file == nullptr) {
+    m_controls.MessageBox("Can not Create The File", m_appTitle, true);
+    return;
+  }
+  const bool written = std::fwrite(m_strLog.data(), 1, m_strLog.size(), file) == m_strLog.size();
+  if (std::fclose(file) != 0 || !written) m_controls.MessageBox("Can not Create The File", m_appTitle, true);
+}
+
+void CMainDialog::OnHelp() { m_controls.MessageBox(kHelpText, "Help!", false); }
+
+void CMainDialog::OnClose() {
+  StopEngines();
+  m_controls.EndDialog(IDCANCEL);
+}
+
+void CMainDialog::OnOk() { OnClose(); }
+
+bool CMainDialog::OnSysCommand(unsigned commandId) {
+  if ((commandId & 0xFFF0u) != kAboutCommandId) return false;
+  m_controls.RunAbout();
+  return true;
+}
+
+}  // namespace zel

@@ -1,0 +1,86 @@
+// The tool's working window, as logic: its fields, the handlers of its
+// events and the engines' notifications, and its three states (no image,
+// idle, busy). It reaches its controls only through IDialogControls.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/DialogControls.h"
+#include "link/PortProbe.h"
+#include "link/UiDispatcher.h"
+#include "upgrade/ZELUpgradeThread.h"
+
+namespace zel {
+
+constexpr unsigned kAboutCommandId = 0x10;
+extern const char* const kHelpText;
+extern const char* const kAboutMenuText;
+
+class CMainDialog : public CUiThreadWindow {
+ public:
+  CMainDialog(IUiDispatcher& dispatcher, IDialogControls& controls, std::string appTitle,
+              CProbeSources portSources = {});
+  // Stops every running engine before the engines and the dialog go.
+  ~CMainDialog() override;
+
+  void OnInitDialog();
+  void OnBrowse();
+  void OnStartOrCancel();
+  void OnTraceEnable();
+  void OnSave();
+  void OnClear();
+  void OnHelp();
+  // The cancel command: button 2, Escape, closing from the title bar.
+  void OnClose();
+  // Enter with no button focused: handled like Close.
+  void OnOk();
+  // True when the command was the dialog's own (the About entry).
+  bool OnSysCommand(unsigned commandId);
+
+  bool IsBusy() const { return m_bBusy != 0; }
+  const std::string& Log() const { return m_strLog; }
+  const std::string& ImagePath() const { return m_strImagePath; }
+  const std::string& Port() const { return m_strPort; }
+  int LogLines() const { return m_nLogLines; }
+  uint32_t ImageLength() const { return m_nImageLength; }
+
+ protected:
+  intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+  // Dresses the buttons (icon buttons, when the window layer has them).
+  virtual void DressButtons() {}
+  // The Start button's icon: busy or idle.
+  virtual void ShowStartIcon(bool /*busy*/) {}
+
+ private:
+  void TakeIn();
+  void Refresh();
+  void RefreshLog();
+  void FillPortList();
+  void OnTraceLine(intptr_t lParam);
+  void OnProgress(uintptr_t offset, intptr_t length);
+  void OnDownloadEnd(intptr_t outcome);
+  void StopEngines();
+
+ protected:
+  IDialogControls& m_controls;
+  const std::string m_appTitle;
+  const CProbeSources m_portSources;
+
+  std::string m_strImagePath;
+  std::string m_strLog;
+  std::string m_strPort;
+  int32_t m_bTrace = 0;
+  int32_t m_bBusy = 0;
+  uint32_t m_nImageLength = 0;
+  int32_t m_nLogLines = 0;
+  char m_szTraceBuffer[100] = {};
+  // How much of m_strLog the log control holds, while it holds exactly
+  // that and nothing typed: lines are then appended, not rewritten.
+  size_t m_nLogShown = 0;
+  bool m_bLogShownValid = false;
+
+  CZELUpgradeThread m_upgrade;
+};
+
+}  // namespace zel

@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "app/MainDialog.h"
+#include "sim/BoxSimulator.h"
+#include "tests/FakeDialogControls.h"
+#include "tests/PtyPair.h"
+#include "tests/RecordingReporter.h"
+#include "tests/TempFile.h"
+
+namespace zel {
+namespace {
+
+using test::CFakeDialogControls;
+using test::CTempFile;
+using test::SampleImage;
+
+// Reaches the trace slot and the notifications as an engine would.
+class CTestDialog : public CMainDialog {
+ public:
+  using CMainDialog::CMainDialog;
+  void Line(const std::string& text, intptr_t level) {
+    std::snprintf(m_szTraceBuffer, sizeof m_szTraceBuffer, "%s", text.c_str());
+    HandleMessage(WM_TRACE_LINE, 0, level);
+  }
+  void Progress(uintptr_t offset, intptr_t length) { HandleMessage(WM_PROGRESS, offset, length); }
+  void End(intptr_t outcome) { HandleMessage(WM_DOWNLOAD_END, 0, outcome); }
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+class MainDialog : public ::testing::Test {
+ protected:
+  MainDialog() {
+    CProbeSources sources;
+    sources.comNames = {portB.SlavePath(), "/dev/does-not-exist", portA.SlavePath()};
+    sources.adapterPatterns = {};
+    dialog = std::make_unique<CTestDialog>(loop, controls, "boxfeeder", sources);
+    dialog->OnInitDialog();
+  }
+  void ChooseImage(const std::string& path) {
+    controls.fileAnswers.push_back(path);
+    dialog->OnBrowse();
+  }
+  void RunUntilIdleWithFinalLine() {
+    loop.RunUntil(
+        [&] { return !dialog->IsBusy() && dialog->Log().find("SUCCESSFULLY") != std::string::npos; });
+  }
+
+  test::CRecordingReporter reports;
+  test::CPtyPair portA, portB;
+  CUiLoop loop;
+  CFakeDialogControls controls;
+  std::unique_ptr<CTestDialog> dialog;
+};
+
+TEST_F(MainDialog, StartsWithTheOpenablePortsAndNoImage) {
+  const auto sorted = std::min(portA.SlavePath(), portB.SlavePath());
+  EXPECT_EQ(controls.list.size(), 2u);
+  EXPECT_EQ(controls.GetText(IDC_PORT), sorted) << "the first entry in sorted order";
+  EXPECT_EQ(dialog->Port(), sorted);
+  EXPECT_FALSE(controls.IsEnabled(IDC_START));
+  EXPECT_FALSE(dialog->IsBusy());
+  EXPECT_EQ(controls.systemMenu, (std::vector<std::pair<int, std::string>>{{0x10, "&About BoxFeeder..."}}));
+}
+
+TEST_F(MainDialog, BrowseConfirmedTakesThePathAndEnablesStart) {
+  controls.fileAnswers.push_back(std::nullopt);
+  dialog->OnBrowse();
+  EXPECT_FALSE(controls.IsEnabled(IDC_START)) << "a cancelled browse changes nothing";
+  ASSERT_TRUE(controls.lastFileDialog);
+  EXPECT_EQ(controls.lastFileDialog->defaultExtension, "sdl");
+  EXPECT_EQ(controls.lastFileDialog->initialName, "*.sdl");
+  EXPECT_EQ(controls.lastFileDialog->filter,
+            "SDL Files(*.sdl)|*.sdl|Text Files(*.txt)|*.txt|All Files (*.*)|*.*||");
+  ChooseImage("/images/new.sdl");
+  EXPECT_EQ(dialog->ImagePath(), "/images/new.sdl");
+  EXPECT_EQ(controls.GetText(IDC_IMAGE_PATH), "/images/new.sdl");
+  EXPECT_TRUE(controls.IsEnabled(IDC_START));
+}
+
+TEST_F(MainDialog, AnImageThatDoesNotOpenLeavesTheDialogIdle) {
+  ChooseImage("/tmp/boxfeeder-missing.sdl");
+  dialog->OnStartOrCancel();
+  ASSERT_EQ(controls.boxes.size(), 1u);
+  EXPECT_EQ(controls.boxes[0].text, "Can not Open the File");
+  EXPECT_EQ(controls.boxes[0].caption, "boxfeeder");
+  EXPECT_FALSE(dialog->IsBusy());
+  EXPECT_EQ(controls.GetText(IDC_PERCENT), "0 %");
+  EXPECT_NE(controls.GetText(IDC_START), "Cancel Download");
+}
+
+TEST_F(MainDialog, AWholeUpgradeGoesBusyShowsTheWarningAndEndsIdle) {
+  const auto image = SampleImage(6000);
+  CTempFile file(image, ".sdl");
+  sim::CBoxSimulator box;
+  sim::CBoxReport report;
+  std::thread boxThread([&] { report = box.Run(image, {}); });
+  ChooseImage(file.Path());
+  controls.SetText(IDC_PORT, box.Port());
+  dialog->OnStartOrCancel();
+  EXPECT_TRUE(dialog->IsBusy());
+  EXPECT_EQ(controls.GetText(IDC_START), "Cancel Download");
+  EXPECT_EQ(controls.GetText(IDC_PERCENT), "0%");
+  EXPECT_EQ(controls.progressUpper, 6000u);
+  bool busyDuringWarning = false;
+  controls.onCableWarning = [&] { busyDuringWarning = dialog->IsBusy(); };
+  RunUntilIdleWithFinalLine();
+  boxThread.join();
+  EXPECT_TRUE(report.imageIntact) << report.problem;
+  EXPECT_EQ(controls.cableWarnings, 1);
+  EXPECT_TRUE(busyDuringWarning);
+  EXPECT_EQ(controls.GetText(IDC_PERCENT), "100 %");
+  EXPECT_EQ(controls.progressPos, 6000u);
+  EXPECT_EQ(controls.GetText(IDC_START), "Start Download");
+  EXPECT_TRUE(controls.IsEnabled(IDC_START));
+  EXPECT_EQ(controls.GetText(IDC_LOG), dialog->Log());
+  EXPECT_EQ(dialog->Log().substr(dialog->Log().size() - 34), "Download Terminated SUCCESSFULLY\r\n");
+  EXPECT_EQ(dialog->Log().find("<<Received"), std::string::npos)
+      << "debug lines hidden with Trace Enable off";
+}
+
+TEST_F(MainDialog, CancelDisablesStartUntilTheEndAndBrowseMayEnableItAgain) {
+  CTempFile file(SampleImage(100), ".sdl");
+  sim::CBoxSimulator box;
+  sim::CBoxPlan silent;
+  silent.silent = true;
+  std::thread boxThread([&] { box.Run({}, silent); });
+  ChooseImage(file.Path());
+  controls.SetText(IDC_PORT, box.Port());
+  dialog->OnStartOrCancel();
+  ASSERT_TRUE(dialog->IsBusy());
+  ChooseImage("/images/other.sdl");  // changes the field only
+  dialog->OnStartOrCancel();         // Stop
+  EXPECT_FALSE(controls.IsEnabled(IDC_START));
+  EXPECT_TRUE(dialog->IsBusy());
+  ChooseImage("/images/third.sdl");
+  EXPECT_TRUE(controls.IsEnabled(IDC_START));
+  dialog->OnStartOrCancel();  // Stop again, harmlessly
+  loop.RunUntil([&] { return !dialog->IsBusy(); });
+  box.Stop();
+  boxThread.join();
+  EXPECT_EQ(controls.cableWarnings, 0);
+  EXPECT_EQ(controls.GetText(IDC_PERCENT), "100 %");
+  EXPECT_NE(dialog->Log().find("Download CANCELLED\r\n"), std::string::npos);
+  EXPECT_NE(dialog->Log().find("Synchronisation FAILED\r\n"), std::string::npos);
+  EXPECT_EQ(dialog->ImagePath(), "/images/third.sdl");
+}
+
+TEST_F(MainDialog, DebugLinesShowOnlyWithTraceEnable) {
+  dialog->Line("debug", 1);
+  EXPECT_EQ(dialog->Log(), "");
+  EXPECT_EQ(dialog->LogLines(), 0);
+  dialog->Line("plain", 0);
+  controls.SetCheck(IDC_TRACE, true);
+  dialog->OnTraceEnable();
+  dialog->Line("debug", 1);
+  EXPECT_EQ(dialog->Log(), "plain\r\ndebug\r\n");
+  EXPECT_EQ(dialog->LogLines(), 2);
+  EXPECT_EQ(controls.lastScroll[IDC_LOG], 2);
+}
+
+TEST_F(MainDialog, LinesAreAppendedToTheControlNotRewritten) {
+  dialog->Line("one", 0);
+  const int rewrites = controls.SetTextCalls(IDC_LOG);
+  for (int i = 0; i < 100; ++i) dialog->Line("line " + std::to_string(i), 0);
+  EXPECT_EQ(controls.SetTextCalls(IDC_LOG), rewrites);
+  EXPECT_EQ(controls.GetText(IDC_LOG), dialog->Log());
+  // Typing into the log: the next line rewrites it from the field.
+  controls.Type(IDC_LOG, "typed by the operator");
+  dialog->Line("after", 0);
+  EXPECT_EQ(controls.SetTextCalls(IDC_LOG), rewrites + 1);
+  EXPECT_EQ(controls.GetText(IDC_LOG), dialog->Log());
+  EXPECT_EQ(dialog->Log().find("typed"), std::string::npos) << "the field, not the control, holds the log";
+}
+
+TEST_F(MainDialog, ProgressShowsTheOffsetsShareAndTheBarStopsAtItsEnd) {
+  CTempFile file(SampleImage(1000), ".sdl");
+  ChooseImage(file.Path());
+  controls.SetText(IDC_PORT, "/dev/does-not-exist");
+  dialog->OnStartOrCancel();
+  loop.RunUntil([&] { return !dialog->IsBusy(); });
+  EXPECT_EQ(dialog->ImageLength(), 1000u);
+  dialog->Progress(0, 600);
+  EXPECT_EQ(controls.GetText(IDC_PERCENT), "0 %");
+  dialog->Progress(500, 600);  // the same block twice
+  EXPECT_EQ(controls.GetText(IDC_PERCENT), "50 %");
+  EXPECT_EQ(controls.progressPos, 1000u) << "the bar never passes its end";
+  dialog->Progress(1000, 0);
+  EXPECT_EQ(controls.GetText(IDC_PERCENT), "100 %");
+}
+
+TEST_F(MainDialog, PercentageOfALargeImageDoesNotOverflow) {
+  CTempFile file({}, ".sdl");
+  ASSERT_EQ(::truncate(file.Path().c_str(), 100'000'000), 0);
+  ChooseImage(file.Path());
+  controls.SetText(IDC_PORT, "/dev/does-not-exist");
+  dialog->OnStartOrCancel();
+  loop.RunUntil([&] { return !dialog->IsBusy(); });
+  dialog->Progress(50'000'000, 1024);
+  EXPECT_EQ(controls.GetText(IDC_PERCENT), "50 %");
+  dialog->Progress(99'999'999, 1024);
+  EXPECT_EQ(controls.GetText(IDC_PERCENT), "99 %");
+}
+
+TEST_F(MainDialog, AnEmptyImageShowsAHundredPercent) {
+  CTempFile file({}, ".sdl");
+  ChooseImage(file.Path());
+  controls.SetText(IDC_PORT, "/dev/does-not-exist");
+  dialog->OnStartOrCancel();
+  loop.RunUntil([&] { return !dialog->IsBusy(); });
+  dialog->Progress(0, 0);
+  EXPECT_EQ(controls.GetText(IDC_PERCENT), "100 %");
+}
+
+TEST_F(MainDialog, ClearEmptiesTheLogAndLaterLinesFollow) {
+  dialog->Line("old", 0);
+  dialog->OnClear();
+  EXPECT_EQ(dialog->Log(), "");
+  EXPECT_EQ(controls.GetText(IDC_LOG), "");
+  dialog->Line("new", 0);
+  EXPECT_EQ(controls.GetText(IDC_LOG), "new\r\n");
+  EXPECT_EQ(dialog->LogLines(), 1);
+}
+
+TEST_F(MainDialog, SaveWritesExactlyTheField) {
+  dialog->Line("first", 0);
+  dialog->Line("second", 0);
+  CTempFile target({'x', 'y', 'z', 'z', 'y'}, ".txt");
+  controls.fileAnswers.push_back(target.Path());
+  dialog->OnSave();
+  EXPECT_EQ(ReadFile(target.Path()), "first\r\nsecond\r\n");
+  ASSERT_TRUE(controls.lastFileDialog);
+  EXPECT_EQ(controls.lastFileDialog->defaultExtension, "txt");
+  EXPECT_EQ(controls.lastFileDialog->filter, "Text Files(*.txt)|*.txt|");
+  EXPECT_FALSE(controls.lastFileDialog->mustExist) << "a new log file must be possible";
+  controls.fileAnswers.push_back("/nonexistent-dir/log.txt");
+  dialog->OnSave();
+  ASSERT_EQ(controls.boxes.size(), 1u);
+  EXPECT_EQ(controls.boxes[0].text, "Can not Create The File");
+}
+
+TEST_F(MainDialog, HelpAndAbout) {
+  dialog->OnHelp();
+  ASSERT_EQ(controls.boxes.size(), 1u);
+  EXPECT_EQ(controls.boxes[0].caption, "Help!");
+  EXPECT_FALSE(controls.boxes[0].owned);
+  EXPECT_EQ(controls.boxes[0].text.substr(0, 32), "Usage: Only use for QL-MV-T STB\n");
+  EXPECT_EQ(controls.boxes[0].text.substr(controls.boxes[0].text.size() - 28),
+            "STEP 5:  Power up the STB.\n ");
+  for (unsigned id : {0x10u, 0x1Fu}) EXPECT_TRUE(dialog->OnSysCommand(id));
+  for (unsigned id : {0x0Fu, 0x20u, 0xF060u}) EXPECT_FALSE(dialog->OnSysCommand(id));
+  EXPECT_EQ(controls.aboutBoxes, 2);
+}
+
+TEST_F(MainDialog, CloseAndEnterDuringATransferStopTheWorkerFirst) {
+  for (bool viaEnter : {false, true}) {
+    CTempFile file(SampleImage(100), ".sdl");
+    sim::CBoxSimulator box;
+    sim::CBoxPlan silent;
+    silent.silent = true;
+    std::thread boxThread([&] { box.Run({}, silent); });
+    ChooseImage(file.Path());
+    controls.SetText(IDC_PORT, box.Port());
+    dialog->OnStartOrCancel();
+    ASSERT_TRUE(dialog->IsBusy());
+    // Let the worker block on this thread: its first line waits here.
+    loop.RunUntil([&] { return !dialog->Log().empty(); });
+    viaEnter ? dialog->OnOk() : dialog->OnClose();
+    EXPECT_EQ(controls.endResult, IDCANCEL);
+    const std::string logAtClose = dialog->Log();
+    loop.Drain();
+    EXPECT_EQ(dialog->Log(), logAtClose) << "nothing arrives after Close";
+    dialog.reset();  // the engines go with the dialog
+    box.Stop();
+    boxThread.join();
+    dialog = std::make_unique<CTestDialog>(loop, controls, "boxfeeder");
+  }
+}
+
+}  // namespace
+}  // namespace zel
