@@ -209,6 +209,42 @@ TEST(UpgradeStop, WhileWaitingForThePidAfterTheMarker) {
   EXPECT_EQ(run.outcome, END_CANCELLED);
 }
 
+TEST(UpgradeStop, BeforeTheRunBegins) {
+  // The worker is held at its start until Stop has been called.
+  class CHeldEngine : public CZELUpgradeThread {
+   public:
+    CEvent release{CEvent::Kind::ManualReset};
+
+   protected:
+    int OnThreadStart() override { return release.Wait() ? 1 : 0; }
+  };
+  CUiLoop loop;
+  struct COwner : CUiThreadWindow {
+    using CUiThreadWindow::CUiThreadWindow;
+    char slot[100] = {};
+    std::vector<std::string> lines;
+    intptr_t outcome = -1;
+    intptr_t HandleMessage(uint32_t message, uintptr_t, intptr_t lParam) override {
+      if (message == WM_TRACE_LINE) lines.emplace_back(slot);
+      if (message == WM_DOWNLOAD_END) outcome = lParam;
+      return 0;
+    }
+  } owner(loop);
+  sim::CBoxSimulator box;
+  test::CTempFile image(SampleImage(100));
+  CHeldEngine engine;
+  engine.SetParameters(box.Port(), image.Path());
+  engine.SetOwner(&owner);
+  engine.SetTraceBuffer(owner.slot, sizeof owner.slot);
+  ASSERT_EQ(engine.Start(), 0);
+  engine.Stop();
+  engine.release.Set();
+  loop.RunUntil([&] { return owner.outcome >= 0; });
+  engine.Join();
+  EXPECT_EQ(owner.outcome, END_CANCELLED);
+  EXPECT_EQ(Tail(owner.lines, 1), Lines{"Download CANCELLED"});
+}
+
 TEST(UpgradeStop, WhileServingRequests) {
   CUpgradeHarness run;
   run.onProgress = [&] { run.engine.Stop(); };

@@ -107,7 +107,11 @@ int CZELUpgradeThread::Run() {
     std::lock_guard lock(m_paramMutex);
     port = m_strPort;
   }
+  // A fresh stop flag for this run, unless a Stop already came for it
+  // (Start clears the stop signal): a Cancel that beats the worker to
+  // this line still ends the run as cancelled.
   m_bStop = 0;
+  if (IsStopRequested()) m_bStop = 1;
   m_evEndAck.Reset();
   m_dcbSettings.SetDtrControl(DTR_CONTROL_ENABLE);
 
