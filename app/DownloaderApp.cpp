@@ -1,0 +1,13 @@
+#include "app/DownloaderApp.h"
+
+#include "app/MainWindow.h"
+
+namespace zel {
+
+int CDownloaderApp::InitInstance() {
+  CMainWindow dialog;
+  dialog.exec();
+  return 0;
+}
+
+}  // namespace zel

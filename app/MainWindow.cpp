@@ -1,0 +1,288 @@
+#include "app/MainWindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+
+#include "app/AboutDialog.h"
+#include "app/CableWarningDialog.h"
+
+namespace zel {
+namespace {
+
+// The log holds CR LF line ends; the control shows plain lines.
+QString ToControlText(const std::string& text) {
+  QString converted = QString::fromStdString(text);
+  converted.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return converted;
+}
+
+std::string FromControlText(const QString& text) {
+  QString converted = text;
+  converted.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+  return converted.toStdString();
+}
+
+}  // namespace
+
+QStringList QtNameFilters(const std::string& filter) {
+  const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
+  QStringList filters;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    if (parts[i].isEmpty()) break;
+    QString pattern = parts[i + 1];
+    pattern.replace(QStringLiteral("*.*"), QStringLiteral("*"));  // any file, with or without a dot
+    filters << parts[i] + QStringLiteral(" (") + pattern + QLatin1Char(')');
+  }
+  return filters;
+}
+
+QString CMainWindow::ApplicationTitle() {
+  return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+CMainWindow::CMainWindow(CProbeSources portSources)
+    : CTemplateDialog(kMainDialogTemplate, nullptr),
+      m_reporter(m_dispatcher, [this](const std::string& text) {
+        MessageBox(text, ApplicationTitle().toStdString(), true);
+      }) {
+  QIcon icon;
+  icon.addPixmap(QPixmap(QStringLiteral(":/boxfeeder/icon128.png")));
+  icon.addPixmap(ResourcePicture(128));
+  setWindowIcon(icon);
+  SetOperatorReporter(&m_reporter);
+  m_dialog = std::make_unique<CMainDialog>(m_dispatcher, *this, ApplicationTitle().toStdString(),
+                                           std::move(portSources));
+  ConnectHandlers();
+  m_dialog->OnInitDialog();
+}
+
+CMainWindow::~CMainWindow() {
+  m_dialog.reset();  // stops the engines while the widgets still exist
+  SetOperatorReporter(nullptr);
+}
+
+void CMainWindow::ConnectHandlers() {
+  auto onClick = [this](int id, void (CMainDialog::*handler)()) {
+    connect(ControlAs<QAbstractButton>(id), &QAbstractButton::clicked, this,
+            [this, handler] { (m_dialog.get()->*handler)(); });
+  };
+  onClick(IDC_BROWSE, &CMainDialog::OnBrowse);
+  onClick(IDC_START, &CMainDialog::OnStartOrCancel);
+  onClick(IDC_TRACE, &CMainDialog::OnTraceEnable);
+  onClick(IDC_SAVE, &CMainDialog::OnSave);
+  onClick(IDC_CLEAR, &CMainDialog::OnClear);
+  onClick(IDC_HELP_BUTTON, &CMainDialog::OnHelp);
+  onClick(IDCANCEL, &CMainDialog::OnClose);
+}
+
+void CMainWindow::showEvent(QShowEvent* event) {
+  CTemplateDialog::showEvent(event);
+  if (m_bCentred) return;
+  m_bCentred = true;
+  if (const QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
+}
+
+void CMainWindow::reject() { m_dialog->OnClose(); }
+
+void CMainWindow::accept() { m_dialog->OnOk(); }
+
+void CMainWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F1) {
+    m_dialog->OnHelp();
+    return;
+  }
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    // With no push button to take it, Enter is the OK command.
+    const auto buttons = findChildren<QPushButton*>();
+    const bool anyDefault = std::any_of(buttons.begin(), buttons.end(),
+                                        [](QPushButton* b) { return b->isDefault() && b->isVisible(); });
+    if (!anyDefault) {
+      accept();
+      return;
+    }
+  }
+  CTemplateDialog::keyPressEvent(event);
+}
+
+void CMainWindow::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  for (const auto& [commandId, text] : m_systemMenu) {
+    QAction* action = menu.addAction(text);
+    connect(action, &QAction::triggered, this,
+            [this, id = commandId] { m_dialog->OnSysCommand(unsigned(id)); });
+  }
+  if (!menu.isEmpty()) menu.exec(event->globalPos());
+}
+
+void CMainWindow::SetText(int id, const std::string& text) {
+  QWidget* widget = Control(id);
+  if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
+    edit->setPlainText(ToControlText(text));
+    edit->document()->setModified(false);
+  } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+    line->setText(QString::fromStdString(text));
+  } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+    combo->setEditText(QString::fromStdString(text));
+  } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+    label->setText(QString::fromStdString(text));
+  } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+    button->setText(QString::fromStdString(text));
+  }
+}
+
+std::string CMainWindow::GetText(int id) const {
+  QWidget* widget = Control(id);
+  if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) return FromControlText(edit->toPlainText());
+  if (auto* line = qobject_cast<QLineEdit*>(widget)) return line->text().toStdString();
+  if (auto* combo = qobject_cast<QComboBox*>(widget)) return combo->currentText().toStdString();
+  if (auto* label = qobject_cast<QLabel*>(widget)) return label->text().toStdString();
+  if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text().toStdString();
+  return {};
+}
+
+void CMainWindow::AppendText(int id, const std::string& text) {
+  auto* edit = ControlAs<QPlainTextEdit>(id);
+  if (!edit) return;
+  QTextCursor cursor(edit->document());
+  cursor.movePosition(QTextCursor::End);
+  cursor.insertText(ToControlText(text));
+  edit->document()->setModified(false);
+  edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->maximum());
+}
+
+bool CMainWindow::IsTextModified(int id) const {
+  const auto* edit = ControlAs<QPlainTextEdit>(id);
+  return edit && edit->document()->isModified();
+}
+
+void CMainWindow::ScrollLines(int id, int lines) {
+  if (auto* edit = ControlAs<QPlainTextEdit>(id))
+    edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->value() + lines);
+}
+
+void CMainWindow::Enable(int id, bool enable) {
+  if (QWidget* widget = Control(id)) widget->setEnabled(enable);
+}
+
+bool CMainWindow::IsEnabled(int id) const {
+  const QWidget* widget = Control(id);
+  return widget && widget->isEnabled();
+}
+
+void CMainWindow::SetCheck(int id, bool checked) {
+  if (auto* box = ControlAs<QAbstractButton>(id)) box->setChecked(checked);
+}
+
+bool CMainWindow::GetCheck(int id) const {
+  const auto* box = ControlAs<QAbstractButton>(id);
+  return box && box->isChecked();
+}
+
+void CMainWindow::AddListEntry(int id, const std::string& text) {
+  auto* combo = ControlAs<QComboBox>(id);
+  if (!combo) return;
+  const QString entry = QString::fromStdString(text);
+  int at = 0;
+  while (at < combo->count() && QString::compare(combo->itemText(at), entry, Qt::CaseInsensitive) <= 0) ++at;
+  combo->insertItem(at, entry);
+}
+
+int CMainWindow::ListCount(int id) const {
+  const auto* combo = ControlAs<QComboBox>(id);
+  return combo ? combo->count() : 0;
+}
+
+std::string CMainWindow::ListEntry(int id, int index) const {
+  const auto* combo = ControlAs<QComboBox>(id);
+  return combo ? combo->itemText(index).toStdString() : std::string();
+}
+
+void CMainWindow::SelectListEntry(int id, int index) {
+  if (auto* combo = ControlAs<QComboBox>(id)) {
+    combo->setCurrentIndex(index);
+    combo->setEditText(combo->itemText(index));
+  }
+}
+
+void CMainWindow::ShowProgress() {
+  auto* bar = ControlAs<QProgressBar>(IDC_PROGRESS);
+  if (!bar) return;
+  // QProgressBar counts in int: larger ranges are shown scaled down.
+  const uint32_t scale = m_progressUpper / 0x7FFFFFFFu + 1;
+  bar->setRange(0, static_cast<int>(m_progressUpper / scale));
+  bar->setValue(static_cast<int>(m_progressPos / scale));
+}
+
+void CMainWindow::SetProgressRange(int, uint32_t upper) {
+  m_progressUpper = upper;
+  m_progressPos = std::min(m_progressPos, upper);
+  ShowProgress();
+}
+
+void CMainWindow::SetProgressPos(int, uint32_t pos) {
+  m_progressPos = std::min(pos, m_progressUpper);
+  ShowProgress();
+}
+
+void CMainWindow::OffsetProgressPos(int, uint32_t delta) {
+  m_progressPos = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{m_progressPos} + delta, m_progressUpper));
+  ShowProgress();
+}
+
+void CMainWindow::MessageBox(const std::string& text, const std::string& caption, bool ownedByDialog) {
+  QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption), QString::fromStdString(text),
+                  QMessageBox::Ok, ownedByDialog ? this : nullptr);
+  box.exec();
+}
+
+std::optional<std::string> CMainWindow::AskFile(const CFileDialogSpec& spec, bool save) {
+  QFileDialog dialog(this);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(spec.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, save);
+  dialog.setNameFilters(QtNameFilters(spec.filter));
+  dialog.setDefaultSuffix(QString::fromStdString(spec.defaultExtension));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().constFirst().toStdString();
+}
+
+std::optional<std::string> CMainWindow::AskOpenFile(const CFileDialogSpec& spec) {
+  return AskFile(spec, false);
+}
+
+std::optional<std::string> CMainWindow::AskSaveFile(const CFileDialogSpec& spec) {
+  return AskFile(spec, true);
+}
+
+void CMainWindow::RunCableWarning() {
+  CCableWarningDialog warning(this);
+  warning.exec();
+}
+
+void CMainWindow::RunAbout() {
+  CAboutDialog about(this);
+  about.exec();
+}
+
+void CMainWindow::AppendSystemMenuEntry(int commandId, const std::string& text) {
+  m_systemMenu.emplace_back(commandId, QString::fromStdString(text));
+}
+
+void CMainWindow::EndDialog(int result) { done(result); }
+
+}  // namespace zel

@@ -1,0 +1,75 @@
+// The main dialog's window: the template's widgets, each reached by its id
+// through IDialogControls, and each event routed to the dialog's handler.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "app/DialogControls.h"
+#include "app/MainDialog.h"
+#include "app/QtUiDispatcher.h"
+#include "app/TemplateDialog.h"
+#include "link/OperatorReport.h"
+
+namespace zel {
+
+class CMainWindow : public CTemplateDialog, public IDialogControls {
+ public:
+  explicit CMainWindow(CProbeSources portSources = {});
+  ~CMainWindow() override;
+
+  CMainDialog& Dialog() { return *m_dialog; }
+  // The application's title, which captions its message boxes.
+  static QString ApplicationTitle();
+
+  // IDialogControls
+  void SetText(int id, const std::string& text) override;
+  std::string GetText(int id) const override;
+  void AppendText(int id, const std::string& text) override;
+  bool IsTextModified(int id) const override;
+  void ScrollLines(int id, int lines) override;
+  void Enable(int id, bool enable) override;
+  bool IsEnabled(int id) const override;
+  void SetCheck(int id, bool checked) override;
+  bool GetCheck(int id) const override;
+  void AddListEntry(int id, const std::string& text) override;
+  int ListCount(int id) const override;
+  std::string ListEntry(int id, int index) const override;
+  void SelectListEntry(int id, int index) override;
+  void SetProgressRange(int id, uint32_t upper) override;
+  void SetProgressPos(int id, uint32_t pos) override;
+  void OffsetProgressPos(int id, uint32_t delta) override;
+  void MessageBox(const std::string& text, const std::string& caption, bool ownedByDialog) override;
+  std::optional<std::string> AskOpenFile(const CFileDialogSpec& spec) override;
+  std::optional<std::string> AskSaveFile(const CFileDialogSpec& spec) override;
+  void RunCableWarning() override;
+  void RunAbout() override;
+  void AppendSystemMenuEntry(int commandId, const std::string& text) override;
+  void EndDialog(int result) override;
+
+ protected:
+  void reject() override;  // Escape, the Close button, closing from the title bar
+  void accept() override;  // the OK command
+  void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void ConnectHandlers();
+  std::optional<std::string> AskFile(const CFileDialogSpec& spec, bool save);
+  void ShowProgress();
+
+  CQtUiDispatcher m_dispatcher;
+  CUiThreadReporter m_reporter;
+  std::vector<std::pair<int, QString>> m_systemMenu;
+  uint32_t m_progressUpper = 100;
+  uint32_t m_progressPos = 0;
+  bool m_bCentred = false;
+  std::unique_ptr<CMainDialog> m_dialog;  // last: it goes first
+};
+
+// The platform's filter string ("Description|pattern|...||") as Qt name
+// filters.
+QStringList QtNameFilters(const std::string& filter);
+
+}  // namespace zel
