@@ -7,11 +7,11 @@ CMAKE_FLAGS ?=
 CTEST_FLAGS ?= --output-on-failure -j2
 
 # Debian packages the build and the tests need.
-PACKAGES := cmake ninja-build g++ libgtest-dev libcli11-dev libssl-dev
+PACKAGES := cmake ninja-build g++ libgtest-dev libcli11-dev libssl-dev qt6-base-dev fonts-liberation
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build test demo bench asan tsan clean
+.PHONY: all deps configure build test demo bench install asan tsan clean
 
 all: build
 
@@ -40,6 +40,11 @@ demo: build
 # Throughput, CPU cost and turnaround, measured side by side in one run.
 bench: build
 	$(BUILD)/bench/upgrade_bench
+
+# boxfeeder, boxfeed and boxsim, with the desktop entry and icon.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # The same tests under AddressSanitizer + UndefinedBehaviorSanitizer, and
 # under ThreadSanitizer (run without address-space randomisation, which the
