@@ -40,6 +40,7 @@ demo: build
 # Throughput, CPU cost and turnaround, measured side by side in one run.
 bench: build
 	$(BUILD)/bench/upgrade_bench
+	$(BUILD)/bench/dialog_bench
 
 # boxfeeder, boxfeed and boxsim, with the desktop entry and icon.
 PREFIX ?= /usr/local
@@ -54,7 +55,7 @@ asan:
 
 tsan:
 	$(MAKE) build BUILD=build-tsan BUILD_TYPE=Debug CMAKE_FLAGS="$(CMAKE_FLAGS) -DBOXFEEDER_SANITIZE=thread"
-	cd build-tsan && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	cd build-tsan && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  setarch $$(uname -m) -R ctest $(CTEST_FLAGS)
 
 clean:

@@ -132,8 +132,7 @@ void CMainDialog::OnStartOrCancel() {
   m_controls.SetText(IDC_PERCENT, "0%");
 
   m_upgrade.SetParameters(m_strPort, m_strImagePath);
-  m_upgrade.SetOwner(this);
-  m_upgrade.SetTraceBuffer(m_szTraceBuffer, sizeof m_szTraceBuffer);
+  LendTraceChannel(m_upgrade);
   if (m_upgrade.Start() != 0) {
     // No end notification would ever come: back to idle at once.
     m_controls.MessageBox("Can not Start the Download", m_appTitle, true);
@@ -142,6 +141,11 @@ void CMainDialog::OnStartOrCancel() {
     return;
   }
   m_controls.SetText(IDC_START, "Cancel Download");
+}
+
+void CMainDialog::LendTraceChannel(CZELWorkingThread& engine) {
+  engine.SetOwner(this);
+  engine.SetTraceBuffer(m_szTraceBuffer, sizeof m_szTraceBuffer);
 }
 
 intptr_t CMainDialog::HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {

@@ -38,6 +38,9 @@ class CMainDialog : public CUiThreadWindow {
   // True when the command was the dialog's own (the About entry).
   bool OnSysCommand(unsigned commandId);
 
+  // Makes this dialog the engine's owner window and lends it the trace slot.
+  void LendTraceChannel(CZELWorkingThread& engine);
+
   bool IsBusy() const { return m_bBusy != 0; }
   const std::string& Log() const { return m_strLog; }
   const std::string& ImagePath() const { return m_strImagePath; }

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTimer>
 
 #include "app/AboutDialog.h"
 #include "app/CableWarningDialog.h"
@@ -129,19 +130,31 @@ void CMainWindow::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CMainWindow::SetText(int id, const std::string& text) {
+  // Setting what a control already shows changes nothing and repaints
+  // nothing: the dialog refreshes every control for each log line.
   QWidget* widget = Control(id);
+  const QString value = QString::fromStdString(text);
   if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
+    DeferLogPainting(*edit);
     edit->setPlainText(ToControlText(text));
     edit->document()->setModified(false);
   } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
-    line->setText(QString::fromStdString(text));
+    if (line->text() != value) line->setText(value);
   } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
-    combo->setEditText(QString::fromStdString(text));
+    if (combo->currentText() != value) combo->setEditText(value);
   } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-    label->setText(QString::fromStdString(text));
+    if (label->text() != value) label->setText(value);
   } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-    button->setText(QString::fromStdString(text));
+    if (button->text() != value) button->setText(value);
   }
+}
+
+void CMainWindow::DeferLogPainting(QPlainTextEdit& edit) {
+  // A traced transfer adds hundreds of lines a second; the log is painted
+  // at most every kLogPaintInterval instead of once per line.
+  if (!edit.updatesEnabled()) return;
+  edit.setUpdatesEnabled(false);
+  QTimer::singleShot(kLogPaintIntervalMs, &edit, [&edit] { edit.setUpdatesEnabled(true); });
 }
 
 std::string CMainWindow::GetText(int id) const {
@@ -157,6 +170,7 @@ std::string CMainWindow::GetText(int id) const {
 void CMainWindow::AppendText(int id, const std::string& text) {
   auto* edit = ControlAs<QPlainTextEdit>(id);
   if (!edit) return;
+  DeferLogPainting(*edit);
   QTextCursor cursor(edit->document());
   cursor.movePosition(QTextCursor::End);
   cursor.insertText(ToControlText(text));
@@ -184,7 +198,8 @@ bool CMainWindow::IsEnabled(int id) const {
 }
 
 void CMainWindow::SetCheck(int id, bool checked) {
-  if (auto* box = ControlAs<QAbstractButton>(id)) box->setChecked(checked);
+  auto* box = ControlAs<QAbstractButton>(id);
+  if (box && box->isChecked() != checked) box->setChecked(checked);
 }
 
 bool CMainWindow::GetCheck(int id) const {
@@ -212,10 +227,10 @@ std::string CMainWindow::ListEntry(int id, int index) const {
 }
 
 void CMainWindow::SelectListEntry(int id, int index) {
-  if (auto* combo = ControlAs<QComboBox>(id)) {
-    combo->setCurrentIndex(index);
-    combo->setEditText(combo->itemText(index));
-  }
+  auto* combo = ControlAs<QComboBox>(id);
+  if (!combo) return;
+  if (combo->currentIndex() != index) combo->setCurrentIndex(index);
+  if (combo->currentText() != combo->itemText(index)) combo->setEditText(combo->itemText(index));
 }
 
 void CMainWindow::ShowProgress() {
@@ -223,8 +238,10 @@ void CMainWindow::ShowProgress() {
   if (!bar) return;
   // QProgressBar counts in int: larger ranges are shown scaled down.
   const uint32_t scale = m_progressUpper / 0x7FFFFFFFu + 1;
-  bar->setRange(0, static_cast<int>(m_progressUpper / scale));
-  bar->setValue(static_cast<int>(m_progressPos / scale));
+  const int maximum = static_cast<int>(m_progressUpper / scale);
+  const int value = static_cast<int>(m_progressPos / scale);
+  if (bar->maximum() != maximum) bar->setRange(0, maximum);
+  if (bar->value() != value) bar->setValue(value);
 }
 
 void CMainWindow::SetProgressRange(int, uint32_t upper) {

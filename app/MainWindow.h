@@ -2,6 +2,7 @@
 // through IDialogControls, and each event routed to the dialog's handler.
 #pragma once
 
+#include <QPlainTextEdit>
 #include <memory>
 #include <vector>
 
@@ -58,6 +59,8 @@ class CMainWindow : public CTemplateDialog, public IDialogControls {
   void ConnectHandlers();
   std::optional<std::string> AskFile(const CFileDialogSpec& spec, bool save);
   void ShowProgress();
+  static void DeferLogPainting(QPlainTextEdit& edit);
+  static constexpr int kLogPaintIntervalMs = 40;
 
   CQtUiDispatcher m_dispatcher;
   CUiThreadReporter m_reporter;
