@@ -26,6 +26,9 @@ enum ControlId : int {
   IDC_PERCENT = 1012,        // percentage label
 };
 
+// The icon button's colour index for the face while hot or pressed.
+constexpr int kHotBackColor = 0;
+
 // An open or save file dialog: the platform's filter string
 // ("Description|pattern|...||"), default extension and initial name.
 struct CFileDialogSpec {
@@ -65,6 +68,12 @@ class IDialogControls {
   virtual void SetProgressRange(int id, uint32_t upper) = 0;
   virtual void SetProgressPos(int id, uint32_t pos) = 0;
   virtual void OffsetProgressPos(int id, uint32_t delta) = 0;  // stops at the end of the range
+
+  // Dressing of the icon buttons.
+  virtual void SetButtonIcons(int id, int hotIconId, int restIconId) = 0;
+  virtual void OffsetButtonColor(int id, int colorIndex, int offset) = 0;
+  virtual void SetButtonFlat(int id, bool flat) = 0;
+  virtual void SetButtonTooltip(int id, int stringId) = 0;
 
   // Modal boxes and dialogs, run on the user-interface thread.
   virtual void MessageBox(const std::string& text, const std::string& caption, bool ownedByDialog) = 0;

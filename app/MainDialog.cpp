@@ -8,6 +8,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "app/StringTable.h"
+
 namespace zel {
 
 const char* const kHelpText =
@@ -18,7 +20,6 @@ const char* const kHelpText =
     "the serial port that have been connected to the STB.\n \t\t\n STEP 4:  Click on the Start Download "
     "button.\n "
     "\t\t\n STEP 5:  Power up the STB.\n ";
-const char* const kAboutMenuText = "&About BoxFeeder...";
 
 namespace {
 
@@ -46,7 +47,8 @@ void CMainDialog::StopEngines() {
 
 void CMainDialog::OnInitDialog() {
   Refresh();
-  m_controls.AppendSystemMenuEntry(kAboutCommandId, kAboutMenuText);
+  const std::string aboutEntry = LoadAppString(101);
+  if (!aboutEntry.empty()) m_controls.AppendSystemMenuEntry(kAboutCommandId, aboutEntry);
   FillPortList();
   m_nLogLines = 0;
   m_strLog.clear();
@@ -54,6 +56,31 @@ void CMainDialog::OnInitDialog() {
   m_nImageLength = 0;
   m_bBusy = 0;
   m_controls.Enable(IDC_START, false);
+}
+
+void CMainDialog::DressButtons() {
+  // Control, hot icon, rest icon, whether SetFlat is called, tool-tip string.
+  struct CDressing {
+    int id, hotIcon, restIcon;
+    bool setFlat;
+    int tooltip;
+  };
+  static constexpr CDressing kDressing[] = {
+      {IDC_BROWSE, 132, 0, true, 102},   {IDC_START, kStartIdleIcon, 0, true, 103},
+      {IDCANCEL, 131, 0, true, 104},     {IDC_HELP_BUTTON, 134, 0, true, 0},
+      {IDC_CLEAR, 143, 0, true, 106},    {IDC_SAVE, 140, 0, true, 105},
+      {IDC_TRACE, 142, 141, false, 107},
+  };
+  for (const CDressing& d : kDressing) {
+    m_controls.SetButtonIcons(d.id, d.hotIcon, d.restIcon);
+    m_controls.OffsetButtonColor(d.id, kHotBackColor, 30);
+    if (d.setFlat) m_controls.SetButtonFlat(d.id, true);
+    if (d.tooltip) m_controls.SetButtonTooltip(d.id, d.tooltip);
+  }
+}
+
+void CMainDialog::ShowStartIcon(bool busy) {
+  m_controls.SetButtonIcons(IDC_START, busy ? kStartBusyIcon : kStartIdleIcon, 0);
 }
 
 void CMainDialog::FillPortList() {

@@ -14,8 +14,9 @@
 namespace zel {
 
 constexpr unsigned kAboutCommandId = 0x10;
+constexpr int kStartIdleIcon = 133;
+constexpr int kStartBusyIcon = 138;
 extern const char* const kHelpText;
-extern const char* const kAboutMenuText;
 
 class CMainDialog : public CUiThreadWindow {
  public:
@@ -50,10 +51,6 @@ class CMainDialog : public CUiThreadWindow {
 
  protected:
   intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
-  // Dresses the buttons (icon buttons, when the window layer has them).
-  virtual void DressButtons() {}
-  // The Start button's icon: busy or idle.
-  virtual void ShowStartIcon(bool /*busy*/) {}
 
  private:
   void TakeIn();
@@ -64,6 +61,9 @@ class CMainDialog : public CUiThreadWindow {
   void OnProgress(uintptr_t offset, intptr_t length);
   void OnDownloadEnd(intptr_t outcome);
   void StopEngines();
+  void DressButtons();
+  // The Start button's icon: 138 while busy, 133 while idle.
+  void ShowStartIcon(bool busy);
 
  protected:
   IDialogControls& m_controls;

@@ -20,6 +20,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/CableWarningDialog.h"
+#include "app/StringTable.h"
 
 namespace zel {
 namespace {
@@ -55,8 +56,28 @@ QString CMainWindow::ApplicationTitle() {
   return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
 }
 
+namespace {
+
+// The seven controls the dialog shows as icon buttons.
+QAbstractButton* MakeIconButton(const CControlTemplate& control, QWidget* parent) {
+  switch (control.id) {
+    case IDC_TRACE:
+      return new CIconButton(QString::fromLatin1(control.caption), CIconButton::Kind::CheckBox, parent);
+    case IDC_SAVE:
+    case IDC_CLEAR:
+    case IDC_HELP_BUTTON:
+    case IDCANCEL:
+    case IDC_START:
+    case IDC_BROWSE:
+      return new CIconButton(QString::fromLatin1(control.caption), CIconButton::Kind::PushButton, parent);
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
 CMainWindow::CMainWindow(CProbeSources portSources)
-    : CTemplateDialog(kMainDialogTemplate, nullptr),
+    : CTemplateDialog(kMainDialogTemplate, nullptr, &MakeIconButton),
       m_reporter(m_dispatcher, [this](const std::string& text) {
         MessageBox(text, ApplicationTitle().toStdString(), true);
       }) {
@@ -67,6 +88,9 @@ CMainWindow::CMainWindow(CProbeSources portSources)
   SetOperatorReporter(&m_reporter);
   m_dialog = std::make_unique<CMainDialog>(m_dispatcher, *this, ApplicationTitle().toStdString(),
                                            std::move(portSources));
+  m_logFlushTimer.setSingleShot(true);
+  m_logFlushTimer.setInterval(kLogFlushIntervalMs);
+  connect(&m_logFlushTimer, &QTimer::timeout, this, [this] { FlushLog(); });
   ConnectHandlers();
   m_dialog->OnInitDialog();
 }
@@ -135,7 +159,7 @@ void CMainWindow::SetText(int id, const std::string& text) {
   QWidget* widget = Control(id);
   const QString value = QString::fromStdString(text);
   if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
-    DeferLogPainting(*edit);
+    m_pendingLog.clear();
     edit->setPlainText(ToControlText(text));
     edit->document()->setModified(false);
   } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
@@ -149,17 +173,27 @@ void CMainWindow::SetText(int id, const std::string& text) {
   }
 }
 
-void CMainWindow::DeferLogPainting(QPlainTextEdit& edit) {
-  // A traced transfer adds hundreds of lines a second; the log is painted
-  // at most every kLogPaintInterval instead of once per line.
-  if (!edit.updatesEnabled()) return;
-  edit.setUpdatesEnabled(false);
-  QTimer::singleShot(kLogPaintIntervalMs, &edit, [&edit] { edit.setUpdatesEnabled(true); });
+void CMainWindow::FlushLog() const {
+  // A traced transfer adds hundreds of lines a second: they reach the
+  // control together, at most every kLogFlushIntervalMs, and the control
+  // is laid out and painted once for them. Whoever reads the control first
+  // takes what is pending.
+  if (m_pendingLog.isEmpty()) return;
+  auto* edit = ControlAs<QPlainTextEdit>(IDC_LOG);
+  QTextCursor cursor(edit->document());
+  cursor.movePosition(QTextCursor::End);
+  cursor.insertText(m_pendingLog);
+  m_pendingLog.clear();
+  edit->document()->setModified(false);
+  edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->maximum());
 }
 
 std::string CMainWindow::GetText(int id) const {
   QWidget* widget = Control(id);
-  if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) return FromControlText(edit->toPlainText());
+  if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
+    FlushLog();
+    return FromControlText(edit->toPlainText());
+  }
   if (auto* line = qobject_cast<QLineEdit*>(widget)) return line->text().toStdString();
   if (auto* combo = qobject_cast<QComboBox*>(widget)) return combo->currentText().toStdString();
   if (auto* label = qobject_cast<QLabel*>(widget)) return label->text().toStdString();
@@ -168,22 +202,19 @@ std::string CMainWindow::GetText(int id) const {
 }
 
 void CMainWindow::AppendText(int id, const std::string& text) {
-  auto* edit = ControlAs<QPlainTextEdit>(id);
-  if (!edit) return;
-  DeferLogPainting(*edit);
-  QTextCursor cursor(edit->document());
-  cursor.movePosition(QTextCursor::End);
-  cursor.insertText(ToControlText(text));
-  edit->document()->setModified(false);
-  edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->maximum());
+  if (id != IDC_LOG) return;
+  m_pendingLog += ToControlText(text);
+  if (!m_logFlushTimer.isActive()) m_logFlushTimer.start();
 }
 
 bool CMainWindow::IsTextModified(int id) const {
+  // Only typing sets this; text waiting to be added does not.
   const auto* edit = ControlAs<QPlainTextEdit>(id);
   return edit && edit->document()->isModified();
 }
 
 void CMainWindow::ScrollLines(int id, int lines) {
+  if (!m_pendingLog.isEmpty()) return;  // the flush brings the newest lines into view
   if (auto* edit = ControlAs<QPlainTextEdit>(id))
     edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->value() + lines);
 }
@@ -198,13 +229,37 @@ bool CMainWindow::IsEnabled(int id) const {
 }
 
 void CMainWindow::SetCheck(int id, bool checked) {
-  auto* box = ControlAs<QAbstractButton>(id);
-  if (box && box->isChecked() != checked) box->setChecked(checked);
+  if (auto* icon = IconButton(id)) {
+    if (icon->IsChecked() != checked) icon->SetCheckMessage(checked ? 1 : 0);
+  } else if (auto* box = ControlAs<QAbstractButton>(id); box && box->isChecked() != checked) {
+    box->setChecked(checked);
+  }
 }
 
 bool CMainWindow::GetCheck(int id) const {
+  if (const auto* icon = IconButton(id)) return icon->IsChecked();
   const auto* box = ControlAs<QAbstractButton>(id);
   return box && box->isChecked();
+}
+
+CIconButton* CMainWindow::IconButton(int id) const { return dynamic_cast<CIconButton*>(Control(id)); }
+
+void CMainWindow::SetButtonIcons(int id, int hotIconId, int restIconId) {
+  if (auto* button = IconButton(id)) button->SetIcons(hotIconId, restIconId);
+}
+
+void CMainWindow::OffsetButtonColor(int id, int colorIndex, int offset) {
+  if (auto* button = IconButton(id)) button->OffsetColor(colorIndex, offset, true);
+}
+
+void CMainWindow::SetButtonFlat(int id, bool flat) {
+  if (auto* button = IconButton(id)) button->SetFlat(flat, true);
+}
+
+void CMainWindow::SetButtonTooltip(int id, int stringId) {
+  const std::string text = LoadAppString(stringId);
+  if (auto* button = IconButton(id); button && !text.empty())
+    button->SetTooltipText(QString::fromStdString(text), true);
 }
 
 void CMainWindow::AddListEntry(int id, const std::string& text) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <QTimer>
 #include <memory>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "app/QtUiDispatcher.h"
 #include "app/TemplateDialog.h"
 #include "link/OperatorReport.h"
+#include "widgets/IconButton.h"
 
 namespace zel {
 
@@ -40,6 +42,10 @@ class CMainWindow : public CTemplateDialog, public IDialogControls {
   void SetProgressRange(int id, uint32_t upper) override;
   void SetProgressPos(int id, uint32_t pos) override;
   void OffsetProgressPos(int id, uint32_t delta) override;
+  void SetButtonIcons(int id, int hotIconId, int restIconId) override;
+  void OffsetButtonColor(int id, int colorIndex, int offset) override;
+  void SetButtonFlat(int id, bool flat) override;
+  void SetButtonTooltip(int id, int stringId) override;
   void MessageBox(const std::string& text, const std::string& caption, bool ownedByDialog) override;
   std::optional<std::string> AskOpenFile(const CFileDialogSpec& spec) override;
   std::optional<std::string> AskSaveFile(const CFileDialogSpec& spec) override;
@@ -57,10 +63,11 @@ class CMainWindow : public CTemplateDialog, public IDialogControls {
 
  private:
   void ConnectHandlers();
+  CIconButton* IconButton(int id) const;
   std::optional<std::string> AskFile(const CFileDialogSpec& spec, bool save);
   void ShowProgress();
-  static void DeferLogPainting(QPlainTextEdit& edit);
-  static constexpr int kLogPaintIntervalMs = 40;
+  void FlushLog() const;
+  static constexpr int kLogFlushIntervalMs = 40;
 
   CQtUiDispatcher m_dispatcher;
   CUiThreadReporter m_reporter;
@@ -68,6 +75,8 @@ class CMainWindow : public CTemplateDialog, public IDialogControls {
   uint32_t m_progressUpper = 100;
   uint32_t m_progressPos = 0;
   bool m_bCentred = false;
+  mutable QString m_pendingLog;  // appended log text not yet in the control
+  QTimer m_logFlushTimer;
   std::unique_ptr<CMainDialog> m_dialog;  // last: it goes first
 };
 

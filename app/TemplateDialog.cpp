@@ -25,7 +25,9 @@ QPixmap ResourcePicture(int id) {
   }
 }
 
-CTemplateDialog::CTemplateDialog(const CDialogTemplate& dialogTemplate, QWidget* parent) : QDialog(parent) {
+CTemplateDialog::CTemplateDialog(const CDialogTemplate& dialogTemplate, QWidget* parent,
+                                 ButtonFactory makeButton)
+    : QDialog(parent) {
   setWindowTitle(QString::fromLatin1(dialogTemplate.title));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
@@ -34,7 +36,7 @@ CTemplateDialog::CTemplateDialog(const CDialogTemplate& dialogTemplate, QWidget*
   setFixedSize(DialogUnitsToPixels(font, dialogTemplate.width, dialogTemplate.height));
   QWidget* previous = nullptr;
   for (const CControlTemplate& control : dialogTemplate.controls) {
-    QWidget* widget = CreateControl(control);
+    QWidget* widget = CreateControl(control, makeButton);
     widget->setGeometry(DialogUnitsToPixels(font, control.x, control.y, control.width, control.height));
     // A combo box's height in the template is that of its dropped list; a
     // picture takes the size of its bitmap.
@@ -56,8 +58,10 @@ QWidget* CTemplateDialog::Control(int id) const {
   return it == m_controls.end() ? nullptr : it->second;
 }
 
-QWidget* CTemplateDialog::CreateControl(const CControlTemplate& control) {
+QWidget* CTemplateDialog::CreateControl(const CControlTemplate& control, const ButtonFactory& makeButton) {
   const QString caption = QString::fromLatin1(control.caption);
+  if (makeButton)
+    if (QAbstractButton* button = makeButton(control, this)) return button;
   switch (control.kind) {
     case ControlKind::PushButton:
     case ControlKind::DefaultPushButton: {

@@ -2,7 +2,9 @@
 // control at its place, the tab order of the template.
 #pragma once
 
+#include <QAbstractButton>
 #include <QDialog>
+#include <functional>
 #include <map>
 
 #include "app/DialogTemplate.h"
@@ -11,7 +13,9 @@ namespace zel {
 
 class CTemplateDialog : public QDialog {
  public:
-  CTemplateDialog(const CDialogTemplate& dialogTemplate, QWidget* parent);
+  // Makes the button for a template entry, or returns null for a plain one.
+  using ButtonFactory = std::function<QAbstractButton*(const CControlTemplate&, QWidget* parent)>;
+  CTemplateDialog(const CDialogTemplate& dialogTemplate, QWidget* parent, ButtonFactory makeButton = {});
 
   // The control with this id; null when the template has none.
   QWidget* Control(int id) const;
@@ -21,7 +25,7 @@ class CTemplateDialog : public QDialog {
   }
 
  private:
-  QWidget* CreateControl(const CControlTemplate& control);
+  QWidget* CreateControl(const CControlTemplate& control, const ButtonFactory& makeButton);
   std::map<int, QWidget*> m_controls;
 };
 

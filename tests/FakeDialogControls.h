@@ -60,6 +60,12 @@ class CFakeDialogControls : public IDialogControls {
   void OffsetProgressPos(int, uint32_t delta) override {
     progressPos = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{progressPos} + delta, progressUpper));
   }
+  void SetButtonIcons(int id, int hot, int rest) override { dressing.push_back({"icons", id, hot, rest}); }
+  void OffsetButtonColor(int id, int index, int offset) override {
+    dressing.push_back({"color", id, index, offset});
+  }
+  void SetButtonFlat(int id, bool flat) override { dressing.push_back({"flat", id, flat, 0}); }
+  void SetButtonTooltip(int id, int stringId) override { dressing.push_back({"tooltip", id, stringId, 0}); }
   void MessageBox(const std::string& text, const std::string& caption, bool owned) override {
     boxes.push_back({text, caption, owned});
   }
@@ -91,6 +97,12 @@ class CFakeDialogControls : public IDialogControls {
     return it == m_setTextCalls.end() ? 0 : it->second;
   }
 
+  struct CDressingCall {
+    std::string what;
+    int id, a, b;
+    bool operator==(const CDressingCall&) const = default;
+  };
+  std::vector<CDressingCall> dressing;
   std::vector<std::string> list;
   uint32_t progressUpper = 100;
   uint32_t progressPos = 0;

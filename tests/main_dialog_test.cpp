@@ -70,6 +70,27 @@ TEST_F(MainDialog, StartsWithTheOpenablePortsAndNoImage) {
   EXPECT_EQ(controls.systemMenu, (std::vector<std::pair<int, std::string>>{{0x10, "&About BoxFeeder..."}}));
 }
 
+TEST_F(MainDialog, ButtonsAreDressedInTableOrderAndStartShowsTheState) {
+  using C = CFakeDialogControls::CDressingCall;
+  const std::vector<C> expected{
+      {"icons", IDC_BROWSE, 132, 0},      {"color", IDC_BROWSE, 0, 30},      {"flat", IDC_BROWSE, 1, 0},
+      {"tooltip", IDC_BROWSE, 102, 0},    {"icons", IDC_START, 133, 0},      {"color", IDC_START, 0, 30},
+      {"flat", IDC_START, 1, 0},          {"tooltip", IDC_START, 103, 0},    {"icons", IDCANCEL, 131, 0},
+      {"color", IDCANCEL, 0, 30},         {"flat", IDCANCEL, 1, 0},          {"tooltip", IDCANCEL, 104, 0},
+      {"icons", IDC_HELP_BUTTON, 134, 0}, {"color", IDC_HELP_BUTTON, 0, 30}, {"flat", IDC_HELP_BUTTON, 1, 0},
+      {"icons", IDC_CLEAR, 143, 0},       {"color", IDC_CLEAR, 0, 30},       {"flat", IDC_CLEAR, 1, 0},
+      {"tooltip", IDC_CLEAR, 106, 0},     {"icons", IDC_SAVE, 140, 0},       {"color", IDC_SAVE, 0, 30},
+      {"flat", IDC_SAVE, 1, 0},           {"tooltip", IDC_SAVE, 105, 0},     {"icons", IDC_TRACE, 142, 141},
+      {"color", IDC_TRACE, 0, 30},        {"tooltip", IDC_TRACE, 107, 0},
+  };
+  EXPECT_EQ(controls.dressing, expected);
+  controls.dressing.clear();
+  ChooseImage("/tmp/boxfeeder-missing.sdl");
+  dialog->OnStartOrCancel();
+  EXPECT_EQ(controls.dressing, (std::vector<C>{{"icons", IDC_START, 138, 0}, {"icons", IDC_START, 133, 0}}))
+      << "busy icon at Start, idle icon back when the image does not open";
+}
+
 TEST_F(MainDialog, BrowseConfirmedTakesThePathAndEnablesStart) {
   controls.fileAnswers.push_back(std::nullopt);
   dialog->OnBrowse();

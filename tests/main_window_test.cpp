@@ -21,6 +21,7 @@
 #include "sim/BoxSimulator.h"
 #include "tests/PtyPair.h"
 #include "tests/TempFile.h"
+#include "widgets/IconButton.h"
 
 namespace zel {
 namespace {
@@ -109,6 +110,18 @@ class MainWindowTest : public QObject {
     QVERIFY(window->Control(IDC_LOG)->geometry().contains(window->Control(IDC_PROGRESS)->geometry()) ==
             false);
     Screenshot(window.get(), QStringLiteral("main-idle"));
+    auto* start = dynamic_cast<CIconButton*>(window->Control(IDC_START));
+    QVERIFY(start);
+    QCOMPARE(start->ToolTipText(), QStringLiteral("Start to Download the File"));
+    QVERIFY(dynamic_cast<CIconButton*>(window->Control(IDC_HELP_BUTTON))->ToolTipText().isEmpty());
+    QVERIFY(dynamic_cast<CIconButton*>(window->Control(IDC_TRACE))->IsCheckBox());
+    QCOMPARE(dynamic_cast<CIconButton*>(window->Control(IDC_BROWSE))->HotIconSize(), QSize(32, 32));
+    window->Control(IDC_START)->setEnabled(true);
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), start->mapToGlobal(QPointF(5, 5)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(start, &move);
+    QVERIFY(start->IsHot());
+    Screenshot(window.get(), QStringLiteral("main-hover-start"));
   }
 
   void AWholeUpgradeAgainstTheSimulatedBox() {
@@ -125,7 +138,7 @@ class MainWindowTest : public QObject {
     window->ControlAs<QComboBox>(IDC_PORT)->setEditText(QString::fromStdString(box.box.Port()));
     Click(*window, IDC_TRACE);
     Click(*window, IDC_START);
-    QCOMPARE(window->ControlAs<QPushButton>(IDC_START)->text(), QStringLiteral("Cancel Download"));
+    QCOMPARE(window->ControlAs<QAbstractButton>(IDC_START)->text(), QStringLiteral("Cancel Download"));
 
     bool warningSeen = false;
     CModalHandler warning([&](QWidget* modal) {
@@ -144,7 +157,7 @@ class MainWindowTest : public QObject {
                              30000);
     QVERIFY(warningSeen);
     QCOMPARE(window->ControlAs<QLabel>(IDC_PERCENT)->text(), QStringLiteral("100 %"));
-    QCOMPARE(window->ControlAs<QPushButton>(IDC_START)->text(), QStringLiteral("Start Download"));
+    QCOMPARE(window->ControlAs<QAbstractButton>(IDC_START)->text(), QStringLiteral("Start Download"));
     QVERIFY(!window->Dialog().IsBusy());
     Screenshot(window.get(), QStringLiteral("main-success"));
   }

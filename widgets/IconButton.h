@@ -1,0 +1,114 @@
+// A push button that paints itself: an icon left of its caption, a flat
+// frame that shows while the pointer is over it (the hot state), a sunken
+// frame and a shift while pressed, a tool tip, and a check-box mode with a
+// check state of its own.
+#pragma once
+
+#include <QAbstractButton>
+#include <QPixmap>
+#include <array>
+
+#include "widgets/IconColors.h"
+
+namespace zel {
+
+enum IconButtonResult : int {
+  IBR_DONE = 0,
+  IBR_BAD_ICON = 1,
+  IBR_BAD_COLOR_INDEX = 3,
+  IBR_BAD_OFFSET = 5,
+  IBR_BAD_PRESS_STYLE = 6,
+};
+
+enum IconButtonColor : int {
+  CLR_HOT_BACK = 0,
+  CLR_HOT_TEXT = 1,
+  CLR_NORMAL_BACK = 2,
+  CLR_NORMAL_TEXT = 3,
+  CLR_FOCUS_BACK = 4,
+  CLR_FOCUS_TEXT = 5,
+};
+
+constexpr int ICON_AUTO_GREY = -2;
+constexpr int ICON_AUTO_DARK = -3;
+constexpr int PRESS_SHIFT_DIAGONAL = 0;
+constexpr int PRESS_SHIFT_DOWN = 1;
+
+// Icons by resource id, at their own size (0) or at a size asked for.
+QPixmap LoadIconResource(int id, int width = 0, int height = 0);
+
+class CIconButton : public QAbstractButton {
+ public:
+  enum class Kind { PushButton, DefaultPushButton, CheckBox };
+  CIconButton(const QString& caption, Kind kind, QWidget* parent);
+
+  int SetIcons(int hotIconId, int restIconId);
+  int SetIcons(int hotIconId, int hotCx, int hotCy, int restIconId, int restCx, int restCy);
+  // restIcon may be null, or derived: pass deriveRest ICON_AUTO_GREY or
+  // ICON_AUTO_DARK to make it from the hot icon.
+  int SetIcons(const QPixmap& hotIcon, const QPixmap& restIcon, int deriveRest = 0);
+  int SetFlat(bool flat, bool repaint);
+  int OffsetColor(int index, int offset, bool repaint);
+  int SetDefaultColors(bool repaint);
+  void SetTooltipText(const QString& text, bool activate);
+  int SetPressedStyle(int style, bool repaint);
+  int SetChecked(int check, bool repaint);
+  bool IsChecked() const { return m_bChecked; }
+  // The check message: 1 or 2 set the state on, anything else off.
+  void SetCheckMessage(int wParam) { SetChecked(wParam == 1 || wParam == 2 ? 1 : 0, true); }
+
+  bool IsHot() const { return m_bHot; }
+  bool IsFlat() const { return m_bFlat; }
+  bool IsCheckBox() const { return m_bCheckBox; }
+  COLORREF Color(int index) const { return m_crColors.at(static_cast<size_t>(index)); }
+  QSize HotIconSize() const { return m_icons[0].size; }
+  QString ToolTipText() const { return m_toolTip; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  bool event(QEvent* event) override;
+
+  // The drawing steps, in their order.
+  virtual void DrawBackground(QPainter& painter, QRect& rect);
+  virtual void DrawBorder(QPainter& painter, const QRect& rect);
+  virtual void DrawIconImage(QPainter& painter, bool hasCaption, const QRect& item, QRect& caption,
+                             bool pressed, bool disabled);
+  virtual void DrawCaption(QPainter& painter, const QString& text, const QRect& item, QRect& caption,
+                           bool pressed, bool disabled);
+
+ private:
+  struct CIcon {
+    QPixmap pixmap;
+    QSize size;
+  };
+  void TrackHover(const QPoint& position, Qt::MouseButtons buttons);
+  void CancelHover();
+  void OnClicked();
+  void FreeImages();
+  QPoint PlaceImage(bool hasCaption, const QRect& item, QRect& caption, bool pressed, QSize size) const;
+  void Repaint() { update(); }
+
+  int m_nMarginX = 3;
+  int m_nMarginY = 3;
+  QPoint m_ptPressOffset{1, 1};
+  bool m_bFlat = true;
+  bool m_bHot = false;
+  bool m_bPressed = false;
+  bool m_bFocused = false;
+  bool m_bDisabled = false;
+  bool m_bDefault = false;
+  bool m_bCheckBox = false;
+  bool m_bBorderWhenFlat = true;
+  bool m_bFocusWhenFlat = false;
+  std::array<COLORREF, 6> m_crColors{};
+  QString m_toolTip;
+  bool m_bChecked = false;
+  std::array<CIcon, 2> m_icons;  // [0] hot, [1] rest
+};
+
+}  // namespace zel

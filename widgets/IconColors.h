@@ -1,0 +1,34 @@
+// Colour arithmetic of the icon button: colours as 0x00BBGGRR values.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <cstdint>
+
+namespace zel {
+
+using COLORREF = uint32_t;
+
+constexpr COLORREF Rgb(int r, int g, int b) {
+  return static_cast<COLORREF>(r) | static_cast<COLORREF>(g) << 8 | static_cast<COLORREF>(b) << 16;
+}
+constexpr int RedOf(COLORREF c) { return static_cast<int>(c & 0xFF); }
+constexpr int GreenOf(COLORREF c) { return static_cast<int>(c >> 8 & 0xFF); }
+constexpr int BlueOf(COLORREF c) { return static_cast<int>(c >> 16 & 0xFF); }
+inline QColor ToQColor(COLORREF c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
+inline COLORREF FromQColor(const QColor& c) { return Rgb(c.red(), c.green(), c.blue()); }
+
+// Each channel v becomes v - v * factor, truncated; unchanged for a factor
+// outside (0, 1].
+COLORREF DarkenColor(COLORREF colour, double factor);
+// 0.587 G + 0.114 B + 0.299 R, truncated, in all three channels.
+COLORREF GreyColor(COLORREF colour);
+// Moves all three channels by the same amount, as far as the channel
+// nearest its bound allows (offset within -255..255).
+COLORREF ShiftColor(COLORREF colour, int offset);
+
+// A copy of an icon with each pixel through rule; black stays black and
+// transparency is kept.
+QImage DeriveIcon(const QImage& icon, COLORREF (*rule)(COLORREF));
+
+}  // namespace zel
