@@ -37,12 +37,14 @@ CMainDialog::CMainDialog(IUiDispatcher& dispatcher, IDialogControls& controls, s
     : CUiThreadWindow(dispatcher),
       m_controls(controls),
       m_appTitle(std::move(appTitle)),
-      m_portSources(std::move(portSources)) {}
+      m_portSources(std::move(portSources)),
+      m_bootOwner(dispatcher, *this) {}
 
 CMainDialog::~CMainDialog() { StopEngines(); }
 
 void CMainDialog::StopEngines() {
   if (m_upgrade.IsThreadActive()) m_upgrade.Terminate(0);
+  if (m_boot.IsThreadActive()) m_boot.Terminate(0);
 }
 
 void CMainDialog::OnInitDialog() {
@@ -177,7 +179,7 @@ void CMainDialog::LendTraceChannel(CZELWorkingThread& engine) {
 
 intptr_t CMainDialog::HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   switch (message) {
-    case WM_TRACE_LINE: OnTraceLine(lParam); break;
+    case WM_TRACE_LINE: OnTraceLine(m_szTraceBuffer, lParam); break;
     case WM_PROGRESS: OnProgress(wParam, lParam); break;
     case WM_DOWNLOAD_END: OnDownloadEnd(lParam); break;
     default: break;
@@ -185,9 +187,22 @@ intptr_t CMainDialog::HandleMessage(uint32_t message, uintptr_t wParam, intptr_t
   return 0;
 }
 
-void CMainDialog::OnTraceLine(intptr_t lParam) {
+intptr_t CMainDialog::CBootTraceOwner::HandleMessage(uint32_t message, uintptr_t, intptr_t lParam) {
+  if (message == WM_TRACE_LINE) m_dialog.OnTraceLine(m_szTraceBuffer, lParam);
+  return 0;
+}
+
+void CMainDialog::OnDownloadBoot() {
+  TakeIn();
+  m_boot.SetParameters(m_strPort, m_strImagePath);
+  m_boot.SetOwner(&m_bootOwner);
+  m_boot.SetTraceBuffer(m_bootOwner.m_szTraceBuffer, sizeof m_bootOwner.m_szTraceBuffer);
+  m_boot.Start();
+}
+
+void CMainDialog::OnTraceLine(const char* text, intptr_t lParam) {
   if (lParam != 0 && m_bTrace == 0) return;
-  m_strLog += m_szTraceBuffer;
+  m_strLog += text;
   m_strLog += "\r\n";
   ++m_nLogLines;
   Refresh();

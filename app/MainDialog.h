@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/DialogControls.h"
+#include "boot/ZELBootThread.h"
 #include "link/PortProbe.h"
 #include "link/UiDispatcher.h"
 #include "upgrade/ZELUpgradeThread.h"
@@ -38,6 +39,8 @@ class CMainDialog : public CUiThreadWindow {
   void OnOk();
   // True when the command was the dialog's own (the About entry).
   bool OnSysCommand(unsigned commandId);
+  // The hidden "Download Boot" button.
+  void OnDownloadBoot();
 
   // Makes this dialog the engine's owner window and lends it the trace slot.
   void LendTraceChannel(CZELWorkingThread& engine);
@@ -57,7 +60,7 @@ class CMainDialog : public CUiThreadWindow {
   void Refresh();
   void RefreshLog();
   void FillPortList();
-  void OnTraceLine(intptr_t lParam);
+  void OnTraceLine(const char* text, intptr_t lParam);
   void OnProgress(uintptr_t offset, intptr_t length);
   void OnDownloadEnd(intptr_t outcome);
   void StopEngines();
@@ -84,6 +87,24 @@ class CMainDialog : public CUiThreadWindow {
   bool m_bLogShownValid = false;
 
   CZELUpgradeThread m_upgrade;
+
+  // The boot engine writes its lines into a slot of its own, so that a
+  // boot download beside an upgrade cannot garble either's lines; they
+  // reach the same log through this window.
+  class CBootTraceOwner : public CUiThreadWindow {
+   public:
+    CBootTraceOwner(IUiDispatcher& dispatcher, CMainDialog& dialog)
+        : CUiThreadWindow(dispatcher), m_dialog(dialog) {}
+    char m_szTraceBuffer[100] = {};
+
+   protected:
+    intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+
+   private:
+    CMainDialog& m_dialog;
+  };
+  CBootTraceOwner m_bootOwner;
+  CZELBootThread m_boot;  // last: constructed last, destroyed first
 };
 
 }  // namespace zel

@@ -112,6 +112,7 @@ void CMainWindow::ConnectHandlers() {
   onClick(IDC_CLEAR, &CMainDialog::OnClear);
   onClick(IDC_HELP_BUTTON, &CMainDialog::OnHelp);
   onClick(IDCANCEL, &CMainDialog::OnClose);
+  onClick(IDC_DOWNLOAD_BOOT, &CMainDialog::OnDownloadBoot);
 }
 
 void CMainWindow::showEvent(QShowEvent* event) {

@@ -1,6 +1,7 @@
 // boxfeed: the command-line front end.
 #include <CLI/CLI.hpp>
 
+#include "cli/BootSession.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/SignalWatcher.h"
@@ -21,6 +22,12 @@ int main(int argc, char** argv) {
       ->required();
   upgradeCommand->add_flag("-t,--trace", upgrade.trace, "Also show each request and reply (debug lines)");
   upgradeCommand->add_option("-l,--log", upgrade.logPath, "Save the log to this file (CR LF line ends)");
+
+  std::string bootFile, bootPort;
+  CLI::App* bootCommand = app.add_subcommand("boot", "Run the boot download of CMDFILE with the box on PORT");
+  bootCommand->add_option("CMDFILE", bootFile, "The command file of hexadecimal sections")->required();
+  bootCommand->add_option("-p,--port", bootPort, "COM1..COM8 or a device path such as /dev/ttyUSB0")
+      ->required();
 
   CLI::App* portsCommand = app.add_subcommand("ports", "List the serial ports that can be opened");
 
@@ -43,12 +50,20 @@ int main(int argc, char** argv) {
   CConsole console;
   zel::SetOperatorReporter(&console);
   CUpgradeSession session(loop, console);
+  CBootSession boot(loop, console);
   // Ctrl-C is the Cancel button: the transfer stops and ends as cancelled.
-  CSignalWatcher interrupts([&] { loop.Post([&] { session.Cancel(); }); });
+  CSignalWatcher interrupts([&] {
+    loop.Post([&] {
+      session.Cancel();
+      boot.Cancel();
+    });
+  });
 
   int status = kExitUsage;
   if (*upgradeCommand)
     status = session.Run(upgrade);
+  else if (*bootCommand)
+    status = boot.Run(bootFile, bootPort);
   else if (*portsCommand)
     status = ListPorts();
   else if (*demoCommand)

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -121,7 +122,41 @@ class CBoxSimulator::CSession {
     return Finish();
   }
 
+  CBootReport RunBoot(const std::vector<uint8_t>& expectedSection, const CBootPlan& plan) {
+    CBootReport boot;
+    auto finish = [&] {
+      boot.problem = m_report.problem;
+      return boot;
+    };
+    if (!WaitForTheToolToOpen()) return finish();
+    boot.startedAtBootSpeed = LineSpeed() == B38400;
+    if (plan.silent) {
+      WaitUntil(Clock::time_point::max());
+      return finish();
+    }
+    if (!Send(std::array<uint8_t, 1>{0x55})) return finish();
+    if (!Receive(expectedSection.size(), boot.section)) return finish();
+    boot.sectionMatches = boot.section == expectedSection;
+    std::vector<uint8_t> b;
+    for (int i = 0; i < 14; ++i) {
+      if (!Receive(1, b)) return finish();
+      if (i == 0) boot.switchedBeforeB = LineSpeed() == B115200;
+      if (b[0] == 'B') ++boot.bBytes;
+    }
+    std::vector<uint8_t> answer(std::min<uint32_t>(plan.answerBytes, 23), 0xA5);
+    if (!answer.empty() && !Send(answer)) return finish();
+    boot.completed = true;
+    return finish();
+  }
+
  private:
+  // The speed the tool set on its end of the line.
+  speed_t LineSpeed() const {
+    termios tio{};
+    ::tcgetattr(m_master, &tio);
+    return ::cfgetospeed(&tio);
+  }
+
   CBoxReport Finish(const std::string& problem = {}) {
     if (!problem.empty() && m_report.problem.empty()) m_report.problem = problem;
     if (m_report.startReceived) {
@@ -336,9 +371,19 @@ CBoxSimulator::~CBoxSimulator() {
   if (m_stopFd >= 0) ::close(m_stopFd);
 }
 
+void CBoxSimulator::ClearStop() {
+  uint64_t stop;
+  [[maybe_unused]] ssize_t n = ::read(m_stopFd, &stop, sizeof stop);
+}
+
+CBootReport CBoxSimulator::RunBoot(const std::vector<uint8_t>& expectedSection, const CBootPlan& plan) {
+  CBoxPlan linePlan;
+  const std::vector<uint8_t> noImage;
+  CSession session(m_master, m_stopFd, noImage, linePlan);
+  return session.RunBoot(expectedSection, plan);
+}
+
 CBoxReport CBoxSimulator::Run(const std::vector<uint8_t>& image, const CBoxPlan& plan) {
-  uint64_t staleStop;  // a Stop meant for an earlier run
-  [[maybe_unused]] ssize_t n = ::read(m_stopFd, &staleStop, sizeof staleStop);
   CSession session(m_master, m_stopFd, image, plan);
   return session.Run();
 }

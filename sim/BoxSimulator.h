@@ -56,6 +56,22 @@ struct CBoxReport {
   std::vector<double> turnaroundUs;  // request's last byte to the reply's first
 };
 
+// The boot exchange as the box plays it.
+struct CBootPlan {
+  bool silent = false;        // never sends its first byte
+  uint32_t answerBytes = 23;  // bytes sent after the fourteenth "B" (0 to 23)
+};
+
+struct CBootReport {
+  bool startedAtBootSpeed = false;  // the line was at 38400 baud when the box came up
+  std::vector<uint8_t> section;     // what the tool sent after the first byte
+  bool sectionMatches = false;      // ... equals the expected section 2
+  int bBytes = 0;                   // "B" bytes received
+  bool switchedBeforeB = false;     // the line was at 115200 baud when the first "B" came
+  bool completed = false;           // the box answered
+  std::string problem;
+};
+
 class CBoxSimulator {
  public:
   CBoxSimulator();
@@ -69,8 +85,14 @@ class CBoxSimulator {
   // Waits until the tool has opened the port, then runs the exchange for
   // the image. Returns when the exchange is over, broke off, or Stop.
   CBoxReport Run(const std::vector<uint8_t>& image, const CBoxPlan& plan);
-  // Makes Run return soon; callable from any thread.
+  // Waits until the tool has opened the port, then plays the boot exchange
+  // expecting expectedSection as section 2 of the command file.
+  CBootReport RunBoot(const std::vector<uint8_t>& expectedSection, const CBootPlan& plan);
+  // Makes Run or RunBoot return soon, or the next one at once when none is
+  // running; callable from any thread.
   void Stop();
+  // Forgets a Stop, for another run; call it while no run is going on.
+  void ClearStop();
 
  private:
   class CSession;

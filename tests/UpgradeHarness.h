@@ -39,6 +39,7 @@ class CUpgradeHarness : public CUiThreadWindow {
   void RunFile(const std::string& path, const std::vector<uint8_t>& image, const sim::CBoxPlan& plan,
                const std::string* port = nullptr) {
     engine.SetDiagnosticOutput([this](const char* text) { diagnostics.emplace_back(text); });
+    simulator.ClearStop();  // the Stop that ended an earlier run
     std::thread boxThread([&] { box = simulator.Run(image, plan); });
     engine.SetParameters(port ? *port : simulator.Port(), path);
     engine.SetOwner(this);

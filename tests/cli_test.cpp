@@ -107,6 +107,23 @@ TEST(BoxfeedUpgrade, AMissingImageIsRefusedBeforeThePortIsOpened) {
   EXPECT_EQ(box.report.problem, "stopped") << "the box must still be waiting for the port to open";
 }
 
+TEST(BoxfeedBoot, RunsTheBootExchangeAndFailsWithoutACommandFile) {
+  const std::string text = "t\r\nh\r\n00\r\n\r\nt2\r\nh2\r\n0102\r\n\r\n";
+  CTempFile commands(std::vector<uint8_t>(text.begin(), text.end()), ".txt");
+  sim::CBoxSimulator box;
+  sim::CBootReport report;
+  std::thread boxThread([&] { report = box.RunBoot({0x01, 0x02}, {}); });
+  CChildProcess child({BOXFEED_PATH, "boot", commands.Path(), "--port", box.Port()});
+  EXPECT_EQ(child.Wait(), 0) << child.Stdout() << child.Stderr();
+  box.Stop();
+  boxThread.join();
+  EXPECT_TRUE(report.sectionMatches);
+  EXPECT_NE(child.Stdout().find("Flash Boot OK"), std::string::npos);
+  CChildProcess missing({BOXFEED_PATH, "boot", "/tmp/boxfeeder-missing.txt", "--port", "/dev/null"});
+  EXPECT_EQ(missing.Wait(), 1);
+  EXPECT_NE(missing.Stderr().find("Can not Open the Command File"), std::string::npos);
+}
+
 TEST(BoxfeedUsage, BadUsageExitsWith64) {
   CChildProcess noPort({BOXFEED_PATH, "upgrade", "image.sdl"});
   EXPECT_EQ(noPort.Wait(), 64);

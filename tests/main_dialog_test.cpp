@@ -280,6 +280,48 @@ TEST_F(MainDialog, HelpAndAbout) {
   EXPECT_EQ(controls.aboutBoxes, 2);
 }
 
+TEST_F(MainDialog, TheHiddenBootButtonRunsABootDownloadBesideTheState) {
+  const std::string text = "t\nh\n01\n\nt2\nh2\nA1A2A3\n\n";
+  CTempFile commands(std::vector<uint8_t>(text.begin(), text.end()), ".txt");
+  sim::CBoxSimulator box;
+  sim::CBootReport report;
+  std::thread boxThread([&] { report = box.RunBoot({0xA1, 0xA2, 0xA3}, {}); });
+  ChooseImage(commands.Path());
+  controls.SetText(IDC_PORT, box.Port());
+  const std::string startCaption = controls.GetText(IDC_START);
+  const std::string percent = controls.GetText(IDC_PERCENT);
+  dialog->OnDownloadBoot();
+  loop.RunUntil([&] { return dialog->Log().find("Flash Boot OK") != std::string::npos; });
+  boxThread.join();
+  EXPECT_TRUE(report.sectionMatches);
+  EXPECT_EQ(dialog->Log(), "Open Port (" + box.Port() +
+                               ") Successfully \r\nPlease Switch On your Box now\r\n"
+                               "Flash Boot OK\r\n");
+  EXPECT_FALSE(dialog->IsBusy());
+  EXPECT_EQ(controls.GetText(IDC_START), startCaption);
+  EXPECT_EQ(controls.GetText(IDC_PERCENT), percent);
+  EXPECT_EQ(controls.progressPos, 0u);
+}
+
+TEST_F(MainDialog, CloseStopsARunningBootDownload) {
+  const std::string text = "t\nh\n01\n\nt2\nh2\nA1\n\n";
+  CTempFile commands(std::vector<uint8_t>(text.begin(), text.end()), ".txt");
+  sim::CBoxSimulator box;
+  sim::CBootPlan silent;
+  silent.silent = true;
+  std::thread boxThread([&] { box.RunBoot({0xA1}, silent); });
+  ChooseImage(commands.Path());
+  controls.SetText(IDC_PORT, box.Port());
+  dialog->OnDownloadBoot();
+  loop.RunUntil([&] { return dialog->Log().find("Please Switch On your Box now") != std::string::npos; });
+  dialog->OnClose();  // must not wait for the silent box
+  EXPECT_EQ(controls.endResult, IDCANCEL);
+  dialog.reset();
+  box.Stop();
+  boxThread.join();
+  dialog = std::make_unique<CTestDialog>(loop, controls, "boxfeeder");
+}
+
 TEST_F(MainDialog, CloseAndEnterDuringATransferStopTheWorkerFirst) {
   for (bool viaEnter : {false, true}) {
     CTempFile file(SampleImage(100), ".sdl");

@@ -1,0 +1,205 @@
+#include "boot/ZELBootThread.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "boot/CommandFile.h"
+#include "link/OperatorReport.h"
+
+namespace zel {
+namespace {
+
+constexpr uint32_t kEventMask = 0x5FF;
+
+// The command file, opened for reading and writing and shared with nobody.
+// A file without write permission is refused as the platform refuses a
+// read-only file, whoever runs the tool.
+struct CFileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using CCommandFile = std::unique_ptr<std::FILE, CFileCloser>;
+
+CCommandFile OpenCommandFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+      ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* file = ::fdopen(fd, "r+");
+  if (file == nullptr) ::close(fd);
+  return CCommandFile(file);
+}
+
+std::string Format(const char* format, const std::string& value) {
+  char line[256];
+  std::snprintf(line, sizeof line, format, value.c_str());
+  return line;
+}
+
+}  // namespace
+
+CZELBootThread::CZELBootThread() {
+  m_dcbSettings.BaudRate = kBootBaud;
+  m_dcbSettings.fFlags = dcbflag::kBinary;
+  m_dcbSettings.SetDtrControl(DTR_CONTROL_ENABLE);
+  m_dcbSettings.SetRtsControl(RTS_CONTROL_DISABLE);
+  m_dcbSettings.ByteSize = 8;
+  m_dcbSettings.Parity = NOPARITY;
+  m_dcbSettings.StopBits = ONESTOPBIT;
+  m_dcbSettings.ErrorChar = 0x55;
+}
+
+CZELBootThread::~CZELBootThread() { EndThreadBeforeDestruction(); }
+
+int CZELBootThread::SetParameters(std::string port, std::string file) {
+  if (port.empty() || file.empty()) return 1;
+  std::lock_guard lock(m_paramMutex);
+  m_strPort = std::move(port);
+  m_strFile = std::move(file);
+  return 0;
+}
+
+bool CZELBootThread::Stopped() { return IsStopRequested() || IsTerminating(); }
+
+int CZELBootThread::Run() {
+  std::string port, file;
+  {
+    std::lock_guard lock(m_paramMutex);
+    port = m_strPort;
+    file = m_strFile;
+  }
+  if (m_port.IsOpen()) {
+    Trace("The Port Is Currently Opened, Close the Port");
+    m_port.Close();
+  }
+  // Every run starts at the boot speed; the switch to the fast speed is
+  // made on the open port only.
+  DCB settings = m_dcbSettings;
+  settings.BaudRate = kBootBaud;
+  if (!m_port.Open(settings, port, true)) {
+    Trace(Format("Open Com Port failed (%s m_strPort)", port));
+    Trace("Please Verify the Port Connection and try it again");
+    return 0;
+  }
+  Trace(Format("Open Port (%s) Successfully ", port));
+  Trace("Please Switch On your Box now");
+  Trace(DownloadBoot(file) == 0 ? "Flash Boot OK" : "Download Failed");
+  return 0;
+}
+
+int CZELBootThread::DownloadBoot(const std::string& commandFile) {
+  CCommandFile file = OpenCommandFile(commandFile);
+  if (!file) {
+    Trace("Can not Open the Command File");
+    return 1;
+  }
+  m_port.SetMask(kEventMask);
+  uint8_t section[kSectionRoom];
+  uint8_t received[kSectionRoom];
+  const size_t firstSection = ReadNextSection(file.get(), section, sizeof section);
+  if (firstSection == 0) {
+    Trace("Failed to get the next section");
+    return 1;
+  }
+  // The event wait of the original exchange; it completes at once here and
+  // nothing is left pending when the run's records go.
+  uint32_t events = 0;
+  COverlapped eventWait;
+  m_port.GetHandle().WaitCommEvent(events, &eventWait);
+  m_port.GetHandle().CancelIo(eventWait);
+
+  // Wait for the box: its first byte, of any value.
+  const size_t got = ReadBytes(received, firstSection, 1);
+  if (got != 1) Trace("Received Wrong data Len");
+  if (Stopped()) return 1;
+
+  const size_t secondSection = ReadNextSection(file.get(), section, sizeof section);
+  if (secondSection == 0) {
+    Trace("Failed to Read the Next Section");
+    return 1;
+  }
+  uint32_t written = 0;
+  if (!SendBytes(section, static_cast<uint32_t>(secondSection), &written) || written != secondSection) {
+    Trace("Failed to Send Data");
+    return 1;
+  }
+  if (!SwitchSpeed()) {
+    ReportToOperator("Can not Set the Port Configuration to 115200");
+    return 1;
+  }
+  for (int i = 0; i < kBBytes; ++i) {
+    section[0] = 'B';
+    if (!SendBytes(section, 1, &written) || written != 1) {
+      Trace("Failed to Send Data");
+      return 1;
+    }
+  }
+  uint32_t answered = 0;
+  if (!ReadWithTimeout(received, kAnswerBytes, &answered)) {
+    Trace("Failed to Read Data on Port");
+    return 1;
+  }
+  return 0;
+}
+
+bool CZELBootThread::SwitchSpeed() {
+  m_dcbSettings.BaudRate = kFastBaud;
+  CSerialDevice& device = m_port.GetHandle();
+  DCB state;
+  if (!device.GetState(state)) return false;
+  state.BaudRate = kFastBaud;
+  return device.SetState(state);
+}
+
+size_t CZELBootThread::ReadBytes(uint8_t* buffer, size_t room, size_t count) {
+  if (count > room || count == 0) return 0;
+  size_t have = 0;
+  while (have < count) {
+    uint32_t read = 0;
+    if (m_port.Read(buffer + have, 1, &read, nullptr)) have += read;
+    // A vanished device is reported once by the port, not at every poll.
+    if (m_port.IsDeviceGone() || Stopped()) return 0;
+  }
+  return count;
+}
+
+bool CZELBootThread::SendBytes(const uint8_t* buffer, uint32_t count, uint32_t* written) {
+  COverlapped write;
+  if (!m_port.Write(buffer, count, written, &write)) return false;
+  CSerialDevice& device = m_port.GetHandle();
+  uint32_t events = 0;
+  COverlapped wait;
+  bool sent = device.WaitCommEvent(events, &wait);
+  if (!sent && wait.pending) {
+    // The bytes are still leaving: give them the write time-out to go.
+    const auto allowance = std::chrono::milliseconds(kPortTimeouts.WriteTotalTimeoutMultiplier * count +
+                                                     kPortTimeouts.WriteTotalTimeoutConstant);
+    sent = device.WaitForCompletion(wait, allowance) && wait.result == DeviceError::None;
+  }
+  // Nothing of this call stays pending once its records are gone.
+  device.CancelIo(wait);
+  device.CancelIo(write);
+  return sent && (events & EV_TXEMPTY) != 0;
+}
+
+bool CZELBootThread::ReadWithTimeout(uint8_t* buffer, uint32_t count, uint32_t* read) {
+  COverlapped ov;
+  if (!m_port.Read(buffer, count, read, &ov)) return false;
+  CSerialDevice& device = m_port.GetHandle();
+  if (!device.WaitForCompletion(ov, std::chrono::milliseconds(kAnswerWaitMs))) {
+    device.CancelIo(ov);
+    return false;
+  }
+  return device.GetOverlappedResult(ov, *read, true);
+}
+
+}  // namespace zel
