@@ -47,16 +47,7 @@ std::string Format(const char* format, const std::string& value) {
 
 }  // namespace
 
-CZELBootThread::CZELBootThread() {
-  m_dcbSettings.BaudRate = kBootBaud;
-  m_dcbSettings.fFlags = dcbflag::kBinary;
-  m_dcbSettings.SetDtrControl(DTR_CONTROL_ENABLE);
-  m_dcbSettings.SetRtsControl(RTS_CONTROL_DISABLE);
-  m_dcbSettings.ByteSize = 8;
-  m_dcbSettings.Parity = NOPARITY;
-  m_dcbSettings.StopBits = ONESTOPBIT;
-  m_dcbSettings.ErrorChar = 0x55;
-}
+CZELBootThread::CZELBootThread() : m_dcbSettings(EngineLineSettings(kBootBaud)) {}
 
 CZELBootThread::~CZELBootThread() { EndThreadBeforeDestruction(); }
 

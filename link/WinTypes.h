@@ -101,6 +101,21 @@ inline DCB MergeLineSettings(DCB device, const DCB& tmpl) {
   return device;
 }
 
+// The engines' line: binary, DTR on, RTS off, 8 data bits, no parity, one
+// stop bit, no flow control, error character 'U'.
+inline DCB EngineLineSettings(uint32_t baud) {
+  DCB dcb;
+  dcb.BaudRate = baud;
+  dcb.fFlags = dcbflag::kBinary;
+  dcb.SetDtrControl(DTR_CONTROL_ENABLE);
+  dcb.SetRtsControl(RTS_CONTROL_DISABLE);
+  dcb.ByteSize = 8;
+  dcb.Parity = NOPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  dcb.ErrorChar = 0x55;
+  return dcb;
+}
+
 // Milliseconds, with the platform's meaning: a read of n bytes ends after
 // ReadTotalTimeoutMultiplier * n + ReadTotalTimeoutConstant, or earlier when
 // ReadIntervalTimeout passes between two bytes once one has arrived.

@@ -10,13 +10,7 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-DCB BootSettings(uint32_t baud) {
-  DCB dcb;
-  dcb.BaudRate = baud;
-  dcb.fFlags = dcbflag::kBinary;
-  dcb.ByteSize = 8;
-  return dcb;
-}
+DCB BootSettings(uint32_t baud) { return EngineLineSettings(baud); }
 
 class BootPort : public ::testing::Test {
  protected:

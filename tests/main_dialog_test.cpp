@@ -48,6 +48,14 @@ class MainDialog : public ::testing::Test {
     controls.fileAnswers.push_back(path);
     dialog->OnBrowse();
   }
+  // Starts a transfer of path on a port that does not open, and lets it
+  // fail: the dialog is then idle with the image's length taken.
+  void StartAndFail(const std::string& path) {
+    ChooseImage(path);
+    controls.SetText(IDC_PORT, "/dev/does-not-exist");
+    dialog->OnStartOrCancel();
+    loop.RunUntil([&] { return !dialog->IsBusy(); });
+  }
   void RunUntilIdleWithFinalLine() {
     loop.RunUntil(
         [&] { return !dialog->IsBusy() && dialog->Log().find("SUCCESSFULLY") != std::string::npos; });
@@ -203,10 +211,7 @@ TEST_F(MainDialog, LinesAreAppendedToTheControlNotRewritten) {
 
 TEST_F(MainDialog, ProgressShowsTheOffsetsShareAndTheBarStopsAtItsEnd) {
   CTempFile file(SampleImage(1000), ".sdl");
-  ChooseImage(file.Path());
-  controls.SetText(IDC_PORT, "/dev/does-not-exist");
-  dialog->OnStartOrCancel();
-  loop.RunUntil([&] { return !dialog->IsBusy(); });
+  StartAndFail(file.Path());
   EXPECT_EQ(dialog->ImageLength(), 1000u);
   dialog->Progress(0, 600);
   EXPECT_EQ(controls.GetText(IDC_PERCENT), "0 %");
@@ -220,10 +225,7 @@ TEST_F(MainDialog, ProgressShowsTheOffsetsShareAndTheBarStopsAtItsEnd) {
 TEST_F(MainDialog, PercentageOfALargeImageDoesNotOverflow) {
   CTempFile file({}, ".sdl");
   ASSERT_EQ(::truncate(file.Path().c_str(), 100'000'000), 0);
-  ChooseImage(file.Path());
-  controls.SetText(IDC_PORT, "/dev/does-not-exist");
-  dialog->OnStartOrCancel();
-  loop.RunUntil([&] { return !dialog->IsBusy(); });
+  StartAndFail(file.Path());
   dialog->Progress(50'000'000, 1024);
   EXPECT_EQ(controls.GetText(IDC_PERCENT), "50 %");
   dialog->Progress(99'999'999, 1024);
@@ -232,10 +234,7 @@ TEST_F(MainDialog, PercentageOfALargeImageDoesNotOverflow) {
 
 TEST_F(MainDialog, AnEmptyImageShowsAHundredPercent) {
   CTempFile file({}, ".sdl");
-  ChooseImage(file.Path());
-  controls.SetText(IDC_PORT, "/dev/does-not-exist");
-  dialog->OnStartOrCancel();
-  loop.RunUntil([&] { return !dialog->IsBusy(); });
+  StartAndFail(file.Path());
   dialog->Progress(0, 0);
   EXPECT_EQ(controls.GetText(IDC_PERCENT), "100 %");
 }

@@ -26,13 +26,6 @@ TEST(DeviceNames, ComNamesMapToTheFirstEightSerialPorts) {
   EXPECT_EQ(CSerialDevice::ResolveName("com1"), "com1");
 }
 
-TEST(DeviceOpen, MissingDeviceFailsAsNotFound) {
-  CSerialDevice device;
-  EXPECT_FALSE(device.Open("/dev/does-not-exist-boxfeeder"));
-  EXPECT_EQ(device.LastError(), DeviceError::NotFound);
-  EXPECT_FALSE(device.IsOpen());
-}
-
 TEST(DeviceOpen, SecondOpenInThisProcessFailsUntilTheFirstCloses) {
   CPtyPair pty;
   CSerialDevice first, second;
@@ -191,21 +184,6 @@ TEST_F(DeviceTransfer, ReadDeliversWhatArrivedWhenTheTimeoutsEndIt) {
   EXPECT_EQ(buf[2], 0x30);
 }
 
-TEST_F(DeviceTransfer, BytesComeOutInOrderOneReadAtATime) {
-  std::vector<uint8_t> sent;
-  for (int i = 0; i < 10000; ++i) sent.push_back(static_cast<uint8_t>(i * 7));
-  std::thread writer([&] { pty.WriteMaster(sent); });
-  std::vector<uint8_t> got;
-  while (got.size() < sent.size()) {
-    uint8_t b;
-    uint32_t read = 0;
-    ASSERT_TRUE(device.Read(&b, 1, read));
-    if (read == 1) got.push_back(b);
-  }
-  writer.join();
-  EXPECT_EQ(got, sent);
-}
-
 TEST_F(DeviceTransfer, WriteReachesTheFarEndWithItsCount) {
   const std::vector<uint8_t> data{'Q', 'u', 'I', 0x00, 0xFF, '\r', '\n'};
   uint32_t written = 0;
@@ -278,25 +256,6 @@ TEST_F(DeviceTransfer, TransmitEmptyIsReportedOnceAWriteHasLeft) {
   ASSERT_TRUE(device.WaitCommEvent(events, &wait));
   EXPECT_TRUE(events & EV_TXEMPTY);
   EXPECT_EQ(pty.ReadMaster(3), std::vector<uint8_t>(3, 'B'));
-}
-
-TEST_F(DeviceTransfer, EventWaitWithoutMaskFails) {
-  ASSERT_TRUE(device.SetMask(0));
-  uint32_t events = 0;
-  EXPECT_FALSE(device.WaitCommEvent(events, nullptr));
-}
-
-TEST(DeviceFiles, ARegularFileOpensButHasNoLineSettings) {
-  char path[] = "/tmp/boxfeeder-notatty-XXXXXX";
-  const int fd = ::mkstemp(path);
-  ASSERT_GE(fd, 0);
-  ::close(fd);
-  CSerialDevice device;
-  ASSERT_TRUE(device.Open(path));
-  DCB dcb;
-  EXPECT_FALSE(device.GetState(dcb));
-  device.Close();
-  std::remove(path);
 }
 
 }  // namespace

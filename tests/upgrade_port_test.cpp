@@ -15,33 +15,12 @@ using test::CPtyPair;
 using test::CRecordingReporter;
 using Texts = std::vector<std::string>;
 
-DCB UpgradeSettings(uint32_t baud = 57600) {
-  DCB dcb;
-  dcb.BaudRate = baud;
-  dcb.fFlags = dcbflag::kBinary;
-  dcb.SetDtrControl(DTR_CONTROL_ENABLE);
-  dcb.SetRtsControl(RTS_CONTROL_DISABLE);
-  dcb.ByteSize = 8;
-  dcb.Parity = NOPARITY;
-  dcb.StopBits = ONESTOPBIT;
-  dcb.ErrorChar = 0x55;
-  return dcb;
-}
+DCB UpgradeSettings(uint32_t baud = 57600) { return EngineLineSettings(baud); }
 
 speed_t LineSpeed(const CPtyPair& pty) {
   termios tio{};
   ::tcgetattr(pty.Slave(), &tio);
   return ::cfgetospeed(&tio);
-}
-
-TEST(UpgradePortOpen, OpensAndConfiguresTheLine) {
-  CRecordingReporter reports;
-  CPtyPair pty;
-  CZELUpgradePort port;
-  ASSERT_EQ(port.Open(UpgradeSettings(), pty.SlavePath()), 1);
-  EXPECT_EQ(port.IsOpen(), 1);
-  EXPECT_EQ(LineSpeed(pty), static_cast<speed_t>(B57600));
-  EXPECT_EQ(reports.Texts(), Texts{});
 }
 
 TEST(UpgradePortOpen, OpenOnAnOpenPortChangesNothing) {
@@ -116,20 +95,6 @@ class UpgradePortIo : public ::testing::Test {
   CPtyPair pty;
   CZELUpgradePort port;
 };
-
-TEST_F(UpgradePortIo, ReadsAndWritesReachTheFarEnd) {
-  pty.WriteMaster({0x42});
-  uint8_t byte = 0;
-  uint32_t read = 0;
-  while (port.Read(&byte, 1, &read) == 0) ASSERT_EQ(read, 0u);
-  EXPECT_EQ(read, 1u);
-  EXPECT_EQ(byte, 0x42);
-  const uint8_t out[3] = {1, 2, 3};
-  uint32_t written = 0;
-  EXPECT_EQ(port.Write(out, 3, &written), 1);
-  EXPECT_EQ(written, 3u);
-  EXPECT_EQ(pty.ReadMaster(3), (std::vector<uint8_t>{1, 2, 3}));
-}
 
 TEST_F(UpgradePortIo, ReadThatTimesOutReturnsZeroQuietly) {
   uint8_t byte;

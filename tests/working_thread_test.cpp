@@ -87,17 +87,6 @@ TEST(WorkingThreadLifecycle, StartRefusesASecondThreadUntilTheFirstEnds) {
   EXPECT_EQ(runs, 2);
 }
 
-TEST(WorkingThreadLifecycle, OnThreadStartCanRefuseTheRun) {
-  struct CRefusing : CTestEngine {
-    int OnThreadStart() override { return 0; }
-  } engine;
-  std::atomic<bool> ran{false};
-  engine.body = [&](CTestEngine&) { ran = true; };
-  ASSERT_EQ(engine.Start(), 0);
-  WaitUntilIdle(engine);
-  EXPECT_FALSE(ran);
-}
-
 TEST(WorkingThreadLifecycle, SuspendAndResumeCountWithAndWithoutAThread) {
   CTestEngine idle;
   EXPECT_EQ(idle.Suspend(), 0u);

@@ -68,19 +68,10 @@ ssize_t ReadAt(int fd, uint8_t* buffer, size_t count, uint64_t offset) {
 }  // namespace
 
 CZELUpgradeThread::CZELUpgradeThread()
-    : m_diagnostic([](const char* text) {
+    : m_dcbSettings(EngineLineSettings(57600)), m_diagnostic([](const char* text) {
         std::fputs(text, stdout);
         std::fflush(stdout);
-      }) {
-  m_dcbSettings.BaudRate = 57600;
-  m_dcbSettings.fFlags = dcbflag::kBinary;
-  m_dcbSettings.SetDtrControl(DTR_CONTROL_ENABLE);
-  m_dcbSettings.SetRtsControl(RTS_CONTROL_DISABLE);
-  m_dcbSettings.ByteSize = 8;
-  m_dcbSettings.Parity = NOPARITY;
-  m_dcbSettings.StopBits = ONESTOPBIT;
-  m_dcbSettings.ErrorChar = 0x55;
-}
+      }) {}
 
 CZELUpgradeThread::~CZELUpgradeThread() { EndThreadBeforeDestruction(); }
 
@@ -227,7 +218,8 @@ int CZELUpgradeThread::ServeRequests() {
 
 bool CZELUpgradeThread::ServeDataRequest(int imageFd, uint64_t imageSize, uint16_t n, uint32_t offset) {
   char line[100];
-  std::snprintf(line, sizeof line, "<<Received Data Request from STB: Offset = [%lu], RequestDataLen = [0x%1x%1x]",
+  std::snprintf(line, sizeof line,
+                "<<Received Data Request from STB: Offset = [%lu], RequestDataLen = [0x%1x%1x]",
                 static_cast<unsigned long>(offset), static_cast<unsigned>((n >> 4) & 0xFF),
                 static_cast<unsigned>(n & 0xF));
   if (offset > imageSize) {
