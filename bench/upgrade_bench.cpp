@@ -84,21 +84,34 @@ CRunResult RunUpgrade(const std::vector<uint8_t>& image, const std::string& path
   return result;
 }
 
+// A pty with the device layer on its slave end, opened as the tool opens a
+// port; the far end is the master.
+struct CRawPty {
+  CRawPty() {
+    char name[256] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return;
+    termios tio{};
+    ::tcgetattr(slave, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave, TCSANOW, &tio);
+    device.Open(name);
+    device.SetTimeouts(kPortTimeouts);
+  }
+  ~CRawPty() {
+    device.Close();
+    ::close(slave);
+    ::close(master);
+  }
+  int master = -1, slave = -1;
+  CSerialDevice device;
+};
+
 // The same bytes written through the device layer to a pty and read at the
 // far end, with no protocol: the ceiling for the upgrade's throughput.
 double RawStreamSeconds(const std::vector<uint8_t>& image) {
-  int master = -1, slave = -1;
-  char name[256] = {};
-  if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return 0;
-  termios tio{};
-  ::tcgetattr(slave, &tio);
-  ::cfmakeraw(&tio);
-  ::tcsetattr(slave, TCSANOW, &tio);
-  CSerialDevice device;
-  device.Open(name);
-  DCB dcb;
-  device.GetState(dcb);
-  device.SetTimeouts(kPortTimeouts);
+  CRawPty pty;
+  const int master = pty.master;
+  CSerialDevice& device = pty.device;
   const auto start = Clock::now();
   std::thread reader([&] {
     std::vector<uint8_t> sink(1 << 16);
@@ -117,9 +130,6 @@ double RawStreamSeconds(const std::vector<uint8_t>& image) {
   }
   reader.join();
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  device.Close();
-  ::close(slave);
-  ::close(master);
   return seconds;
 }
 
@@ -128,17 +138,10 @@ double RawStreamSeconds(const std::vector<uint8_t>& image) {
 // between requests as the paced line leaves: the floor the tool's
 // turnaround stands on.
 std::vector<double> RawTurnaroundsUs(size_t count, std::chrono::microseconds gap) {
-  int master = -1, slave = -1;
-  char name[256] = {};
   std::vector<double> samples;
-  if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return samples;
-  termios tio{};
-  ::tcgetattr(slave, &tio);
-  ::cfmakeraw(&tio);
-  ::tcsetattr(slave, TCSANOW, &tio);
-  CSerialDevice device;
-  device.Open(name);
-  device.SetTimeouts(kPortTimeouts);
+  CRawPty pty;
+  const int master = pty.master;
+  CSerialDevice& device = pty.device;
   std::thread echo([&] {
     std::vector<uint8_t> request(16), reply(1044, 0x5A);
     for (size_t i = 0; i < count; ++i) {
@@ -166,9 +169,6 @@ std::vector<double> RawTurnaroundsUs(size_t count, std::chrono::microseconds gap
     }
   }
   echo.join();
-  device.Close();
-  ::close(slave);
-  ::close(master);
   return samples;
 }
 
