@@ -9,6 +9,8 @@
 #include <iterator>
 #include <map>
 
+#include "boot/CommandFile.h"
+#include "boot/ZELBootThread.h"
 #include "cli/SignalWatcher.h"
 #include "sim/BoxSimulator.h"
 
@@ -20,9 +22,11 @@ int main(int argc, char** argv) {
   CBoxPlan plan;
   uint64_t hangUpAfter = 0;
   uint16_t firstPid = 0;
-  app.add_option("IMAGE", imagePath, "The image the box expects to receive")
+  bool boot = false;
+  app.add_option("IMAGE", imagePath, "The image the box expects to receive (with --boot: the command file)")
       ->required()
       ->check(CLI::ExistingFile);
+  app.add_flag("--boot", boot, "Play the boot exchange instead, expecting the command file's second section");
   app.add_option("--link", linkPath, "Also make this path a link to the box's device");
   app.add_option("--chunk", plan.chunk, "Bytes asked for per request")->check(CLI::Range(1u, 65535u));
   app.add_option("--order", order, "Order of the requests")
@@ -64,9 +68,28 @@ int main(int argc, char** argv) {
     ::unlink(linkPath.c_str());
     if (::symlink(port.c_str(), linkPath.c_str()) == 0) port = linkPath;
   }
-  std::printf("boxsim: the box is on %s\nboxsim: run  boxfeed upgrade %s --port %s\n", port.c_str(),
-              imagePath.c_str(), port.c_str());
+  std::printf("boxsim: the box is on %s\nboxsim: run  boxfeed %s %s --port %s\n", port.c_str(),
+              boot ? "boot" : "upgrade", imagePath.c_str(), port.c_str());
   std::fflush(stdout);
+
+  if (boot) {
+    // What the tool will send: the command file's second section.
+    std::vector<uint8_t> section(zel::CZELBootThread::kSectionRoom);
+    std::FILE* file = std::fopen(imagePath.c_str(), "r");
+    size_t size = file ? zel::ReadNextSection(file, section.data(), section.size()) : 0;
+    if (size) size = zel::ReadNextSection(file, section.data(), section.size());
+    if (file) std::fclose(file);
+    section.resize(size);
+    const zel::sim::CBootReport report = box.RunBoot(section, {});
+    if (!linkPath.empty()) ::unlink(linkPath.c_str());
+    std::printf(
+        "boxsim: boot exchange %s; section 2 %s (%zu bytes); %d B bytes; %s\n",
+        report.completed ? "completed" : "NOT completed",
+        report.sectionMatches ? "matches" : "does NOT match", report.section.size(), report.bBytes,
+        report.switchedBeforeB ? "115200 baud before the first B" : "speed NOT switched before the first B");
+    if (!report.problem.empty()) std::printf("boxsim: %s\n", report.problem.c_str());
+    return report.completed && report.sectionMatches && report.switchedBeforeB && report.bBytes == 14 ? 0 : 1;
+  }
 
   const zel::sim::CBoxReport report = box.Run(image, plan);
   if (!linkPath.empty()) ::unlink(linkPath.c_str());
