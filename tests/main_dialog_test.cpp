@@ -56,6 +56,27 @@ class MainDialog : public ::testing::Test {
     dialog->OnStartOrCancel();
     loop.RunUntil([&] { return !dialog->IsBusy(); });
   }
+  // A transfer started against a box that never answers; the box stops
+  // with the object.
+  struct CSilentBox {
+    explicit CSilentBox(MainDialog& test) : thread([this] { box.Run({}, Silent()); }) {
+      test.ChooseImage(file.Path());
+      test.controls.SetText(IDC_PORT, box.Port());
+      test.dialog->OnStartOrCancel();
+    }
+    ~CSilentBox() {
+      box.Stop();
+      thread.join();
+    }
+    static sim::CBoxPlan Silent() {
+      sim::CBoxPlan plan;
+      plan.silent = true;
+      return plan;
+    }
+    CTempFile file{SampleImage(100), ".sdl"};
+    sim::CBoxSimulator box;
+    std::thread thread;
+  };
   void RunUntilIdleWithFinalLine() {
     loop.RunUntil(
         [&] { return !dialog->IsBusy() && dialog->Log().find("SUCCESSFULLY") != std::string::npos; });
@@ -156,14 +177,7 @@ TEST_F(MainDialog, AWholeUpgradeGoesBusyShowsTheWarningAndEndsIdle) {
 }
 
 TEST_F(MainDialog, CancelDisablesStartUntilTheEndAndBrowseMayEnableItAgain) {
-  CTempFile file(SampleImage(100), ".sdl");
-  sim::CBoxSimulator box;
-  sim::CBoxPlan silent;
-  silent.silent = true;
-  std::thread boxThread([&] { box.Run({}, silent); });
-  ChooseImage(file.Path());
-  controls.SetText(IDC_PORT, box.Port());
-  dialog->OnStartOrCancel();
+  CSilentBox box(*this);
   ASSERT_TRUE(dialog->IsBusy());
   ChooseImage("/images/other.sdl");  // changes the field only
   dialog->OnStartOrCancel();         // Stop
@@ -173,8 +187,6 @@ TEST_F(MainDialog, CancelDisablesStartUntilTheEndAndBrowseMayEnableItAgain) {
   EXPECT_TRUE(controls.IsEnabled(IDC_START));
   dialog->OnStartOrCancel();  // Stop again, harmlessly
   loop.RunUntil([&] { return !dialog->IsBusy(); });
-  box.Stop();
-  boxThread.join();
   EXPECT_EQ(controls.cableWarnings, 0);
   EXPECT_EQ(controls.GetText(IDC_PERCENT), "100 %");
   EXPECT_NE(dialog->Log().find("Download CANCELLED\r\n"), std::string::npos);
@@ -323,14 +335,7 @@ TEST_F(MainDialog, CloseStopsARunningBootDownload) {
 
 TEST_F(MainDialog, CloseAndEnterDuringATransferStopTheWorkerFirst) {
   for (bool viaEnter : {false, true}) {
-    CTempFile file(SampleImage(100), ".sdl");
-    sim::CBoxSimulator box;
-    sim::CBoxPlan silent;
-    silent.silent = true;
-    std::thread boxThread([&] { box.Run({}, silent); });
-    ChooseImage(file.Path());
-    controls.SetText(IDC_PORT, box.Port());
-    dialog->OnStartOrCancel();
+    CSilentBox box(*this);
     ASSERT_TRUE(dialog->IsBusy());
     // Let the worker block on this thread: its first line waits here.
     loop.RunUntil([&] { return !dialog->Log().empty(); });
@@ -340,8 +345,6 @@ TEST_F(MainDialog, CloseAndEnterDuringATransferStopTheWorkerFirst) {
     loop.Drain();
     EXPECT_EQ(dialog->Log(), logAtClose) << "nothing arrives after Close";
     dialog.reset();  // the engines go with the dialog
-    box.Stop();
-    boxThread.join();
     dialog = std::make_unique<CTestDialog>(loop, controls, "boxfeeder");
   }
 }

@@ -137,6 +137,12 @@ int CZELUpgradeThread::Run() {
 }
 
 int CZELUpgradeThread::Handshake() {
+  // Two header bytes: the PID, or a length field that is read and dropped.
+  auto readTwo = [this](uint8_t(&bytes)[2]) {
+    if (ReadExact(bytes, sizeof bytes, 2) == 2) return true;
+    Trace("Data length ERROR");
+    return false;
+  };
   bool afterAcknowledge = false;
   for (;;) {
     if (!Synchronise()) {
@@ -148,19 +154,13 @@ int CZELUpgradeThread::Handshake() {
       Trace("Wait for PID_REBOOT from the box");
     }
     uint8_t pidBytes[2];
-    if (ReadExact(pidBytes, sizeof pidBytes, 2) != 2) {
-      Trace("Data length ERROR");
-      return 1;
-    }
+    if (!readTwo(pidBytes)) return 1;
     const uint16_t pid = ReadBigEndian16(pidBytes);
     if (pid == PID_ACKNOWLEDGE) {
       Trace("Received PID_ACKNOWLEDGE");
       Trace("Retry to Wait for PID_REBOOT");
       uint8_t length[2];
-      if (ReadExact(length, sizeof length, 2) != 2) {
-        Trace("Data length ERROR");
-        return 1;
-      }
+      if (!readTwo(length)) return 1;
       afterAcknowledge = true;
       continue;
     }
