@@ -1,14 +1,11 @@
 #include "app/MainDialog.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 
 #include "app/StringTable.h"
+#include "upgrade/ImageFile.h"
 
 namespace zel {
 
@@ -34,17 +31,17 @@ bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) 
 
 CMainDialog::CMainDialog(IUiDispatcher& dispatcher, IDialogControls& controls, std::string appTitle,
                          CProbeSources portSources)
-    : CUiThreadWindow(dispatcher),
-      m_controls(controls),
+    : m_controls(controls),
       m_appTitle(std::move(appTitle)),
       m_portSources(std::move(portSources)),
-      m_bootOwner(dispatcher, *this) {}
+      m_upgradeRun(dispatcher, m_upgrade),
+      m_bootRun(dispatcher, m_boot) {}
 
 CMainDialog::~CMainDialog() { StopEngines(); }
 
 void CMainDialog::StopEngines() {
-  if (m_upgrade.IsThreadActive()) m_upgrade.Terminate(0);
-  if (m_boot.IsThreadActive()) m_boot.Terminate(0);
+  m_upgradeRun.Terminate();
+  m_bootRun.Terminate();
 }
 
 void CMainDialog::OnInitDialog() {
@@ -133,7 +130,7 @@ void CMainDialog::OnBrowse() {
 
 void CMainDialog::OnStartOrCancel() {
   if (m_bBusy) {
-    m_upgrade.Stop();
+    m_upgradeRun.Stop();
     m_controls.Enable(IDC_START, false);
     return;
   }
@@ -146,23 +143,19 @@ void CMainDialog::OnStartOrCancel() {
   ShowStartIcon(true);
   m_bBusy = 1;
 
-  const int fd = ::open(m_strImagePath.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat st {};
-  const bool opened = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  if (fd >= 0) ::close(fd);
-  if (!opened) {
+  CImageFile image;
+  if (!image.Open(m_strImagePath)) {
     m_controls.MessageBox("Can not Open the File", m_appTitle, true);
     m_bBusy = 0;
     ShowStartIcon(false);
     return;
   }
-  m_nImageLength = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(st.st_size), UINT32_MAX));
+  m_nImageLength = static_cast<uint32_t>(std::min<uint64_t>(image.Size(), UINT32_MAX));
+  image.Close();
   m_controls.SetProgressRange(IDC_PROGRESS, m_nImageLength);
   m_controls.SetText(IDC_PERCENT, "0%");
 
-  m_upgrade.SetParameters(m_strPort, m_strImagePath);
-  LendTraceChannel(m_upgrade);
-  if (m_upgrade.Start() != 0) {
+  if (m_upgradeRun.Start(m_strPort, m_strImagePath, *this) != 0) {
     // No end notification would ever come: back to idle at once.
     m_controls.MessageBox("Can not Start the Download", m_appTitle, true);
     m_bBusy = 0;
@@ -172,36 +165,25 @@ void CMainDialog::OnStartOrCancel() {
   m_controls.SetText(IDC_START, "Cancel Download");
 }
 
-void CMainDialog::LendTraceChannel(CZELWorkingThread& engine) {
-  engine.SetOwner(this);
-  engine.SetTraceBuffer(m_szTraceBuffer, sizeof m_szTraceBuffer);
-}
-
-intptr_t CMainDialog::HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-  switch (message) {
-    case WM_TRACE_LINE: OnTraceLine(m_szTraceBuffer, lParam); break;
-    case WM_PROGRESS: OnProgress(wParam, lParam); break;
-    case WM_DOWNLOAD_END: OnDownloadEnd(lParam); break;
-    default: break;
-  }
-  return 0;
-}
-
-intptr_t CMainDialog::CBootTraceOwner::HandleMessage(uint32_t message, uintptr_t, intptr_t lParam) {
-  if (message == WM_TRACE_LINE) m_dialog.OnTraceLine(m_szTraceBuffer, lParam);
-  return 0;
-}
-
 void CMainDialog::OnDownloadBoot() {
   TakeIn();
-  m_boot.SetParameters(m_strPort, m_strImagePath);
-  m_boot.SetOwner(&m_bootOwner);
-  m_boot.SetTraceBuffer(m_bootOwner.m_szTraceBuffer, sizeof m_bootOwner.m_szTraceBuffer);
-  m_boot.Start();
+  m_bootRun.Start(m_strPort, m_strImagePath, m_bootObserver);
 }
 
-void CMainDialog::OnTraceLine(const char* text, intptr_t lParam) {
-  if (lParam != 0 && m_bTrace == 0) return;
+void CMainDialog::CBootObserver::OnLine(const std::string& text, LineLevel level) {
+  if (level == LineLevel::Normal) m_dialog.AppendLine(text);
+}
+
+void CMainDialog::CBootObserver::OnEnd(const CRunEnd& end) {
+  if (end.outcome == RunOutcome::Failed && end.cause) m_dialog.AppendLine(DescribeCause(end.cause));
+}
+
+void CMainDialog::OnLine(const std::string& text, LineLevel level) {
+  if (level == LineLevel::Debug && m_bTrace == 0) return;
+  AppendLine(text);
+}
+
+void CMainDialog::AppendLine(const std::string& text) {
   m_strLog += text;
   m_strLog += "\r\n";
   ++m_nLogLines;
@@ -209,10 +191,9 @@ void CMainDialog::OnTraceLine(const char* text, intptr_t lParam) {
   m_controls.ScrollLines(IDC_LOG, m_nLogLines);
 }
 
-void CMainDialog::OnProgress(uintptr_t offset, intptr_t length) {
-  m_controls.OffsetProgressPos(IDC_PROGRESS, static_cast<uint32_t>(length));
-  const uint64_t percent =
-      m_nImageLength == 0 ? 100 : uint64_t{static_cast<uint32_t>(offset)} * 100 / m_nImageLength;
+void CMainDialog::OnProgress(uint32_t offset, uint32_t length) {
+  m_controls.OffsetProgressPos(IDC_PROGRESS, length);
+  const uint64_t percent = m_nImageLength == 0 ? 100 : uint64_t{offset} * 100 / m_nImageLength;
   char text[16];
   std::snprintf(text, sizeof text, "%d %%", static_cast<int>(percent));
   m_controls.SetText(IDC_PERCENT, text);
@@ -220,12 +201,14 @@ void CMainDialog::OnProgress(uintptr_t offset, intptr_t length) {
   m_controls.ScrollLines(IDC_LOG, m_nLogLines);
 }
 
-void CMainDialog::OnDownloadEnd(intptr_t outcome) {
+void CMainDialog::OnOutcome(RunOutcome outcome) {
   m_controls.SetText(IDC_PERCENT, "100 %");
-  if (outcome == END_SUCCEEDED) {
-    m_controls.RunCableWarning();
-    m_upgrade.AcknowledgeEnd();
-  }
+  // The engine waits until the operator has read the warning.
+  if (outcome == RunOutcome::Succeeded) m_controls.RunCableWarning();
+}
+
+void CMainDialog::OnEnd(const CRunEnd& end) {
+  if (end.outcome == RunOutcome::Failed && end.cause) AppendLine(DescribeCause(end.cause));
   m_bBusy = 0;
   m_controls.Enable(IDC_START, true);
   m_controls.SetText(IDC_START, "Start Download");

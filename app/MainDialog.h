@@ -9,7 +9,7 @@
 #include "app/DialogControls.h"
 #include "boot/ZELBootThread.h"
 #include "link/PortProbe.h"
-#include "link/UiDispatcher.h"
+#include "link/RunDriver.h"
 #include "upgrade/ZELUpgradeThread.h"
 
 namespace zel {
@@ -19,7 +19,7 @@ constexpr int kStartIdleIcon = 133;
 constexpr int kStartBusyIcon = 138;
 extern const char* const kHelpText;
 
-class CMainDialog : public CUiThreadWindow {
+class CMainDialog : public IRunObserver {
  public:
   CMainDialog(IUiDispatcher& dispatcher, IDialogControls& controls, std::string appTitle,
               CProbeSources portSources = {});
@@ -42,8 +42,11 @@ class CMainDialog : public CUiThreadWindow {
   // The hidden "Download Boot" button.
   void OnDownloadBoot();
 
-  // Makes this dialog the engine's owner window and lends it the trace slot.
-  void LendTraceChannel(CZELWorkingThread& engine);
+  // The upgrade's events, on the user-interface thread.
+  void OnLine(const std::string& text, LineLevel level) override;
+  void OnProgress(uint32_t offset, uint32_t length) override;
+  void OnOutcome(RunOutcome outcome) override;
+  void OnEnd(const CRunEnd& end) override;
 
   bool IsBusy() const { return m_bBusy != 0; }
   const std::string& Log() const { return m_strLog; }
@@ -52,17 +55,12 @@ class CMainDialog : public CUiThreadWindow {
   int LogLines() const { return m_nLogLines; }
   uint32_t ImageLength() const { return m_nImageLength; }
 
- protected:
-  intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
-
  private:
   void TakeIn();
   void Refresh();
   void RefreshLog();
   void FillPortList();
-  void OnTraceLine(const char* text, intptr_t lParam);
-  void OnProgress(uintptr_t offset, intptr_t length);
-  void OnDownloadEnd(intptr_t outcome);
+  void AppendLine(const std::string& text);
   void StopEngines();
   void DressButtons();
   // The Start button's icon: 138 while busy, 133 while idle.
@@ -80,31 +78,30 @@ class CMainDialog : public CUiThreadWindow {
   int32_t m_bBusy = 0;
   uint32_t m_nImageLength = 0;
   int32_t m_nLogLines = 0;
-  char m_szTraceBuffer[100] = {};
   // How much of m_strLog the log control holds, while it holds exactly
   // that and nothing typed: lines are then appended, not rewritten.
   size_t m_nLogShown = 0;
   bool m_bLogShownValid = false;
 
   CZELUpgradeThread m_upgrade;
+  CZELBootThread m_boot;
 
-  // The boot engine writes its lines into a slot of its own, so that a
-  // boot download beside an upgrade cannot garble either's lines; they
-  // reach the same log through this window.
-  class CBootTraceOwner : public CUiThreadWindow {
+  // The boot download's lines reach the same log; it has no progress.
+  class CBootObserver : public IRunObserver {
    public:
-    CBootTraceOwner(IUiDispatcher& dispatcher, CMainDialog& dialog)
-        : CUiThreadWindow(dispatcher), m_dialog(dialog) {}
-    char m_szTraceBuffer[100] = {};
-
-   protected:
-    intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+    explicit CBootObserver(CMainDialog& dialog) : m_dialog(dialog) {}
+    void OnLine(const std::string& text, LineLevel level) override;
+    void OnEnd(const CRunEnd& end) override;
 
    private:
     CMainDialog& m_dialog;
   };
-  CBootTraceOwner m_bootOwner;
-  CZELBootThread m_boot;  // last: constructed last, destroyed first
+  CBootObserver m_bootObserver{*this};
+  // Each run has its own trace slot: a boot download beside an upgrade
+  // garbles neither's lines. Declared after the engines, so that they go
+  // first and end any run still going.
+  CRunDriver m_upgradeRun;
+  CRunDriver m_bootRun;
 };
 
 }  // namespace zel

@@ -22,6 +22,7 @@ class CMainWindow : public CTemplateDialog, public IDialogControls {
   ~CMainWindow() override;
 
   CMainDialog& Dialog() { return *m_dialog; }
+  IUiDispatcher& Dispatcher() { return m_dispatcher; }
   // The application's title, which captions its message boxes.
   static QString ApplicationTitle();
 

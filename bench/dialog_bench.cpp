@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "app/MainWindow.h"
-#include "link/ZELWorkingThread.h"
+#include "link/RunDriver.h"
 #include "sim/BoxSimulator.h"
 
 namespace {
@@ -61,11 +61,10 @@ void TraceLines() {
   window.SetCheck(IDC_TRACE, true);
   window.Dialog().OnTraceEnable();
   CTraceSender sender(kLines);
-  window.Dialog().LendTraceChannel(sender);
+  CRunDriver driver(window.Dispatcher(), sender);
   const auto start = Clock::now();
-  sender.Start();
-  RunUntil([&] { return !sender.IsRunning(); });
-  sender.Join();
+  driver.Start("", "", window.Dialog());
+  RunUntil([&] { return !driver.IsRunning(); });
   const double total = std::chrono::duration<double>(Clock::now() - start).count();
   const double first = MeanMicros(sender.seconds, 0, 1000);
   const double last = MeanMicros(sender.seconds, kLines - 1000, kLines);

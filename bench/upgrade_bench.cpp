@@ -15,7 +15,8 @@
 #include <thread>
 
 #include "cli/Console.h"
-#include "cli/UpgradeSession.h"
+#include "cli/TransferSession.h"
+#include "upgrade/ZELUpgradeThread.h"
 #include "link/SerialDevice.h"
 #include "sim/BoxSimulator.h"
 
@@ -65,7 +66,9 @@ CRunResult RunUpgrade(const std::vector<uint8_t>& image, const std::string& path
   cli::CConsole console(null, null);
   SetOperatorReporter(&console);
   CUiLoop loop;
-  cli::CUpgradeSession session(loop, console);
+  CZELUpgradeThread engine;
+  engine.SetDiagnosticOutput(nullptr);
+  cli::CTransferSession session(loop, console, engine);
   sim::CBoxSimulator box;
   CRunResult result;
   double boxCpu = 0;
@@ -75,7 +78,7 @@ CRunResult RunUpgrade(const std::vector<uint8_t>& image, const std::string& path
     result.box = box.Run(image, plan);
     boxCpu = ThreadCpuSeconds() - start;
   });
-  result.status = session.Run({path, box.Port(), false, {}});
+  result.status = session.Run(box.Port(), path, {});
   box.Stop();
   boxThread.join();
   result.toolCpuSeconds = ProcessCpuSeconds() - cpuBefore - boxCpu;
@@ -94,16 +97,16 @@ struct CRawPty {
     ::tcgetattr(slave, &tio);
     ::cfmakeraw(&tio);
     ::tcsetattr(slave, TCSANOW, &tio);
-    device.Open(name);
-    device.SetTimeouts(kPortTimeouts);
+    device->Open(name);
+    device->SetTimeouts(PortTimeouts());
   }
   ~CRawPty() {
-    device.Close();
+    device->Close();
     ::close(slave);
     ::close(master);
   }
   int master = -1, slave = -1;
-  CSerialDevice device;
+  std::unique_ptr<CSerialDevice> device = CSerialDevice::Create();
 };
 
 // The same bytes written through the device layer to a pty and read at the
@@ -111,7 +114,7 @@ struct CRawPty {
 double RawStreamSeconds(const std::vector<uint8_t>& image) {
   CRawPty pty;
   const int master = pty.master;
-  CSerialDevice& device = pty.device;
+  CSerialDevice& device = *pty.device;
   const auto start = Clock::now();
   std::thread reader([&] {
     std::vector<uint8_t> sink(1 << 16);
@@ -141,7 +144,7 @@ std::vector<double> RawTurnaroundsUs(size_t count, std::chrono::microseconds gap
   std::vector<double> samples;
   CRawPty pty;
   const int master = pty.master;
-  CSerialDevice& device = pty.device;
+  CSerialDevice& device = *pty.device;
   std::thread echo([&] {
     std::vector<uint8_t> request(16), reply(1044, 0x5A);
     for (size_t i = 0; i < count; ++i) {

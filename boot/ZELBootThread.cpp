@@ -1,49 +1,16 @@
 #include "boot/ZELBootThread.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
-#include <memory>
 
 #include "boot/CommandFile.h"
+#include "boot/CommandFileOpen.h"
 #include "link/OperatorReport.h"
 
 namespace zel {
 namespace {
 
 constexpr uint32_t kEventMask = 0x5FF;
-
-// The command file, opened for reading and writing and shared with nobody.
-// A file without write permission is refused as the platform refuses a
-// read-only file, whoever runs the tool.
-struct CFileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using CCommandFile = std::unique_ptr<std::FILE, CFileCloser>;
-
-CCommandFile OpenCommandFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
-      ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
-    return nullptr;
-  }
-  std::FILE* file = ::fdopen(fd, "r+");
-  if (file == nullptr) ::close(fd);
-  return CCommandFile(file);
-}
-
-std::string Format(const char* format, const std::string& value) {
-  char line[256];
-  std::snprintf(line, sizeof line, format, value.c_str());
-  return line;
-}
 
 }  // namespace
 
@@ -59,7 +26,13 @@ int CZELBootThread::SetParameters(std::string port, std::string file) {
   return 0;
 }
 
-bool CZELBootThread::Stopped() { return IsStopRequested() || IsTerminating(); }
+bool CZELBootThread::Interrupted() {
+  if (ShouldStop()) return true;
+  if (!m_port.IsDeviceGone()) return false;
+  if (!m_failure) m_failure = m_port.LastFailure();
+  if (!m_failure) m_failure = DeviceFailureCause(DeviceError::Gone, {}, {});
+  return true;
+}
 
 int CZELBootThread::Run() {
   std::string port, file;
@@ -76,19 +49,30 @@ int CZELBootThread::Run() {
   // made on the open port only.
   DCB settings = m_dcbSettings;
   settings.BaudRate = kBootBaud;
+  m_failure = {};
   if (!m_port.Open(settings, port, true)) {
-    Trace(Format("Open Com Port failed (%s m_strPort)", port));
+    Trace("Open Com Port failed (" + port + " m_strPort)");
     Trace("Please Verify the Port Connection and try it again");
+    RecordRunEnd(RunOutcome::Failed, m_port.LastFailure());
     return 0;
   }
-  Trace(Format("Open Port (%s) Successfully ", port));
+  Trace("Open Port (" + port + ") Successfully ");
   Trace("Please Switch On your Box now");
-  Trace(DownloadBoot(file) == 0 ? "Flash Boot OK" : "Download Failed");
+  if (DownloadBoot(file) == 0) {
+    Trace("Flash Boot OK");
+    RecordRunEnd(RunOutcome::Succeeded);
+  } else {
+    Trace("Download Failed");
+    if (ShouldStop())
+      RecordRunEnd(RunOutcome::Cancelled);
+    else
+      RecordRunEnd(RunOutcome::Failed, m_failure);
+  }
   return 0;
 }
 
 int CZELBootThread::DownloadBoot(const std::string& commandFile) {
-  CCommandFile file = OpenCommandFile(commandFile);
+  CCommandFile file = OpenCommandFile(commandFile, &m_failure);
   if (!file) {
     Trace("Can not Open the Command File");
     return 1;
@@ -99,6 +83,7 @@ int CZELBootThread::DownloadBoot(const std::string& commandFile) {
   const size_t firstSection = ReadNextSection(file.get(), section, sizeof section);
   if (firstSection == 0) {
     Trace("Failed to get the next section");
+    m_failure = {CauseKind::Unreadable, commandFile, "no first section"};
     return 1;
   }
   // The event wait of the original exchange; it completes at once here and
@@ -111,41 +96,49 @@ int CZELBootThread::DownloadBoot(const std::string& commandFile) {
   // Wait for the box: its first byte, of any value.
   const size_t got = ReadBytes(received, firstSection, 1);
   if (got != 1) Trace("Received Wrong data Len");
-  if (Stopped()) return 1;
+  // From here on every step ends the run on a stop or a vanished port.
+  if (Interrupted()) return 1;
 
   const size_t secondSection = ReadNextSection(file.get(), section, sizeof section);
   if (secondSection == 0) {
     Trace("Failed to Read the Next Section");
+    m_failure = {CauseKind::Unreadable, commandFile, "no second section"};
     return 1;
   }
   uint32_t written = 0;
   if (!SendBytes(section, static_cast<uint32_t>(secondSection), &written) || written != secondSection) {
     Trace("Failed to Send Data");
+    Interrupted();
     return 1;
   }
+  if (Interrupted()) return 1;
   if (!SwitchSpeed()) {
     ReportToOperator("Can not Set the Port Configuration to 115200");
     return 1;
   }
   for (int i = 0; i < kBBytes; ++i) {
     section[0] = 'B';
+    if (Interrupted()) return 1;
     if (!SendBytes(section, 1, &written) || written != 1) {
       Trace("Failed to Send Data");
+      Interrupted();
       return 1;
     }
   }
   uint32_t answered = 0;
+  if (Interrupted()) return 1;
   if (!ReadWithTimeout(received, kAnswerBytes, &answered)) {
     Trace("Failed to Read Data on Port");
+    Interrupted();
     return 1;
   }
-  return 0;
+  return Interrupted() ? 1 : 0;
 }
 
 bool CZELBootThread::SwitchSpeed() {
   m_dcbSettings.BaudRate = kFastBaud;
   CSerialDevice& device = m_port.GetHandle();
-  DCB state;
+  DCB state = EmptyDcb();
   if (!device.GetState(state)) return false;
   state.BaudRate = kFastBaud;
   return device.SetState(state);
@@ -158,7 +151,7 @@ size_t CZELBootThread::ReadBytes(uint8_t* buffer, size_t room, size_t count) {
     uint32_t read = 0;
     if (m_port.Read(buffer + have, 1, &read, nullptr)) have += read;
     // A vanished device is reported once by the port, not at every poll.
-    if (m_port.IsDeviceGone() || Stopped()) return 0;
+    if (m_port.IsDeviceGone() || ShouldStop()) return 0;
   }
   return count;
 }
@@ -172,8 +165,9 @@ bool CZELBootThread::SendBytes(const uint8_t* buffer, uint32_t count, uint32_t* 
   bool sent = device.WaitCommEvent(events, &wait);
   if (!sent && wait.pending) {
     // The bytes are still leaving: give them the write time-out to go.
-    const auto allowance = std::chrono::milliseconds(kPortTimeouts.WriteTotalTimeoutMultiplier * count +
-                                                     kPortTimeouts.WriteTotalTimeoutConstant);
+    const COMMTIMEOUTS timeouts = PortTimeouts();
+    const auto allowance = std::chrono::milliseconds(timeouts.WriteTotalTimeoutMultiplier * count +
+                                                     timeouts.WriteTotalTimeoutConstant);
     sent = device.WaitForCompletion(wait, allowance) && wait.result == DeviceError::None;
   }
   // Nothing of this call stays pending once its records are gone.

@@ -27,7 +27,7 @@ class CZELBootThread : public CZELWorkingThread {
 
   // Stores both texts when neither is empty (0); otherwise changes nothing
   // (1). A run in progress keeps the texts it started with.
-  int SetParameters(std::string port, std::string file);
+  int SetParameters(std::string port, std::string file) override;
 
  protected:
   int Run() override;
@@ -39,13 +39,15 @@ class CZELBootThread : public CZELWorkingThread {
 
  private:
   bool SwitchSpeed();
-  bool Stopped();
+  // True when the run must end now: a stop, or a port that has vanished.
+  bool Interrupted();
 
   std::mutex m_paramMutex;  // SetParameters against the start of a run
   std::string m_strFile;
   std::string m_strPort;
   DCB m_dcbSettings;
   CZELBootPort m_port;
+  CFailureCause m_failure;  // why the current run failed, where known
 };
 
 }  // namespace zel

@@ -1,6 +1,6 @@
 #include "cli/Console.h"
 
-#include <unistd.h>
+#include "cli/Terminal.h"
 
 #include <algorithm>
 
@@ -25,7 +25,7 @@ int PercentOf(uint64_t part, uint64_t total) {
 }
 
 CConsole::CConsole(std::FILE* out, std::FILE* err)
-    : m_out(out), m_err(err), m_bTerminal(::isatty(::fileno(err)) == 1) {}
+    : m_out(out), m_err(err), m_bTerminal(IsTerminal(err)) {}
 
 void CConsole::ClearBar() {
   if (!m_bBarShown) return;
@@ -80,11 +80,13 @@ void CConsole::Advance(uint64_t length) {
   DrawBar(false);
 }
 
-void CConsole::EndProgress() {
+void CConsole::EndProgress(bool complete) {
   std::lock_guard lock(m_mutex);
   if (!m_bActive) return;
-  m_percent = 100;
-  m_served = m_total;
+  if (complete) {
+    m_percent = 100;
+    m_served = m_total;
+  }
   DrawBar(true);
   if (m_bTerminal && m_bBarShown) std::fputs("\n", m_err);
   m_bBarShown = false;

@@ -25,7 +25,8 @@ class CConsole : public IOperatorReporter {
   // The progress of one transfer: total bytes, then each block served.
   void BeginProgress(uint64_t total);
   void Advance(uint64_t length);
-  void EndProgress();
+  // Ends the bar: full after a success, where the transfer stopped otherwise.
+  void EndProgress(bool complete);
 
  private:
   void ClearBar();

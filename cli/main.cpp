@@ -1,14 +1,32 @@
 // boxfeed: the command-line front end.
 #include <CLI/CLI.hpp>
 
-#include "cli/BootSession.h"
+#include "boot/CommandFileOpen.h"
+#include "boot/ZELBootThread.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
-#include "cli/SignalWatcher.h"
-#include "cli/UpgradeSession.h"
+#include "cli/TransferSession.h"
+#include "link/InterruptWatcher.h"
 #include "link/OperatorReport.h"
+#include "upgrade/ImageFile.h"
+#include "upgrade/ZELUpgradeThread.h"
+#if BOXFEEDER_WITH_DEMO
+#include "cli/Demo.h"
+#endif
 
+using namespace zel;
 using namespace zel::cli;
+
+namespace {
+
+struct CUpgradeRequest {
+  std::string image;
+  std::string port;
+  bool trace = false;
+  std::string logPath;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"boxfeed: load a software image into a set-top box over a serial cable."};
@@ -31,6 +49,7 @@ int main(int argc, char** argv) {
 
   CLI::App* portsCommand = app.add_subcommand("ports", "List the serial ports that can be opened");
 
+#if BOXFEEDER_WITH_DEMO
   CDemoOptions demo;
   CLI::App* demoCommand = app.add_subcommand("demo", "Run a whole upgrade against a simulated box");
   demoCommand->add_option("--size", demo.size, "Bytes of the sample image")->check(CLI::Range(0u, 64u << 20));
@@ -38,6 +57,7 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1u, 65535u));
   demoCommand->add_option("--baud", demo.baud, "Speed of the simulated line (0: as fast as the pty goes)");
   demoCommand->add_flag("-t,--trace", demo.trace, "Also show each request and reply");
+#endif
 
   try {
     app.parse(argc, argv);
@@ -46,28 +66,63 @@ int main(int argc, char** argv) {
     return code == 0 ? 0 : kExitUsage;
   }
 
-  zel::CUiLoop loop;
+  CUiLoop loop;
   CConsole console;
-  zel::SetOperatorReporter(&console);
-  CUpgradeSession session(loop, console);
-  CBootSession boot(loop, console);
+  SetOperatorReporter(&console);
+  CTransferSession* active = nullptr;
   // Ctrl-C is the Cancel button: the transfer stops and ends as cancelled.
-  CSignalWatcher interrupts([&] {
+  CInterruptWatcher interrupts([&] {
     loop.Post([&] {
-      session.Cancel();
-      boot.Cancel();
+      if (active) active->Cancel();
     });
   });
+  CZELUpgradeThread upgradeEngine;
+  upgradeEngine.SetDiagnosticOutput([&](const char* text) { console.PrintRaw(text); });
+  CZELBootThread bootEngine;
+  CTransferSession upgradeSession(loop, console, upgradeEngine);
+  CTransferSession bootSession(loop, console, bootEngine);
 
   int status = kExitUsage;
-  if (*upgradeCommand)
-    status = session.Run(upgrade);
-  else if (*bootCommand)
-    status = boot.Run(bootFile, bootPort);
-  else if (*portsCommand)
+  if (*upgradeCommand) {
+    // The image must open before any port is touched; its length sets the
+    // progress range.
+    CImageFile image;
+    if (!image.Open(upgrade.image)) {
+      console.ShowMessage("Can not Open the File: " + upgrade.image);
+      console.ShowMessage(DescribeCause(image.Failure()));
+      status = kExitFailed;
+    } else {
+      CSessionOptions options;
+      options.trace = upgrade.trace;
+      options.logPath = upgrade.logPath;
+      options.progressTotal = image.Size();
+      options.cableWarning = true;
+      image.Close();
+      active = &upgradeSession;
+      status = upgradeSession.Run(upgrade.port, upgrade.image, options);
+    }
+  } else if (*bootCommand) {
+    // The command file must open as the engine will open it before the
+    // operator is asked to switch the box on.
+    CFailureCause cause;
+    if (!OpenCommandFile(bootFile, &cause)) {
+      console.ShowMessage("Can not Open the Command File: " + bootFile);
+      console.ShowMessage(DescribeCause(cause));
+      status = kExitFailed;
+    } else {
+      active = &bootSession;
+      status = bootSession.Run(bootPort, bootFile, {});
+    }
+  } else if (*portsCommand) {
     status = ListPorts();
-  else if (*demoCommand)
-    status = RunDemo(session, demo);
-  zel::SetOperatorReporter(nullptr);
+  }
+#if BOXFEEDER_WITH_DEMO
+  else if (*demoCommand) {
+    active = &upgradeSession;
+    status = RunDemo(upgradeSession, demo);
+  }
+#endif
+  active = nullptr;
+  SetOperatorReporter(nullptr);
   return status;
 }

@@ -1,14 +1,14 @@
-// The serial device layer over POSIX termios: exclusive opening by name,
-// whole-record line settings, reads and writes bounded by millisecond
-// time-outs, overlapped transfers and the transmit-empty event. Ports and
-// the port probe reach devices only through this class. Pseudo-terminals
-// work as devices, so the whole test suite runs on them.
+// The serial device layer: exclusive opening by name, whole-record line
+// settings, reads and writes bounded by millisecond time-outs, overlapped
+// transfers and the transmit-empty event. Ports and the port probe reach
+// devices only through this interface; each platform provides one
+// implementation behind Create().
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "link/WinTypes.h"
 
@@ -17,14 +17,16 @@ namespace zel {
 // Why the last operation failed.
 enum class DeviceError {
   None,
-  IoPending,     // an overlapped operation was started and goes on
-  IoIncomplete,  // an overlapped result was asked for before completion
-  Gone,          // the device has disappeared (adapter pulled, hang-up)
-  Cancelled,     // the calling worker was terminated, or CancelIo was called
-  Busy,          // held by another open (this process or another)
-  NotFound,
-  Invalid,  // settings the device cannot take, or an operation on a closed device
-  Failed,   // any other system error
+  IoPending,         // an overlapped operation was started and goes on
+  IoIncomplete,      // an overlapped result was asked for before completion
+  Gone,              // the device has disappeared (adapter pulled, hang-up)
+  Cancelled,         // the calling worker was stopped or terminated, or CancelIo
+  Busy,              // held by another open (this process or another)
+  NotFound,          // no such device
+  PermissionDenied,  // the user may not open it
+  NotSerial,         // it opened, but it is no serial line
+  Invalid,           // settings the device cannot take, or an operation on a closed device
+  Failed,            // any other system error
 };
 
 // The record of one overlapped operation; the caller owns it until the
@@ -45,79 +47,49 @@ struct COverlapped {
 
 class CSerialDevice {
  public:
-  using Clock = std::chrono::steady_clock;
-
-  CSerialDevice();
-  ~CSerialDevice();
-  CSerialDevice(const CSerialDevice&) = delete;
-  CSerialDevice& operator=(const CSerialDevice&) = delete;
-
-  // "COM1" to "COM8" name /dev/ttyS0 to /dev/ttyS7; anything else is a path.
+  // A closed device of this platform.
+  static std::unique_ptr<CSerialDevice> Create();
+  // The system's name for a port name: "COM1".."COM8" on Linux are
+  // /dev/ttyS0..7; anything else is used as it is.
   static std::string ResolveName(const std::string& name);
 
-  // Opens exclusively: fails with Busy while another open holds the device.
-  bool Open(const std::string& name);
-  bool Close();
-  bool IsOpen() const { return m_fd >= 0; }
-  DeviceError LastError() const { return m_lastError; }
-  // True once the device has been seen gone; reset by Open.
-  bool IsGone() const { return m_bGone; }
+  virtual ~CSerialDevice() = default;
 
-  bool GetState(DCB& dcb);
-  bool SetState(const DCB& dcb);
-  bool SetTimeouts(const COMMTIMEOUTS& timeouts);
-  COMMTIMEOUTS GetTimeouts() const { return m_timeouts; }
-  bool SetMask(uint32_t mask);
-  uint32_t GetMask() const { return m_mask; }
+  // Opens exclusively: fails with Busy while another open holds the device.
+  virtual bool Open(const std::string& name) = 0;
+  virtual bool Close() = 0;
+  virtual bool IsOpen() const = 0;
+  virtual DeviceError LastError() const = 0;
+  // The system's own words for the last failure, empty when it has none.
+  virtual std::string LastErrorText() const = 0;
+  // True once the device has been seen gone; reset by Open.
+  virtual bool IsGone() const = 0;
+
+  virtual bool GetState(DCB& dcb) = 0;
+  virtual bool SetState(const DCB& dcb) = 0;
+  virtual bool SetTimeouts(const COMMTIMEOUTS& timeouts) = 0;
+  virtual bool SetMask(uint32_t mask) = 0;
 
   // Blocking transfers. Read succeeds with read = 0 when the time-outs end
   // it before anything arrives; Write succeeds with what the time-outs let
-  // through.
-  bool Read(void* buffer, uint32_t count, uint32_t& read);
-  bool Write(const void* buffer, uint32_t count, uint32_t& written);
+  // through. Both end early, as Cancelled, when the calling worker is
+  // stopped or terminated.
+  virtual bool Read(void* buffer, uint32_t count, uint32_t& read) = 0;
+  virtual bool Write(const void* buffer, uint32_t count, uint32_t& written) = 0;
 
   // Overlapped transfers: true when completed at once; false with
   // LastError() IoPending when the operation goes on in ov.
-  bool ReadOverlapped(void* buffer, uint32_t count, COverlapped& ov);
-  bool WriteOverlapped(const void* buffer, uint32_t count, COverlapped& ov);
+  virtual bool ReadOverlapped(void* buffer, uint32_t count, COverlapped& ov) = 0;
+  virtual bool WriteOverlapped(const void* buffer, uint32_t count, COverlapped& ov) = 0;
   // Waits for one of the masked events; EV_TXEMPTY is reported once all
   // written bytes have left the device. With ov, a wait that cannot be
   // satisfied at once goes pending.
-  bool WaitCommEvent(uint32_t& events, COverlapped* ov);
+  virtual bool WaitCommEvent(uint32_t& events, COverlapped* ov) = 0;
   // Drives a pending operation for up to timeout; true once it completed.
-  bool WaitForCompletion(COverlapped& ov, std::chrono::milliseconds timeout);
-  bool GetOverlappedResult(COverlapped& ov, uint32_t& transferred, bool wait);
+  virtual bool WaitForCompletion(COverlapped& ov, std::chrono::milliseconds timeout) = 0;
+  virtual bool GetOverlappedResult(COverlapped& ov, uint32_t& transferred, bool wait) = 0;
   // Ends a pending operation as cancelled.
-  void CancelIo(COverlapped& ov);
-
-  // Bytes received and not yet read (in the device and its buffer).
-  uint32_t BytesWaiting();
-
- private:
-  enum class Step { Complete, Incomplete, Failed };
-  Step DriveRead(COverlapped& ov, Clock::time_point limit);
-  Step DriveWrite(COverlapped& ov, Clock::time_point limit);
-  Step DriveEvent(COverlapped& ov, Clock::time_point limit);
-  Step Drive(COverlapped& ov, Clock::time_point limit);
-  bool StartOverlapped(COverlapped& ov);
-  // Waits for the descriptor (POLLIN or POLLOUT) until the deadline.
-  // Returns false on time-out, cancellation or hang-up (LastError says).
-  bool WaitReady(short events, Clock::time_point deadline, bool& timedOut);
-  bool Fill();
-  bool Fail(DeviceError error);
-  bool OutputQueueEmpty();
-  void ApplyModemLines(const DCB& dcb);
-
-  int m_fd = -1;
-  int m_wakeFd = -1;
-  DeviceError m_lastError = DeviceError::None;
-  bool m_bGone = false;
-  bool m_bFramingVirtual = false;  // the driver ignores size and parity
-  DCB m_shadow;
-  COMMTIMEOUTS m_timeouts;
-  uint32_t m_mask = 0;
-  std::vector<uint8_t> m_rx;
-  size_t m_rxHead = 0;
+  virtual void CancelIo(COverlapped& ov) = 0;
 };
 
 }  // namespace zel

@@ -5,24 +5,36 @@
 
 namespace zel {
 namespace {
-thread_local std::stop_token t_currentToken;
+thread_local std::stop_token t_terminateToken;
+thread_local std::stop_token t_stopToken;
+}  // namespace
+
+std::stop_token CurrentThreadToken() { return t_terminateToken; }
+std::stop_token CurrentStopToken() { return t_stopToken; }
+
+CThreadTokenScope::CThreadTokenScope(std::stop_token terminate, std::stop_token stop)
+    : m_previousTerminate(t_terminateToken), m_previousStop(t_stopToken) {
+  t_terminateToken = std::move(terminate);
+  t_stopToken = std::move(stop);
 }
 
-std::stop_token CurrentThreadToken() { return t_currentToken; }
-
-CThreadTokenScope::CThreadTokenScope(std::stop_token token) : m_previous(t_currentToken) {
-  t_currentToken = std::move(token);
+CThreadTokenScope::~CThreadTokenScope() {
+  t_terminateToken = m_previousTerminate;
+  t_stopToken = m_previousStop;
 }
-
-CThreadTokenScope::~CThreadTokenScope() { t_currentToken = m_previous; }
 
 bool InterruptibleSleep(std::chrono::milliseconds duration) {
   std::mutex mutex;
   std::condition_variable_any cv;
+  const std::stop_token terminate = CurrentThreadToken();
+  const std::stop_token stop = CurrentStopToken();
+  std::stop_callback wakeOnStop(stop, [&] {
+    std::lock_guard guard(mutex);
+    cv.notify_all();
+  });
   std::unique_lock lock(mutex);
-  std::stop_token token = CurrentThreadToken();
-  cv.wait_for(lock, token, duration, [] { return false; });
-  return !token.stop_requested();
+  cv.wait_for(lock, terminate, duration, [&] { return stop.stop_requested(); });
+  return !terminate.stop_requested() && !stop.stop_requested();
 }
 
 }  // namespace zel

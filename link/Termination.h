@@ -1,6 +1,8 @@
-// Each worker thread runs under a stop token that its engine's Terminate
-// requests. Every blocking wait in the link layer watches the calling
-// thread's token, so terminating a worker releases whatever it waits on.
+// Each worker thread runs under two stop tokens. Terminate requests the
+// first: every wait in the link layer ends, hand-overs to the user
+// interface are abandoned and nothing more is delivered. Stop requests the
+// second: device transfers and sleeps end early, so the worker reaches its
+// next stop test at once, while its last lines are still delivered.
 #pragma once
 
 #include <chrono>
@@ -8,24 +10,27 @@
 
 namespace zel {
 
-// The token of the calling worker thread; a token that never stops on any
-// other thread (the user-interface thread, the main thread of a test).
+// The calling worker thread's terminate token; a token that never stops on
+// any other thread (the user-interface thread, the main thread of a test).
 std::stop_token CurrentThreadToken();
+// The calling worker thread's stop token, likewise.
+std::stop_token CurrentStopToken();
 
-// Installs a token as the calling thread's for the scope's lifetime.
+// Installs the tokens as the calling thread's for the scope's lifetime.
 class CThreadTokenScope {
  public:
-  explicit CThreadTokenScope(std::stop_token token);
+  explicit CThreadTokenScope(std::stop_token terminate, std::stop_token stop = {});
   ~CThreadTokenScope();
   CThreadTokenScope(const CThreadTokenScope&) = delete;
   CThreadTokenScope& operator=(const CThreadTokenScope&) = delete;
 
  private:
-  std::stop_token m_previous;
+  std::stop_token m_previousTerminate;
+  std::stop_token m_previousStop;
 };
 
 // Sleeps for the given time; returns false at once when the calling thread
-// is terminated.
+// is stopped or terminated.
 bool InterruptibleSleep(std::chrono::milliseconds duration);
 
 }  // namespace zel

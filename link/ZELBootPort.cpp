@@ -1,7 +1,5 @@
 #include "link/ZELBootPort.h"
 
-#include "link/OperatorReport.h"
-
 namespace zel {
 
 int CZELBootPort::Open(DCB settings, std::string name, bool /*overlapped*/) {
@@ -12,12 +10,12 @@ bool CZELBootPort::Read(uint8_t* buffer, uint32_t count, uint32_t* read, COverla
   if (buffer == nullptr || read == nullptr || !m_bOpen) return false;
   *read = 0;
   if (ov) {
-    const bool done = m_hPort.ReadOverlapped(buffer, count, *ov);
+    const bool done = m_hPort->ReadOverlapped(buffer, count, *ov);
     if (done) *read = ov->done;
-    return done || m_hPort.LastError() == DeviceError::IoPending;
+    return done || m_hPort->LastError() == DeviceError::IoPending;
   }
-  if (!m_hPort.Read(buffer, count, *read)) {
-    if (m_hPort.LastError() != DeviceError::Cancelled) ReportToOperator("Fail to Read the Port");
+  if (!m_hPort->Read(buffer, count, *read)) {
+    ReportTransferFailure("Fail to Read the Port");
     return false;
   }
   return true;
@@ -28,12 +26,12 @@ bool CZELBootPort::Write(const uint8_t* buffer, uint32_t count, uint32_t* writte
   *written = 0;
   if (!m_bOpen || count == 0) return false;
   if (ov) {
-    const bool done = m_hPort.WriteOverlapped(buffer, count, *ov);
+    const bool done = m_hPort->WriteOverlapped(buffer, count, *ov);
     *written = ov->done;
-    return done || m_hPort.LastError() == DeviceError::IoPending;
+    return done || m_hPort->LastError() == DeviceError::IoPending;
   }
-  if (!m_hPort.Write(buffer, count, *written)) {
-    if (m_hPort.LastError() != DeviceError::Cancelled) ReportToOperator("Fail to Write the Port");
+  if (!m_hPort->Write(buffer, count, *written)) {
+    ReportTransferFailure("Fail to Write the Port");
     return false;
   }
   return true;

@@ -4,7 +4,7 @@
 
 namespace zel {
 
-CZELPortBase::CZELPortBase() {
+CZELPortBase::CZELPortBase() : m_hPort(CSerialDevice::Create()), m_dcb(EmptyDcb()) {
   m_dcb.BaudRate = 9600;
   m_dcb.ByteSize = 8;
   m_dcb.Parity = NOPARITY;
@@ -14,36 +14,57 @@ CZELPortBase::CZELPortBase() {
 CZELPortBase::~CZELPortBase() {
   // A device still open is closed with the object, without a message.
   m_bOpen = 0;
-  m_hPort.Close();
+  m_hPort->Close();
+}
+
+void CZELPortBase::NoteFailure() {
+  m_lastFailure = DeviceFailureCause(m_hPort->LastError(), m_strName, m_hPort->LastErrorText());
 }
 
 int CZELPortBase::OpenAndConfigure(const DCB& settings, const std::string& name, const char* openFailText,
                                    const char* getStateFailText) {
   if (m_bOpen) return 1;
-  if (!m_hPort.Open(name)) {
+  m_strName = name;
+  m_lastFailure = {};
+  m_bGoneReported = false;
+  if (!m_hPort->Open(name)) {
+    NoteFailure();
     ReportToOperator(openFailText);
     return 0;
   }
-  if (!m_hPort.GetState(m_dcb)) {
-    m_hPort.Close();
+  if (!m_hPort->GetState(m_dcb)) {
+    NoteFailure();
+    m_hPort->Close();
     ReportToOperator(getStateFailText);
     return 0;
   }
   m_dcb = MergeLineSettings(m_dcb, settings);
-  if (!m_hPort.SetState(m_dcb)) {
-    m_hPort.Close();
+  if (!m_hPort->SetState(m_dcb)) {
+    NoteFailure();
+    m_hPort->Close();
     ReportToOperator("Can not Set the Port Configuration");
     return 0;
   }
-  m_hPort.SetTimeouts(kPortTimeouts);
+  m_hPort->SetTimeouts(PortTimeouts());
   m_bOpen = 1;
   return 1;
 }
 
+void CZELPortBase::ReportTransferFailure(const char* text) {
+  const DeviceError error = m_hPort->LastError();
+  if (error == DeviceError::Cancelled) return;
+  NoteFailure();
+  if (error == DeviceError::Gone) {
+    if (m_bGoneReported) return;
+    m_bGoneReported = true;
+  }
+  ReportToOperator(text);
+}
+
 int CZELPortBase::Close() {
-  if (m_bOpen != 1 || !m_hPort.IsOpen()) return 1;
+  if (m_bOpen != 1 || !m_hPort->IsOpen()) return 1;
   m_bOpen = 0;
-  if (!m_hPort.Close()) {
+  if (!m_hPort->Close()) {
     ReportToOperator("Fail To Close the Port");
     return 0;
   }

@@ -1,10 +1,12 @@
 // What the upgrade and boot ports share: the open flag, the device, the
 // line settings and their merge with the caller's template, the fixed
-// time-outs, and Close.
+// time-outs, Close, and the reporting of failures.
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "link/FailureCause.h"
 #include "link/SerialDevice.h"
 #include "link/WinTypes.h"
 
@@ -21,7 +23,9 @@ class CZELPortBase {
   int Close();
   int IsOpen() const { return m_bOpen; }
   // True once the device has been seen gone (unplugged) since it opened.
-  bool IsDeviceGone() const { return m_hPort.IsGone(); }
+  bool IsDeviceGone() const { return m_hPort->IsGone(); }
+  // Why the last open, read or write failed; None after a success.
+  const CFailureCause& LastFailure() const { return m_lastFailure; }
 
  protected:
   // Opens name, reads its settings, merges the template in and writes them
@@ -29,10 +33,20 @@ class CZELPortBase {
   // and closes the device again, so that a later open can succeed.
   int OpenAndConfigure(const DCB& settings, const std::string& name, const char* openFailText,
                        const char* getStateFailText);
+  // Shows text for a failed transfer, unless the caller is leaving
+  // (stopped or terminated) or the vanished device was reported already.
+  void ReportTransferFailure(const char* text);
 
   int m_bOpen = 0;
-  CSerialDevice m_hPort;
+  std::unique_ptr<CSerialDevice> m_hPort;
   DCB m_dcb;
+
+ private:
+  void NoteFailure();
+
+  std::string m_strName;
+  CFailureCause m_lastFailure;
+  bool m_bGoneReported = false;
 };
 
 }  // namespace zel

@@ -1,7 +1,5 @@
 #include "link/ZELUpgradePort.h"
 
-#include "link/OperatorReport.h"
-
 namespace zel {
 
 int CZELUpgradePort::Open(DCB settings, std::string name) {
@@ -13,9 +11,8 @@ int CZELUpgradePort::Read(uint8_t* buffer, uint32_t count, uint32_t* read) {
   if (buffer == nullptr || read == nullptr) return 0;
   *read = 0;
   if (!m_bOpen) return 0;
-  if (!m_hPort.Read(buffer, count, *read)) {
-    // A terminated caller is leaving; that is nothing to report.
-    if (m_hPort.LastError() != DeviceError::Cancelled) ReportToOperator("Fail to Read the Port");
+  if (!m_hPort->Read(buffer, count, *read)) {
+    ReportTransferFailure("Fail to Read the Port");
     *read = 0;
     return 0;
   }
@@ -24,8 +21,8 @@ int CZELUpgradePort::Read(uint8_t* buffer, uint32_t count, uint32_t* read) {
 
 int CZELUpgradePort::Write(const uint8_t* buffer, uint32_t count, uint32_t* written) {
   if (buffer == nullptr || written == nullptr || !m_bOpen || count == 0) return 0;
-  if (!m_hPort.Write(buffer, count, *written)) {
-    if (m_hPort.LastError() != DeviceError::Cancelled) ReportToOperator("Fail to Write the Port");
+  if (!m_hPort->Write(buffer, count, *written)) {
+    ReportTransferFailure("Fail to Write the Port");
     return 0;
   }
   return 1;

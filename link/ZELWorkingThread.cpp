@@ -1,13 +1,11 @@
 #include "link/ZELWorkingThread.h"
 
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <future>
 
 #include "link/DebugOutput.h"
+#include "link/Platform.h"
 #include "link/Termination.h"
 
 namespace zel {
@@ -23,6 +21,7 @@ void CZELWorkingThread::EndThreadBeforeDestruction() {
 
 int CZELWorkingThread::Start() {
   m_evStop.Reset();
+  m_bStop = 0;
   return Create(0) ? 0 : 1;
 }
 
@@ -48,13 +47,16 @@ int CZELWorkingThread::Create(uint32_t creationFlags) {
     m_nSuspendCount = (creationFlags & CREATE_SUSPENDED) ? 1 : 0;
   }
   m_terminate = std::stop_source();
+  m_stopRequest = std::stop_source();
   std::promise<uint32_t> started;
   std::future<uint32_t> threadId = started.get_future();
   try {
     m_thread = std::thread(
-        [this, token = m_terminate.get_token()](std::promise<uint32_t> idPromise) {
-          idPromise.set_value(static_cast<uint32_t>(::syscall(SYS_gettid)));
-          ThreadProcedure(this, token);
+        [this, terminate = m_terminate.get_token(),
+         stop = m_stopRequest.get_token()](std::promise<uint32_t> idPromise) {
+          idPromise.set_value(CurrentThreadId());
+          CThreadTokenScope scope(terminate, stop);
+          ThreadProcedure(this, terminate);
         },
         std::move(started));
     m_nThreadId = threadId.get();
@@ -73,9 +75,9 @@ int CZELWorkingThread::Create(uint32_t creationFlags) {
 
 void CZELWorkingThread::ThreadProcedure(CZELWorkingThread* self, std::stop_token token) {
   if (self == nullptr) return;  // exit code 1: nothing to run
-  CThreadTokenScope scope(token);
   self->WaitWhileSuspended();
   if (!token.stop_requested() && self->OnThreadStart()) self->Run();
+  if (!token.stop_requested() && self->m_runEndHandler) self->m_runEndHandler();
   std::lock_guard lock(self->m_mutex);
   self->m_hThread = 0;
   self->m_nThreadId = 0;
@@ -133,6 +135,8 @@ void CZELWorkingThread::Join() {
 int CZELWorkingThread::Stop() {
   m_bStop = 1;
   m_evStop.Set();
+  std::lock_guard lock(m_mutex);
+  m_stopRequest.request_stop();
   return 0;
 }
 
@@ -149,6 +153,18 @@ bool CZELWorkingThread::IsThreadActive() const {
 }
 
 bool CZELWorkingThread::IsTerminating() const { return CurrentThreadToken().stop_requested(); }
+
+bool CZELWorkingThread::ShouldStop() { return IsStopRequested() || IsTerminating(); }
+
+void CZELWorkingThread::RecordRunEnd(RunOutcome outcome, CFailureCause cause) {
+  m_lastRunEnd = {outcome, std::move(cause)};
+}
+
+int CZELWorkingThread::SetParameters(std::string, std::string) { return 1; }
+
+void CZELWorkingThread::AcknowledgeEnd() {}
+
+void CZELWorkingThread::SetRunEndHandler(std::function<void()> handler) { m_runEndHandler = std::move(handler); }
 
 int CZELWorkingThread::SetOwner(IOwnerWindow* owner) {
   m_pOwner = owner;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <stop_token>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "link/Event.h"
 #include "link/OwnerWindow.h"
+#include "link/RunOutcome.h"
 
 namespace zel {
 
@@ -42,6 +44,8 @@ class CZELWorkingThread {
   // handler, since a worker may be waiting for that handler.
   void Join();
 
+  // Sets the stop flag and signals stop: every wait of the worker ends and
+  // its run ends at its next stop test.
   int Stop();
   bool IsStopRequested();
   bool IsRunning() const;
@@ -55,6 +59,17 @@ class CZELWorkingThread {
   int Trace(std::string text);
   int DebugTrace(std::string text);
 
+  // What both engines take before a run: the port and the file.
+  virtual int SetParameters(std::string port, std::string file);
+  // Releases an engine that waits for its owner after a success.
+  virtual void AcknowledgeEnd();
+
+  // Called on the worker once its run has returned, unless it was
+  // terminated; the last thing the worker does besides ending.
+  void SetRunEndHandler(std::function<void()> handler);
+  // How the last run ended. Read it once the worker has ended.
+  const CRunEnd& LastRunEnd() const { return m_lastRunEnd; }
+
  protected:
   virtual int Run();
   virtual int OnThreadStart();
@@ -65,11 +80,14 @@ class CZELWorkingThread {
   intptr_t SendToOwner(uint32_t message, uintptr_t wParam, intptr_t lParam);
   // True on the worker once Terminate has begun; its loops end at once.
   bool IsTerminating() const;
+  // The one stop test of every wait and loop of the engines: a Stop since
+  // the last Start, or Terminate.
+  bool ShouldStop();
+  // The engines record how each run ends.
+  void RecordRunEnd(RunOutcome outcome, CFailureCause cause = {});
   // Engines call this first in their destructors: a thread still running
   // is terminated and joined before the engine's own members go.
   void EndThreadBeforeDestruction();
-
-  std::atomic<int32_t> m_bStop{0};
 
  private:
   static void ThreadProcedure(CZELWorkingThread* self, std::stop_token token);
@@ -77,6 +95,7 @@ class CZELWorkingThread {
   void WaitWhileSuspended();
   void JoinFinishedThread();
 
+  std::atomic<int32_t> m_bStop{0};
   int32_t m_nTraceSize = 0;
   char* m_pTraceBuffer = nullptr;
   uint32_t m_nThreadId = 0;
@@ -87,6 +106,9 @@ class CZELWorkingThread {
 
   std::thread m_thread;
   std::stop_source m_terminate;
+  std::stop_source m_stopRequest;
+  std::function<void()> m_runEndHandler;
+  CRunEnd m_lastRunEnd;
   std::mutex m_suspendMutex;
   std::condition_variable_any m_suspendCv;
   uint32_t m_nSuspendCount = 0;

@@ -1,7 +1,6 @@
 #include "sim/BoxSimulator.h"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/eventfd.h>
@@ -59,30 +58,17 @@ std::vector<CRequest> PlanRequests(size_t imageSize, const CBoxPlan& plan) {
 
 }  // namespace
 
-std::string Sha256Hex(const std::vector<uint8_t>& bytes) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
-  std::string hex;
-  char cell[3];
-  for (unsigned i = 0; i < length; ++i) {
-    std::snprintf(cell, sizeof cell, "%02x", digest[i]);
-    hex += cell;
-  }
-  return hex;
-}
-
 // One run of the exchange.
 class CBoxSimulator::CSession {
  public:
-  CSession(int& master, int stopFd, const std::vector<uint8_t>& image, const CBoxPlan& plan)
-      : m_master(master), m_stopFd(stopFd), m_image(image), m_plan(plan), m_random(plan.seed) {
+  CSession(CBoxSimulator& box, const std::vector<uint8_t>& image, const CBoxPlan& plan)
+      : m_box(box), m_master(box.m_master), m_stopFd(box.m_stopFd), m_image(image), m_plan(plan),
+        m_random(plan.seed) {
     if (plan.baud > 0) m_byteTime = std::chrono::nanoseconds(10'000'000'000LL / plan.baud);
   }
 
   CBoxReport Run() {
     m_report.imageBytes = m_image.size();
-    m_report.imageSha256 = Sha256Hex(m_image);
     if (m_plan.silent) {
       WaitUntil(Clock::time_point::max());
       return Finish();
@@ -119,6 +105,7 @@ class CBoxSimulator::CSession {
     }
     m_report.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
     m_report.wireSeconds = m_plan.baud ? static_cast<double>(m_wireBytes) * 10.0 / m_plan.baud : 0.0;
+    KeepTheLineUntilTheToolCloses();
     return Finish();
   }
 
@@ -126,6 +113,7 @@ class CBoxSimulator::CSession {
     CBootReport boot;
     auto finish = [&] {
       boot.problem = m_report.problem;
+      if (!boot.completed) HangUpOnAProblem();
       return boot;
     };
     if (!WaitForTheToolToOpen()) return finish();
@@ -146,6 +134,7 @@ class CBoxSimulator::CSession {
     std::vector<uint8_t> answer(std::min<uint32_t>(plan.answerBytes, 23), 0xA5);
     if (!answer.empty() && !Send(answer)) return finish();
     boot.completed = true;
+    KeepTheLineUntilTheToolCloses();
     return finish();
   }
 
@@ -161,10 +150,41 @@ class CBoxSimulator::CSession {
     if (!problem.empty() && m_report.problem.empty()) m_report.problem = problem;
     if (m_report.startReceived) {
       const bool allCovered = std::all_of(m_covered.begin(), m_covered.end(), [](bool b) { return b; });
-      m_report.rebuiltSha256 = Sha256Hex(m_rebuilt);
-      m_report.imageIntact = allCovered && m_report.rebuiltSha256 == m_report.imageSha256;
+      m_report.imageIntact = allCovered && m_rebuilt == m_image;
     }
+    HangUpOnAProblem();
     return m_report;
+  }
+
+  // A box whose exchange broke off hangs up: the tool sees the line go at
+  // once instead of waiting for frames that never come. A stop is no
+  // problem of the exchange: the line stays.
+  void HangUpOnAProblem() {
+    if (m_report.problem.empty() || m_report.problem == "stopped" || m_master < 0) return;
+    ::close(m_master);
+    m_master = -1;
+  }
+
+  // After its last frame the box keeps the line until the tool has closed
+  // its side, so that the tool reads everything sent to it; a tool that
+  // never closes is hung up on after a few seconds.
+  void KeepTheLineUntilTheToolCloses() {
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    for (;;) {
+      if (m_master < 0) return;
+      uint8_t ignored[256];
+      while (::read(m_master, ignored, sizeof ignored) > 0) {
+      }
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) {
+        Fail("the tool kept the line after the end");
+        return;
+      }
+      pollfd fds[2] = {{m_master, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
+      ::poll(fds, 2, static_cast<int>(left));
+      if (fds[1].revents) return;
+      if ((fds[0].revents & POLLHUP) && !(fds[0].revents & POLLIN)) return;
+    }
   }
 
   // Waits for the stop signal until the deadline; false when stopped.
@@ -251,6 +271,14 @@ class CBoxSimulator::CSession {
     while (out.size() < count) {
       if (m_master < 0) return Fail("line hung up");
       size_t want = count - out.size();
+      if (m_plan.stallAfter) {
+        if (m_report.bytesReceived >= *m_plan.stallAfter) {
+          m_box.NoteStalled(m_report);
+          WaitUntil(Clock::time_point::max());
+          return Fail("stalled");
+        }
+        want = std::min<size_t>(want, *m_plan.stallAfter - m_report.bytesReceived);
+      }
       if (m_plan.hangUpAfter) {
         if (m_report.bytesReceived >= *m_plan.hangUpAfter) {
           ::close(m_master);
@@ -336,6 +364,7 @@ class CBoxSimulator::CSession {
     return {};
   }
 
+  CBoxSimulator& m_box;
   int& m_master;
   const int m_stopFd;
   const std::vector<uint8_t>& m_image;
@@ -350,7 +379,9 @@ class CBoxSimulator::CSession {
   uint64_t m_wireBytes = 0;
 };
 
-CBoxSimulator::CBoxSimulator() : m_stopFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+CBoxSimulator::CBoxSimulator() : m_stopFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) { OpenLine(); }
+
+void CBoxSimulator::OpenLine() {
   int slave = -1;
   char name[256] = {};
   if (::openpty(&m_master, &slave, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
@@ -374,23 +405,51 @@ CBoxSimulator::~CBoxSimulator() {
 void CBoxSimulator::ClearStop() {
   uint64_t stop;
   [[maybe_unused]] ssize_t n = ::read(m_stopFd, &stop, sizeof stop);
+  std::lock_guard lock(m_stateMutex);
+  m_bStopped = false;
+  // A line hung up by the last run is replaced by a new one.
+  if (m_master < 0) OpenLine();
 }
 
 CBootReport CBoxSimulator::RunBoot(const std::vector<uint8_t>& expectedSection, const CBootPlan& plan) {
   CBoxPlan linePlan;
   const std::vector<uint8_t> noImage;
-  CSession session(m_master, m_stopFd, noImage, linePlan);
+  CSession session(*this, noImage, linePlan);
   return session.RunBoot(expectedSection, plan);
 }
 
 CBoxReport CBoxSimulator::Run(const std::vector<uint8_t>& image, const CBoxPlan& plan) {
-  CSession session(m_master, m_stopFd, image, plan);
+  {
+    std::lock_guard lock(m_stateMutex);
+    m_bStalled = false;
+  }
+  CSession session(*this, image, plan);
   return session.Run();
+}
+
+void CBoxSimulator::NoteStalled(CBoxReport& report) {
+  report.stalled = true;
+  {
+    std::lock_guard lock(m_stateMutex);
+    m_bStalled = true;
+  }
+  m_stateCv.notify_all();
+}
+
+bool CBoxSimulator::WaitUntilStalled() {
+  std::unique_lock lock(m_stateMutex);
+  m_stateCv.wait(lock, [this] { return m_bStalled || m_bStopped; });
+  return m_bStalled;
 }
 
 void CBoxSimulator::Stop() {
   const uint64_t one = 1;
   [[maybe_unused]] ssize_t n = ::write(m_stopFd, &one, sizeof one);
+  {
+    std::lock_guard lock(m_stateMutex);
+    m_bStopped = true;
+  }
+  m_stateCv.notify_all();
 }
 
 }  // namespace zel::sim

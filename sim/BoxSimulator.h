@@ -5,7 +5,9 @@
 // a baud rate, so it serves the tests, the demo and the benchmark.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +32,7 @@ struct CBoxPlan {
   bool silent = false;                  // never sends anything
   bool markerOnly = false;              // sends the marker alone, then falls silent
   std::optional<uint64_t> hangUpAfter;  // hang up once the tool has sent this many bytes
+  std::optional<uint64_t> stallAfter;   // stop reading once the tool has sent this many bytes
   bool endUpgrade = true;               // send PID_TERM_UPGRADE after the last request
   // Pacing: the wire time of 10 bits per byte in each direction; 0 unpaced.
   uint32_t baud = 0;
@@ -45,10 +48,9 @@ struct CBoxReport {
   uint64_t termCommands = 0;   // PID_TERM_UPGRADE frames from the tool
   uint64_t bytesReceived = 0;  // every byte the tool sent
   uint64_t imageBytes = 0;
-  bool imageIntact = false;  // the rebuilt image equals the file
-  std::string rebuiltSha256;
-  std::string imageSha256;
-  bool hungUp = false;
+  bool imageIntact = false;  // every byte of the image arrived and equals the file
+  bool hungUp = false;       // the box hung up on purpose (a fault of the plan)
+  bool stalled = false;      // the box stopped reading (a fault of the plan)
   bool completed = false;            // PID_TERM_UPGRADE sent after every request was answered
   std::string problem;               // the first thing that went wrong, empty if none
   double seconds = 0;                // from PID_REBOOT to PID_TERM_UPGRADE
@@ -83,25 +85,36 @@ class CBoxSimulator {
   const std::string& Port() const { return m_port; }
 
   // Waits until the tool has opened the port, then runs the exchange for
-  // the image. Returns when the exchange is over, broke off, or Stop.
+  // the image. Returns when the exchange is over, broke off, or Stop. A
+  // box whose exchange broke off hangs up, so that the tool sees the end
+  // at once; a box that completed keeps the line until the tool closes it
+  // (at most a few seconds), so that nothing it has not read is lost.
   CBoxReport Run(const std::vector<uint8_t>& image, const CBoxPlan& plan);
   // Waits until the tool has opened the port, then plays the boot exchange
   // expecting expectedSection as section 2 of the command file.
   CBootReport RunBoot(const std::vector<uint8_t>& expectedSection, const CBootPlan& plan);
+  // Blocks until stalled is set in the report of the running Run: the
+  // box has stopped reading. False when Stop came first.
+  bool WaitUntilStalled();
   // Makes Run or RunBoot return soon, or the next one at once when none is
   // running; callable from any thread.
   void Stop();
-  // Forgets a Stop, for another run; call it while no run is going on.
+  // Forgets a Stop, for another run, and replaces a line that the last run
+  // hung up (Port() then names the new one); call it while no run is going on.
   void ClearStop();
 
  private:
   class CSession;
+  void OpenLine();
+  void NoteStalled(CBoxReport& report);
+
   int m_master = -1;
   int m_stopFd = -1;
   std::string m_port;
+  std::mutex m_stateMutex;
+  std::condition_variable m_stateCv;
+  bool m_bStalled = false;
+  bool m_bStopped = false;
 };
-
-// Hexadecimal SHA-256 of bytes.
-std::string Sha256Hex(const std::vector<uint8_t>& bytes);
 
 }  // namespace zel::sim

@@ -11,7 +11,7 @@
 
 #include "boot/CommandFile.h"
 #include "boot/ZELBootThread.h"
-#include "cli/SignalWatcher.h"
+#include "link/InterruptWatcher.h"
 #include "sim/BoxSimulator.h"
 
 using zel::sim::CBoxPlan;
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
   const std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
   zel::sim::CBoxSimulator box;
-  zel::cli::CSignalWatcher interrupts([&] { box.Stop(); });
+  zel::CInterruptWatcher interrupts([&] { box.Stop(); });
   std::string port = box.Port();
   if (!linkPath.empty()) {
     ::unlink(linkPath.c_str());
@@ -99,7 +99,10 @@ int main(int argc, char** argv) {
               static_cast<unsigned long long>(report.badReplies),
               static_cast<unsigned long long>(report.bytesReceived));
   if (!report.problem.empty()) std::printf("boxsim: %s\n", report.problem.c_str());
-  std::printf("boxsim: image %s, SHA-256 %s\n",
-              report.imageIntact ? "received intact" : "NOT received intact", report.rebuiltSha256.c_str());
+  if (report.imageIntact)
+    std::printf("boxsim: image received intact, all %llu bytes equal to the file\n",
+                static_cast<unsigned long long>(report.imageBytes));
+  else
+    std::printf("boxsim: image NOT received intact\n");
   return report.imageIntact && report.completed ? 0 : 1;
 }

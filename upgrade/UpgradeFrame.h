@@ -55,6 +55,34 @@ inline void WriteBigEndian32(uint8_t* p, uint32_t v) {
   p[3] = static_cast<uint8_t>(v);
 }
 
+// Finds the marker in a stream of bytes, one byte at a time. A byte that
+// breaks a partial match drops what was taken for the marker and may begin
+// a new one; no proper prefix of the marker is also a suffix of it, so no
+// start is missed.
+class CMarkerScanner {
+ public:
+  // Takes one byte; true when it completes the marker (the scanner then
+  // starts afresh).
+  bool Feed(uint8_t byte) {
+    if (byte == kFrameMarker[m_matched]) {
+      if (++m_matched < kFrameMarker.size()) return false;
+      m_matched = 0;
+      return true;
+    }
+    m_skipped += m_matched;
+    m_matched = byte == kFrameMarker[0] ? 1 : 0;
+    if (m_matched == 0) ++m_skipped;
+    return false;
+  }
+  // Bytes dropped as not belonging to a marker since the last Reset.
+  size_t Skipped() const { return m_skipped; }
+  void Reset() { m_matched = m_skipped = 0; }
+
+ private:
+  size_t m_matched = 0;
+  size_t m_skipped = 0;
+};
+
 // A header with the given PID and length field.
 std::array<uint8_t, kFrameHeaderSize> FrameHeader(uint16_t pid, uint16_t length);
 // A command frame: the header with length 0.

@@ -1,12 +1,6 @@
 #include "upgrade/ZELUpgradeThread.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <new>
 
@@ -16,54 +10,7 @@
 namespace zel {
 namespace {
 
-constexpr auto kPauseBeforeSuccess = std::chrono::milliseconds(1000);
 constexpr uint8_t kErasedFlash = 0xFF;
-
-std::string Format(const char* format, const std::string& value) {
-  char line[256];
-  std::snprintf(line, sizeof line, format, value.c_str());
-  return line;
-}
-
-// The image file, open for one run's service.
-class CImageFile {
- public:
-  explicit CImageFile(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-    struct stat st {};
-    if (m_fd >= 0 && (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-      ::close(m_fd);
-      m_fd = -1;
-    }
-    m_size = static_cast<uint64_t>(st.st_size);
-  }
-  ~CImageFile() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  CImageFile(const CImageFile&) = delete;
-  CImageFile& operator=(const CImageFile&) = delete;
-  bool IsOpen() const { return m_fd >= 0; }
-  int Fd() const { return m_fd; }
-  uint64_t Size() const { return m_size; }
-
- private:
-  int m_fd;
-  uint64_t m_size = 0;
-};
-
-// Reads up to count bytes at offset with one positioned read (more only
-// when the system hands back less before the end). Returns the bytes read,
-// fewer at the end of the file, or -1 on a read error.
-ssize_t ReadAt(int fd, uint8_t* buffer, size_t count, uint64_t offset) {
-  size_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::pread(fd, buffer + done, count - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return static_cast<ssize_t>(done);
-}
 
 }  // namespace
 
@@ -92,46 +39,51 @@ void CZELUpgradeThread::Diagnostic(const char* text) {
   if (m_diagnostic) m_diagnostic(text);
 }
 
+void CZELUpgradeThread::NoteFailure(CFailureCause cause) {
+  if (!m_failure) m_failure = std::move(cause);
+}
+
 int CZELUpgradeThread::Run() {
   std::string port;
   {
     std::lock_guard lock(m_paramMutex);
     port = m_strPort;
   }
-  // A fresh stop flag for this run, unless a Stop already came for it
-  // (Start clears the stop signal): a Cancel that beats the worker to
-  // this line still ends the run as cancelled.
-  m_bStop = 0;
-  if (IsStopRequested()) m_bStop = 1;
   m_evEndAck.Reset();
-  m_dcbSettings.SetDtrControl(DTR_CONTROL_ENABLE);
+  m_failure = {};
+  m_dcbSettings.fDtrControl = DTR_CONTROL_ENABLE;
 
   if (m_port.IsOpen()) {
     Trace("The Port Is Currently Opened, Close the Port");
     m_port.Close();
   }
   if (!m_port.Open(m_dcbSettings, port)) {
-    Trace(Format("Open port (%s) FAILED", port));
+    Trace("Open port (" + port + ") FAILED");
     Trace("Please VERIFY the port connection and try it again");
+    RecordRunEnd(RunOutcome::Failed, m_port.LastFailure());
     SendToOwner(WM_DOWNLOAD_END, 0, END_FAILED);
     return 0;
   }
-  Trace(Format("Open port (%s) Successfully ", port));
+  Trace("Open port (" + port + ") Successfully ");
   Trace("Please SWITCH ON your box now");
 
   if (Handshake() != 0) {
-    if (m_bStop) {
+    if (ShouldStop()) {
       Trace("Download CANCELLED");
+      RecordRunEnd(RunOutcome::Cancelled);
       SendToOwner(WM_DOWNLOAD_END, 0, END_CANCELLED);
     } else {
       Trace("Download FAILED");
+      RecordRunEnd(RunOutcome::Failed, m_failure);
       SendToOwner(WM_DOWNLOAD_END, 0, END_FAILED);
     }
   } else {
-    InterruptibleSleep(kPauseBeforeSuccess);
+    InterruptibleSleep(m_pauseBeforeSuccess);
+    RecordRunEnd(RunOutcome::Succeeded);
     SendToOwner(WM_DOWNLOAD_END, 0, END_SUCCEEDED);
     Trace(m_evEndAck.Wait() ? "Download Terminated SUCCESSFULLY" : "PROBLEM To Terminate");
   }
+  m_image.Close();
   m_port.Close();
   return 0;
 }
@@ -169,6 +121,7 @@ int CZELUpgradeThread::Handshake() {
       std::snprintf(line, sizeof line, "Received UNKNOWN Pid = 0x%02X%02X", pidBytes[0], pidBytes[1]);
       Trace(line);
       Trace("Please REBOOT the box and try the download again");
+      NoteFailure({CauseKind::BoxProtocol, {}, "its first frame was PID " + std::string(line + 23)});
       return 1;
     }
     Trace(afterAcknowledge ? "Received PID_REBOOT from the box" : "Receive PID_REBOOT from the box");
@@ -187,9 +140,9 @@ int CZELUpgradeThread::ServeRequests() {
     std::lock_guard lock(m_paramMutex);
     path = m_strFile;
   }
-  CImageFile image(path);
-  if (!image.IsOpen()) {
+  if (!m_image.Open(path)) {
     Trace("FAILED to open the download file");
+    NoteFailure(m_image.Failure());
     return 1;
   }
   bool done = false;
@@ -204,25 +157,26 @@ int CZELUpgradeThread::ServeRequests() {
       Diagnostic("\n[UART_DL] PID_TERM_UPGRADE successfully!\n");
       done = true;
     } else if (r == PID_DATA_REQUEST) {
-      if (!ServeDataRequest(image.Fd(), image.Size(), length, offset)) {
+      if (!ServeDataRequest(length, offset)) {
         Trace("FAILED to read the download file");
+        NoteFailure(m_image.Failure());
         return 1;
       }
     } else if (!noiseReported) {
       Trace("Received UNKNOWN Command from the STB");
     }
-    if (m_bStop || IsTerminating()) return 1;
+    if (ShouldStop()) return 1;
     if (done) return 0;
   }
 }
 
-bool CZELUpgradeThread::ServeDataRequest(int imageFd, uint64_t imageSize, uint16_t n, uint32_t offset) {
+bool CZELUpgradeThread::ServeDataRequest(uint16_t n, uint32_t offset) {
   char line[100];
   std::snprintf(line, sizeof line,
                 "<<Received Data Request from STB: Offset = [%lu], RequestDataLen = [0x%1x%1x]",
                 static_cast<unsigned long>(offset), static_cast<unsigned>((n >> 4) & 0xFF),
                 static_cast<unsigned>(n & 0xF));
-  if (offset > imageSize) {
+  if (offset > m_image.Size()) {
     DebugTrace(line);
     Diagnostic("[UART_DL] ERROR: The file pointer can't be moved successfully.\n");
     SendCommand(PID_TERM_UPGRADE);
@@ -236,7 +190,7 @@ bool CZELUpgradeThread::ServeDataRequest(int imageFd, uint64_t imageSize, uint16
     return true;
   }
   uint8_t* data = m_reply.data() + kReplyDataOffset;
-  const ssize_t got = ReadAt(imageFd, data, n, offset);
+  const int64_t got = m_image.ReadAt(data, n, offset);
   if (got < 0) {
     DebugTrace(line);
     return false;
@@ -249,7 +203,8 @@ bool CZELUpgradeThread::ServeDataRequest(int imageFd, uint64_t imageSize, uint16
   SendDataReply(n, offset);
   DebugTrace(line);
   DebugTrace(HexDump(data, std::min<size_t>(n, 10)));
-  SendToOwner(WM_PROGRESS, offset, n);
+  // A reply cut short by a stop was not served.
+  if (!ShouldStop()) SendToOwner(WM_PROGRESS, offset, n);
   return true;
 }
 
@@ -271,45 +226,43 @@ int CZELUpgradeThread::SendDataReply(uint16_t n, uint32_t offset) {
 CZELUpgradeThread::ByteRead CZELUpgradeThread::ReadByte(uint8_t& byte) {
   uint32_t got = 0;
   if (m_port.Read(&byte, 1, &got) && got == 1) return ByteRead::Got;
-  return m_port.IsDeviceGone() ? ByteRead::Gone : ByteRead::None;
+  if (!m_port.IsDeviceGone()) return ByteRead::None;
+  NoteFailure(m_port.LastFailure());
+  return ByteRead::Gone;
 }
-
-bool CZELUpgradeThread::ShouldLeaveRead() const { return m_bStop != 0 || IsTerminating(); }
 
 int CZELUpgradeThread::ReadFrame(uint16_t* length, uint32_t* offset) {
   if (length == nullptr || offset == nullptr) return kReadMissingOutput;
-  m_nSkipped = 0;
-  uint8_t frame[kDataRequestSize];
+  // The marker, skipping whatever comes before it.
+  CMarkerScanner scanner;
+  for (bool found = false; !found;) {
+    uint8_t byte;
+    const ByteRead result = ReadByte(byte);
+    if (result == ByteRead::Gone) return kReadDeviceGone;
+    found = result == ByteRead::Got && scanner.Feed(byte);
+    m_nSkipped = scanner.Skipped();
+    if (!found && ShouldStop()) return kReadStopped;
+  }
+  // PID and length, then the offset of a data request.
+  uint8_t rest[kDataRequestSize - kFrameMarker.size()];
   size_t have = 0;
-  size_t needed = kFrameHeaderSize;
+  size_t needed = kFrameHeaderSize - kFrameMarker.size();
   while (have < needed) {
     uint8_t byte;
     const ByteRead result = ReadByte(byte);
     if (result == ByteRead::Gone) return kReadDeviceGone;
     if (result == ByteRead::Got) {
-      if (have >= kFrameMarker.size() || byte == kFrameMarker[have]) {
-        frame[have++] = byte;
-      } else {
-        // Not the marker: drop what was taken for one, and start again at
-        // this byte if it can begin a marker. No proper prefix of the
-        // marker is also a suffix of it, so no start is missed.
-        m_nSkipped += have;
-        have = 0;
-        if (byte == kFrameMarker[0])
-          frame[have++] = byte;
-        else
-          ++m_nSkipped;
-      }
-      if (have == kFrameHeaderSize) {
-        const uint16_t pid = ReadBigEndian16(&frame[8]);
+      rest[have++] = byte;
+      if (have == kFrameHeaderSize - kFrameMarker.size()) {
+        const uint16_t pid = ReadBigEndian16(&rest[0]);
         if (pid != PID_DATA_REQUEST) return pid;
-        needed = kDataRequestSize;
+        needed = sizeof rest;
       }
     }
-    if (have < needed && ShouldLeaveRead()) return kReadStopped;
+    if (have < needed && ShouldStop()) return kReadStopped;
   }
-  *length = ReadBigEndian16(&frame[10]);
-  *offset = ReadBigEndian32(&frame[12]);
+  *length = ReadBigEndian16(&rest[2]);
+  *offset = ReadBigEndian32(&rest[4]);
   return PID_DATA_REQUEST;
 }
 
@@ -321,23 +274,22 @@ size_t CZELUpgradeThread::ReadExact(uint8_t* buffer, size_t capacity, size_t cou
     const ByteRead result = ReadByte(byte);
     if (result == ByteRead::Gone) return 0;
     if (result == ByteRead::Got) buffer[have++] = byte;
-    if (IsStopRequested() || IsTerminating()) return 0;
+    if (ShouldStop()) return 0;
   }
   return count;
 }
 
 bool CZELUpgradeThread::Synchronise() {
-  uint8_t marker[8];
+  // Boot loaders print banners at power-on: whatever comes before the
+  // marker is skipped, a stray first byte of it included.
+  CMarkerScanner scanner;
   for (;;) {
     uint8_t byte;
     const ByteRead result = ReadByte(byte);
     if (result == ByteRead::Gone) return false;
-    if (result == ByteRead::Got && byte == kFrameMarker[0]) break;
-    if (IsStopRequested() || IsTerminating()) return false;
+    if (result == ByteRead::Got && scanner.Feed(byte)) return true;
+    if (ShouldStop()) return false;
   }
-  marker[0] = kFrameMarker[0];
-  if (ReadExact(marker + 1, 7, 7) != 7) return false;
-  return MatchMarker(marker);
 }
 
 }  // namespace zel

@@ -4,6 +4,7 @@
 // each step to its owner window as trace lines, progress and an outcome.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include "link/Event.h"
 #include "link/ZELUpgradePort.h"
 #include "link/ZELWorkingThread.h"
+#include "upgrade/ImageFile.h"
 
 namespace zel {
 
@@ -28,11 +30,14 @@ class CZELUpgradeThread : public CZELWorkingThread {
   ~CZELUpgradeThread() override;
 
   // Copies both texts; a running transfer keeps the ones it started with.
-  int SetParameters(std::string port, std::string file);
+  int SetParameters(std::string port, std::string file) override;
   // Releases the wait that follows a successful upgrade.
-  void AcknowledgeEnd();
+  void AcknowledgeEnd() override;
   // Where the "[UART_DL]" diagnostics go; standard output by default.
   void SetDiagnosticOutput(std::function<void(const char*)> output);
+  // The pause between the box's last frame and the success notification:
+  // one second, which gives the box time to take the end to heart.
+  void SetPauseBeforeSuccess(std::chrono::milliseconds pause) { m_pauseBeforeSuccess = pause; }
 
  protected:
   int Run() override;
@@ -51,10 +56,11 @@ class CZELUpgradeThread : public CZELWorkingThread {
  private:
   enum class ByteRead { Got, None, Gone };
   ByteRead ReadByte(uint8_t& byte);
-  bool ShouldLeaveRead() const;
   // Serves one request; false when the image could not be read.
-  bool ServeDataRequest(int imageFd, uint64_t imageSize, uint16_t n, uint32_t offset);
+  bool ServeDataRequest(uint16_t n, uint32_t offset);
   void Diagnostic(const char* text);
+  // The cause of a failed handshake or service: the port's, if it failed.
+  void NoteFailure(CFailureCause cause);
 
   CEvent m_evEndAck{CEvent::Kind::AutoReset};
   std::string m_strPort;
@@ -64,8 +70,11 @@ class CZELUpgradeThread : public CZELWorkingThread {
 
   std::mutex m_paramMutex;  // SetParameters against the start of a run
   std::function<void(const char*)> m_diagnostic;
+  std::chrono::milliseconds m_pauseBeforeSuccess{1000};
+  CImageFile m_image;            // open while requests are served
   std::vector<uint8_t> m_reply;  // the frame being answered, reused
   size_t m_nSkipped = 0;         // bytes skipped before the last frame's marker
+  CFailureCause m_failure;       // why the current run failed, where known
 };
 
 }  // namespace zel

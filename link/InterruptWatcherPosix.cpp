@@ -1,8 +1,10 @@
-#include "cli/SignalWatcher.h"
+#include <pthread.h>
 
 #include <csignal>
 
-namespace zel::cli {
+#include "link/InterruptWatcher.h"
+
+namespace zel {
 namespace {
 
 sigset_t WatchedSignals() {
@@ -10,13 +12,14 @@ sigset_t WatchedSignals() {
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGHUP);
   sigaddset(&set, SIGUSR1);  // the watcher's own end
   return set;
 }
 
 }  // namespace
 
-CSignalWatcher::CSignalWatcher(std::function<void()> onInterrupt) : m_onInterrupt(std::move(onInterrupt)) {
+CInterruptWatcher::CInterruptWatcher(std::function<void()> onInterrupt) : m_onInterrupt(std::move(onInterrupt)) {
   const sigset_t set = WatchedSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   m_thread = std::thread([this, set] {
@@ -28,9 +31,9 @@ CSignalWatcher::CSignalWatcher(std::function<void()> onInterrupt) : m_onInterrup
   });
 }
 
-CSignalWatcher::~CSignalWatcher() {
+CInterruptWatcher::~CInterruptWatcher() {
   pthread_kill(m_thread.native_handle(), SIGUSR1);
   m_thread.join();
 }
 
-}  // namespace zel::cli
+}  // namespace zel

@@ -14,11 +14,11 @@ namespace {
 namespace fs = std::filesystem;
 
 bool Opens(const std::string& name) {
-  CSerialDevice device;
-  if (!device.Open(name)) return false;
-  DCB dcb;
-  const bool isSerial = device.GetState(dcb);
-  device.Close();
+  const auto device = CSerialDevice::Create();
+  if (!device->Open(name)) return false;
+  DCB dcb = EmptyDcb();
+  const bool isSerial = device->GetState(dcb);
+  device->Close();
   return isSerial;
 }
 

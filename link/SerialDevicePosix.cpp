@@ -1,3 +1,5 @@
+// The serial device over POSIX termios. Pseudo-terminals work as devices,
+// so the whole test suite runs on them.
 #include "link/SerialDevice.h"
 
 #include <fcntl.h>
@@ -11,17 +13,18 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <stop_token>
+#include <vector>
 
 #include "link/Termination.h"
 
 namespace zel {
 namespace {
 
-using Clock = CSerialDevice::Clock;
+using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr uint32_t kMaxDword = 0xFFFFFFFFu;
 constexpr size_t kRxChunk = 4096;
 
 struct BaudPair {
@@ -61,6 +64,9 @@ DeviceError ErrnoToError(int err) {
     case ENOENT: return DeviceError::NotFound;
     case EBUSY:
     case EWOULDBLOCK: return DeviceError::Busy;
+    case EACCES:
+    case EPERM: return DeviceError::PermissionDenied;
+    case ENOTTY: return DeviceError::NotSerial;
     case EINVAL: return DeviceError::Invalid;
     default: return DeviceError::Failed;
   }
@@ -82,11 +88,11 @@ tcflag_t FramingBits(const DCB& dcb) {
 
 // A device's own values for what termios does not hold.
 DCB DeviceDefaults() {
-  DCB dcb;
+  DCB dcb = EmptyDcb();
   dcb.BaudRate = 9600;
-  dcb.fFlags = dcbflag::kBinary;
-  dcb.SetDtrControl(DTR_CONTROL_ENABLE);
-  dcb.SetRtsControl(RTS_CONTROL_ENABLE);
+  dcb.fBinary = 1;
+  dcb.fDtrControl = DTR_CONTROL_ENABLE;
+  dcb.fRtsControl = RTS_CONTROL_ENABLE;
   dcb.XonLim = 2048;
   dcb.XoffLim = 512;
   dcb.ByteSize = 8;
@@ -101,10 +107,68 @@ Clock::time_point Later(Clock::time_point a, uint64_t ms) {
 
 }  // namespace
 
-CSerialDevice::CSerialDevice()
+class CPosixSerialDevice final : public CSerialDevice {
+ public:
+  CPosixSerialDevice();
+  ~CPosixSerialDevice() override;
+  CPosixSerialDevice(const CPosixSerialDevice&) = delete;
+  CPosixSerialDevice& operator=(const CPosixSerialDevice&) = delete;
+
+  bool Open(const std::string& name) override;
+  bool Close() override;
+  bool IsOpen() const override { return m_fd >= 0; }
+  DeviceError LastError() const override { return m_lastError; }
+  std::string LastErrorText() const override { return m_lastErrorText; }
+  bool IsGone() const override { return m_bGone; }
+  bool GetState(DCB& dcb) override;
+  bool SetState(const DCB& dcb) override;
+  bool SetTimeouts(const COMMTIMEOUTS& timeouts) override;
+  bool SetMask(uint32_t mask) override;
+  bool Read(void* buffer, uint32_t count, uint32_t& read) override;
+  bool Write(const void* buffer, uint32_t count, uint32_t& written) override;
+  bool ReadOverlapped(void* buffer, uint32_t count, COverlapped& ov) override;
+  bool WriteOverlapped(const void* buffer, uint32_t count, COverlapped& ov) override;
+  bool WaitCommEvent(uint32_t& events, COverlapped* ov) override;
+  bool WaitForCompletion(COverlapped& ov, std::chrono::milliseconds timeout) override;
+  bool GetOverlappedResult(COverlapped& ov, uint32_t& transferred, bool wait) override;
+  void CancelIo(COverlapped& ov) override;
+
+ private:
+  enum class Step { Complete, Incomplete, Failed };
+  Step DriveRead(COverlapped& ov, Clock::time_point limit);
+  Step DriveWrite(COverlapped& ov, Clock::time_point limit);
+  Step DriveEvent(COverlapped& ov, Clock::time_point limit);
+  Step Drive(COverlapped& ov, Clock::time_point limit);
+  bool StartOverlapped(COverlapped& ov);
+  // Waits for the descriptor (POLLIN or POLLOUT) until the deadline.
+  // Returns false on time-out, stop, termination or hang-up (LastError says).
+  bool WaitReady(short events, Clock::time_point deadline, bool& timedOut);
+  bool Fill();
+  bool Fail(DeviceError error, int err = 0);
+  bool FailErrno(int err) { return Fail(ErrnoToError(err), err); }
+  bool OutputQueueEmpty();
+  uint32_t BytesWaiting();
+  void ApplyModemLines(const DCB& dcb);
+
+  int m_fd = -1;
+  int m_wakeFd = -1;
+  DeviceError m_lastError = DeviceError::None;
+  std::string m_lastErrorText;
+  bool m_bGone = false;
+  bool m_bFramingVirtual = false;  // the driver ignores size and parity
+  DCB m_shadow;
+  COMMTIMEOUTS m_timeouts{};
+  uint32_t m_mask = 0;
+  std::vector<uint8_t> m_rx;
+  size_t m_rxHead = 0;
+};
+
+std::unique_ptr<CSerialDevice> CSerialDevice::Create() { return std::make_unique<CPosixSerialDevice>(); }
+
+CPosixSerialDevice::CPosixSerialDevice()
     : m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), m_shadow(DeviceDefaults()) {}
 
-CSerialDevice::~CSerialDevice() {
+CPosixSerialDevice::~CPosixSerialDevice() {
   Close();
   if (m_wakeFd >= 0) ::close(m_wakeFd);
 }
@@ -115,23 +179,25 @@ std::string CSerialDevice::ResolveName(const std::string& name) {
   return name;
 }
 
-bool CSerialDevice::Fail(DeviceError error) {
+bool CPosixSerialDevice::Fail(DeviceError error, int err) {
   m_lastError = error;
+  m_lastErrorText = err != 0 ? std::strerror(err) : std::string();
   if (error == DeviceError::Gone) m_bGone = true;
   return false;
 }
 
-bool CSerialDevice::Open(const std::string& name) {
+bool CPosixSerialDevice::Open(const std::string& name) {
   if (IsOpen()) return Fail(DeviceError::Busy);
   const std::string path = ResolveName(name);
   if (path.empty()) return Fail(DeviceError::NotFound);
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return Fail(ErrnoToError(errno));
+  if (fd < 0) return FailErrno(errno);
   // flock covers other opens in this process and in other copies of the
   // tool; TIOCEXCL keeps other programs away where the driver supports it.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
     ::close(fd);
-    return Fail(DeviceError::Busy);
+    return Fail(DeviceError::Busy, err);
   }
   ::ioctl(fd, TIOCEXCL);
   m_fd = fd;
@@ -146,21 +212,21 @@ bool CSerialDevice::Open(const std::string& name) {
   return true;
 }
 
-bool CSerialDevice::Close() {
+bool CPosixSerialDevice::Close() {
   if (!IsOpen()) return true;
   ::ioctl(m_fd, TIOCNXCL);
   const int rc = ::close(m_fd);
   m_fd = -1;
   m_rx.clear();
   m_rxHead = 0;
-  if (rc != 0 && errno != EINTR) return Fail(ErrnoToError(errno));
+  if (rc != 0 && errno != EINTR) return FailErrno(errno);
   return true;
 }
 
-bool CSerialDevice::GetState(DCB& dcb) {
+bool CPosixSerialDevice::GetState(DCB& dcb) {
   if (!IsOpen()) return Fail(DeviceError::Invalid);
   termios tio{};
-  if (::tcgetattr(m_fd, &tio) != 0) return Fail(ErrnoToError(errno));
+  if (::tcgetattr(m_fd, &tio) != 0) return FailErrno(errno);
   DCB state = m_shadow;
   state.DCBlength = sizeof(DCB);
   state.BaudRate = CodeToBaud(::cfgetospeed(&tio));
@@ -183,55 +249,55 @@ bool CSerialDevice::GetState(DCB& dcb) {
   else if (state.StopBits != ONE5STOPBITS)
     state.StopBits = TWOSTOPBITS;
   const bool hardwareFlow = (tio.c_cflag & CRTSCTS) != 0;
-  state.SetFlag(dcbflag::kOutxCtsFlow, hardwareFlow);
+  state.fOutxCtsFlow = hardwareFlow ? 1 : 0;
   if (hardwareFlow)
-    state.SetRtsControl(RTS_CONTROL_HANDSHAKE);
-  else if (state.RtsControl() == RTS_CONTROL_HANDSHAKE)
-    state.SetRtsControl(RTS_CONTROL_ENABLE);
-  state.SetFlag(dcbflag::kOutX, (tio.c_iflag & IXON) != 0);
-  state.SetFlag(dcbflag::kInX, (tio.c_iflag & IXOFF) != 0);
-  state.SetFlag(dcbflag::kParity, (tio.c_iflag & INPCK) != 0);
+    state.fRtsControl = RTS_CONTROL_HANDSHAKE;
+  else if (state.fRtsControl == RTS_CONTROL_HANDSHAKE)
+    state.fRtsControl = RTS_CONTROL_ENABLE;
+  state.fOutX = (tio.c_iflag & IXON) != 0 ? 1 : 0;
+  state.fInX = (tio.c_iflag & IXOFF) != 0 ? 1 : 0;
+  state.fParity = (tio.c_iflag & INPCK) != 0 ? 1 : 0;
   state.XonChar = static_cast<char>(tio.c_cc[VSTART]);
   state.XoffChar = static_cast<char>(tio.c_cc[VSTOP]);
   // The modem lines, where the driver has them (a pseudo-terminal does not).
   int lines = 0;
   if (::ioctl(m_fd, TIOCMGET, &lines) == 0) {
-    if (state.DtrControl() != DTR_CONTROL_HANDSHAKE)
-      state.SetDtrControl((lines & TIOCM_DTR) ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE);
-    if (!hardwareFlow && state.RtsControl() != RTS_CONTROL_TOGGLE)
-      state.SetRtsControl((lines & TIOCM_RTS) ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE);
+    if (state.fDtrControl != DTR_CONTROL_HANDSHAKE)
+      state.fDtrControl = (lines & TIOCM_DTR) ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+    if (!hardwareFlow && state.fRtsControl != RTS_CONTROL_TOGGLE)
+      state.fRtsControl = (lines & TIOCM_RTS) ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
   }
   dcb = state;
   return true;
 }
 
-bool CSerialDevice::SetState(const DCB& dcb) {
+bool CPosixSerialDevice::SetState(const DCB& dcb) {
   if (!IsOpen()) return Fail(DeviceError::Invalid);
   speed_t speed;
   if (!BaudToCode(dcb.BaudRate, speed) || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY ||
       dcb.StopBits > TWOSTOPBITS)
     return Fail(DeviceError::Invalid);
   termios tio{};
-  if (::tcgetattr(m_fd, &tio) != 0) return Fail(ErrnoToError(errno));
+  if (::tcgetattr(m_fd, &tio) != 0) return FailErrno(errno);
   ::cfmakeraw(&tio);
   tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   tio.c_cflag |= CLOCAL | CREAD;
   tio.c_cflag |= FramingBits(dcb);
   if (dcb.StopBits != ONESTOPBIT) tio.c_cflag |= CSTOPB;
-  if (dcb.Flag(dcbflag::kOutxCtsFlow) || dcb.RtsControl() == RTS_CONTROL_HANDSHAKE) tio.c_cflag |= CRTSCTS;
+  if (dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) tio.c_cflag |= CRTSCTS;
   tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
-  if (dcb.Flag(dcbflag::kOutX)) tio.c_iflag |= IXON;
-  if (dcb.Flag(dcbflag::kInX)) tio.c_iflag |= IXOFF;
-  if (dcb.Flag(dcbflag::kParity)) tio.c_iflag |= INPCK;
+  if (dcb.fOutX) tio.c_iflag |= IXON;
+  if (dcb.fInX) tio.c_iflag |= IXOFF;
+  if (dcb.fParity) tio.c_iflag |= INPCK;
   if (dcb.XonChar != 0) tio.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
   if (dcb.XoffChar != 0) tio.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
   ::cfsetispeed(&tio, speed);
   ::cfsetospeed(&tio, speed);
-  if (::tcsetattr(m_fd, TCSANOW, &tio) != 0) return Fail(ErrnoToError(errno));
+  if (::tcsetattr(m_fd, TCSANOW, &tio) != 0) return FailErrno(errno);
   termios check{};
-  if (::tcgetattr(m_fd, &check) != 0) return Fail(ErrnoToError(errno));
+  if (::tcgetattr(m_fd, &check) != 0) return FailErrno(errno);
   if (::cfgetospeed(&check) != speed) return Fail(DeviceError::Invalid);
   // A pseudo-terminal has no framing and keeps 8 bits without parity
   // whatever it is told; what was asked for is what it reports then.
@@ -243,37 +309,41 @@ bool CSerialDevice::SetState(const DCB& dcb) {
   return true;
 }
 
-void CSerialDevice::ApplyModemLines(const DCB& dcb) {
+void CPosixSerialDevice::ApplyModemLines(const DCB& dcb) {
   // A pseudo-terminal has no modem lines and refuses these requests
   // (ENOTTY or EINVAL); that is no failure of the settings.
   int dtr = TIOCM_DTR;
-  ::ioctl(m_fd, dcb.DtrControl() == DTR_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &dtr);
-  if (dcb.RtsControl() != RTS_CONTROL_HANDSHAKE) {
+  ::ioctl(m_fd, dcb.fDtrControl == DTR_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &dtr);
+  if (dcb.fRtsControl != RTS_CONTROL_HANDSHAKE) {
     int rts = TIOCM_RTS;
-    ::ioctl(m_fd, dcb.RtsControl() == RTS_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &rts);
+    ::ioctl(m_fd, dcb.fRtsControl == RTS_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &rts);
   }
 }
 
-bool CSerialDevice::SetTimeouts(const COMMTIMEOUTS& timeouts) {
+bool CPosixSerialDevice::SetTimeouts(const COMMTIMEOUTS& timeouts) {
   if (!IsOpen()) return Fail(DeviceError::Invalid);
   m_timeouts = timeouts;
   return true;
 }
 
-bool CSerialDevice::SetMask(uint32_t mask) {
+bool CPosixSerialDevice::SetMask(uint32_t mask) {
   if (!IsOpen()) return Fail(DeviceError::Invalid);
   m_mask = mask;
   return true;
 }
 
-bool CSerialDevice::WaitReady(short events, Clock::time_point deadline, bool& timedOut) {
+bool CPosixSerialDevice::WaitReady(short events, Clock::time_point deadline, bool& timedOut) {
   timedOut = false;
-  std::stop_token token = CurrentThreadToken();
-  if (token.stop_requested()) return Fail(DeviceError::Cancelled);
-  std::stop_callback wake(token, [this] {
+  const std::stop_token terminate = CurrentThreadToken();
+  const std::stop_token stop = CurrentStopToken();
+  auto cancelled = [&] { return terminate.stop_requested() || stop.stop_requested(); };
+  if (cancelled()) return Fail(DeviceError::Cancelled);
+  auto wake = [this] {
     const uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(m_wakeFd, &one, sizeof one);
-  });
+  };
+  std::stop_callback wakeOnTerminate(terminate, wake);
+  std::stop_callback wakeOnStop(stop, wake);
   for (;;) {
     int timeoutMs = -1;
     if (deadline != Clock::time_point::max()) {
@@ -284,12 +354,12 @@ bool CSerialDevice::WaitReady(short events, Clock::time_point deadline, bool& ti
     const int rc = ::poll(fds, 2, timeoutMs);
     if (rc < 0) {
       if (errno == EINTR) continue;
-      return Fail(ErrnoToError(errno));
+      return FailErrno(errno);
     }
     if (fds[1].revents & POLLIN) {
       uint64_t drained;
       [[maybe_unused]] ssize_t n = ::read(m_wakeFd, &drained, sizeof drained);
-      if (token.stop_requested()) return Fail(DeviceError::Cancelled);
+      if (cancelled()) return Fail(DeviceError::Cancelled);
     }
     if (fds[0].revents & POLLNVAL) return Fail(DeviceError::Gone);
     if (fds[0].revents & events) return true;
@@ -301,7 +371,7 @@ bool CSerialDevice::WaitReady(short events, Clock::time_point deadline, bool& ti
   }
 }
 
-bool CSerialDevice::Fill() {
+bool CPosixSerialDevice::Fill() {
   if (m_rxHead == m_rx.size()) {
     m_rx.clear();
     m_rxHead = 0;
@@ -316,19 +386,19 @@ bool CSerialDevice::Fill() {
   return Fail(n == 0 ? DeviceError::Gone : ErrnoToError(errno));
 }
 
-uint32_t CSerialDevice::BytesWaiting() {
+uint32_t CPosixSerialDevice::BytesWaiting() {
   if (!IsOpen()) return 0;
   int queued = 0;
   if (::ioctl(m_fd, FIONREAD, &queued) != 0) queued = 0;
   return static_cast<uint32_t>(m_rx.size() - m_rxHead) + static_cast<uint32_t>(std::max(queued, 0));
 }
 
-CSerialDevice::Step CSerialDevice::DriveRead(COverlapped& ov, Clock::time_point limit) {
+CPosixSerialDevice::Step CPosixSerialDevice::DriveRead(COverlapped& ov, Clock::time_point limit) {
   const COMMTIMEOUTS& t = m_timeouts;
-  const bool immediate = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
+  const bool immediate = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
                          t.ReadTotalTimeoutConstant == 0;
   const bool totalLimited = t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0;
-  const bool intervalLimited = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxDword;
+  const bool intervalLimited = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MAXDWORD;
   const Clock::time_point total =
       immediate ? ov.start
       : totalLimited
@@ -361,7 +431,7 @@ CSerialDevice::Step CSerialDevice::DriveRead(COverlapped& ov, Clock::time_point 
   }
 }
 
-CSerialDevice::Step CSerialDevice::DriveWrite(COverlapped& ov, Clock::time_point limit) {
+CPosixSerialDevice::Step CPosixSerialDevice::DriveWrite(COverlapped& ov, Clock::time_point limit) {
   const COMMTIMEOUTS& t = m_timeouts;
   const bool totalLimited = t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0;
   const Clock::time_point deadline =
@@ -376,7 +446,7 @@ CSerialDevice::Step CSerialDevice::DriveWrite(COverlapped& ov, Clock::time_point
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) {
-      Fail(ErrnoToError(errno));
+      FailErrno(errno);
       return Step::Failed;
     }
     if (Clock::now() >= deadline) return Step::Complete;  // cut short by the time-out
@@ -389,7 +459,7 @@ CSerialDevice::Step CSerialDevice::DriveWrite(COverlapped& ov, Clock::time_point
   return Step::Complete;
 }
 
-bool CSerialDevice::OutputQueueEmpty() {
+bool CPosixSerialDevice::OutputQueueEmpty() {
   int queued = 0;
   if (::ioctl(m_fd, TIOCOUTQ, &queued) != 0) queued = 0;
   if (queued > 0) return false;
@@ -397,7 +467,7 @@ bool CSerialDevice::OutputQueueEmpty() {
   return true;
 }
 
-CSerialDevice::Step CSerialDevice::DriveEvent(COverlapped& ov, Clock::time_point limit) {
+CPosixSerialDevice::Step CPosixSerialDevice::DriveEvent(COverlapped& ov, Clock::time_point limit) {
   if (m_mask == 0) {
     Fail(DeviceError::Invalid);
     return Step::Failed;
@@ -421,7 +491,7 @@ CSerialDevice::Step CSerialDevice::DriveEvent(COverlapped& ov, Clock::time_point
   }
 }
 
-CSerialDevice::Step CSerialDevice::Drive(COverlapped& ov, Clock::time_point limit) {
+CPosixSerialDevice::Step CPosixSerialDevice::Drive(COverlapped& ov, Clock::time_point limit) {
   switch (ov.op) {
     case COverlapped::Op::Read: return DriveRead(ov, limit);
     case COverlapped::Op::Write: return DriveWrite(ov, limit);
@@ -432,7 +502,7 @@ CSerialDevice::Step CSerialDevice::Drive(COverlapped& ov, Clock::time_point limi
   return Step::Failed;
 }
 
-bool CSerialDevice::Read(void* buffer, uint32_t count, uint32_t& read) {
+bool CPosixSerialDevice::Read(void* buffer, uint32_t count, uint32_t& read) {
   read = 0;
   if (!IsOpen()) return Fail(DeviceError::Invalid);
   // Fast path: the bytes are already buffered.
@@ -452,7 +522,7 @@ bool CSerialDevice::Read(void* buffer, uint32_t count, uint32_t& read) {
   return step == Step::Complete;
 }
 
-bool CSerialDevice::Write(const void* buffer, uint32_t count, uint32_t& written) {
+bool CPosixSerialDevice::Write(const void* buffer, uint32_t count, uint32_t& written) {
   written = 0;
   if (!IsOpen()) return Fail(DeviceError::Invalid);
   COverlapped ov;
@@ -465,7 +535,7 @@ bool CSerialDevice::Write(const void* buffer, uint32_t count, uint32_t& written)
   return step == Step::Complete;
 }
 
-bool CSerialDevice::StartOverlapped(COverlapped& ov) {
+bool CPosixSerialDevice::StartOverlapped(COverlapped& ov) {
   if (!IsOpen()) return Fail(DeviceError::Invalid);
   ov.start = Clock::now();
   ov.done = 0;
@@ -480,21 +550,21 @@ bool CSerialDevice::StartOverlapped(COverlapped& ov) {
   return Fail(DeviceError::IoPending);
 }
 
-bool CSerialDevice::ReadOverlapped(void* buffer, uint32_t count, COverlapped& ov) {
+bool CPosixSerialDevice::ReadOverlapped(void* buffer, uint32_t count, COverlapped& ov) {
   ov.op = COverlapped::Op::Read;
   ov.readBuffer = static_cast<uint8_t*>(buffer);
   ov.count = count;
   return StartOverlapped(ov);
 }
 
-bool CSerialDevice::WriteOverlapped(const void* buffer, uint32_t count, COverlapped& ov) {
+bool CPosixSerialDevice::WriteOverlapped(const void* buffer, uint32_t count, COverlapped& ov) {
   ov.op = COverlapped::Op::Write;
   ov.writeBuffer = static_cast<const uint8_t*>(buffer);
   ov.count = count;
   return StartOverlapped(ov);
 }
 
-bool CSerialDevice::WaitCommEvent(uint32_t& events, COverlapped* ov) {
+bool CPosixSerialDevice::WaitCommEvent(uint32_t& events, COverlapped* ov) {
   events = 0;
   COverlapped local;
   COverlapped& op = ov ? *ov : local;
@@ -506,7 +576,7 @@ bool CSerialDevice::WaitCommEvent(uint32_t& events, COverlapped* ov) {
   return Drive(op, Clock::time_point::max()) == Step::Complete;
 }
 
-bool CSerialDevice::WaitForCompletion(COverlapped& ov, std::chrono::milliseconds timeout) {
+bool CPosixSerialDevice::WaitForCompletion(COverlapped& ov, std::chrono::milliseconds timeout) {
   if (!ov.pending) return true;
   switch (Drive(ov, Clock::now() + timeout)) {
     case Step::Incomplete: return false;
@@ -517,7 +587,7 @@ bool CSerialDevice::WaitForCompletion(COverlapped& ov, std::chrono::milliseconds
   return true;
 }
 
-bool CSerialDevice::GetOverlappedResult(COverlapped& ov, uint32_t& transferred, bool wait) {
+bool CPosixSerialDevice::GetOverlappedResult(COverlapped& ov, uint32_t& transferred, bool wait) {
   if (ov.pending) {
     if (!wait) {
       transferred = ov.done;
@@ -531,7 +601,7 @@ bool CSerialDevice::GetOverlappedResult(COverlapped& ov, uint32_t& transferred, 
   return true;
 }
 
-void CSerialDevice::CancelIo(COverlapped& ov) {
+void CPosixSerialDevice::CancelIo(COverlapped& ov) {
   if (!ov.pending) return;
   ov.pending = false;
   ov.result = DeviceError::Cancelled;

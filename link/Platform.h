@@ -1,0 +1,18 @@
+// Small services of the operating system that the core needs, each
+// platform providing them in its own file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zel {
+
+// The system's id of the calling thread.
+uint32_t CurrentThreadId();
+
+// Writes bytes to a new file in the temporary directory whose name ends in
+// suffix; returns its path, or an empty text when it could not be written.
+std::string WriteTemporaryFile(const std::vector<uint8_t>& bytes, const std::string& suffix);
+
+}  // namespace zel
