@@ -95,6 +95,11 @@ int CZELBootThread::DownloadBoot(const std::string& commandFile) {
 
   // Wait for the box: its first byte, of any value.
   const size_t got = ReadBytes(received, firstSection, 1);
+  // A vanished port ends the run at once; a stop after the length check.
+  if (m_port.IsDeviceGone()) {
+    Interrupted();
+    return 1;
+  }
   if (got != 1) Trace("Received Wrong data Len");
   // From here on every step ends the run on a stop or a vanished port.
   if (Interrupted()) return 1;

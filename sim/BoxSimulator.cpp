@@ -75,6 +75,7 @@ class CBoxSimulator::CSession {
     }
     if (!WaitForTheToolToOpen()) return Finish();
     if (!SendNoise(m_plan.noiseBeforeReboot, /*avoidMarkerStart=*/true)) return Finish();
+    if (!m_plan.bannerBeforeReboot.empty() && !Send(m_plan.bannerBeforeReboot)) return Finish();
     if (m_plan.acknowledgeFirst && !Send(CommandFrame(PID_ACKNOWLEDGE))) return Finish();
     if (m_plan.markerOnly) {
       if (Send(kFrameMarker)) WaitUntil(Clock::time_point::max());
@@ -122,9 +123,14 @@ class CBoxSimulator::CSession {
       WaitUntil(Clock::time_point::max());
       return finish();
     }
+    if (plan.hangUp) {
+      Fail("hung up");
+      return finish();
+    }
     if (!Send(std::array<uint8_t, 1>{0x55})) return finish();
     if (!Receive(expectedSection.size(), boot.section)) return finish();
     boot.sectionMatches = boot.section == expectedSection;
+    if (plan.afterSection) plan.afterSection();
     std::vector<uint8_t> b;
     for (int i = 0; i < 14; ++i) {
       if (!Receive(1, b)) return finish();

@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -26,6 +27,7 @@ struct CBoxPlan {
   bool requestPastEnd = false;     // one byte further: PID_TERM_UPGRADE expected
   // Faults.
   size_t noiseBeforeReboot = 0;         // bytes sent before PID_REBOOT (never the marker's first byte)
+  std::string bannerBeforeReboot;       // text sent before PID_REBOOT, as boot loaders print
   size_t noiseBetweenFrames = 0;        // bytes sent before every data request
   bool acknowledgeFirst = false;        // PID_ACKNOWLEDGE before PID_REBOOT
   std::optional<uint16_t> firstPid;     // announce with this PID instead of PID_REBOOT
@@ -61,7 +63,10 @@ struct CBoxReport {
 // The boot exchange as the box plays it.
 struct CBootPlan {
   bool silent = false;        // never sends its first byte
+  bool hangUp = false;        // hangs up instead of sending its first byte
   uint32_t answerBytes = 23;  // bytes sent after the fourteenth "B" (0 to 23)
+  // Called on the box's thread once section 2 has arrived.
+  std::function<void()> afterSection;
 };
 
 struct CBootReport {

@@ -2,18 +2,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <thread>
 
-#include "boot/ZELBootThread.h"
-#include "link/UiDispatcher.h"
-#include "sim/BoxSimulator.h"
-#include "tests/RecordingReporter.h"
-#include "tests/TempFile.h"
+#include "tests/RunHarness.h"
 
 namespace zel {
 namespace {
 
 using Lines = std::vector<std::string>;
+using test::CBootRun;
 using test::CTempFile;
 
 const std::vector<uint8_t> kSection2{0x10, 0x20, 0x30, 0xAB, 0xCD};
@@ -24,132 +20,105 @@ std::vector<uint8_t> CommandFileText(bool secondSection = true) {
   return std::vector<uint8_t>(text.begin(), text.end());
 }
 
-// Runs boot downloads with a user-interface loop on the test's thread.
-class CBootHarness : public CUiThreadWindow {
-  CUiLoop m_loop;
-  char m_slot[100] = {};
-
- public:
-  CBootHarness() : CUiThreadWindow(m_loop) {}
-
-  // Starts a run and handles its lines until its last one.
-  void Run() {
-    lines.clear();
-    engine.SetOwner(this);
-    engine.SetTraceBuffer(m_slot, sizeof m_slot);
-    ASSERT_EQ(engine.Start(), 0);
-    m_loop.RunUntil([&] {
-      return !lines.empty() && (lines.back() == "Flash Boot OK" || lines.back() == "Download Failed" ||
-                                lines.back() == "Please Verify the Port Connection and try it again");
-    });
-    engine.Join();
-  }
-  // Runs against the simulated box playing plan, switched on when the
-  // engine asks for it.
-  sim::CBootReport RunWithBox(const sim::CBootPlan& plan) {
-    sim::CBootReport report;
-    std::thread boxThread;
-    box.ClearStop();
-    switchOn = [&] { boxThread = std::thread([&] { report = box.RunBoot(kSection2, plan); }); };
-    Run();
-    box.Stop();
-    if (boxThread.joinable()) boxThread.join();
-    return report;
-  }
-
-  test::CRecordingReporter reports;
-  sim::CBoxSimulator box;
-  CZELBootThread engine;
-  Lines lines;
-  std::function<void(const std::string&)> onLine;
-  std::function<void()> switchOn;
-
- protected:
-  intptr_t HandleMessage(uint32_t message, uintptr_t, intptr_t lParam) override {
-    if (message == WM_TRACE_LINE) {
-      EXPECT_EQ(lParam, 0) << "boot lines are plain lines";
-      lines.emplace_back(m_slot);
-      if (lines.back() == "Please Switch On your Box now" && switchOn) switchOn();
-      if (onLine) onLine(lines.back());
-    }
-    return 0;
-  }
+struct BootDownload : ::testing::Test {
+  BootDownload() { t.section = kSection2; }
+  CTempFile file{CommandFileText()};
+  CBootRun t;
 };
 
-TEST(BootDownload, ASuccessfulRunAgainstTheBox) {
-  CTempFile file(CommandFileText());
-  CBootHarness run;
-  ASSERT_EQ(run.engine.SetParameters(run.box.Port(), file.Path()), 0);
-  const sim::CBootReport box = run.RunWithBox({});
-  EXPECT_EQ(run.lines, (Lines{"Open Port (" + run.box.Port() + ") Successfully ",
-                              "Please Switch On your Box now", "Flash Boot OK"}));
-  EXPECT_TRUE(box.startedAtBootSpeed);
-  EXPECT_TRUE(box.sectionMatches);
-  EXPECT_EQ(box.bBytes, 14);
-  EXPECT_TRUE(box.switchedBeforeB) << "115200 baud before the first B";
-  EXPECT_TRUE(box.completed) << box.problem;
-  EXPECT_EQ(run.reports.Texts(), Lines{});
+TEST_F(BootDownload, ASuccessfulRunAgainstTheBox) {
+  t.Run(file.Path());
+  EXPECT_EQ(t.run.Lines(), (Lines{"Open Port (" + t.simulator.Port() + ") Successfully ",
+                                  "Please Switch On your Box now", "Flash Boot OK"}));
+  EXPECT_EQ(t.Outcome(), RunOutcome::Succeeded);
+  EXPECT_TRUE(t.box.startedAtBootSpeed);
+  EXPECT_TRUE(t.box.sectionMatches);
+  EXPECT_EQ(t.box.bBytes, 14);
+  EXPECT_TRUE(t.box.switchedBeforeB) << "115200 baud before the first B";
+  EXPECT_TRUE(t.box.completed) << t.box.problem;
+  EXPECT_EQ(t.reports.Texts(), Lines{});
 
   // The port stays open after a run; the next closes it first, and starts
   // at 38400 baud again.
-  const sim::CBootReport again = run.RunWithBox({});
-  ASSERT_FALSE(run.lines.empty());
-  EXPECT_EQ(run.lines.front(), "The Port Is Currently Opened, Close the Port");
-  EXPECT_EQ(run.lines.back(), "Flash Boot OK");
-  EXPECT_TRUE(again.startedAtBootSpeed);
+  t.Run(file.Path());
+  ASSERT_FALSE(t.run.Lines().empty());
+  EXPECT_EQ(t.run.Lines().front(), "The Port Is Currently Opened, Close the Port");
+  EXPECT_EQ(t.run.Lines().back(), "Flash Boot OK");
+  EXPECT_TRUE(t.box.startedAtBootSpeed);
 }
 
-TEST(BootDownload, ABoxThatAnswersNothingAfterTheBBytesStillSucceeds) {
-  CTempFile file(CommandFileText());
-  CBootHarness run;
-  run.engine.SetParameters(run.box.Port(), file.Path());
-  sim::CBootPlan quiet;
-  quiet.answerBytes = 0;
-  run.RunWithBox(quiet);
-  EXPECT_EQ(run.lines.back(), "Flash Boot OK");
+TEST_F(BootDownload, ABoxThatAnswersNothingAfterTheBBytesStillSucceeds) {
+  t.plan.answerBytes = 0;
+  t.Run(file.Path());
+  EXPECT_EQ(t.run.Tail(1), Lines{"Flash Boot OK"});
 }
 
-TEST(BootDownload, WithoutParametersTheEmptyPortFailsToOpen) {
-  CBootHarness run;
-  EXPECT_EQ(run.engine.SetParameters("", "file"), 1);
-  run.Run();
-  EXPECT_EQ(run.lines, (Lines{"Open Com Port failed ( m_strPort)",
-                              "Please Verify the Port Connection and try it again"}));
-  EXPECT_EQ(run.reports.Texts(), Lines{"Can not Open the Port"});
+TEST_F(BootDownload, WithoutParametersTheEmptyPortFailsToOpen) {
+  EXPECT_EQ(t.engine.SetParameters("", "file"), 1);
+  const std::string none;
+  t.Run("file", &none);
+  EXPECT_EQ(t.run.Lines(), (Lines{"Open Com Port failed ( m_strPort)",
+                                  "Please Verify the Port Connection and try it again"}));
+  EXPECT_EQ(t.reports.Texts(), Lines{"Can not Open the Port"});
+  EXPECT_EQ(t.Outcome(), RunOutcome::Failed);
+  EXPECT_EQ(t.run.end.cause.kind, CauseKind::NotFound);
 }
 
-TEST(BootDownload, AReadOnlyCommandFileIsRefused) {
-  CTempFile file(CommandFileText());
-  ASSERT_EQ(::chmod(file.Path().c_str(), 0444), 0);
-  CBootHarness run;
-  run.engine.SetParameters(run.box.Port(), file.Path());
-  run.RunWithBox({});
-  EXPECT_EQ(std::vector<std::string>(run.lines.end() - 2, run.lines.end()),
-            (Lines{"Can not Open the Command File", "Download Failed"}));
+// Command files the engine refuses, each with its line and its cause.
+struct CRefusedFile {
+  bool secondSection;
+  mode_t mode;
+  const char* line;
+  CauseKind cause;
+};
+
+class BootRefusedFile : public ::testing::TestWithParam<CRefusedFile> {};
+
+TEST_P(BootRefusedFile, EndsTheRunWithItsLineAndCause) {
+  CTempFile file(CommandFileText(GetParam().secondSection));
+  ASSERT_EQ(::chmod(file.Path().c_str(), GetParam().mode), 0);
+  CBootRun t;
+  t.section = kSection2;
+  t.Run(file.Path());
+  EXPECT_EQ(t.run.Tail(2), (Lines{GetParam().line, "Download Failed"}));
+  EXPECT_EQ(t.Outcome(), RunOutcome::Failed);
+  EXPECT_EQ(t.run.end.cause.kind, GetParam().cause);
 }
 
-TEST(BootDownload, ASingleSectionFileFailsAfterTheBoxsFirstByte) {
-  CTempFile file(CommandFileText(false));
-  CBootHarness run;
-  run.engine.SetParameters(run.box.Port(), file.Path());
-  run.RunWithBox({});
-  EXPECT_EQ(std::vector<std::string>(run.lines.end() - 2, run.lines.end()),
-            (Lines{"Failed to Read the Next Section", "Download Failed"}));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Files, BootRefusedFile,
+    ::testing::Values(CRefusedFile{true, 0444, "Can not Open the Command File", CauseKind::PermissionDenied},
+                      CRefusedFile{false, 0644, "Failed to Read the Next Section", CauseKind::Unreadable}));
 
-TEST(BootDownload, ASilentBoxIsWaitedForUntilStopped) {
-  CTempFile file(CommandFileText());
-  CBootHarness run;
-  run.engine.SetParameters(run.box.Port(), file.Path());
-  run.onLine = [&](const std::string& line) {
-    if (line == "Please Switch On your Box now") run.engine.Stop();
+TEST_F(BootDownload, ASilentBoxIsWaitedForUntilStopped) {
+  t.run.onLine = [&](const std::string& line) {
+    if (line == "Please Switch On your Box now") t.run.driver.Stop();
   };
-  sim::CBootPlan silent;
-  silent.silent = true;
-  const sim::CBootReport box = run.RunWithBox(silent);
-  EXPECT_EQ(std::vector<std::string>(run.lines.end() - 2, run.lines.end()),
-            (Lines{"Received Wrong data Len", "Download Failed"}));
-  EXPECT_TRUE(box.section.empty()) << "nothing is sent after a stop";
+  t.plan.silent = true;
+  t.Run(file.Path());
+  EXPECT_EQ(t.run.Tail(2), (Lines{"Received Wrong data Len", "Download Failed"}));
+  EXPECT_EQ(t.Outcome(), RunOutcome::Cancelled);
+  EXPECT_TRUE(t.box.section.empty()) << "nothing is sent after a stop";
+}
+
+TEST_F(BootDownload, AStopAfterTheBoxsFirstByteEndsTheRunAsCancelled) {
+  // The stop comes while the section, the speed switch, the "B" bytes or
+  // the final read are under way: each of them honours it.
+  t.plan.afterSection = [&] { t.engine.Stop(); };
+  t.plan.answerBytes = 0;
+  t.Run(file.Path());
+  EXPECT_TRUE(t.box.sectionMatches);
+  EXPECT_EQ(t.run.Tail(1), Lines{"Download Failed"});
+  EXPECT_EQ(t.Outcome(), RunOutcome::Cancelled);
+}
+
+TEST_F(BootDownload, APortThatVanishesEndsTheRunAtOnce) {
+  t.plan.hangUp = true;
+  t.Run(file.Path());
+  EXPECT_EQ(t.run.Tail(2), (Lines{"Please Switch On your Box now", "Download Failed"}));
+  EXPECT_EQ(t.Outcome(), RunOutcome::Failed);
+  EXPECT_EQ(t.run.end.cause.kind, CauseKind::Gone);
+  EXPECT_EQ(t.reports.Texts(), Lines{"Fail to Read the Port"});
 }
 
 }  // namespace

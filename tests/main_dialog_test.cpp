@@ -18,16 +18,12 @@ using test::CFakeDialogControls;
 using test::CTempFile;
 using test::SampleImage;
 
-// Reaches the trace slot and the notifications as an engine would.
+// Hands the dialog an engine's events as the run driver does.
 class CTestDialog : public CMainDialog {
  public:
   using CMainDialog::CMainDialog;
-  void Line(const std::string& text, intptr_t level) {
-    std::snprintf(m_szTraceBuffer, sizeof m_szTraceBuffer, "%s", text.c_str());
-    HandleMessage(WM_TRACE_LINE, 0, level);
-  }
-  void Progress(uintptr_t offset, intptr_t length) { HandleMessage(WM_PROGRESS, offset, length); }
-  void End(intptr_t outcome) { HandleMessage(WM_DOWNLOAD_END, 0, outcome); }
+  void Line(const std::string& text, int level) { OnLine(text, level ? LineLevel::Debug : LineLevel::Normal); }
+  void Progress(uint32_t offset, uint32_t length) { OnProgress(offset, length); }
 };
 
 std::string ReadFile(const std::string& path) {
@@ -99,25 +95,22 @@ TEST_F(MainDialog, StartsWithTheOpenablePortsAndNoImage) {
   EXPECT_EQ(controls.systemMenu, (std::vector<std::pair<int, std::string>>{{0x10, "&About BoxFeeder..."}}));
 }
 
-TEST_F(MainDialog, ButtonsAreDressedInTableOrderAndStartShowsTheState) {
-  using C = CFakeDialogControls::CDressingCall;
-  const std::vector<C> expected{
-      {"icons", IDC_BROWSE, 132, 0},      {"color", IDC_BROWSE, 0, 30},      {"flat", IDC_BROWSE, 1, 0},
-      {"tooltip", IDC_BROWSE, 102, 0},    {"icons", IDC_START, 133, 0},      {"color", IDC_START, 0, 30},
-      {"flat", IDC_START, 1, 0},          {"tooltip", IDC_START, 103, 0},    {"icons", IDCANCEL, 131, 0},
-      {"color", IDCANCEL, 0, 30},         {"flat", IDCANCEL, 1, 0},          {"tooltip", IDCANCEL, 104, 0},
-      {"icons", IDC_HELP_BUTTON, 134, 0}, {"color", IDC_HELP_BUTTON, 0, 30}, {"flat", IDC_HELP_BUTTON, 1, 0},
-      {"icons", IDC_CLEAR, 143, 0},       {"color", IDC_CLEAR, 0, 30},       {"flat", IDC_CLEAR, 1, 0},
-      {"tooltip", IDC_CLEAR, 106, 0},     {"icons", IDC_SAVE, 140, 0},       {"color", IDC_SAVE, 0, 30},
-      {"flat", IDC_SAVE, 1, 0},           {"tooltip", IDC_SAVE, 105, 0},     {"icons", IDC_TRACE, 142, 141},
-      {"color", IDC_TRACE, 0, 30},        {"tooltip", IDC_TRACE, 107, 0},
-  };
-  EXPECT_EQ(controls.dressing, expected);
+TEST_F(MainDialog, StartShowsTheBusyIconUntilTheRunEnds) {
   controls.dressing.clear();
   ChooseImage("/tmp/boxfeeder-missing.sdl");
   dialog->OnStartOrCancel();
+  using C = CFakeDialogControls::CDressingCall;
   EXPECT_EQ(controls.dressing, (std::vector<C>{{"icons", IDC_START, 138, 0}, {"icons", IDC_START, 133, 0}}))
       << "busy icon at Start, idle icon back when the image does not open";
+}
+
+TEST_F(MainDialog, AFailedRunEndsWithItsCause) {
+  CTempFile file(SampleImage(10), ".sdl");
+  StartAndFail(file.Path());
+  EXPECT_EQ(dialog->Log(),
+            "Open port (/dev/does-not-exist) FAILED\r\nPlease VERIFY the port connection and try it again\r\n"
+            "Cause: /dev/does-not-exist: it does not exist\r\n");
+  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Can not Create the File"});
 }
 
 TEST_F(MainDialog, BrowseConfirmedTakesThePathAndEnablesStart) {
@@ -303,6 +296,7 @@ TEST_F(MainDialog, TheHiddenBootButtonRunsABootDownloadBesideTheState) {
   const std::string percent = controls.GetText(IDC_PERCENT);
   dialog->OnDownloadBoot();
   loop.RunUntil([&] { return dialog->Log().find("Flash Boot OK") != std::string::npos; });
+  box.Stop();
   boxThread.join();
   EXPECT_TRUE(report.sectionMatches);
   EXPECT_EQ(dialog->Log(), "Open Port (" + box.Port() +

@@ -17,16 +17,15 @@ std::vector<std::string> Names(const std::vector<CProbedPort>& ports) {
 
 TEST(PortProbe, ListsInOrderOnlyThePortsThatOpen) {
   test::CPtyPair first, held, last;
-  CSerialDevice holder;
-  ASSERT_TRUE(holder.Open(held.SlavePath()));
+  const auto holder = CSerialDevice::Create();
+  ASSERT_TRUE(holder->Open(held.SlavePath()));
   CProbeSources sources;
   sources.comNames = {last.SlavePath(), "/dev/does-not-exist", held.SlavePath(), first.SlavePath(),
                       "/dev/null"};
   sources.adapterPatterns = {};
   EXPECT_EQ(Names(ProbePorts(sources)), (std::vector<std::string>{last.SlavePath(), first.SlavePath()}));
   // The probe closes what it opened.
-  CSerialDevice again;
-  EXPECT_TRUE(again.Open(first.SlavePath()));
+  EXPECT_TRUE(CSerialDevice::Create()->Open(first.SlavePath()));
 }
 
 TEST(PortProbe, NamesAdaptersByTheirStableLinks) {

@@ -1,15 +1,19 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <atomic>
+#include <memory>
 #include <thread>
 
 #include "link/SerialDevice.h"
 #include "link/Termination.h"
 #include "tests/PtyPair.h"
+#include "tests/ThreadProbe.h"
 
 namespace zel {
 namespace {
@@ -28,23 +32,44 @@ TEST(DeviceNames, ComNamesMapToTheFirstEightSerialPorts) {
 
 TEST(DeviceOpen, SecondOpenInThisProcessFailsUntilTheFirstCloses) {
   CPtyPair pty;
-  CSerialDevice first, second;
-  ASSERT_TRUE(first.Open(pty.SlavePath()));
-  EXPECT_FALSE(second.Open(pty.SlavePath()));
-  EXPECT_EQ(second.LastError(), DeviceError::Busy);
-  ASSERT_TRUE(first.Close());
-  EXPECT_TRUE(second.Open(pty.SlavePath()));
+  const auto first = CSerialDevice::Create(), second = CSerialDevice::Create();
+  ASSERT_TRUE(first->Open(pty.SlavePath()));
+  EXPECT_FALSE(second->Open(pty.SlavePath()));
+  EXPECT_EQ(second->LastError(), DeviceError::Busy);
+  ASSERT_TRUE(first->Close());
+  EXPECT_TRUE(second->Open(pty.SlavePath()));
+}
+
+TEST(DeviceOpen, FailuresSayWhy) {
+  CPtyPair pty;
+  char notATty[] = "/tmp/boxfeeder-notatty-XXXXXX";
+  ::close(::mkstemp(notATty));
+  const auto device = CSerialDevice::Create();
+  EXPECT_FALSE(device->Open("/dev/does-not-exist"));
+  EXPECT_EQ(device->LastError(), DeviceError::NotFound);
+  ASSERT_TRUE(device->Open(notATty));
+  DCB dcb = EmptyDcb();
+  EXPECT_FALSE(device->GetState(dcb));
+  EXPECT_EQ(device->LastError(), DeviceError::NotSerial);
+  device->Close();
+  std::remove(notATty);
+  // Permission is not denied to root; a user without it gets PermissionDenied.
+  if (::geteuid() != 0) {
+    ::chmod(pty.SlavePath().c_str(), 0);
+    EXPECT_FALSE(device->Open(pty.SlavePath()));
+    EXPECT_EQ(device->LastError(), DeviceError::PermissionDenied);
+  }
 }
 
 TEST(DeviceOpen, OpenInAnotherProcessFailsWhileHeld) {
   CPtyPair pty;
-  CSerialDevice device;
-  ASSERT_TRUE(device.Open(pty.SlavePath()));
+  const auto device = CSerialDevice::Create();
+  ASSERT_TRUE(device->Open(pty.SlavePath()));
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    CSerialDevice other;
-    ::_exit(other.Open(pty.SlavePath()) ? 1 : (other.LastError() == DeviceError::Busy ? 0 : 2));
+    const auto other = CSerialDevice::Create();
+    ::_exit(other->Open(pty.SlavePath()) ? 1 : (other->LastError() == DeviceError::Busy ? 0 : 2));
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -53,11 +78,11 @@ TEST(DeviceOpen, OpenInAnotherProcessFailsWhileHeld) {
 }
 
 DCB SampleSettings() {
-  DCB dcb;
+  DCB dcb = EmptyDcb();
   dcb.BaudRate = 57600;
-  dcb.fFlags = dcbflag::kBinary | dcbflag::kOutX | dcbflag::kInX | dcbflag::kAbortOnError;
-  dcb.SetDtrControl(DTR_CONTROL_DISABLE);
-  dcb.SetRtsControl(RTS_CONTROL_ENABLE);
+  dcb.fBinary = dcb.fOutX = dcb.fInX = dcb.fAbortOnError = 1;
+  dcb.fDtrControl = DTR_CONTROL_DISABLE;
+  dcb.fRtsControl = RTS_CONTROL_ENABLE;
   dcb.ByteSize = 7;
   dcb.Parity = EVENPARITY;
   dcb.StopBits = TWOSTOPBITS;
@@ -73,26 +98,26 @@ DCB SampleSettings() {
 
 TEST(DeviceSettings, WhatIsWrittenReadsBackWhole) {
   CPtyPair pty;
-  CSerialDevice device;
-  ASSERT_TRUE(device.Open(pty.SlavePath()));
+  const auto device = CSerialDevice::Create();
+  ASSERT_TRUE(device->Open(pty.SlavePath()));
   for (uint32_t baud : {9600u, 38400u, 57600u, 115200u}) {
     DCB written = SampleSettings();
     written.BaudRate = baud;
-    ASSERT_TRUE(device.SetState(written)) << baud;
-    DCB read;
-    ASSERT_TRUE(device.GetState(read));
-    EXPECT_EQ(read, written) << baud;
+    ASSERT_TRUE(device->SetState(written)) << baud;
+    DCB read = EmptyDcb();
+    ASSERT_TRUE(device->GetState(read));
+    EXPECT_TRUE(SameDcb(read, written)) << baud;
   }
 }
 
 TEST(DeviceSettings, TakeEffectOnTheLine) {
   CPtyPair pty;
-  CSerialDevice device;
-  ASSERT_TRUE(device.Open(pty.SlavePath()));
+  const auto device = CSerialDevice::Create();
+  ASSERT_TRUE(device->Open(pty.SlavePath()));
   DCB dcb = SampleSettings();
   dcb.BaudRate = 115200;
-  dcb.fFlags |= dcbflag::kOutxCtsFlow;
-  ASSERT_TRUE(device.SetState(dcb));
+  dcb.fOutxCtsFlow = 1;
+  ASSERT_TRUE(device->SetState(dcb));
   // A pseudo-terminal keeps 8 bits without parity; the rest is visible.
   termios tio{};
   ASSERT_EQ(::tcgetattr(pty.Slave(), &tio), 0);
@@ -106,27 +131,27 @@ TEST(DeviceSettings, TakeEffectOnTheLine) {
 
 TEST(DeviceSettings, UnsupportedValuesAreRefusedAndChangeNothing) {
   CPtyPair pty;
-  CSerialDevice device;
-  ASSERT_TRUE(device.Open(pty.SlavePath()));
-  ASSERT_TRUE(device.SetState(SampleSettings()));
+  const auto device = CSerialDevice::Create();
+  ASSERT_TRUE(device->Open(pty.SlavePath()));
+  ASSERT_TRUE(device->SetState(SampleSettings()));
   for (auto spoil : {+[](DCB& d) { d.BaudRate = 12345; }, +[](DCB& d) { d.ByteSize = 9; },
                      +[](DCB& d) { d.Parity = 5; }, +[](DCB& d) { d.StopBits = 3; }}) {
     DCB bad = SampleSettings();
     spoil(bad);
-    EXPECT_FALSE(device.SetState(bad));
-    EXPECT_EQ(device.LastError(), DeviceError::Invalid);
-    DCB read;
-    ASSERT_TRUE(device.GetState(read));
-    EXPECT_EQ(read, SampleSettings());
+    EXPECT_FALSE(device->SetState(bad));
+    EXPECT_EQ(device->LastError(), DeviceError::Invalid);
+    DCB read = EmptyDcb();
+    ASSERT_TRUE(device->GetState(read));
+    EXPECT_TRUE(SameDcb(read, SampleSettings()));
   }
 }
 
 TEST(DeviceSettings, MergeTakesTheTemplateMembersAndKeepsTheDevicesOwn) {
   DCB device = SampleSettings();
-  device.fFlags |= 0xABCD0000u;
-  DCB tmpl;
+  SetDcbFlags(device, DcbFlags(device) | 0xABCD0000u);
+  DCB tmpl = EmptyDcb();
   tmpl.BaudRate = 38400;
-  tmpl.fFlags = 0xFFFFFFFFu;
+  SetDcbFlags(tmpl, 0xFFFFFFFFu);
   tmpl.ByteSize = 8;
   tmpl.Parity = ODDPARITY;
   tmpl.StopBits = ONESTOPBIT;
@@ -137,7 +162,9 @@ TEST(DeviceSettings, MergeTakesTheTemplateMembersAndKeepsTheDevicesOwn) {
   tmpl.EvtChar = 0x03;
   const DCB merged = MergeLineSettings(device, tmpl);
   EXPECT_EQ(merged.BaudRate, 38400u);
-  EXPECT_EQ(merged.fFlags, 0xABCD7FFFu);
+  EXPECT_EQ(DcbFlags(merged), 0xABCD7FFFu);
+  EXPECT_EQ(merged.fAbortOnError, 1u) << "bit 14 of the flag word";
+  EXPECT_EQ(merged.fDummy2, 0xABCD0000u >> 15) << "bits 15 to 31 are the device's";
   EXPECT_EQ(merged.ByteSize, 8);
   EXPECT_EQ(merged.Parity, ODDPARITY);
   EXPECT_EQ(merged.StopBits, ONESTOPBIT);
@@ -152,15 +179,13 @@ class DeviceTransfer : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(device.Open(pty.SlavePath()));
-    DCB dcb = SampleSettings();
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.fFlags = dcbflag::kBinary;
+    DCB dcb = EngineLineSettings(57600);
     ASSERT_TRUE(device.SetState(dcb));
-    ASSERT_TRUE(device.SetTimeouts(kPortTimeouts));
+    ASSERT_TRUE(device.SetTimeouts(PortTimeouts()));
   }
   CPtyPair pty;
-  CSerialDevice device;
+  std::unique_ptr<CSerialDevice> owned = CSerialDevice::Create();
+  CSerialDevice& device = *owned;
 };
 
 TEST_F(DeviceTransfer, OneByteReadWithNothingArrivingEndsEmptyAfterTheTimeouts) {
@@ -203,21 +228,40 @@ TEST_F(DeviceTransfer, AHungUpLineReadsAsGoneNotAsNoByteYet) {
   EXPECT_FALSE(device.Write(&byte, 1, written));
 }
 
-TEST_F(DeviceTransfer, ABlockingReadWithoutTimeoutsEndsWhenItsThreadIsTerminated) {
-  ASSERT_TRUE(device.SetTimeouts(COMMTIMEOUTS{}));  // no time-outs: wait for the byte
-  std::stop_source terminate;
+// A transfer that waits without end (no time-outs, or a far end that
+// takes nothing) ends once its worker is stopped or terminated.
+struct CBlockedTransfer {
+  bool write;
+  bool terminate;
+};
+
+class DeviceBlockedTransfer : public DeviceTransfer, public ::testing::WithParamInterface<CBlockedTransfer> {};
+
+TEST_P(DeviceBlockedTransfer, EndsWhenItsWorkerIsStoppedOrTerminated) {
+  COMMTIMEOUTS none{};
+  ASSERT_TRUE(device.SetTimeouts(none));
+  std::stop_source terminate, stop;
+  std::atomic<pid_t> tid{0};
   bool ok = true;
   std::thread worker([&] {
-    CThreadTokenScope scope(terminate.get_token());
-    uint8_t byte;
-    uint32_t read = 0;
-    ok = device.Read(&byte, 1, read);
+    CThreadTokenScope scope(terminate.get_token(), stop.get_token());
+    tid = test::CurrentTid();
+    std::vector<uint8_t> bytes(1 << 20);  // more than the line's buffers hold
+    uint32_t done = 0;
+    ok = GetParam().write ? device.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), done)
+                          : device.Read(bytes.data(), 1, done);
   });
-  terminate.request_stop();
+  while (tid == 0) std::this_thread::yield();
+  test::WaitUntilBlockedInPoll(tid);
+  (GetParam().terminate ? terminate : stop).request_stop();
   worker.join();
   EXPECT_FALSE(ok);
   EXPECT_EQ(device.LastError(), DeviceError::Cancelled);
 }
+
+INSTANTIATE_TEST_SUITE_P(Transfers, DeviceBlockedTransfer,
+                         ::testing::Values(CBlockedTransfer{false, true}, CBlockedTransfer{false, false},
+                                           CBlockedTransfer{true, true}, CBlockedTransfer{true, false}));
 
 TEST_F(DeviceTransfer, OverlappedReadGoesPendingThenCompletesWithItsCount) {
   uint8_t buf[4] = {};

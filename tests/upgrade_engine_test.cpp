@@ -1,16 +1,19 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
-#include "tests/UpgradeHarness.h"
+#include "link/SerialDevice.h"
+#include "tests/RunHarness.h"
 #include "upgrade/UpgradeFrame.h"
 
 namespace zel {
 namespace {
 
-using test::CUpgradeHarness;
+using test::CUpgradeRun;
 using test::SampleImage;
 using Lines = std::vector<std::string>;
 using Order = sim::CBoxPlan::Order;
@@ -26,99 +29,98 @@ size_t Count(const Lines& lines, const std::string& text) {
   return static_cast<size_t>(std::count(lines.begin(), lines.end(), text));
 }
 
-Lines Tail(const Lines& lines, size_t n) {
-  return Lines(lines.end() - std::min(n, lines.size()), lines.end());
-}
-
 TEST(UpgradeSuccess, ServesEveryRequestAndReportsInTheWindowsOrder) {
-  CUpgradeHarness run;
+  CUpgradeRun t;
   const auto image = SampleImage(10000);
-  run.Run(image, Plan(1024));
-  const std::string port = run.simulator.Port();
-  EXPECT_EQ(
-      run.PlainLines(),
-      (Lines{"Open port (" + port + ") Successfully ", "Please SWITCH ON your box now", "Synchronization OK",
-             "Wait for PID_REBOOT from the box", "Receive PID_REBOOT from the box", "Download START...",
-             "Send PID_START_UPGRADE to the box", "Download Terminated SUCCESSFULLY"}));
-  EXPECT_EQ(run.outcome, END_SUCCEEDED);
-  EXPECT_EQ(run.endCount, 1);
-  EXPECT_EQ(run.linesAfterEnd, 1) << "the final line follows the acknowledgement";
-  EXPECT_TRUE(run.box.imageIntact) << run.box.problem;
-  EXPECT_TRUE(run.box.completed);
-  EXPECT_EQ(run.box.badReplies, 0u);
+  t.Run(image, Plan(1024));
+  const std::string port = t.simulator.Port();
+  EXPECT_EQ(t.run.Lines(),
+            (Lines{"Open port (" + port + ") Successfully ", "Please SWITCH ON your box now", "Synchronization OK",
+                   "Wait for PID_REBOOT from the box", "Receive PID_REBOOT from the box", "Download START...",
+                   "Send PID_START_UPGRADE to the box", "Download Terminated SUCCESSFULLY"}));
+  EXPECT_EQ(t.Outcome(), RunOutcome::Succeeded);
+  EXPECT_EQ(t.run.outcomes, std::vector<RunOutcome>{RunOutcome::Succeeded});
+  EXPECT_EQ(t.run.linesAfterOutcome, 1) << "the final line follows the acknowledgement";
+  EXPECT_TRUE(t.box.imageIntact) << t.box.problem;
+  EXPECT_TRUE(t.box.completed);
+  EXPECT_EQ(t.box.badReplies, 0u);
   // One progress notification per request, with its offset and length.
-  ASSERT_EQ(run.progress.size(), 10u);
-  EXPECT_EQ(run.progress[0], (std::pair<uintptr_t, intptr_t>{0, 1024}));
-  EXPECT_EQ(run.progress[9], (std::pair<uintptr_t, intptr_t>{9216, 784}));
+  ASSERT_EQ(t.run.progress.size(), 10u);
+  EXPECT_EQ(t.run.progress[0], (std::pair<uint32_t, uint32_t>{0, 1024}));
+  EXPECT_EQ(t.run.progress[9], (std::pair<uint32_t, uint32_t>{9216, 784}));
   // Two debug lines per request: the request and the first ten bytes.
-  const Lines debug = run.DebugLines();
+  const Lines debug = t.run.Lines(LineLevel::Debug);
   ASSERT_EQ(debug.size(), 20u);
   EXPECT_EQ(debug[0], "<<Received Data Request from STB: Offset = [0], RequestDataLen = [0x400]");
   EXPECT_EQ(debug[1], HexDump(image.data(), 10));
-  EXPECT_EQ(run.diagnostics, Lines{"\n[UART_DL] PID_TERM_UPGRADE successfully!\n"});
-  EXPECT_EQ(run.reports.Texts(), Lines{});
+  EXPECT_EQ(t.diagnostics, Lines{"\n[UART_DL] PID_TERM_UPGRADE successfully!\n"});
+  EXPECT_EQ(t.reports.Texts(), Lines{});
 }
 
-TEST(UpgradeSuccess, AnyOrderAndRepeatedRequestsRebuildTheImage) {
-  for (Order order : {Order::Reverse, Order::Random, Order::Repeated}) {
-    CUpgradeHarness run;
-    sim::CBoxPlan plan = Plan(777, order);
-    plan.seed = 42;
-    run.Run(SampleImage(50000, 3), plan);
-    EXPECT_EQ(run.outcome, END_SUCCEEDED);
-    EXPECT_TRUE(run.box.imageIntact) << static_cast<int>(order) << ": " << run.box.problem;
-    EXPECT_EQ(run.progress.size(), run.box.requests);
-  }
+class UpgradeOrders : public ::testing::TestWithParam<Order> {};
+
+TEST_P(UpgradeOrders, AnyOrderAndRepeatedRequestsRebuildTheImage) {
+  CUpgradeRun t;
+  sim::CBoxPlan plan = Plan(777, GetParam());
+  plan.seed = 42;
+  t.Run(SampleImage(50000, 3), plan);
+  EXPECT_EQ(t.Outcome(), RunOutcome::Succeeded);
+  EXPECT_TRUE(t.box.imageIntact) << t.box.problem;
+  EXPECT_EQ(t.run.progress.size(), t.box.requests);
 }
+
+INSTANTIATE_TEST_SUITE_P(Orders, UpgradeOrders, ::testing::Values(Order::Reverse, Order::Random, Order::Repeated));
 
 TEST(UpgradeSuccess, TheRequestLineShowsOnlyTheLow12BitsOfTheLength) {
-  CUpgradeHarness small, large;
+  CUpgradeRun small, large;
   small.Run(SampleImage(8192), Plan(0x400));
   large.Run(SampleImage(8192), Plan(4096));
-  EXPECT_EQ(Count(small.DebugLines(),
+  EXPECT_EQ(Count(small.run.Lines(LineLevel::Debug),
                   "<<Received Data Request from STB: Offset = [4096], RequestDataLen = [0x400]"),
             1u);
-  EXPECT_EQ(
-      Count(large.DebugLines(), "<<Received Data Request from STB: Offset = [4096], RequestDataLen = [0x00]"),
-      1u);
+  EXPECT_EQ(Count(large.run.Lines(LineLevel::Debug),
+                  "<<Received Data Request from STB: Offset = [4096], RequestDataLen = [0x00]"),
+            1u);
 }
 
 TEST(UpgradeEdges, AtTheEndPaddingIsServedAndOneFurtherEndsTheRequest) {
-  CUpgradeHarness run;
+  CUpgradeRun t;
   sim::CBoxPlan plan = Plan(1000);
   plan.requestAtEnd = true;    // n bytes past the image: all 0xFF
   plan.requestPastEnd = true;  // offset = length + 1: PID_TERM_UPGRADE, no reply
   plan.zeroLengthRequest = true;
   plan.maxLengthRequest = true;  // 65535 bytes of a 3000-byte image
-  run.Run(SampleImage(3000), plan);
-  EXPECT_EQ(run.outcome, END_SUCCEEDED);
-  EXPECT_TRUE(run.box.imageIntact) << run.box.problem;
-  EXPECT_EQ(run.box.badReplies, 0u) << run.box.problem;
-  EXPECT_EQ(run.box.termCommands, 1u);
-  EXPECT_EQ(run.progress.size(), run.box.requests - 1) << "no progress for the refused request";
-  EXPECT_EQ(Count(run.diagnostics, "[UART_DL] ERROR: The file pointer can't be moved successfully.\n"), 1u);
+  t.Run(SampleImage(3000), plan);
+  EXPECT_EQ(t.Outcome(), RunOutcome::Succeeded);
+  EXPECT_TRUE(t.box.imageIntact) << t.box.problem;
+  EXPECT_EQ(t.box.badReplies, 0u) << t.box.problem;
+  EXPECT_EQ(t.box.termCommands, 1u);
+  EXPECT_EQ(t.run.progress.size(), t.box.requests - 1) << "no progress for the refused request";
+  EXPECT_EQ(Count(t.diagnostics, "[UART_DL] ERROR: The file pointer can't be moved successfully.\n"), 1u);
 }
 
-TEST(UpgradeHandshake, AnUnexpectedFirstPidFailsTheRun) {
-  CUpgradeHarness run;
+TEST(UpgradeHandshake, AnUnexpectedFirstPidFailsTheRunWithItsCause) {
+  CUpgradeRun t;
   sim::CBoxPlan plan = Plan(1024);
   plan.firstPid = 0x0005;
-  run.Run(SampleImage(100), plan);
-  EXPECT_EQ(Tail(run.PlainLines(), 3),
-            (Lines{"Received UNKNOWN Pid = 0x0005", "Please REBOOT the box and try the download again",
-                   "Download FAILED"}));
-  EXPECT_EQ(run.outcome, END_FAILED);
-  EXPECT_FALSE(run.box.startReceived);
+  t.Run(SampleImage(100), plan);
+  EXPECT_EQ(t.run.Tail(3), (Lines{"Received UNKNOWN Pid = 0x0005",
+                                  "Please REBOOT the box and try the download again", "Download FAILED"}));
+  EXPECT_EQ(t.Outcome(), RunOutcome::Failed);
+  EXPECT_EQ(t.run.end.cause.kind, CauseKind::BoxProtocol);
+  EXPECT_EQ(DescribeCause(t.run.end.cause),
+            "Cause: the box did not follow the exchange (its first frame was PID 0x0005)");
+  EXPECT_FALSE(t.box.startReceived);
 }
 
 TEST(UpgradeHandshake, AnAcknowledgeBeforeTheRebootIsWaitedPast) {
-  CUpgradeHarness run;
+  CUpgradeRun t;
   sim::CBoxPlan plan = Plan(512);
   plan.acknowledgeFirst = true;
-  run.Run(SampleImage(4000), plan);
-  EXPECT_EQ(run.outcome, END_SUCCEEDED);
-  EXPECT_TRUE(run.box.imageIntact) << run.box.problem;
-  const Lines lines = run.PlainLines();
+  t.Run(SampleImage(4000), plan);
+  EXPECT_EQ(t.Outcome(), RunOutcome::Succeeded);
+  EXPECT_TRUE(t.box.imageIntact) << t.box.problem;
+  const Lines lines = t.run.Lines();
   const Lines expected{"Received PID_ACKNOWLEDGE", "Retry to Wait for PID_REBOOT",
                        "Received PID_REBOOT from the box", "Download START now...",
                        "Send PID_START_UPGRADE to the box"};
@@ -126,87 +128,141 @@ TEST(UpgradeHandshake, AnAcknowledgeBeforeTheRebootIsWaitedPast) {
   EXPECT_EQ(Count(lines, "Send PID_START_UPGRADE to the box"), 1u);
 }
 
-TEST(UpgradeHandshake, NoiseBeforeTheRebootIsSkipped) {
-  CUpgradeHarness run;
+// What a box may print at power-on before its first frame: random bytes,
+// and a banner with the marker's first letters in it.
+struct CPreamble {
+  size_t noise;
+  std::string banner;
+};
+
+class UpgradePreamble : public ::testing::TestWithParam<CPreamble> {};
+
+TEST_P(UpgradePreamble, IsSkippedBeforeTheReboot) {
+  CUpgradeRun t;
   sim::CBoxPlan plan = Plan(1024);
-  plan.noiseBeforeReboot = 40;
-  run.Run(SampleImage(5000), plan);
-  EXPECT_EQ(run.outcome, END_SUCCEEDED);
-  EXPECT_TRUE(run.box.imageIntact) << run.box.problem;
+  plan.noiseBeforeReboot = GetParam().noise;
+  plan.bannerBeforeReboot = GetParam().banner;
+  t.Run(SampleImage(5000), plan);
+  EXPECT_EQ(t.Outcome(), RunOutcome::Succeeded) << ::testing::PrintToString(t.run.Lines());
+  EXPECT_TRUE(t.box.imageIntact) << t.box.problem;
 }
+
+INSTANTIATE_TEST_SUITE_P(Preambles, UpgradePreamble,
+                         ::testing::Values(CPreamble{40, ""}, CPreamble{0, "U-Boot 2019.07\r\nQ: flash ok\r\n"},
+                                           CPreamble{0, "QuIetF QQuIet QuIetFo"}));
 
 TEST(UpgradeService, NoiseBetweenFramesIsReportedOnceAndTheFrameStillServed) {
-  CUpgradeHarness run;
+  CUpgradeRun t;
   sim::CBoxPlan plan = Plan(1000);
   plan.noiseBetweenFrames = 3;
-  run.Run(SampleImage(6000), plan);
-  EXPECT_EQ(run.outcome, END_SUCCEEDED);
-  EXPECT_TRUE(run.box.imageIntact) << run.box.problem;
-  EXPECT_EQ(Count(run.PlainLines(), "Received UNKNOWN Command from the STB"), run.box.requests);
+  t.Run(SampleImage(6000), plan);
+  EXPECT_EQ(t.Outcome(), RunOutcome::Succeeded);
+  EXPECT_TRUE(t.box.imageIntact) << t.box.problem;
+  EXPECT_EQ(Count(t.run.Lines(), "Received UNKNOWN Command from the STB"), t.box.requests);
 }
 
-TEST(UpgradeFailures, APortThatDoesNotOpenEndsTheRunAtOnce) {
-  CUpgradeHarness run;
+TEST(UpgradeFailures, APortThatDoesNotOpenEndsTheRunAtOnceWithItsCause) {
+  CUpgradeRun t;
   const std::string port = "/dev/does-not-exist";
-  run.Run(SampleImage(100), Plan(1024), &port);
-  EXPECT_EQ(run.PlainLines(), (Lines{"Open port (/dev/does-not-exist) FAILED",
-                                     "Please VERIFY the port connection and try it again"}));
-  EXPECT_EQ(run.outcome, END_FAILED);
-  EXPECT_EQ(run.reports.Texts(), Lines{"Can not Create the File"});
+  t.Run(SampleImage(100), Plan(1024), &port);
+  EXPECT_EQ(t.run.Lines(), (Lines{"Open port (/dev/does-not-exist) FAILED",
+                                  "Please VERIFY the port connection and try it again"}));
+  EXPECT_EQ(t.Outcome(), RunOutcome::Failed);
+  EXPECT_EQ(t.run.outcomes, std::vector<RunOutcome>{RunOutcome::Failed});
+  EXPECT_EQ(DescribeCause(t.run.end.cause), "Cause: /dev/does-not-exist: it does not exist");
+  EXPECT_EQ(t.reports.Texts(), Lines{"Can not Create the File"});
+}
+
+TEST(UpgradeFailures, LinesThatNameALongPortAreDelivered) {
+  // /dev/serial/by-id names run to a hundred characters.
+  CUpgradeRun t;
+  const std::string link = "/tmp/boxfeeder-usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0-" + std::to_string(::getpid()) +
+                           std::string(60, 'x');
+  ASSERT_EQ(::symlink(t.simulator.Port().c_str(), link.c_str()), 0);
+  t.Run(SampleImage(2000), Plan(1000), &link);
+  const std::string missing = link + "-gone";
+  CUpgradeRun failing;
+  failing.Run(SampleImage(100), Plan(1000), &missing);
+  ::unlink(link.c_str());
+  EXPECT_EQ(t.Outcome(), RunOutcome::Succeeded);
+  ASSERT_FALSE(t.run.Lines().empty());
+  EXPECT_EQ(t.run.Lines().front(), "Open port (" + link + ") Successfully ");
+  ASSERT_FALSE(failing.run.Lines().empty());
+  EXPECT_EQ(failing.run.Lines().front(), "Open port (" + missing + ") FAILED");
 }
 
 TEST(UpgradeFailures, AnImageThatDoesNotOpenFailsAfterTheHandshake) {
-  CUpgradeHarness run;
-  run.RunFile("/tmp/boxfeeder-no-such-image.sdl", SampleImage(100), Plan(1024));
-  EXPECT_EQ(Tail(run.PlainLines(), 2), (Lines{"FAILED to open the download file", "Download FAILED"}));
-  EXPECT_EQ(run.outcome, END_FAILED);
+  CUpgradeRun t;
+  t.RunFile("/tmp/boxfeeder-no-such-image.sdl", SampleImage(100), Plan(1024));
+  EXPECT_EQ(t.run.Tail(2), (Lines{"FAILED to open the download file", "Download FAILED"}));
+  EXPECT_EQ(t.Outcome(), RunOutcome::Failed);
+  EXPECT_EQ(t.run.end.cause.kind, CauseKind::NotFound);
+  EXPECT_EQ(t.run.end.cause.subject, "/tmp/boxfeeder-no-such-image.sdl");
 }
 
 TEST(UpgradeFailures, AReadErrorOnTheImageEndsTheRunWithoutAReply) {
   // Reading process memory at address 0 fails with EIO: a real read error
   // on a file that opened.
-  CUpgradeHarness run;
+  CUpgradeRun t;
   sim::CBoxPlan plan = Plan(16);
   plan.requestAtEnd = true;
-  run.RunFile("/proc/self/mem", {}, plan);
-  EXPECT_EQ(Tail(run.PlainLines(), 2), (Lines{"FAILED to read the download file", "Download FAILED"}));
-  EXPECT_EQ(run.outcome, END_FAILED);
-  EXPECT_EQ(run.box.goodReplies + run.box.badReplies, 0u);
+  t.RunFile("/proc/self/mem", {}, plan);
+  EXPECT_EQ(t.run.Tail(2), (Lines{"FAILED to read the download file", "Download FAILED"}));
+  EXPECT_EQ(t.Outcome(), RunOutcome::Failed);
+  EXPECT_EQ(t.run.end.cause.kind, CauseKind::Unreadable);
+  EXPECT_EQ(t.box.goodReplies + t.box.badReplies, 0u);
 }
 
-TEST(UpgradeFailures, AnUnpluggedLineIsReportedOnceAndFailsTheRun) {
-  CUpgradeHarness run;
-  sim::CBoxPlan plan = Plan(256);
-  plan.hangUpAfter = 12 + 3 * (256 + 20);  // the start command and three replies
-  run.Run(SampleImage(4096), plan);
-  EXPECT_TRUE(run.box.hungUp);
-  EXPECT_EQ(run.outcome, END_FAILED);
-  EXPECT_EQ(Tail(run.PlainLines(), 1), Lines{"Download FAILED"});
-  EXPECT_EQ(run.reports.Texts(), Lines{"Fail to Read the Port"});
+// A line that goes away mid-run is reported once, by whichever transfer
+// met it first, and the run fails with the cause at once.
+struct CHangUp {
+  uint32_t chunk;
+  uint64_t after;  // bytes the box takes before it hangs up
+  const char* report;
+};
+
+class UpgradeHangUp : public ::testing::TestWithParam<CHangUp> {};
+
+TEST_P(UpgradeHangUp, IsReportedOnceAndFailsTheRun) {
+  CUpgradeRun t;
+  sim::CBoxPlan plan = Plan(GetParam().chunk);
+  plan.hangUpAfter = GetParam().after;
+  t.Run(SampleImage(200000), plan);
+  EXPECT_TRUE(t.box.hungUp);
+  EXPECT_EQ(t.Outcome(), RunOutcome::Failed);
+  EXPECT_EQ(t.run.Tail(1), Lines{"Download FAILED"});
+  EXPECT_EQ(t.run.end.cause.kind, CauseKind::Gone);
+  EXPECT_EQ(t.reports.Texts(), Lines{GetParam().report});
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, UpgradeHangUp,
+    ::testing::Values(CHangUp{256, 12 + 3 * (256 + 20), "Fail to Read the Port"},  // between requests
+                      CHangUp{65535, 12 + 1000, "Fail to Write the Port"}));       // during a reply too big for the line
 
 TEST(UpgradeStop, WhileTheBoxIsStillOff) {
-  CUpgradeHarness run;
+  CUpgradeRun t;
   sim::CBoxPlan plan;
   plan.silent = true;
-  run.onLine = [&](const std::string& line) {
-    if (line == "Please SWITCH ON your box now") run.engine.Stop();
+  t.run.onLine = [&](const std::string& line) {
+    if (line == "Please SWITCH ON your box now") t.run.driver.Stop();
   };
-  run.Run(SampleImage(100), plan);
-  EXPECT_EQ(Tail(run.PlainLines(), 2), (Lines{"Synchronisation FAILED", "Download CANCELLED"}));
-  EXPECT_EQ(run.outcome, END_CANCELLED);
+  t.Run(SampleImage(100), plan);
+  EXPECT_EQ(t.run.Tail(2), (Lines{"Synchronisation FAILED", "Download CANCELLED"}));
+  EXPECT_EQ(t.Outcome(), RunOutcome::Cancelled);
+  EXPECT_EQ(t.run.outcomes, std::vector<RunOutcome>{RunOutcome::Cancelled});
 }
 
 TEST(UpgradeStop, WhileWaitingForThePidAfterTheMarker) {
-  CUpgradeHarness run;
+  CUpgradeRun t;
   sim::CBoxPlan plan;
   plan.markerOnly = true;
-  run.onLine = [&](const std::string& line) {
-    if (line == "Wait for PID_REBOOT from the box") run.engine.Stop();
+  t.run.onLine = [&](const std::string& line) {
+    if (line == "Wait for PID_REBOOT from the box") t.run.driver.Stop();
   };
-  run.Run(SampleImage(100), plan);
-  EXPECT_EQ(Tail(run.PlainLines(), 2), (Lines{"Data length ERROR", "Download CANCELLED"}));
-  EXPECT_EQ(run.outcome, END_CANCELLED);
+  t.Run(SampleImage(100), plan);
+  EXPECT_EQ(t.run.Tail(2), (Lines{"Data length ERROR", "Download CANCELLED"}));
+  EXPECT_EQ(t.Outcome(), RunOutcome::Cancelled);
 }
 
 TEST(UpgradeStop, BeforeTheRunBegins) {
@@ -218,60 +274,85 @@ TEST(UpgradeStop, BeforeTheRunBegins) {
    protected:
     int OnThreadStart() override { return release.Wait() ? 1 : 0; }
   };
-  CUiLoop loop;
-  struct COwner : CUiThreadWindow {
-    using CUiThreadWindow::CUiThreadWindow;
-    char slot[100] = {};
-    std::vector<std::string> lines;
-    intptr_t outcome = -1;
-    intptr_t HandleMessage(uint32_t message, uintptr_t, intptr_t lParam) override {
-      if (message == WM_TRACE_LINE) lines.emplace_back(slot);
-      if (message == WM_DOWNLOAD_END) outcome = lParam;
-      return 0;
-    }
-  } owner(loop);
   sim::CBoxSimulator box;
   test::CTempFile image(SampleImage(100));
   CHeldEngine engine;
-  engine.SetParameters(box.Port(), image.Path());
-  engine.SetOwner(&owner);
-  engine.SetTraceBuffer(owner.slot, sizeof owner.slot);
-  ASSERT_EQ(engine.Start(), 0);
-  engine.Stop();
+  test::CRunHarness run(engine);
+  ASSERT_TRUE(run.Start(box.Port(), image.Path()));
+  run.driver.Stop();
   engine.release.Set();
-  loop.RunUntil([&] { return owner.outcome >= 0; });
-  engine.Join();
-  EXPECT_EQ(owner.outcome, END_CANCELLED);
-  EXPECT_EQ(Tail(owner.lines, 1), Lines{"Download CANCELLED"});
+  run.WaitForEnd();
+  EXPECT_EQ(run.end.outcome, RunOutcome::Cancelled);
+  EXPECT_EQ(run.Tail(1), Lines{"Download CANCELLED"});
 }
 
 TEST(UpgradeStop, WhileServingRequests) {
-  CUpgradeHarness run;
-  run.onProgress = [&] { run.engine.Stop(); };
-  run.Run(SampleImage(20000), Plan(1000));
-  EXPECT_EQ(Tail(run.PlainLines(), 1), Lines{"Download CANCELLED"});
-  EXPECT_EQ(run.outcome, END_CANCELLED);
-  EXPECT_EQ(run.progress.size(), 1u);
-  EXPECT_FALSE(run.box.completed);
+  CUpgradeRun t;
+  t.run.onProgress = [&] { t.run.driver.Stop(); };
+  t.Run(SampleImage(20000), Plan(1000));
+  EXPECT_EQ(t.run.Tail(1), Lines{"Download CANCELLED"});
+  EXPECT_EQ(t.Outcome(), RunOutcome::Cancelled);
+  EXPECT_EQ(t.run.progress.size(), 1u);
+  EXPECT_FALSE(t.box.completed);
+}
+
+TEST(UpgradeStop, WhileAReplyWaitsForABoxThatStoppedReading) {
+  // A 64 KiB reply does not fit the line's buffers; at 3 ms a byte its
+  // write would hold the stop for over three minutes.
+  CUpgradeRun t;
+  sim::CBoxPlan plan = Plan(65535);
+  plan.stallAfter = 12 + 1000;
+  std::chrono::steady_clock::time_point stopped;
+  std::thread stopper([&] {
+    if (!t.simulator.WaitUntilStalled()) return;
+    stopped = std::chrono::steady_clock::now();
+    t.engine.Stop();
+  });
+  t.Run(SampleImage(200000), plan);
+  const auto ended = std::chrono::steady_clock::now();
+  stopper.join();
+  EXPECT_TRUE(t.box.stalled);
+  EXPECT_EQ(t.Outcome(), RunOutcome::Cancelled);
+  EXPECT_LT(ended - stopped, std::chrono::seconds(5));
+  EXPECT_EQ(t.reports.Texts(), Lines{}) << "a stopped write is no failure of the port";
 }
 
 TEST(UpgradeRuns, AStoppedRunLeavesNoStopForTheNext) {
-  CUpgradeHarness run;
+  CUpgradeRun t;
   sim::CBoxPlan silent;
   silent.silent = true;
-  run.onLine = [&](const std::string& line) {
-    if (line == "Please SWITCH ON your box now") run.engine.Stop();
+  t.run.onLine = [&](const std::string& line) {
+    if (line == "Please SWITCH ON your box now") t.run.driver.Stop();
   };
-  run.Run(SampleImage(100), silent);
-  EXPECT_EQ(run.outcome, END_CANCELLED);
+  t.Run(SampleImage(100), silent);
+  EXPECT_EQ(t.Outcome(), RunOutcome::Cancelled);
 
-  run.Reset();
-  run.onLine = nullptr;
-  run.Run(SampleImage(3000), Plan(1000));
-  EXPECT_EQ(run.outcome, END_SUCCEEDED);
-  EXPECT_TRUE(run.box.imageIntact) << run.box.problem;
-  EXPECT_EQ(run.PlainLines().front(), "Open port (" + run.simulator.Port() + ") Successfully ")
+  t.run.onLine = nullptr;
+  t.Run(SampleImage(3000), Plan(1000));
+  EXPECT_EQ(t.Outcome(), RunOutcome::Succeeded);
+  EXPECT_TRUE(t.box.imageIntact) << t.box.problem;
+  EXPECT_EQ(t.run.Lines().front(), "Open port (" + t.simulator.Port() + ") Successfully ")
       << "the port was closed at the end of the first run";
+}
+
+TEST(UpgradeRuns, TheBoxKeepsTheLineUntilTheToolHasClosedIt) {
+  // A box that hung up right after its last frame made the kernel drop
+  // what the tool had not read yet. Once the box's run is over, the tool
+  // must have let go of the port.
+  CUpgradeRun t;
+  t.engine.SetPauseBeforeSuccess(std::chrono::milliseconds(200));
+  const auto image = SampleImage(3000);
+  bool freeAfterTheBox = false;
+  test::CTempFile file(image);
+  std::thread boxThread([&] {
+    t.box = t.simulator.Run(image, Plan(1000));
+    const auto device = CSerialDevice::Create();
+    freeAfterTheBox = device->Open(t.simulator.Port());
+  });
+  t.run.Run(t.simulator.Port(), file.Path());
+  boxThread.join();
+  EXPECT_EQ(t.Outcome(), RunOutcome::Succeeded);
+  EXPECT_TRUE(freeAfterTheBox);
 }
 
 }  // namespace

@@ -41,12 +41,16 @@ TEST(UpgradePortOpen, EachFailureIsReportedWithItsOwnText) {
 
   CZELUpgradePort port;
   EXPECT_EQ(port.Open(UpgradeSettings(), "/dev/does-not-exist"), 0);
+  EXPECT_EQ(port.LastFailure().kind, CauseKind::NotFound);
   EXPECT_EQ(port.Open(UpgradeSettings(), pty.SlavePath()), 0) << "held by another port";
+  EXPECT_EQ(port.LastFailure().kind, CauseKind::Busy);
+  EXPECT_EQ(port.LastFailure().subject, pty.SlavePath());
 
   char path[] = "/tmp/boxfeeder-notatty-XXXXXX";
   const int fd = ::mkstemp(path);
   ::close(fd);
   EXPECT_EQ(port.Open(UpgradeSettings(), path), 0);
+  EXPECT_EQ(port.LastFailure().kind, CauseKind::NotSerial);
   std::remove(path);
 
   EXPECT_EQ(port.IsOpen(), 0);
@@ -122,7 +126,7 @@ TEST_F(UpgradePortIo, ZeroByteWriteWritesNothing) {
   EXPECT_EQ(reports.Texts(), Texts{});
 }
 
-TEST_F(UpgradePortIo, AnUnpluggedDeviceIsReportedAndKnownGone) {
+TEST_F(UpgradePortIo, AnUnpluggedDeviceIsReportedOnceAndKnownGone) {
   pty.CloseMaster();
   uint8_t byte;
   uint32_t read = 0;
@@ -130,7 +134,9 @@ TEST_F(UpgradePortIo, AnUnpluggedDeviceIsReportedAndKnownGone) {
   EXPECT_TRUE(port.IsDeviceGone());
   uint32_t written = 0;
   EXPECT_EQ(port.Write(&byte, 1, &written), 0);
-  EXPECT_EQ(reports.Texts(), (Texts{"Fail to Read the Port", "Fail to Write the Port"}));
+  EXPECT_EQ(port.Read(&byte, 1, &read), 0);
+  EXPECT_EQ(reports.Texts(), Texts{"Fail to Read the Port"});
+  EXPECT_EQ(port.LastFailure().kind, CauseKind::Gone);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "link/UiDispatcher.h"
 #include "link/ZELWorkingThread.h"
 #include "tests/PtyPair.h"
+#include "tests/ThreadProbe.h"
 
 namespace zel {
 namespace {
@@ -21,9 +22,8 @@ class CTestEngine : public CZELWorkingThread {
  public:
   ~CTestEngine() override { EndThreadBeforeDestruction(); }
   std::function<void(CTestEngine&)> body;
-  using CZELWorkingThread::IsTerminating;
-  using CZELWorkingThread::m_bStop;
   using CZELWorkingThread::SendToOwner;
+  using CZELWorkingThread::ShouldStop;
 
  protected:
   int Run() override {
@@ -251,23 +251,27 @@ TEST_F(WorkingThreadTerminate, ReleasesAnEventWaitWithoutTimeLimit) {
 
 TEST_F(WorkingThreadTerminate, ReleasesAPortReadWithoutTimeouts) {
   test::CPtyPair pty;
-  CSerialDevice device;
-  ASSERT_TRUE(device.Open(pty.SlavePath()));
+  const auto device = CSerialDevice::Create();
+  ASSERT_TRUE(device->Open(pty.SlavePath()));
+  std::atomic<pid_t> tid{0};
   engine.body = [&](CTestEngine& self) {
-    entered.Set();
+    tid = test::CurrentTid();
     uint8_t byte;
     uint32_t read = 0;
-    EXPECT_FALSE(device.Read(&byte, 1, read));
+    EXPECT_FALSE(device->Read(&byte, 1, read));
     Finish(self);
   };
   ASSERT_EQ(engine.Start(), 0);
+  while (tid == 0) std::this_thread::yield();
+  test::WaitUntilBlockedInPoll(tid);  // blocked before Terminate, not after
+  entered.Set();
   TerminateAndCheck();
 }
 
-TEST_F(WorkingThreadTerminate, ALoopPollingOnlyTheStopFlagEndsToo) {
+TEST_F(WorkingThreadTerminate, ALoopPollingTheStopCheckEndsToo) {
   engine.body = [&](CTestEngine& self) {
     entered.Set();
-    while (self.m_bStop == 0 && !self.IsTerminating()) std::this_thread::yield();
+    while (!self.ShouldStop()) std::this_thread::yield();
     Finish(self);
   };
   ASSERT_EQ(engine.Start(), 0);
@@ -278,7 +282,6 @@ TEST(WorkingThreadTerminateIdle, WithoutAThreadSignalsStopAndReturnsOne) {
   CTestEngine engine;
   EXPECT_EQ(engine.Terminate(0), 1);
   EXPECT_TRUE(engine.IsStopRequested());
-  EXPECT_EQ(engine.m_bStop, 0) << "the stop flag is not touched";
 }
 
 TEST(WorkingThreadDestruction, DestroyingARunningEngineEndsItsThread) {

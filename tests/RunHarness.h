@@ -1,0 +1,147 @@
+// Runs an engine through the run driver, with a user-interface loop on the
+// test's thread, and keeps every event the observer hears; and the two
+// engines against the simulated box on a pty.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "boot/ZELBootThread.h"
+#include "link/RunDriver.h"
+#include "sim/BoxSimulator.h"
+#include "tests/RecordingReporter.h"
+#include "tests/TempFile.h"
+#include "upgrade/ZELUpgradeThread.h"
+
+namespace zel::test {
+
+class CRunHarness : public IRunObserver {
+  CUiLoop m_loop;  // first: it outlives the driver, whose worker may post to it
+
+ public:
+  explicit CRunHarness(CZELWorkingThread& engine) : driver(m_loop, engine) {}
+
+  // Starts a run and handles its events until it has ended; false when it
+  // did not start.
+  bool Run(const std::string& port, const std::string& file) {
+    if (!Start(port, file)) return false;
+    WaitForEnd();
+    return true;
+  }
+  bool Start(const std::string& port, const std::string& file) {
+    lines.clear();
+    progress.clear();
+    outcomes.clear();
+    linesAfterOutcome = 0;
+    ended = false;
+    return driver.Start(port, file, *this) == 0;
+  }
+  void WaitForEnd() {
+    m_loop.RunUntil([this] { return ended; });
+  }
+
+  std::vector<std::string> Lines(LineLevel level = LineLevel::Normal) const {
+    std::vector<std::string> out;
+    for (const auto& [text, lineLevel] : lines)
+      if (lineLevel == level) out.push_back(text);
+    return out;
+  }
+  std::vector<std::string> Tail(size_t n) const {
+    const auto all = Lines();
+    return {all.end() - static_cast<std::ptrdiff_t>(std::min(n, all.size())), all.end()};
+  }
+
+  void OnLine(const std::string& text, LineLevel level) override {
+    lines.emplace_back(text, level);
+    if (!outcomes.empty()) ++linesAfterOutcome;
+    if (onLine) onLine(text);
+  }
+  void OnProgress(uint32_t offset, uint32_t length) override {
+    progress.emplace_back(offset, length);
+    if (onProgress) onProgress();
+  }
+  void OnOutcome(RunOutcome outcome) override { outcomes.push_back(outcome); }
+  void OnEnd(const CRunEnd& runEnd) override {
+    end = runEnd;
+    ended = true;
+  }
+
+  CRunDriver driver;
+  std::vector<std::pair<std::string, LineLevel>> lines;
+  std::vector<std::pair<uint32_t, uint32_t>> progress;
+  std::vector<RunOutcome> outcomes;  // the upgrade's end notifications
+  int linesAfterOutcome = 0;
+  bool ended = false;
+  CRunEnd end;
+  std::function<void(const std::string&)> onLine;
+  std::function<void()> onProgress;
+};
+
+// The upgrade engine against the simulated box.
+struct CUpgradeRun {
+  CUpgradeRun() {
+    engine.SetPauseBeforeSuccess(std::chrono::milliseconds(0));
+    engine.SetDiagnosticOutput([this](const char* text) { diagnostics.emplace_back(text); });
+  }
+
+  // One upgrade of image with the box following plan, on the box's port
+  // unless another is named; returns once the run has ended.
+  void Run(const std::vector<uint8_t>& image, const sim::CBoxPlan& plan, const std::string* port = nullptr) {
+    CTempFile file(image);
+    RunFile(file.Path(), image, plan, port);
+  }
+  void RunFile(const std::string& path, const std::vector<uint8_t>& image, const sim::CBoxPlan& plan,
+               const std::string* port = nullptr) {
+    diagnostics.clear();
+    simulator.ClearStop();  // the Stop that ended an earlier run
+    std::thread boxThread([&] { box = simulator.Run(image, plan); });
+    started = run.Run(port ? *port : simulator.Port(), path);
+    simulator.Stop();
+    boxThread.join();
+  }
+  RunOutcome Outcome() const { return run.end.outcome; }
+
+  CRecordingReporter reports;
+  sim::CBoxSimulator simulator;
+  CZELUpgradeThread engine;
+  CRunHarness run{engine};
+  sim::CBoxReport box;
+  std::vector<std::string> diagnostics;
+  bool started = false;
+};
+
+// The boot engine against the simulated box, switched on when the engine
+// asks for it.
+struct CBootRun {
+  CBootRun() {
+    run.onLine = [this](const std::string& line) {
+      if (line == "Please Switch On your Box now" && !boxThread.joinable())
+        boxThread = std::thread([this] { box = simulator.RunBoot(section, plan); });
+    };
+  }
+  ~CBootRun() { StopBox(); }
+
+  void Run(const std::string& commandFile, const std::string* port = nullptr) {
+    simulator.ClearStop();
+    run.Run(port ? *port : simulator.Port(), commandFile);
+    StopBox();
+  }
+  void StopBox() {
+    simulator.Stop();
+    if (boxThread.joinable()) boxThread.join();
+  }
+  RunOutcome Outcome() const { return run.end.outcome; }
+
+  std::vector<uint8_t> section;  // what the box expects as section 2
+  sim::CBootPlan plan;
+  CRecordingReporter reports;
+  sim::CBoxSimulator simulator;
+  CZELBootThread engine;
+  CRunHarness run{engine};
+  sim::CBootReport box;
+  std::thread boxThread;
+};
+
+}  // namespace zel::test
