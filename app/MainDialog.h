@@ -3,6 +3,7 @@
 // idle, busy). It reaches its controls only through IDialogControls.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -47,6 +48,9 @@ class CMainDialog : public IRunObserver {
   void OnProgress(uint32_t offset, uint32_t length) override;
   void OnOutcome(RunOutcome outcome) override;
   void OnEnd(const CRunEnd& end) override;
+
+  // The upgrade's pause before its success notification (tests shorten it).
+  void SetPauseBeforeSuccess(std::chrono::milliseconds pause) { m_upgrade.SetPauseBeforeSuccess(pause); }
 
   bool IsBusy() const { return m_bBusy != 0; }
   const std::string& Log() const { return m_strLog; }

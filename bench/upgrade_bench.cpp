@@ -16,9 +16,9 @@
 
 #include "cli/Console.h"
 #include "cli/TransferSession.h"
-#include "upgrade/ZELUpgradeThread.h"
 #include "link/SerialDevice.h"
 #include "sim/BoxSimulator.h"
+#include "upgrade/ZELUpgradeThread.h"
 
 namespace {
 

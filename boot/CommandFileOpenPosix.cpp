@@ -18,7 +18,7 @@ CCommandFile OpenCommandFile(const std::string& path, CFailureCause* cause) {
   const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     const int err = errno;
-    const CauseKind kind = err == ENOENT || err == ENOTDIR ? CauseKind::NotFound
+    const CauseKind kind = err == ENOENT || err == ENOTDIR                 ? CauseKind::NotFound
                            : err == EACCES || err == EPERM || err == EROFS ? CauseKind::PermissionDenied
                                                                            : CauseKind::Unreadable;
     return fail(kind, std::strerror(err));

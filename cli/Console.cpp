@@ -1,8 +1,8 @@
 #include "cli/Console.h"
 
-#include "cli/Terminal.h"
-
 #include <algorithm>
+
+#include "cli/Terminal.h"
 
 namespace zel::cli {
 namespace {
@@ -24,8 +24,7 @@ int PercentOf(uint64_t part, uint64_t total) {
   return static_cast<int>(part * 100 / total);
 }
 
-CConsole::CConsole(std::FILE* out, std::FILE* err)
-    : m_out(out), m_err(err), m_bTerminal(IsTerminal(err)) {}
+CConsole::CConsole(std::FILE* out, std::FILE* err) : m_out(out), m_err(err), m_bTerminal(IsTerminal(err)) {}
 
 void CConsole::ClearBar() {
   if (!m_bBarShown) return;

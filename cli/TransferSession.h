@@ -17,10 +17,10 @@ enum ExitStatus : int { kExitSucceeded = 0, kExitFailed = 1, kExitCancelled = 2,
 extern const char* const kCableWarningText;
 
 struct CSessionOptions {
-  bool trace = false;         // show debug lines, as Trace Enable does
-  std::string logPath;        // also write the log here, CR LF line ends
-  uint64_t progressTotal = 0; // bytes of the image; 0 shows no progress
-  bool cableWarning = false;  // the upgrade's warning after a success
+  bool trace = false;          // show debug lines, as Trace Enable does
+  std::string logPath;         // also write the log here, CR LF line ends
+  uint64_t progressTotal = 0;  // bytes of the image; 0 shows no progress
+  bool cableWarning = false;   // the upgrade's warning after a success
 };
 
 class CTransferSession : public IRunObserver {

@@ -40,6 +40,9 @@ int main(int argc, char** argv) {
       ->required();
   upgradeCommand->add_flag("-t,--trace", upgrade.trace, "Also show each request and reply (debug lines)");
   upgradeCommand->add_option("-l,--log", upgrade.logPath, "Save the log to this file (CR LF line ends)");
+  // The box's time to take the end to heart; the tests shorten it.
+  unsigned endPauseMs = 1000;
+  upgradeCommand->add_option("--end-pause-ms", endPauseMs)->group("");
 
   std::string bootFile, bootPort;
   CLI::App* bootCommand = app.add_subcommand("boot", "Run the boot download of CMDFILE with the box on PORT");
@@ -77,6 +80,7 @@ int main(int argc, char** argv) {
     });
   });
   CZELUpgradeThread upgradeEngine;
+  upgradeEngine.SetPauseBeforeSuccess(std::chrono::milliseconds(endPauseMs));
   upgradeEngine.SetDiagnosticOutput([&](const char* text) { console.PrintRaw(text); });
   CZELBootThread bootEngine;
   CTransferSession upgradeSession(loop, console, upgradeEngine);

@@ -37,8 +37,8 @@ std::string DescribeCause(const CFailureCause& cause) {
   if (!cause.subject.empty()) line += cause.subject + ": ";
   line += words;
   // Where the words above are general, the details follow.
-  const bool general =
-      cause.kind == CauseKind::Unreadable || cause.kind == CauseKind::BoxProtocol || cause.kind == CauseKind::Other;
+  const bool general = cause.kind == CauseKind::Unreadable || cause.kind == CauseKind::BoxProtocol ||
+                       cause.kind == CauseKind::Other;
   if (general && !cause.systemText.empty()) line += " (" + cause.systemText + ")";
   return line;
 }

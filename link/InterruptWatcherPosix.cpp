@@ -19,7 +19,8 @@ sigset_t WatchedSignals() {
 
 }  // namespace
 
-CInterruptWatcher::CInterruptWatcher(std::function<void()> onInterrupt) : m_onInterrupt(std::move(onInterrupt)) {
+CInterruptWatcher::CInterruptWatcher(std::function<void()> onInterrupt)
+    : m_onInterrupt(std::move(onInterrupt)) {
   const sigset_t set = WatchedSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   m_thread = std::thread([this, set] {

@@ -1,11 +1,10 @@
-#include "link/PortProbe.h"
-
 #include <glob.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
 
+#include "link/PortProbe.h"
 #include "link/SerialDevice.h"
 
 namespace zel {

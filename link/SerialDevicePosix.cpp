@@ -1,7 +1,5 @@
 // The serial device over POSIX termios. Pseudo-terminals work as devices,
 // so the whole test suite runs on them.
-#include "link/SerialDevice.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -17,6 +15,7 @@
 #include <stop_token>
 #include <vector>
 
+#include "link/SerialDevice.h"
 #include "link/Termination.h"
 
 namespace zel {

@@ -164,7 +164,9 @@ int CZELWorkingThread::SetParameters(std::string, std::string) { return 1; }
 
 void CZELWorkingThread::AcknowledgeEnd() {}
 
-void CZELWorkingThread::SetRunEndHandler(std::function<void()> handler) { m_runEndHandler = std::move(handler); }
+void CZELWorkingThread::SetRunEndHandler(std::function<void()> handler) {
+  m_runEndHandler = std::move(handler);
+}
 
 int CZELWorkingThread::SetOwner(IOwnerWindow* owner) {
   m_pOwner = owner;

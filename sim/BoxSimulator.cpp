@@ -62,7 +62,11 @@ std::vector<CRequest> PlanRequests(size_t imageSize, const CBoxPlan& plan) {
 class CBoxSimulator::CSession {
  public:
   CSession(CBoxSimulator& box, const std::vector<uint8_t>& image, const CBoxPlan& plan)
-      : m_box(box), m_master(box.m_master), m_stopFd(box.m_stopFd), m_image(image), m_plan(plan),
+      : m_box(box),
+        m_master(box.m_master),
+        m_stopFd(box.m_stopFd),
+        m_image(image),
+        m_plan(plan),
         m_random(plan.seed) {
     if (plan.baud > 0) m_byteTime = std::chrono::nanoseconds(10'000'000'000LL / plan.baud);
   }

@@ -50,9 +50,9 @@ struct CBoxReport {
   uint64_t termCommands = 0;   // PID_TERM_UPGRADE frames from the tool
   uint64_t bytesReceived = 0;  // every byte the tool sent
   uint64_t imageBytes = 0;
-  bool imageIntact = false;  // every byte of the image arrived and equals the file
-  bool hungUp = false;       // the box hung up on purpose (a fault of the plan)
-  bool stalled = false;      // the box stopped reading (a fault of the plan)
+  bool imageIntact = false;          // every byte of the image arrived and equals the file
+  bool hungUp = false;               // the box hung up on purpose (a fault of the plan)
+  bool stalled = false;              // the box stopped reading (a fault of the plan)
   bool completed = false;            // PID_TERM_UPGRADE sent after every request was answered
   std::string problem;               // the first thing that went wrong, empty if none
   double seconds = 0;                // from PID_REBOOT to PID_TERM_UPGRADE

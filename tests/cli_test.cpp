@@ -44,7 +44,8 @@ TEST(BoxfeedUpgrade, SucceedsAndSavesTheLogAsTheWindowWould) {
   CTempFile file(image, ".sdl");
   CTempFile log({}, ".txt");
   CBoxOnThread box(image, {});
-  CChildProcess child({BOXFEED_PATH, "upgrade", file.Path(), "--port", box.box.Port(), "--log", log.Path()});
+  CChildProcess child({BOXFEED_PATH, "upgrade", file.Path(), "--port", box.box.Port(), "--log", log.Path(),
+                       "--end-pause-ms", "0"});
   EXPECT_EQ(child.Wait(), 0) << child.Stderr();
   box.Finish();
   EXPECT_TRUE(box.report.imageIntact) << box.report.problem;
@@ -68,8 +69,8 @@ TEST(BoxfeedUpgrade, TraceAddsTheDebugLinesToTheLog) {
   sim::CBoxPlan plan;
   plan.chunk = 1024;
   CBoxOnThread box(image, plan);
-  CChildProcess child(
-      {BOXFEED_PATH, "upgrade", file.Path(), "-p", box.box.Port(), "--trace", "-l", log.Path()});
+  CChildProcess child({BOXFEED_PATH, "upgrade", file.Path(), "-p", box.box.Port(), "--trace", "-l",
+                       log.Path(), "--end-pause-ms", "0"});
   EXPECT_EQ(child.Wait(), 0) << child.Stderr();
   EXPECT_NE(ReadFile(log.Path())
                 .find("\r\n<<Received Data Request from STB: Offset = [1024], RequestDataLen = "

@@ -22,7 +22,9 @@ using test::SampleImage;
 class CTestDialog : public CMainDialog {
  public:
   using CMainDialog::CMainDialog;
-  void Line(const std::string& text, int level) { OnLine(text, level ? LineLevel::Debug : LineLevel::Normal); }
+  void Line(const std::string& text, int level) {
+    OnLine(text, level ? LineLevel::Debug : LineLevel::Normal);
+  }
   void Progress(uint32_t offset, uint32_t length) { OnProgress(offset, length); }
 };
 
@@ -38,6 +40,7 @@ class MainDialog : public ::testing::Test {
     sources.comNames = {portB.SlavePath(), "/dev/does-not-exist", portA.SlavePath()};
     sources.adapterPatterns = {};
     dialog = std::make_unique<CTestDialog>(loop, controls, "boxfeeder", sources);
+    dialog->SetPauseBeforeSuccess(std::chrono::milliseconds(0));
     dialog->OnInitDialog();
   }
   void ChooseImage(const std::string& path) {
@@ -214,35 +217,35 @@ TEST_F(MainDialog, LinesAreAppendedToTheControlNotRewritten) {
   EXPECT_EQ(dialog->Log().find("typed"), std::string::npos) << "the field, not the control, holds the log";
 }
 
-TEST_F(MainDialog, ProgressShowsTheOffsetsShareAndTheBarStopsAtItsEnd) {
-  CTempFile file(SampleImage(1000), ".sdl");
+// The percentage is the served request's offset against the image's
+// length; the bar adds up lengths and stops at its end.
+struct CProgressCase {
+  uint32_t imageLength;
+  std::vector<std::pair<uint32_t, uint32_t>> requests;
+  const char* percent;
+  uint32_t bar;
+};
+
+class MainDialogProgress : public MainDialog, public ::testing::WithParamInterface<CProgressCase> {};
+
+TEST_P(MainDialogProgress, ShowsTheOffsetsShare) {
+  CTempFile file({}, ".sdl");
+  ASSERT_EQ(::truncate(file.Path().c_str(), GetParam().imageLength), 0);
   StartAndFail(file.Path());
-  EXPECT_EQ(dialog->ImageLength(), 1000u);
-  dialog->Progress(0, 600);
-  EXPECT_EQ(controls.GetText(IDC_PERCENT), "0 %");
-  dialog->Progress(500, 600);  // the same block twice
-  EXPECT_EQ(controls.GetText(IDC_PERCENT), "50 %");
-  EXPECT_EQ(controls.progressPos, 1000u) << "the bar never passes its end";
-  dialog->Progress(1000, 0);
-  EXPECT_EQ(controls.GetText(IDC_PERCENT), "100 %");
+  EXPECT_EQ(dialog->ImageLength(), GetParam().imageLength);
+  for (const auto& [offset, length] : GetParam().requests) dialog->Progress(offset, length);
+  EXPECT_EQ(controls.GetText(IDC_PERCENT), GetParam().percent);
+  EXPECT_EQ(controls.progressPos, GetParam().bar);
 }
 
-TEST_F(MainDialog, PercentageOfALargeImageDoesNotOverflow) {
-  CTempFile file({}, ".sdl");
-  ASSERT_EQ(::truncate(file.Path().c_str(), 100'000'000), 0);
-  StartAndFail(file.Path());
-  dialog->Progress(50'000'000, 1024);
-  EXPECT_EQ(controls.GetText(IDC_PERCENT), "50 %");
-  dialog->Progress(99'999'999, 1024);
-  EXPECT_EQ(controls.GetText(IDC_PERCENT), "99 %");
-}
-
-TEST_F(MainDialog, AnEmptyImageShowsAHundredPercent) {
-  CTempFile file({}, ".sdl");
-  StartAndFail(file.Path());
-  dialog->Progress(0, 0);
-  EXPECT_EQ(controls.GetText(IDC_PERCENT), "100 %");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MainDialogProgress,
+    ::testing::Values(CProgressCase{1000, {{0, 600}}, "0 %", 600},
+                      CProgressCase{1000, {{0, 600}, {500, 600}}, "50 %", 1000},  // the same block twice
+                      CProgressCase{1000, {{1000, 0}}, "100 %", 0},
+                      CProgressCase{100'000'000, {{50'000'000, 1024}}, "50 %", 1024},  // no overflow
+                      CProgressCase{100'000'000, {{99'999'999, 1024}}, "99 %", 1024},
+                      CProgressCase{0, {{0, 0}}, "100 %", 0}));  // an empty image
 
 TEST_F(MainDialog, ClearEmptiesTheLogAndLaterLinesFollow) {
   dialog->Line("old", 0);

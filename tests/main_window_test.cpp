@@ -75,6 +75,7 @@ class MainWindowTest : public QObject {
     sources.comNames = {m_port.SlavePath()};
     sources.adapterPatterns = {};
     auto window = std::make_unique<CMainWindow>(sources);
+    window->Dialog().SetPauseBeforeSuccess(std::chrono::milliseconds(0));
     window->show();
     return window;
   }

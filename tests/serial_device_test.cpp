@@ -4,9 +4,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -235,7 +235,8 @@ struct CBlockedTransfer {
   bool terminate;
 };
 
-class DeviceBlockedTransfer : public DeviceTransfer, public ::testing::WithParamInterface<CBlockedTransfer> {};
+class DeviceBlockedTransfer : public DeviceTransfer,
+                              public ::testing::WithParamInterface<CBlockedTransfer> {};
 
 TEST_P(DeviceBlockedTransfer, EndsWhenItsWorkerIsStoppedOrTerminated) {
   COMMTIMEOUTS none{};

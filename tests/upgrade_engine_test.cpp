@@ -34,10 +34,10 @@ TEST(UpgradeSuccess, ServesEveryRequestAndReportsInTheWindowsOrder) {
   const auto image = SampleImage(10000);
   t.Run(image, Plan(1024));
   const std::string port = t.simulator.Port();
-  EXPECT_EQ(t.run.Lines(),
-            (Lines{"Open port (" + port + ") Successfully ", "Please SWITCH ON your box now", "Synchronization OK",
-                   "Wait for PID_REBOOT from the box", "Receive PID_REBOOT from the box", "Download START...",
-                   "Send PID_START_UPGRADE to the box", "Download Terminated SUCCESSFULLY"}));
+  EXPECT_EQ(t.run.Lines(), (Lines{"Open port (" + port + ") Successfully ", "Please SWITCH ON your box now",
+                                  "Synchronization OK", "Wait for PID_REBOOT from the box",
+                                  "Receive PID_REBOOT from the box", "Download START...",
+                                  "Send PID_START_UPGRADE to the box", "Download Terminated SUCCESSFULLY"}));
   EXPECT_EQ(t.Outcome(), RunOutcome::Succeeded);
   EXPECT_EQ(t.run.outcomes, std::vector<RunOutcome>{RunOutcome::Succeeded});
   EXPECT_EQ(t.run.linesAfterOutcome, 1) << "the final line follows the acknowledgement";
@@ -69,7 +69,8 @@ TEST_P(UpgradeOrders, AnyOrderAndRepeatedRequestsRebuildTheImage) {
   EXPECT_EQ(t.run.progress.size(), t.box.requests);
 }
 
-INSTANTIATE_TEST_SUITE_P(Orders, UpgradeOrders, ::testing::Values(Order::Reverse, Order::Random, Order::Repeated));
+INSTANTIATE_TEST_SUITE_P(Orders, UpgradeOrders,
+                         ::testing::Values(Order::Reverse, Order::Random, Order::Repeated));
 
 TEST(UpgradeSuccess, TheRequestLineShowsOnlyTheLow12BitsOfTheLength) {
   CUpgradeRun small, large;
@@ -148,7 +149,8 @@ TEST_P(UpgradePreamble, IsSkippedBeforeTheReboot) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Preambles, UpgradePreamble,
-                         ::testing::Values(CPreamble{40, ""}, CPreamble{0, "U-Boot 2019.07\r\nQ: flash ok\r\n"},
+                         ::testing::Values(CPreamble{40, ""},
+                                           CPreamble{0, "U-Boot 2019.07\r\nQ: flash ok\r\n"},
                                            CPreamble{0, "QuIetF QQuIet QuIetFo"}));
 
 TEST(UpgradeService, NoiseBetweenFramesIsReportedOnceAndTheFrameStillServed) {
@@ -176,8 +178,8 @@ TEST(UpgradeFailures, APortThatDoesNotOpenEndsTheRunAtOnceWithItsCause) {
 TEST(UpgradeFailures, LinesThatNameALongPortAreDelivered) {
   // /dev/serial/by-id names run to a hundred characters.
   CUpgradeRun t;
-  const std::string link = "/tmp/boxfeeder-usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0-" + std::to_string(::getpid()) +
-                           std::string(60, 'x');
+  const std::string link = "/tmp/boxfeeder-usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0-" +
+                           std::to_string(::getpid()) + std::string(60, 'x');
   ASSERT_EQ(::symlink(t.simulator.Port().c_str(), link.c_str()), 0);
   t.Run(SampleImage(2000), Plan(1000), &link);
   const std::string missing = link + "-gone";
@@ -238,7 +240,8 @@ TEST_P(UpgradeHangUp, IsReportedOnceAndFailsTheRun) {
 INSTANTIATE_TEST_SUITE_P(
     Moments, UpgradeHangUp,
     ::testing::Values(CHangUp{256, 12 + 3 * (256 + 20), "Fail to Read the Port"},  // between requests
-                      CHangUp{65535, 12 + 1000, "Fail to Write the Port"}));       // during a reply too big for the line
+                      CHangUp{65535, 12 + 1000,
+                              "Fail to Write the Port"}));  // during a reply too big for the line
 
 TEST(UpgradeStop, WhileTheBoxIsStillOff) {
   CUpgradeRun t;
