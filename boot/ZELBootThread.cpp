@@ -93,13 +93,10 @@ int CZELBootThread::DownloadBoot(const std::string& commandFile) {
   m_port.GetHandle().WaitCommEvent(events, &eventWait);
   m_port.GetHandle().CancelIo(eventWait);
 
-  // Wait for the box: its first byte, of any value.
+  // Wait for the box: its first byte, of any value. A vanished port ends
+  // the run at once; a stop after the length check.
   const size_t got = ReadBytes(received, firstSection, 1);
-  // A vanished port ends the run at once; a stop after the length check.
-  if (m_port.IsDeviceGone()) {
-    Interrupted();
-    return 1;
-  }
+  if (m_port.IsDeviceGone()) return Failed();
   if (got != 1) Trace("Received Wrong data Len");
   // From here on every step ends the run on a stop or a vanished port.
   if (Interrupted()) return 1;
@@ -111,11 +108,8 @@ int CZELBootThread::DownloadBoot(const std::string& commandFile) {
     return 1;
   }
   uint32_t written = 0;
-  if (!SendBytes(section, static_cast<uint32_t>(secondSection), &written) || written != secondSection) {
-    Trace("Failed to Send Data");
-    Interrupted();
-    return 1;
-  }
+  if (!SendBytes(section, static_cast<uint32_t>(secondSection), &written) || written != secondSection)
+    return Failed("Failed to Send Data");
   if (Interrupted()) return 1;
   if (!SwitchSpeed()) {
     ReportToOperator("Can not Set the Port Configuration to 115200");
@@ -124,20 +118,18 @@ int CZELBootThread::DownloadBoot(const std::string& commandFile) {
   for (int i = 0; i < kBBytes; ++i) {
     section[0] = 'B';
     if (Interrupted()) return 1;
-    if (!SendBytes(section, 1, &written) || written != 1) {
-      Trace("Failed to Send Data");
-      Interrupted();
-      return 1;
-    }
+    if (!SendBytes(section, 1, &written) || written != 1) return Failed("Failed to Send Data");
   }
   uint32_t answered = 0;
   if (Interrupted()) return 1;
-  if (!ReadWithTimeout(received, kAnswerBytes, &answered)) {
-    Trace("Failed to Read Data on Port");
-    Interrupted();
-    return 1;
-  }
+  if (!ReadWithTimeout(received, kAnswerBytes, &answered)) return Failed("Failed to Read Data on Port");
   return Interrupted() ? 1 : 0;
+}
+
+int CZELBootThread::Failed(const char* line) {
+  if (line) Trace(line);
+  Interrupted();  // notes a vanished port as the cause
+  return 1;
 }
 
 bool CZELBootThread::SwitchSpeed() {

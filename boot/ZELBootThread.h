@@ -41,6 +41,8 @@ class CZELBootThread : public CZELWorkingThread {
   bool SwitchSpeed();
   // True when the run must end now: a stop, or a port that has vanished.
   bool Interrupted();
+  // Ends a step that failed: traces line, if any, and returns 1.
+  int Failed(const char* line = nullptr);
 
   std::mutex m_paramMutex;  // SetParameters against the start of a run
   std::string m_strFile;

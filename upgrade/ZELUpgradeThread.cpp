@@ -83,7 +83,6 @@ int CZELUpgradeThread::Run() {
     SendToOwner(WM_DOWNLOAD_END, 0, END_SUCCEEDED);
     Trace(m_evEndAck.Wait() ? "Download Terminated SUCCESSFULLY" : "PROBLEM To Terminate");
   }
-  m_image.Close();
   m_port.Close();
   return 0;
 }
@@ -140,9 +139,10 @@ int CZELUpgradeThread::ServeRequests() {
     std::lock_guard lock(m_paramMutex);
     path = m_strFile;
   }
-  if (!m_image.Open(path)) {
+  CImageFile image;  // closed on every return
+  if (!image.Open(path)) {
     Trace("FAILED to open the download file");
-    NoteFailure(m_image.Failure());
+    NoteFailure(image.Failure());
     return 1;
   }
   bool done = false;
@@ -157,9 +157,9 @@ int CZELUpgradeThread::ServeRequests() {
       Diagnostic("\n[UART_DL] PID_TERM_UPGRADE successfully!\n");
       done = true;
     } else if (r == PID_DATA_REQUEST) {
-      if (!ServeDataRequest(length, offset)) {
+      if (!ServeDataRequest(image, length, offset)) {
         Trace("FAILED to read the download file");
-        NoteFailure(m_image.Failure());
+        NoteFailure(image.Failure());
         return 1;
       }
     } else if (!noiseReported) {
@@ -170,13 +170,13 @@ int CZELUpgradeThread::ServeRequests() {
   }
 }
 
-bool CZELUpgradeThread::ServeDataRequest(uint16_t n, uint32_t offset) {
+bool CZELUpgradeThread::ServeDataRequest(CImageFile& image, uint16_t n, uint32_t offset) {
   char line[100];
   std::snprintf(line, sizeof line,
                 "<<Received Data Request from STB: Offset = [%lu], RequestDataLen = [0x%1x%1x]",
                 static_cast<unsigned long>(offset), static_cast<unsigned>((n >> 4) & 0xFF),
                 static_cast<unsigned>(n & 0xF));
-  if (offset > m_image.Size()) {
+  if (offset > image.Size()) {
     DebugTrace(line);
     Diagnostic("[UART_DL] ERROR: The file pointer can't be moved successfully.\n");
     SendCommand(PID_TERM_UPGRADE);
@@ -190,7 +190,7 @@ bool CZELUpgradeThread::ServeDataRequest(uint16_t n, uint32_t offset) {
     return true;
   }
   uint8_t* data = m_reply.data() + kReplyDataOffset;
-  const int64_t got = m_image.ReadAt(data, n, offset);
+  const int64_t got = image.ReadAt(data, n, offset);
   if (got < 0) {
     DebugTrace(line);
     return false;

@@ -57,7 +57,7 @@ class CZELUpgradeThread : public CZELWorkingThread {
   enum class ByteRead { Got, None, Gone };
   ByteRead ReadByte(uint8_t& byte);
   // Serves one request; false when the image could not be read.
-  bool ServeDataRequest(uint16_t n, uint32_t offset);
+  bool ServeDataRequest(CImageFile& image, uint16_t n, uint32_t offset);
   void Diagnostic(const char* text);
   // The cause of a failed handshake or service: the port's, if it failed.
   void NoteFailure(CFailureCause cause);
@@ -71,7 +71,6 @@ class CZELUpgradeThread : public CZELWorkingThread {
   std::mutex m_paramMutex;  // SetParameters against the start of a run
   std::function<void(const char*)> m_diagnostic;
   std::chrono::milliseconds m_pauseBeforeSuccess{1000};
-  CImageFile m_image;            // open while requests are served
   std::vector<uint8_t> m_reply;  // the frame being answered, reused
   size_t m_nSkipped = 0;         // bytes skipped before the last frame's marker
   CFailureCause m_failure;       // why the current run failed, where known
