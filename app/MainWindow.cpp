@@ -47,7 +47,12 @@ QStringList QtNameFilters(const std::string& filter) {
     if (parts[i].isEmpty()) break;
     QString pattern = parts[i + 1];
     pattern.replace(QStringLiteral("*.*"), QStringLiteral("*"));  // any file, with or without a dot
-    filters << parts[i] + QStringLiteral(" (") + pattern + QLatin1Char(')');
+    // The description names its pattern already: it is shown once, as the
+    // one Qt filters by.
+    QString description = parts[i];
+    const qsizetype open = description.lastIndexOf(QLatin1Char('('));
+    if (open >= 0) description = description.left(open).trimmed();
+    filters << description + QStringLiteral(" (") + pattern + QLatin1Char(')');
   }
   return filters;
 }
@@ -81,10 +86,7 @@ CMainWindow::CMainWindow(CProbeSources portSources)
       m_reporter(m_dispatcher, [this](const std::string& text) {
         MessageBox(text, ApplicationTitle().toStdString(), true);
       }) {
-  QIcon icon;
-  icon.addPixmap(QPixmap(QStringLiteral(":/boxfeeder/icon128.png")));
-  icon.addPixmap(ResourcePicture(128));
-  setWindowIcon(icon);
+  setWindowIcon(ApplicationIcon());
   SetOperatorReporter(&m_reporter);
   m_dialog = std::make_unique<CMainDialog>(m_dispatcher, *this, ApplicationTitle().toStdString(),
                                            std::move(portSources));
@@ -115,13 +117,6 @@ void CMainWindow::ConnectHandlers() {
   onClick(IDC_DOWNLOAD_BOOT, &CMainDialog::OnDownloadBoot);
 }
 
-void CMainWindow::showEvent(QShowEvent* event) {
-  CTemplateDialog::showEvent(event);
-  if (m_bCentred) return;
-  m_bCentred = true;
-  if (const QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
-}
-
 void CMainWindow::reject() { m_dialog->OnClose(); }
 
 void CMainWindow::accept() { m_dialog->OnOk(); }
@@ -131,15 +126,11 @@ void CMainWindow::keyPressEvent(QKeyEvent* event) {
     m_dialog->OnHelp();
     return;
   }
+  // Enter clicks the focused button (the buttons take it themselves); with
+  // none to take it, it does nothing: it never closes the window.
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-    // With no push button to take it, Enter is the OK command.
-    const auto buttons = findChildren<QPushButton*>();
-    const bool anyDefault = std::any_of(buttons.begin(), buttons.end(),
-                                        [](QPushButton* b) { return b->isDefault() && b->isVisible(); });
-    if (!anyDefault) {
-      accept();
-      return;
-    }
+    event->accept();
+    return;
   }
   CTemplateDialog::keyPressEvent(event);
 }

@@ -60,7 +60,6 @@ class CMainWindow : public CTemplateDialog, public IDialogControls {
   void accept() override;  // the OK command
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
-  void showEvent(QShowEvent* event) override;
 
  private:
   void ConnectHandlers();
@@ -75,7 +74,6 @@ class CMainWindow : public CTemplateDialog, public IDialogControls {
   std::vector<std::pair<int, QString>> m_systemMenu;
   uint32_t m_progressUpper = 100;
   uint32_t m_progressPos = 0;
-  bool m_bCentred = false;
   mutable QString m_pendingLog;  // appended log text not yet in the control
   QTimer m_logFlushTimer;
   std::unique_ptr<CMainDialog> m_dialog;  // last: it goes first

@@ -2,12 +2,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPainter>
 #include <QPushButton>
+#include <QScreen>
+
+#include "widgets/IconButton.h"
 
 // The pictures are compiled into this library; register them once.
 static void LoadPictures() { Q_INIT_RESOURCE(boxfeeder); }
@@ -18,11 +21,19 @@ QPixmap ResourcePicture(int id) {
   static const bool loaded = (LoadPictures(), true);
   (void)loaded;
   switch (id) {
-    case 128: return QPixmap(QStringLiteral(":/boxfeeder/icon128_32.png"));
     case 136: return QPixmap(QStringLiteral(":/boxfeeder/bitmap136.png"));
     case 137: return QPixmap(QStringLiteral(":/boxfeeder/bitmap137.png"));
     default: return {};
   }
+}
+
+QIcon ApplicationIcon() {
+  static const bool loaded = (LoadPictures(), true);
+  (void)loaded;
+  QIcon icon;
+  if (auto drawing = LoadIconResource(128))
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addPixmap(RenderIcon(*drawing, QSize(size, size), 1));
+  return icon;
 }
 
 CTemplateDialog::CTemplateDialog(const CDialogTemplate& dialogTemplate, QWidget* parent,
@@ -46,10 +57,57 @@ CTemplateDialog::CTemplateDialog(const CDialogTemplate& dialogTemplate, QWidget*
     if (control.id >= 0) m_controls[control.id] = widget;
     if (control.tabStop) {
       if (previous) setTabOrder(previous, widget);
+      if (!m_firstTabStop) m_firstTabStop = widget;
       previous = widget;
-    } else if (!qobject_cast<QGroupBox*>(widget)) {
+    } else {
       widget->setFocusPolicy(Qt::NoFocus);
     }
+  }
+}
+
+CGroupFrame::CGroupFrame(const QString& title, QWidget* parent) : QWidget(parent), m_title(title) {
+  // A frame only: it lies under the controls it frames and takes no clicks.
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+  setFocusPolicy(Qt::NoFocus);
+}
+
+QRect CGroupFrame::FrameRect() const { return rect().adjusted(0, fontMetrics().height() / 2, 0, 0); }
+
+void CGroupFrame::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const QRect frame = FrameRect();
+  // An etched line: a shadow, and a highlight one pixel in.
+  painter.setPen(palette().color(QPalette::Mid));
+  painter.drawRect(frame.adjusted(0, 0, -2, -2));
+  painter.setPen(palette().color(QPalette::Light));
+  painter.drawRect(frame.adjusted(1, 1, -1, -1));
+  if (m_title.isEmpty()) return;
+  const QFontMetrics metrics = fontMetrics();
+  const int indent = metrics.averageCharWidth() + 2;
+  const QRect title(indent, 0, metrics.horizontalAdvance(m_title) + 4, metrics.height());
+  painter.fillRect(title, palette().color(QPalette::Window));
+  painter.setPen(palette().color(QPalette::WindowText));
+  painter.drawText(title, Qt::AlignCenter, m_title);
+}
+
+void CTemplateDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (m_bShown) return;
+  m_bShown = true;
+  // The client areas' centres meet: the window manager's frame goes round it.
+  QRect area = QRect(QPoint(), size());
+  if (const QWidget* over = parentWidget())
+    area.moveCenter(over->window()->geometry().center());
+  else if (const QScreen* screen = this->screen())
+    area.moveCenter(screen->availableGeometry().center());
+  setGeometry(area);
+  for (QWidget* candidate = m_firstTabStop; candidate;) {
+    if (candidate->isEnabled() && candidate->isVisible()) {
+      candidate->setFocus(Qt::TabFocusReason);
+      break;
+    }
+    candidate = candidate->nextInFocusChain();
+    if (candidate == m_firstTabStop || candidate == this) break;
   }
 }
 
@@ -71,11 +129,7 @@ QWidget* CTemplateDialog::CreateControl(const CControlTemplate& control, const B
       return button;
     }
     case ControlKind::GroupBox: {
-      // A frame only: it lies under the controls it frames and takes no
-      // clicks, as a platform group box does.
-      auto* group = new QGroupBox(caption, this);
-      group->setAttribute(Qt::WA_TransparentForMouseEvents);
-      group->setFocusPolicy(Qt::NoFocus);
+      auto* group = new CGroupFrame(caption, this);
       group->lower();
       return group;
     }
@@ -87,6 +141,7 @@ QWidget* CTemplateDialog::CreateControl(const CControlTemplate& control, const B
     }
     case ControlKind::MultiLineEdit: {
       auto* edit = new QPlainTextEdit(this);
+      edit->setTabChangesFocus(true);  // Tab moves on, as in a dialog
       edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
       edit->setLineWrapMode(QPlainTextEdit::NoWrap);
       return edit;

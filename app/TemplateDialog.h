@@ -11,6 +11,21 @@
 
 namespace zel {
 
+// A group box as the platform draws it: a frame whose top line runs
+// through the middle of its title, at the place the template gives.
+class CGroupFrame : public QWidget {
+ public:
+  CGroupFrame(const QString& title, QWidget* parent);
+  // The frame's rectangle in the widget; the title sits on its top line.
+  QRect FrameRect() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QString m_title;
+};
+
 class CTemplateDialog : public QDialog {
  public:
   // Makes the button for a template entry, or returns null for a plain one.
@@ -24,12 +39,21 @@ class CTemplateDialog : public QDialog {
     return qobject_cast<Widget*>(Control(id));
   }
 
+ protected:
+  // At the first showing: centred over the parent (or the screen), and the
+  // first control that takes the focus has it, as a dialog opens.
+  void showEvent(QShowEvent* event) override;
+
  private:
   QWidget* CreateControl(const CControlTemplate& control, const ButtonFactory& makeButton);
   std::map<int, QWidget*> m_controls;
+  QWidget* m_firstTabStop = nullptr;
+  bool m_bShown = false;
 };
 
-// The picture with a bitmap resource id (136, 137) or the icon (128).
+// The picture with a bitmap resource id (136, 137).
 QPixmap ResourcePicture(int id);
+// The application's icon (128), drawn at every size the desktop asks for.
+QIcon ApplicationIcon();
 
 }  // namespace zel

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Draws the program's pictures as PNG files: the application icon (128),
-the cable warning picture (136) and the About banner (137). Run it from
-this folder after changing a drawing; the PNGs are committed."""
+"""Draws the dialogs' two pictures as PNG files: the cable warning picture
+(136) and the About banner (137). Run it from this folder after changing a
+drawing; the PNGs are committed. The icons are scalable drawings in icons/."""
 import struct
 import zlib
 
@@ -47,10 +47,6 @@ def set_top_box(x, y, w, h, scale):
     return CLEAR
 
 
-def icon(size):
-    return lambda x, y: set_top_box(x, y, size, size, max(1, size // 16))
-
-
 def warning(x, y):
     """A warning triangle over a serial plug (55 x 56)."""
     w, h = 55, 56
@@ -81,94 +77,5 @@ def banner(x, y):
     return (225, 232, 240, 255)
 
 
-def scaled(draw, size):
-    """draw(u, v) on a 0..1 square, sampled at each pixel centre."""
-    return lambda x, y: draw((x + 0.5) / size, (y + 0.5) / size)
-
-
-RED = (210, 50, 50, 255)
-YELLOW = (240, 200, 60, 255)
-GREY = (150, 150, 150, 255)
-
-
-def close_icon(u, v):  # a red cross in a ring
-    d = ((u - 0.5) ** 2 + (v - 0.5) ** 2) ** 0.5
-    if 0.38 <= d <= 0.46:
-        return DARK
-    if (abs(u - v) < 0.08 or abs(u + v - 1) < 0.08) and d < 0.33:
-        return RED
-    return CLEAR
-
-
-def browse_icon(u, v):  # an open folder
-    if 0.25 <= v <= 0.8 and 0.1 <= u <= 0.9:
-        if v < 0.35 and u > 0.45:
-            return CLEAR
-        edge = v > 0.76 or u < 0.14 or u > 0.86 or v < 0.29
-        return DARK if edge else YELLOW
-    return CLEAR
-
-
-def start_icon(u, v):  # a green arrow into a box
-    return set_top_box(int(u * 32), int(v * 32), 32, 32, 2)
-
-
-def busy_icon(u, v):  # a red stop square
-    if 0.2 <= u <= 0.8 and 0.2 <= v <= 0.8:
-        return DARK if u < 0.25 or u > 0.75 or v < 0.25 or v > 0.75 else RED
-    return CLEAR
-
-
-def help_icon(u, v):  # a blue disc with a question mark
-    d = ((u - 0.5) ** 2 + (v - 0.5) ** 2) ** 0.5
-    if d > 0.45:
-        return CLEAR
-    ring = abs(((u - 0.5) ** 2 + (v - 0.4) ** 2) ** 0.5 - 0.14) < 0.05 and not (v > 0.4 and u < 0.5)
-    stem = abs(u - 0.5) < 0.05 and 0.5 <= v <= 0.62
-    dot = abs(u - 0.5) < 0.05 and 0.7 <= v <= 0.78
-    return WHITE if ring or stem or dot else BLUE
-
-
-def save_icon(u, v):  # a floppy disk
-    if not (0.12 <= u <= 0.88 and 0.12 <= v <= 0.88):
-        return CLEAR
-    if u < 0.18 or u > 0.82 or v < 0.18 or v > 0.82:
-        return DARK
-    if 0.3 <= u <= 0.7 and v < 0.42:
-        return WHITE
-    if 0.28 <= u <= 0.72 and v > 0.58:
-        return GREY
-    return BLUE
-
-
-def trace_icon(colour):  # a dot with a trace line
-    def draw(u, v):
-        d = ((u - 0.5) ** 2 + (v - 0.5) ** 2) ** 0.5
-        if d < 0.3:
-            return DARK if d > 0.22 else colour
-        if abs(v - 0.5) < 0.07:
-            return DARK
-        return CLEAR
-    return draw
-
-
-def clear_icon(u, v):  # an eraser on a sheet
-    if 0.15 <= u <= 0.75 and 0.1 <= v <= 0.9 and (u < 0.2 or u > 0.7 or v < 0.15 or v > 0.85):
-        return DARK
-    if 0.15 <= u <= 0.75 and 0.1 <= v <= 0.9:
-        return WHITE if v < 0.55 or (u - 0.45) ** 2 + (v - 0.7) ** 2 > 0.02 else WHITE
-    if 0.55 <= u <= 0.95 and 0.55 <= v <= 0.95 and abs((u - v)) < 0.18:
-        return RED
-    return CLEAR
-
-
-for name, draw, size in [("icon131", close_icon, 32), ("icon132", browse_icon, 32), ("icon133", start_icon, 32),
-                         ("icon134", help_icon, 32), ("icon138", busy_icon, 32), ("icon140", save_icon, 32),
-                         ("icon140_16", save_icon, 16), ("icon141", trace_icon(GREY), 16),
-                         ("icon142", trace_icon(GREEN), 16), ("icon143", clear_icon, 32)]:
-    png(name + ".png", size, size, scaled(draw, size))
-
-png("icon128.png", 16, 16, icon(16))
-png("icon128_32.png", 32, 32, icon(32))
 png("bitmap136.png", 55, 56, warning)
 png("bitmap137.png", 128, 27, banner)

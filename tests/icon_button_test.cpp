@@ -2,6 +2,8 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPainter>
+#include <QStyle>
+#include <QToolTip>
 #include <QtTest>
 
 #include "widgets/IconButton.h"
@@ -146,7 +148,7 @@ class IconButtonTest : public QObject {
     b->OffsetColor(CLR_HOT_BACK, 30, true);
     QVERIFY(b->Color(CLR_HOT_BACK) != b->Color(CLR_NORMAL_BACK));
     QPalette palette = b->palette();
-    palette.setColor(QPalette::Button, QColor(10, 20, 30));
+    palette.setColor(QPalette::Window, QColor(10, 20, 30));
     b->setPalette(palette);
     QCOMPARE(b->Color(CLR_HOT_BACK), Rgb(10, 20, 30));
     QCOMPARE(b->Color(CLR_HOT_BACK), b->Color(CLR_NORMAL_BACK));
@@ -180,6 +182,27 @@ class IconButtonTest : public QObject {
     QTRY_VERIFY(b->hasFocus());
     b->setEnabled(false);
     QVERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()));
+  }
+
+  void ToolTipsAreAsWideAsTheirTextUpTo400Pixels() {
+    CIconButton* b = Make(QStringLiteral("x"));
+    const QString longText = QStringLiteral("Writes every line of the log to a text file of your choice. ").repeated(4);
+    for (const QString& text : {QStringLiteral("Clear the log"), longText}) {
+      b->SetTooltipText(text, true);
+      QToolTip::showText(b->mapToGlobal(QPoint(2, 2)), b->toolTip(), b);
+      QWidget* tip = nullptr;
+      for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->inherits("QTipLabel") && top->isVisible()) tip = top;
+      QVERIFY(tip);
+      const int textWidth = tip->fontMetrics().horizontalAdvance(text);
+      if (text == longText) {
+        QVERIFY(tip->width() <= 400 + 2 * tip->style()->pixelMetric(QStyle::PM_ToolTipLabelFrameWidth) + 8);
+        QVERIFY(tip->height() > 2 * tip->fontMetrics().height());
+      } else {
+        QVERIFY(tip->width() < textWidth + 40);
+      }
+      QToolTip::hideText();
+    }
   }
 
   void DerivedIconsKeepBlackAndTransparency() {

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <QSignalSpy>
 #include <QtTest>
 #include <functional>
 #include <thread>
@@ -26,9 +27,70 @@
 namespace zel {
 namespace {
 
+// Screenshots carry the look they were taken in: "-2x" at twice the
+// scale, "-dark" in a dark palette.
 void Screenshot(QWidget* widget, const QString& name) {
   QDir().mkpath(QStringLiteral(SCREENSHOT_DIR));
-  QVERIFY(widget->grab().save(QStringLiteral(SCREENSHOT_DIR "/") + name + QStringLiteral(".png")));
+  QString suffix;
+  if (qEnvironmentVariableIntValue("QT_SCALE_FACTOR") == 2) suffix += QStringLiteral("-2x");
+  if (qEnvironmentVariableIsSet("BOXFEEDER_TEST_DARK")) suffix += QStringLiteral("-dark");
+  QVERIFY(widget->grab().save(QStringLiteral(SCREENSHOT_DIR "/") + name + suffix + QStringLiteral(".png")));
+}
+
+// A dark desktop palette, as dark themes give.
+QPalette DarkPalette() {
+  QPalette p;
+  const QColor window(53, 53, 53), base(35, 35, 35), text(230, 230, 230);
+  p.setColor(QPalette::Window, window);
+  p.setColor(QPalette::WindowText, text);
+  p.setColor(QPalette::Base, base);
+  p.setColor(QPalette::AlternateBase, window);
+  p.setColor(QPalette::Text, text);
+  p.setColor(QPalette::Button, window);
+  p.setColor(QPalette::ButtonText, text);
+  p.setColor(QPalette::Light, QColor(90, 90, 90));
+  p.setColor(QPalette::Midlight, QColor(70, 70, 70));
+  p.setColor(QPalette::Mid, QColor(40, 40, 40));
+  p.setColor(QPalette::Dark, QColor(30, 30, 30));
+  p.setColor(QPalette::Shadow, QColor(15, 15, 15));
+  p.setColor(QPalette::Highlight, QColor(42, 130, 218));
+  p.setColor(QPalette::HighlightedText, Qt::white);
+  p.setColor(QPalette::ToolTipBase, base);
+  p.setColor(QPalette::ToolTipText, text);
+  p.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
+  p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
+  p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
+  return p;
+}
+
+// The most readable pixel of rect against colour: the contrast of the
+// caption drawn there.
+double BestContrast(const QImage& image, const QRect& rect, const QColor& against) {
+  const qreal ratio = image.devicePixelRatio();
+  const QRect pixels(rect.topLeft() * ratio, rect.size() * ratio);
+  double best = 1;
+  for (int y = pixels.top(); y <= pixels.bottom(); ++y)
+    for (int x = pixels.left(); x <= pixels.right(); ++x)
+      best = std::max(best, ContrastRatio(QColor(image.pixel(x, y)), against));
+  return best;
+}
+
+// The widgets of a type without a meta-object of its own.
+template <typename Widget>
+std::vector<Widget*> Children(QWidget& parent) {
+  std::vector<Widget*> found;
+  for (QWidget* child : parent.findChildren<QWidget*>())
+    if (auto* widget = dynamic_cast<Widget*>(child)) found.push_back(widget);
+  return found;
+}
+
+// The control a focus widget belongs to (a combo box's line edit is the combo).
+int ControlIdOf(CMainWindow& window, QWidget* focus) {
+  for (int id : {IDC_START, IDC_BROWSE, IDC_SAVE, IDC_CLEAR, IDCANCEL, IDC_IMAGE_PATH, IDC_PORT, IDC_LOG,
+                 IDC_TRACE, IDC_HELP_BUTTON, IDC_DOWNLOAD_BOOT})
+    if (QWidget* control = window.Control(id); control && (control == focus || control->isAncestorOf(focus)))
+      return id;
+  return -1;
 }
 
 // Answers each modal box that opens with handle(), from a timer that keeps
@@ -205,15 +267,104 @@ class MainWindowTest : public QObject {
     QVERIFY(seen);
   }
 
+  void TheKeyboardReachesEveryControlInTheTemplatesOrder() {
+    auto window = MakeWindow();
+    QApplication::setActiveWindow(window.get());
+    QTRY_VERIFY(window->isActiveWindow());
+    // The first control that takes the focus: Start is disabled. Focus the
+    // keyboard gave is shown.
+    QCOMPARE(ControlIdOf(*window, QApplication::focusWidget()), int(IDC_BROWSE));
+    const QImage focused = window->Control(IDC_BROWSE)->grab().toImage();
+    window->Control(IDC_LOG)->setFocus(Qt::TabFocusReason);
+    QVERIFY(window->Control(IDC_BROWSE)->grab().toImage() != focused);
+    window->Control(IDC_START)->setEnabled(true);
+    window->Control(IDC_START)->setFocus(Qt::TabFocusReason);
+    const std::vector<int> order{IDC_START, IDC_BROWSE, IDC_SAVE, IDC_CLEAR, IDCANCEL,
+                                 IDC_IMAGE_PATH, IDC_PORT, IDC_LOG, IDC_TRACE, IDC_HELP_BUTTON};
+    for (size_t i = 1; i <= order.size(); ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QCOMPARE(ControlIdOf(*window, QApplication::focusWidget()), order[i % order.size()]);
+    }
+    for (size_t i = order.size(); i-- > 0;) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+      QCOMPARE(ControlIdOf(*window, QApplication::focusWidget()), order[i]);
+    }
+  }
+
+  void EnterAndSpaceClickTheFocusedButtonAndEnterNeverCloses() {
+    auto window = MakeWindow();
+    QApplication::setActiveWindow(window.get());
+    CModalHandler dismiss([](QWidget* modal) {
+      if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+    });
+    for (int id : {IDC_BROWSE, IDC_SAVE, IDC_CLEAR, IDC_HELP_BUTTON, IDC_TRACE}) {
+      for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+        auto* button = window->ControlAs<QAbstractButton>(id);
+        button->setFocus(Qt::TabFocusReason);
+        QSignalSpy clicks(button, &QAbstractButton::clicked);
+        QTest::keyClick(button, key);
+        QCOMPARE(clicks.count(), 1);
+        QVERIFY(window->isVisible());
+      }
+    }
+    // Enter in the port box after typing a path, and in the log.
+    auto* port = window->ControlAs<QComboBox>(IDC_PORT);
+    port->lineEdit()->clear();
+    QTest::keyClicks(port->lineEdit(), QStringLiteral("/dev/ttyUSB9"));
+    QTest::keyClick(port->lineEdit(), Qt::Key_Return);
+    QTest::keyClick(window->Control(IDC_LOG), Qt::Key_Return);
+    QVERIFY(window->isVisible());
+    QCOMPARE(port->currentText(), QStringLiteral("/dev/ttyUSB9"));
+    // Escape is the cancel command.
+    QTest::keyClick(window->Control(IDC_LOG), Qt::Key_Escape);
+    QVERIFY(!window->isVisible());
+    QCOMPARE(window->result(), int(IDCANCEL));
+  }
+
+  void FramesIconsAndDisabledCaptionsInLightAndDarkPalettes() {
+    for (bool dark : {false, true}) {
+      auto window = MakeWindow();
+      if (dark) window->setPalette(DarkPalette());
+      const QImage image = window->grab().toImage();
+      // Every control a frame holds lies inside the frame, below its title.
+      const auto frames = Children<CGroupFrame>(*window);
+      QCOMPARE(frames.size(), size_t{3});
+      for (auto* frame : frames) {
+        const QRect inner = frame->FrameRect().translated(frame->pos()).adjusted(1, 1, -1, -1);
+        for (QWidget* control : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+          if (control != frame && control->isVisible() && frame->geometry().contains(control->geometry().center()))
+            QVERIFY(inner.contains(control->geometry()));
+      }
+      // Every icon fits its button.
+      for (auto* button : Children<CIconButton>(*window)) {
+        QVERIFY(!button->IconRect().isEmpty());
+        QVERIFY(button->rect().contains(button->IconRect()));
+      }
+      // The disabled Start button's caption is readable.
+      auto* start = dynamic_cast<CIconButton*>(window->Control(IDC_START));
+      QVERIFY(!start->isEnabled());
+      const QRect caption = QRect(start->pos(), start->size()).adjusted(start->IconRect().right() + 2, 2, -2, -2);
+      const QColor face = image.pixel((start->pos() + QPoint(1, 1)) * image.devicePixelRatio());
+      const double contrast = BestContrast(image, caption, face);
+      QVERIFY2(contrast >= 3.0, qPrintable(QString::number(contrast) + (dark ? " dark " : " light ") + face.name()));
+    }
+  }
+
   void FiltersFollowThePlatformStrings() {
     QCOMPARE(
         QtNameFilters("SDL Files(*.sdl)|*.sdl|Text Files(*.txt)|*.txt|All Files (*.*)|*.*||"),
-        (QStringList{QStringLiteral("SDL Files(*.sdl) (*.sdl)"), QStringLiteral("Text Files(*.txt) (*.txt)"),
-                     QStringLiteral("All Files (*.*) (*)")}));
+        (QStringList{QStringLiteral("SDL Files (*.sdl)"), QStringLiteral("Text Files (*.txt)"),
+                     QStringLiteral("All Files (*)")}));
   }
 };
 
 }  // namespace zel
 
-QTEST_MAIN(zel::MainWindowTest)
+// Run with BOXFEEDER_TEST_DARK set, the whole test runs in a dark palette.
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (qEnvironmentVariableIsSet("BOXFEEDER_TEST_DARK")) app.setPalette(zel::DarkPalette());
+  zel::MainWindowTest test;
+  return QTest::qExec(&test, argc, argv);
+}
 #include "main_window_test.moc"

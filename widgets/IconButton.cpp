@@ -2,17 +2,22 @@
 
 #include <QApplication>
 #include <QEnterEvent>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
+#include <QSvgRenderer>
 #include <QTextDocument>
+#include <QToolTip>
+#include <cmath>
 
 namespace zel {
 namespace {
 
-// The platform's system colours, as this palette has them.
+// The platform's system colours, as this palette has them. They do not
+// change with the button's state: a disabled button asks for the same.
 COLORREF SysColor(const QPalette& palette, QPalette::ColorRole role) {
-  return FromQColor(palette.color(role));
+  return FromQColor(palette.color(QPalette::Active, role));
 }
 
 // Windows rectangles are (left, top, right, bottom) with right and bottom
@@ -47,17 +52,53 @@ void Draw3dRect(QPainter& p, const QRect& r, COLORREF topLeft, COLORREF bottomRi
   p.fillRect(QRect(l, b - 1, rr - l, 1), ToQColor(bottomRight));
 }
 
-QString IconPath(int id, int size) {
-  if (id == 140 && size == 16) return QStringLiteral(":/boxfeeder/icon140_16.png");
-  return QStringLiteral(":/boxfeeder/icon%1.png").arg(id);
+// A disabled caption's contrast with its face: enough that its thin,
+// smoothed strokes still reach 3:1.
+constexpr double kDisabledContrast = 4.5;
+
+// The widest a tool tip grows before its text wraps.
+constexpr int kToolTipMaxWidth = 400;
+
+double Luminance(const QColor& c) {
+  auto channel = [](int v) {
+    const double x = v / 255.0;
+    return x <= 0.03928 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
 }
 
 }  // namespace
 
-QPixmap LoadIconResource(int id, int width, int height) {
-  QPixmap pixmap(IconPath(id, width));
-  if (pixmap.isNull() || width <= 0 || height <= 0 || pixmap.size() == QSize(width, height)) return pixmap;
-  return pixmap.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+std::shared_ptr<QSvgRenderer> LoadIconResource(int id) {
+  auto drawing = std::make_shared<QSvgRenderer>(QStringLiteral(":/boxfeeder/icon%1.svg").arg(id));
+  return drawing->isValid() ? drawing : nullptr;
+}
+
+QPixmap RenderIcon(QSvgRenderer& drawing, QSize size, qreal pixelRatio) {
+  QPixmap pixmap(size * pixelRatio);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  drawing.render(&painter);
+  painter.end();
+  pixmap.setDevicePixelRatio(pixelRatio);
+  return pixmap;
+}
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+  const double la = Luminance(a), lb = Luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor DisabledCaptionColor(const QColor& face, const QColor& text) {
+  // From halfway between face and text towards the text, until readable.
+  for (int share = 50; share < 100; share += 5) {
+    const auto mix = [&](int f, int t) { return (f * (100 - share) + t * share) / 100; };
+    const QColor colour(mix(face.red(), text.red()), mix(face.green(), text.green()),
+                        mix(face.blue(), text.blue()));
+    if (ContrastRatio(colour, face) >= kDisabledContrast) return colour;
+  }
+  return text;
 }
 
 CIconButton::CIconButton(const QString& caption, Kind kind, QWidget* parent) : QAbstractButton(parent) {
@@ -75,7 +116,7 @@ CIconButton::CIconButton(const QString& caption, Kind kind, QWidget* parent) : Q
 }
 
 void CIconButton::OnClicked() {
-  setFocus(Qt::MouseFocusReason);
+  if (!hasFocus()) setFocus(Qt::MouseFocusReason);
   if (m_bCheckBox) {
     m_bChecked = !m_bChecked;
     Repaint();
@@ -89,17 +130,28 @@ int CIconButton::SetIcons(int hotIconId, int restIconId) {
 }
 
 int CIconButton::SetIcons(int hotIconId, int hotCx, int hotCy, int restIconId, int restCx, int restCy) {
-  const QPixmap hot = LoadIconResource(hotIconId, hotCx, hotCy);
-  if (restIconId == ICON_AUTO_GREY || restIconId == ICON_AUTO_DARK)
-    return SetIcons(hot, QPixmap(), restIconId);
-  const QPixmap rest = restIconId != 0 ? LoadIconResource(restIconId, restCx, restCy) : QPixmap();
-  return SetIcons(hot, rest);
+  // A drawing at the size asked for, or at its own.
+  auto load = [](int id, int cx, int cy) -> CIcon {
+    auto drawing = LoadIconResource(id);
+    if (!drawing) return {};
+    const QSize size = cx > 0 && cy > 0 ? QSize(cx, cy) : drawing->defaultSize();
+    return {QPixmap(), std::move(drawing), size};
+  };
+  if (restIconId == ICON_AUTO_GREY || restIconId == ICON_AUTO_DARK) {
+    const CIcon hot = load(hotIconId, hotCx, hotCy);
+    return SetIcons(hot.drawing ? RenderIcon(*hot.drawing, hot.size, 1) : QPixmap(), QPixmap(), restIconId);
+  }
+  FreeImages();
+  m_icons[0] = load(hotIconId, hotCx, hotCy);
+  if (!m_icons[0].IsNull() && restIconId != 0) m_icons[1] = load(restIconId, restCx, restCy);
+  Repaint();
+  return IBR_DONE;
 }
 
 int CIconButton::SetIcons(const QPixmap& hotIcon, const QPixmap& restIcon, int deriveRest) {
   FreeImages();
   if (!hotIcon.isNull()) {
-    m_icons[0] = {hotIcon, hotIcon.size()};
+    m_icons[0] = {hotIcon, nullptr, hotIcon.size()};
     QPixmap rest = restIcon;
     if (deriveRest == ICON_AUTO_GREY || deriveRest == ICON_AUTO_DARK) {
       const auto rule =
@@ -110,7 +162,7 @@ int CIconButton::SetIcons(const QPixmap& hotIcon, const QPixmap& restIcon, int d
         return IBR_BAD_ICON;
       }
     }
-    if (!rest.isNull()) m_icons[1] = {rest, rest.size()};
+    if (!rest.isNull()) m_icons[1] = {rest, nullptr, rest.size()};
   }
   Repaint();
   return IBR_DONE;
@@ -131,8 +183,10 @@ int CIconButton::OffsetColor(int index, int offset, bool repaint) {
 }
 
 int CIconButton::SetDefaultColors(bool repaint) {
+  // The button face is the dialog's own background, as the platform has
+  // it: a flat button at rest shows nothing of itself but icon and caption.
   const QPalette& p = palette();
-  const COLORREF face = SysColor(p, QPalette::Button);
+  const COLORREF face = SysColor(p, QPalette::Window);
   const COLORREF text = SysColor(p, QPalette::ButtonText);
   m_crColors = {face, text, face, text, face, text};
   if (repaint) Repaint();
@@ -142,10 +196,18 @@ int CIconButton::SetDefaultColors(bool repaint) {
 void CIconButton::SetTooltipText(const QString& text, bool activate) {
   if (text.isEmpty()) return;
   m_toolTip = text;
-  // Rich text makes the tip wrap; a table cell keeps it to 400 pixels.
-  setToolTip(
-      activate ? QStringLiteral("<table width=\"400\"><tr><td>%1</td></tr></table>").arg(text.toHtmlEscaped())
-               : QString());
+  if (!activate) {
+    setToolTip(QString());
+    return;
+  }
+  // A short tip takes the width of its text; a long one wraps at the
+  // maximum width, which only rich text in a table cell of that width does.
+  const int width = QFontMetrics(QToolTip::font()).horizontalAdvance(text);
+  setToolTip(width <= kToolTipMaxWidth
+                 ? text
+                 : QStringLiteral("<table width=\"%1\"><tr><td>%2</td></tr></table>")
+                       .arg(kToolTipMaxWidth)
+                       .arg(text.toHtmlEscaped()));
 }
 
 int CIconButton::SetPressedStyle(int style, bool repaint) {
@@ -201,6 +263,33 @@ void CIconButton::mouseMoveEvent(QMouseEvent* event) {
   TrackHover(event->position().toPoint(), event->buttons());
 }
 
+void CIconButton::focusInEvent(QFocusEvent* event) {
+  QAbstractButton::focusInEvent(event);
+  // Focus that the keyboard moved here is shown; a click's is not, as on
+  // the desktop.
+  switch (event->reason()) {
+    case Qt::MouseFocusReason: m_bKeyboardFocus = false; break;
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason:
+    case Qt::OtherFocusReason: m_bKeyboardFocus = true; break;
+    default: break;
+  }
+}
+
+void CIconButton::keyPressEvent(QKeyEvent* event) {
+  // To the dialog the button is a push button: Enter clicks the focused
+  // button (Space does too, through the base class).
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    m_bKeyboardFocus = true;
+    click();
+    event->accept();
+    return;
+  }
+  if (event->key() == Qt::Key_Space) m_bKeyboardFocus = true;
+  QAbstractButton::keyPressEvent(event);
+}
+
 void CIconButton::focusOutEvent(QFocusEvent* event) {
   QAbstractButton::focusOutEvent(event);
   CancelHover();
@@ -252,10 +341,11 @@ void CIconButton::paintEvent(QPaintEvent*) {
   DrawBorder(painter, working);
   const QString caption = text();
   QRect captionRect = rect();
-  if (!m_icons[0].pixmap.isNull())
+  m_iconRect = QRect();
+  if (!m_icons[0].IsNull())
     DrawIconImage(painter, !caption.isEmpty(), rect(), captionRect, m_bPressed, m_bDisabled);
   if (!caption.isEmpty()) DrawCaption(painter, caption, rect(), captionRect, m_bPressed, m_bDisabled);
-  if ((!m_bFlat || m_bFocusWhenFlat) && m_bFocused) {
+  if ((!m_bFlat || m_bFocusWhenFlat || m_bKeyboardFocus) && m_bFocused) {
     QStyleOptionFocusRect option;
     option.initFrom(this);
     option.rect = working.adjusted(3, 3, -3, -3);
@@ -317,18 +407,33 @@ QPoint CIconButton::PlaceImage(bool hasCaption, const QRect& item, QRect& captio
   return image;
 }
 
+QPixmap CIconButton::Picture(const CIcon& icon, QSize& drawn) const {
+  const QSize room(width() - 2 * m_nMarginX, height() - 2 * m_nMarginY);
+  drawn = icon.size;
+  if (drawn.width() > room.width() || drawn.height() > room.height())
+    drawn = icon.size.scaled(room.expandedTo(QSize(1, 1)), Qt::KeepAspectRatio);
+  const qreal ratio = devicePixelRatioF();
+  if (icon.drawing) return RenderIcon(*icon.drawing, drawn, ratio);
+  if (drawn == icon.pixmap.size() && ratio == 1) return icon.pixmap;
+  QPixmap scaled = icon.pixmap.scaled(drawn * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  scaled.setDevicePixelRatio(ratio);
+  return scaled;
+}
+
 void CIconButton::DrawIconImage(QPainter& painter, bool hasCaption, const QRect& item, QRect& caption,
                                 bool pressed, bool disabled) {
   const bool showHot = m_bCheckBox ? pressed : (pressed || m_bHot);
-  const CIcon& icon = (showHot || m_icons[1].pixmap.isNull()) ? m_icons[0] : m_icons[1];
-  const QPoint at = PlaceImage(hasCaption, item, caption, pressed, icon.size);
+  const CIcon& icon = (showHot || m_icons[1].IsNull()) ? m_icons[0] : m_icons[1];
+  QSize drawn;
+  QPixmap picture = Picture(icon, drawn);
+  const QPoint at = PlaceImage(hasCaption, item, caption, pressed, drawn);
   if (disabled) {
     QStyleOption option;
     option.initFrom(this);
-    painter.drawPixmap(at, style()->generatedIconPixmap(QIcon::Disabled, icon.pixmap, &option));
-  } else {
-    painter.drawPixmap(at, icon.pixmap);
+    picture = style()->generatedIconPixmap(QIcon::Disabled, picture, &option);
   }
+  painter.drawPixmap(at, picture);
+  m_iconRect = QRect(at, drawn);
 }
 
 void CIconButton::DrawCaption(QPainter& painter, const QString& text, const QRect& /*item*/, QRect& caption,
@@ -343,9 +448,15 @@ void CIconButton::DrawCaption(QPainter& painter, const QString& text, const QRec
   caption = box;
   const QPalette& p = palette();
   if (disabled) {
-    painter.setPen(ToQColor(SysColor(p, QPalette::Light)));
-    painter.drawText(box.translated(1, 1), kFlags, text);
-    painter.setPen(ToQColor(SysColor(p, QPalette::Dark)));
+    // Embossed: a highlight one pixel down and right, where it is lighter
+    // than the face, under a caption still readable against the face.
+    const QColor face = ToQColor(m_crColors[CLR_NORMAL_BACK]);
+    const QColor highlight = ToQColor(SysColor(p, QPalette::Light));
+    if (highlight.lightness() > face.lightness()) {
+      painter.setPen(highlight);
+      painter.drawText(box.translated(1, 1), kFlags, text);
+    }
+    painter.setPen(DisabledCaptionColor(face, ToQColor(m_crColors[CLR_NORMAL_TEXT])));
     painter.drawText(box, kFlags, text);
     return;
   }

@@ -7,6 +7,9 @@
 #include <QAbstractButton>
 #include <QPixmap>
 #include <array>
+#include <memory>
+
+class QSvgRenderer;
 
 #include "widgets/IconColors.h"
 
@@ -34,8 +37,15 @@ constexpr int ICON_AUTO_DARK = -3;
 constexpr int PRESS_SHIFT_DIAGONAL = 0;
 constexpr int PRESS_SHIFT_DOWN = 1;
 
-// Icons by resource id, at their own size (0) or at a size asked for.
-QPixmap LoadIconResource(int id, int width = 0, int height = 0);
+// The scalable drawing of an icon resource; null for an unknown id.
+std::shared_ptr<QSvgRenderer> LoadIconResource(int id);
+// A drawing rendered at size for a screen of this pixel ratio.
+QPixmap RenderIcon(QSvgRenderer& drawing, QSize size, qreal pixelRatio);
+// The colour a disabled caption takes on face: text mixed into the face
+// just far enough to stay readable (4.5:1).
+QColor DisabledCaptionColor(const QColor& face, const QColor& text);
+// The contrast ratio of two colours (1 to 21), by relative luminance.
+double ContrastRatio(const QColor& a, const QColor& b);
 
 class CIconButton : public QAbstractButton {
  public:
@@ -63,13 +73,17 @@ class CIconButton : public QAbstractButton {
   COLORREF Color(int index) const { return m_crColors.at(static_cast<size_t>(index)); }
   QSize HotIconSize() const { return m_icons[0].size; }
   QString ToolTipText() const { return m_toolTip; }
+  // Where the last painting put the icon (empty without one).
+  QRect IconRect() const { return m_iconRect; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void changeEvent(QEvent* event) override;
   bool event(QEvent* event) override;
 
@@ -83,9 +97,14 @@ class CIconButton : public QAbstractButton {
 
  private:
   struct CIcon {
-    QPixmap pixmap;
-    QSize size;
+    QPixmap pixmap;                       // a picture given as pixels, or
+    std::shared_ptr<QSvgRenderer> drawing;  // a scalable drawing
+    QSize size;                           // its size at a pixel ratio of 1
+    bool IsNull() const { return pixmap.isNull() && !drawing; }
   };
+  // The icon at the size it is drawn: its own, or less where the button
+  // is too small for it, in pixels of this screen.
+  QPixmap Picture(const CIcon& icon, QSize& drawn) const;
   void TrackHover(const QPoint& position, Qt::MouseButtons buttons);
   void CancelHover();
   void OnClicked();
@@ -109,6 +128,8 @@ class CIconButton : public QAbstractButton {
   QString m_toolTip;
   bool m_bChecked = false;
   std::array<CIcon, 2> m_icons;  // [0] hot, [1] rest
+  bool m_bKeyboardFocus = false;  // focus came from the keyboard: show it
+  QRect m_iconRect;
 };
 
 }  // namespace zel
