@@ -346,10 +346,9 @@ void CIconButton::paintEvent(QPaintEvent*) {
     DrawIconImage(painter, !caption.isEmpty(), rect(), captionRect, m_bPressed, m_bDisabled);
   if (!caption.isEmpty()) DrawCaption(painter, caption, rect(), captionRect, m_bPressed, m_bDisabled);
   if ((!m_bFlat || m_bFocusWhenFlat || m_bKeyboardFocus) && m_bFocused) {
-    QStyleOptionFocusRect option;
-    option.initFrom(this);
-    option.rect = working.adjusted(3, 3, -3, -3);
-    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    // A dotted rectangle in the caption's colour, as the desktop draws it.
+    painter.setPen(QPen(ToQColor(m_crColors[CLR_FOCUS_TEXT]), 1, Qt::DotLine));
+    painter.drawRect(working.adjusted(3, 3, -4, -4));
   }
 }
 

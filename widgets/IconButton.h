@@ -128,7 +128,7 @@ class CIconButton : public QAbstractButton {
   QString m_toolTip;
   bool m_bChecked = false;
   std::array<CIcon, 2> m_icons;  // [0] hot, [1] rest
-  bool m_bKeyboardFocus = false;  // focus came from the keyboard: show it
+  bool m_bKeyboardFocus = true;  // focus came from the keyboard, not a click: show it
   QRect m_iconRect;
 };
 
