@@ -192,7 +192,8 @@ int CZELWorkingThread::Deliver(const std::string& text, intptr_t level) {
   std::memset(m_pTraceBuffer, 0, static_cast<size_t>(m_nTraceSize));
   std::memcpy(m_pTraceBuffer, text.data(), text.size());
   SendToOwner(WM_TRACE_LINE, 0, level);
-  return 0;
+  // A Terminate that came while the line waited for its handler dropped it.
+  return IsTerminating() ? 1 : 0;
 }
 
 intptr_t CZELWorkingThread::SendToOwner(uint32_t message, uintptr_t wParam, intptr_t lParam) {
