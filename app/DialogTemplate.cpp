@@ -40,7 +40,7 @@ constexpr CControlTemplate kCableWarningControls[] = {
 
 constexpr CControlTemplate kAboutControls[] = {
     {137, K::Picture, "", 11, 13, 85, 17, false, true},
-    {-1, K::CentredStatic, "ORX BoxFeeder Version 1.1", 108, 14, 119, 8, false, true},
+    {-1, K::CentredStatic, "ORX BoxFeeder Version " BOXFEEDER_VERSION, 108, 14, 119, 8, false, true},
     {-1, K::CentredStatic, "(c) 2026 the BoxFeeder developers", 108, 29, 120, 8, false, true},
     {IDOK, K::DefaultPushButton, "OK", 93, 57, 50, 14, true, true},
 };

@@ -83,7 +83,7 @@ void CMainDialog::ShowStartIcon(bool busy) {
 }
 
 void CMainDialog::FillPortList() {
-  for (const CProbedPort& port : ProbePorts(m_portSources)) m_controls.AddListEntry(IDC_PORT, port.name);
+  for (const std::string& port : ProbePorts(m_portSources)) m_controls.AddListEntry(IDC_PORT, port);
   if (m_controls.ListCount(IDC_PORT) > 0) m_controls.SelectListEntry(IDC_PORT, 0);
   TakeIn();
 }

@@ -1,9 +1,43 @@
-// The command line's commands besides the transfers themselves.
+// The command line's commands: the upgrade of one or several boxes at once,
+// the boot download, and the list of ports.
 #pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/Console.h"
+#include "cli/JsonEvents.h"
+#include "cli/TransferSession.h"
+#include "link/PortList.h"
 
 namespace zel::cli {
 
-// Prints the ports the window would offer, with their USB strings.
-int ListPorts();
+// The sessions running now, which Ctrl-C cancels; used on the loop's thread.
+using CActiveSessions = std::vector<CTransferSession*>;
+
+struct CUpgradeCommand {
+  std::string image;
+  std::vector<std::string> ports;
+  bool trace = false;
+  std::string logPath;
+  unsigned endPauseMs = 1000;
+};
+
+// One engine per port, side by side. Exit status: 0 when every box was
+// loaded, 1 when any failed, else 2 when any was cancelled.
+int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgradeCommand& command,
+               CActiveSessions& active);
+
+int RunBoot(CUiLoop& loop, CConsole& console, CJsonEvents* json, const std::string& commandFile,
+            const std::string& port, CActiveSessions& active);
+
+// Prints the serial ports present, without opening any.
+int ListPorts(const CPortListSources& sources = {});
+
+// The log file of one of several ports: "log.txt" for ttyUSB0 is
+// "log-ttyUSB0.txt".
+std::string LogPathForPort(const std::string& logPath, const std::string& port);
+// How a port is named in front of its lines when several run.
+std::string PortLabel(const std::string& port);
 
 }  // namespace zel::cli

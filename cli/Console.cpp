@@ -7,8 +7,8 @@
 namespace zel::cli {
 namespace {
 
-constexpr int kBarWidth = 30;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+constexpr int kDefaultColumns = 80;
 
 std::string Duration(double seconds) {
   const long s = static_cast<long>(seconds + 0.5);
@@ -21,105 +21,149 @@ std::string Duration(double seconds) {
 
 int PercentOf(uint64_t part, uint64_t total) {
   if (total == 0) return 100;
-  return static_cast<int>(part * 100 / total);
+  return static_cast<int>(std::min(part, total) * 100 / total);
 }
 
-CConsole::CConsole(std::FILE* out, std::FILE* err) : m_out(out), m_err(err), m_bTerminal(IsTerminal(err)) {}
+CConsole::CConsole(std::FILE* out, std::FILE* err, bool quiet)
+    : m_out(out), m_err(err), m_bQuiet(quiet), m_bTerminal(IsTerminal(err)) {}
 
-void CConsole::ClearBar() {
-  if (!m_bBarShown) return;
-  std::fputs("\r\033[K", m_err);
-  m_bBarShown = false;
+void CConsole::ClearBars() {
+  // Up to the first bar line, then clear to the end of the screen.
+  if (m_nDrawn == 0) return;
+  if (m_nDrawn > 1) std::fprintf(m_err, "\033[%dA", m_nDrawn - 1);
+  std::fputs("\r\033[J", m_err);
+  m_nDrawn = 0;
 }
 
 void CConsole::PrintLog(const std::string& line) {
+  if (m_bQuiet) return;
   std::lock_guard lock(m_mutex);
-  ClearBar();
+  ClearBars();
   std::fprintf(m_out, "%s\n", line.c_str());
   std::fflush(m_out);
-  DrawBar(true);
+  DrawBars(true);
 }
 
 void CConsole::PrintRaw(const char* text) {
+  if (m_bQuiet) return;
   std::lock_guard lock(m_mutex);
-  ClearBar();
+  ClearBars();
   std::fputs(text, m_out);
   std::fflush(m_out);
-  DrawBar(true);
+  DrawBars(true);
 }
 
 void CConsole::ShowMessage(const std::string& text) {
   std::lock_guard lock(m_mutex);
-  ClearBar();
+  ClearBars();
   std::fprintf(m_err, "%s\n", text.c_str());
   std::fflush(m_err);
-  DrawBar(true);
+  DrawBars(true);
 }
 
-void CConsole::BeginProgress(uint64_t total) {
+void CConsole::PrintSummary(const std::string& line) {
   std::lock_guard lock(m_mutex);
-  m_bActive = true;
-  m_total = total;
-  m_served = 0;
-  m_percent = 0;
-  m_lastPlainDecile = -1;
-  m_start = std::chrono::steady_clock::now();
-  m_lastAdvance = m_start;
-  m_lastDraw = {};
+  ClearBars();
+  std::fprintf(m_out, "%s\n", line.c_str());
+  std::fflush(m_out);
+  DrawBars(true);
 }
 
-void CConsole::Advance(uint64_t length) {
+int CConsole::AddBar(const std::string& label, uint64_t total) {
   std::lock_guard lock(m_mutex);
-  if (!m_bActive) return;
-  // The share of the image served so far: it only grows, whatever order
-  // the box asks in (repeated blocks count again, up to the end).
-  m_served = std::min(m_total, m_served + length);
-  m_percent = PercentOf(m_served, m_total);
-  m_lastAdvance = std::chrono::steady_clock::now();
-  DrawBar(false);
+  CBar bar;
+  bar.label = label;
+  bar.total = total;
+  m_bars.push_back(bar);
+  return static_cast<int>(m_bars.size()) - 1;
 }
 
-void CConsole::EndProgress(bool complete) {
+void CConsole::UpdateBar(int index, uint64_t served, Clock::time_point started) {
   std::lock_guard lock(m_mutex);
-  if (!m_bActive) return;
-  if (complete) {
-    m_percent = 100;
-    m_served = m_total;
-  }
-  DrawBar(true);
-  if (m_bTerminal && m_bBarShown) std::fputs("\n", m_err);
-  m_bBarShown = false;
-  m_bActive = false;
+  CBar& bar = m_bars.at(static_cast<size_t>(index));
+  if (bar.finished) return;
+  bar.served = std::min(served, bar.total);
+  bar.started = started;
+  bar.hasStarted = true;
+  DrawBars(false);
 }
 
-void CConsole::DrawBar(bool force) {
-  if (!m_bActive) return;
-  const auto now = std::chrono::steady_clock::now();
-  if (!m_bTerminal) {
-    const int decile = m_percent / 10;
-    if (decile != m_lastPlainDecile) {
-      std::fprintf(m_err, "Progress: %d %%\n", m_percent);
-      std::fflush(m_err);
-      m_lastPlainDecile = decile;
-    }
+void CConsole::FinishBar(int index) {
+  std::lock_guard lock(m_mutex);
+  CBar& bar = m_bars.at(static_cast<size_t>(index));
+  if (bar.finished) return;
+  if (!m_bTerminal || m_bQuiet) {
+    DrawBars(true);  // the last plain line, where it stopped
+    bar.finished = true;
     return;
   }
+  // The finished bar leaves the redrawn block and stays above it.
+  ClearBars();
+  bar.finished = true;
+  if (bar.hasStarted) {
+    int columns = TerminalColumns(m_err);
+    std::fprintf(m_err, "%s\n", BarLine(bar, columns > 0 ? columns : kDefaultColumns).c_str());
+  }
+  DrawBars(true);
+}
+
+std::string CConsole::BarLine(const CBar& bar, int columns) const {
+  const int percent = PercentOf(bar.served, bar.total);
+  const double elapsed =
+      bar.hasStarted ? std::chrono::duration<double>(Clock::now() - bar.started).count() : 0.0;
+  const double rate = elapsed > 0 ? static_cast<double>(bar.served) / elapsed : 0;
+  char figures[96];
+  std::snprintf(figures, sizeof figures, " %3d %%  %.1f KB/s", percent, rate / 1000.0);
+  std::string tail = figures;
+  if (!bar.finished && bar.served < bar.total)
+    tail += "  " + (rate > 0 ? Duration(static_cast<double>(bar.total - bar.served) / rate) : "--:--") + " left";
+  std::string head = bar.label.empty() ? std::string() : bar.label + " ";
+  // The last column stays free: a terminal wraps a line that fills it.
+  const int room = std::max(columns - 1, 20);
+  int width = room - static_cast<int>(head.size() + tail.size()) - 2;
+  if (width < 10) {  // too narrow for everything: the label goes first, then the figures
+    head.clear();
+    width = room - static_cast<int>(tail.size()) - 2;
+    if (width < 10) {
+      tail = figures;
+      width = std::max(room - static_cast<int>(tail.size()) - 2, 1);
+    }
+  }
+  const int filled = bar.total ? static_cast<int>(std::min(bar.served, bar.total) * width / bar.total) : width;
+  std::string line = head + "[" + std::string(static_cast<size_t>(filled), '#') +
+                     std::string(static_cast<size_t>(width - filled), '.') + "]" + tail;
+  if (static_cast<int>(line.size()) > room) line.resize(static_cast<size_t>(room));
+  return line;
+}
+
+void CConsole::DrawBars(bool force) {
+  if (m_bQuiet || m_bars.empty()) return;
+  if (!m_bTerminal) {
+    for (CBar& bar : m_bars) {
+      if (bar.finished || !bar.hasStarted) continue;
+      const int percent = PercentOf(bar.served, bar.total);
+      if (percent / 10 == bar.lastPlainDecile) continue;
+      bar.lastPlainDecile = percent / 10;
+      std::fprintf(m_err, "%sProgress: %d %%\n", bar.label.empty() ? "" : (bar.label + " ").c_str(), percent);
+    }
+    std::fflush(m_err);
+    return;
+  }
+  const auto now = Clock::now();
   if (!force && now - m_lastDraw < kRedrawInterval) return;
   m_lastDraw = now;
-  const double elapsed =
-      std::chrono::duration<double>((m_bActive && m_served < m_total ? now : m_lastAdvance) - m_start)
-          .count();
-  const double rate = elapsed > 0 ? static_cast<double>(m_served) / elapsed : 0;
-  const int filled = m_total ? static_cast<int>(m_served * kBarWidth / m_total) : kBarWidth;
-  std::string bar(static_cast<size_t>(filled), '#');
-  bar.resize(kBarWidth, '.');
-  const std::string left = rate > 0 ? Duration(static_cast<double>(m_total - m_served) / rate) + " left"
-                                    : std::string("--:-- left");
-  std::fprintf(m_err, "\r\033[K[%s] %3d %%  %llu/%llu bytes  %.1f KB/s  %s", bar.c_str(), m_percent,
-               static_cast<unsigned long long>(m_served), static_cast<unsigned long long>(m_total),
-               rate / 1000.0, left.c_str());
+  int columns = TerminalColumns(m_err);
+  if (columns <= 0) columns = kDefaultColumns;
+  ClearBars();
+  std::string block;
+  for (const CBar& bar : m_bars) {
+    if (bar.finished) continue;
+    if (m_nDrawn > 0) block += "\n";
+    block += BarLine(bar, columns);
+    ++m_nDrawn;
+  }
+  std::fputs(block.c_str(), m_err);
   std::fflush(m_err);
-  m_bBarShown = true;
 }
 
 }  // namespace zel::cli

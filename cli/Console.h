@@ -1,6 +1,7 @@
 // The command line's output: log lines on standard output, operator
-// messages and a live progress bar on standard error. On a terminal the
-// bar redraws in place; otherwise progress is written as plain lines.
+// messages and progress on standard error. On a terminal each transfer has
+// a progress line, redrawn in place below the log and as wide as the
+// terminal; otherwise progress is written as plain "Progress:" lines.
 #pragma once
 
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "link/OperatorReport.h"
 
@@ -15,40 +17,52 @@ namespace zel::cli {
 
 class CConsole : public IOperatorReporter {
  public:
-  CConsole(std::FILE* out = stdout, std::FILE* err = stderr);
+  using Clock = std::chrono::steady_clock;
+
+  // quiet: no log lines and no progress, only summaries and errors.
+  CConsole(std::FILE* out = stdout, std::FILE* err = stderr, bool quiet = false);
 
   void PrintLog(const std::string& line);
   // Text for standard output as it is, line ends included.
   void PrintRaw(const char* text);
+  // An error or a message for the operator, on standard error.
   void ShowMessage(const std::string& text) override;
+  // A run's closing line, shown even when quiet.
+  void PrintSummary(const std::string& line);
 
-  // The progress of one transfer: total bytes, then each block served.
-  void BeginProgress(uint64_t total);
-  void Advance(uint64_t length);
-  // Ends the bar: full after a success, where the transfer stopped otherwise.
-  void EndProgress(bool complete);
+  // A transfer's progress: its label ("" when it is the only one) and the
+  // bytes of the image. Returns the bar's number.
+  int AddBar(const std::string& label, uint64_t total);
+  // served bytes so far; started: when the box asked for its first data.
+  void UpdateBar(int bar, uint64_t served, Clock::time_point started);
+  // The transfer is over: the bar shows where it stopped and stays.
+  void FinishBar(int bar);
 
  private:
-  void ClearBar();
-  void DrawBar(bool force);
+  struct CBar {
+    std::string label;
+    uint64_t total = 0;
+    uint64_t served = 0;
+    Clock::time_point started{};
+    bool hasStarted = false;
+    bool finished = false;
+    int lastPlainDecile = -1;
+  };
+  void ClearBars();
+  void DrawBars(bool force);
+  std::string BarLine(const CBar& bar, int columns) const;
 
   std::mutex m_mutex;
   std::FILE* m_out;
   std::FILE* m_err;
+  const bool m_bQuiet;
   const bool m_bTerminal;
-  bool m_bActive = false;  // between BeginProgress and EndProgress
-  bool m_bBarShown = false;
-  uint64_t m_total = 0;
-  uint64_t m_served = 0;
-  int m_percent = 0;
-  int m_lastPlainDecile = -1;
-  std::chrono::steady_clock::time_point m_start;
-  std::chrono::steady_clock::time_point m_lastAdvance;
-  std::chrono::steady_clock::time_point m_lastDraw;
+  std::vector<CBar> m_bars;
+  int m_nDrawn = 0;  // bar lines on the screen below the log
+  Clock::time_point m_lastDraw{};
 };
 
-// part * 100 / total, truncated, without overflow for 32-bit sizes; 100
-// for an empty image.
+// part * 100 / total, truncated, without overflow; 100 for an empty image.
 int PercentOf(uint64_t part, uint64_t total);
 
 }  // namespace zel::cli

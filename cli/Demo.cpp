@@ -33,6 +33,8 @@ int RunDemo(CTransferSession& session, const CDemoOptions& options) {
   run.trace = options.trace;
   run.progressTotal = image.size();
   run.cableWarning = true;
+  run.summary = true;
+  run.lineBaud = options.baud;
   const int status = session.Run(box.Port(), path, run);
   box.Stop();
   boxThread.join();

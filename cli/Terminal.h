@@ -8,5 +8,8 @@ namespace zel::cli {
 
 // True when the stream is a terminal, where a progress bar can redraw.
 bool IsTerminal(std::FILE* stream);
+// The terminal's width in columns now (it follows a resize); 0 when the
+// stream is no terminal or does not say.
+int TerminalColumns(std::FILE* stream);
 
 }  // namespace zel::cli

@@ -1,3 +1,4 @@
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "cli/Terminal.h"
@@ -5,5 +6,11 @@
 namespace zel::cli {
 
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
+
+int TerminalColumns(std::FILE* stream) {
+  winsize size{};
+  if (::ioctl(::fileno(stream), TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
 
 }  // namespace zel::cli

@@ -1,6 +1,7 @@
 // One run of either engine from the command line, driven as the window
 // drives it: the log on standard output (and in a log file, line by line),
-// progress on standard error, and an exit status from the run's outcome.
+// progress on standard error, a closing summary, or JSON events instead.
+// Several sessions run side by side in one loop, one per port.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,8 @@
 #include <string>
 
 #include "cli/Console.h"
+#include "cli/JsonEvents.h"
+#include "cli/RunSummary.h"
 #include "link/RunDriver.h"
 
 namespace zel::cli {
@@ -17,20 +20,31 @@ enum ExitStatus : int { kExitSucceeded = 0, kExitFailed = 1, kExitCancelled = 2,
 extern const char* const kCableWarningText;
 
 struct CSessionOptions {
+  std::string label;           // tags the port's lines when several run; "" alone
   bool trace = false;          // show debug lines, as Trace Enable does
   std::string logPath;         // also write the log here, CR LF line ends
   uint64_t progressTotal = 0;  // bytes of the image; 0 shows no progress
   bool cableWarning = false;   // the upgrade's warning after a success
+  bool summary = false;        // close with the transfer's figures
+  uint32_t lineBaud = 57600;   // the line's speed, for the share of the line
+  CJsonEvents* json = nullptr;  // JSON events in place of the human text
 };
 
-class CTransferSession : public IRunObserver {
+class CTransferSession : public IRunObserver, private IOperatorReporter {
  public:
   CTransferSession(CUiLoop& loop, CConsole& console, CZELWorkingThread& engine);
+  ~CTransferSession() override;
 
-  // Runs to the end; returns the exit status.
-  int Run(const std::string& port, const std::string& file, const CSessionOptions& options);
+  // Starts the run; false, after saying why, when it did not start.
+  bool Start(const std::string& port, const std::string& file, const CSessionOptions& options);
+  bool IsEnded() const { return m_bEnded; }
+  // The run's exit status, once it has ended.
+  int ExitStatus() const;
   // Ctrl-C: the run stops and ends as cancelled. On the loop's thread.
   void Cancel() { m_driver.Stop(); }
+
+  // Runs one session to its end; returns its exit status.
+  int Run(const std::string& port, const std::string& file, const CSessionOptions& options);
 
   void OnLine(const std::string& text, LineLevel level) override;
   void OnProgress(uint32_t offset, uint32_t length) override;
@@ -38,15 +52,23 @@ class CTransferSession : public IRunObserver {
   void OnEnd(const CRunEnd& end) override;
 
  private:
-  void Log(const std::string& line);
+  // The engine's messages for the operator, tagged with the port.
+  void ShowMessage(const std::string& text) override;
+  void Log(const std::string& line, bool evenWhenQuiet = false);
+  std::string Tagged(const std::string& text) const;
+  void Finish();
 
   CUiLoop& m_loop;
   CConsole& m_console;
   CSessionOptions m_options;
+  std::string m_port;
   std::FILE* m_log = nullptr;
   bool m_bLogFailed = false;
   bool m_bEnded = false;
+  bool m_bFinished = false;
+  int m_bar = -1;
   CRunEnd m_end;
+  CTransferFigures m_figures{57600};
   CRunDriver m_driver;
 };
 

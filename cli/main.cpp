@@ -1,17 +1,15 @@
 // boxfeed: the command-line front end.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 
-#include "boot/CommandFileOpen.h"
-#include "boot/ZELBootThread.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
-#include "cli/TransferSession.h"
+#include "cli/JsonEvents.h"
 #include "link/InterruptWatcher.h"
 #include "link/OperatorReport.h"
-#include "upgrade/ImageFile.h"
-#include "upgrade/ZELUpgradeThread.h"
 #if BOXFEEDER_WITH_DEMO
 #include "cli/Demo.h"
+#include "upgrade/ZELUpgradeThread.h"
 #endif
 
 using namespace zel;
@@ -19,30 +17,39 @@ using namespace zel::cli;
 
 namespace {
 
-struct CUpgradeRequest {
-  std::string image;
-  std::string port;
-  bool trace = false;
-  std::string logPath;
-};
+const char* const kExitCodes =
+    "Exit status:\n"
+    "  0   every box was loaded (ports: listed)\n"
+    "  1   a transfer failed, or an input was refused\n"
+    "  2   cancelled (Ctrl-C, kill, or the terminal closed)\n"
+    "  64  bad usage";
 
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"boxfeed: load a software image into a set-top box over a serial cable."};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "boxfeed " BOXFEEDER_VERSION);
+  app.footer(kExitCodes);
+  app.option_defaults()->always_capture_default();
+  bool quiet = false, jsonOutput = false;
+  app.add_flag("-q,--quiet", quiet, "Print only each run's summary and errors");
+  app.add_flag("--json", jsonOutput, "Print JSON events, one per line, in place of the text");
 
-  CUpgradeRequest upgrade;
+  CUpgradeCommand upgrade;
   CLI::App* upgradeCommand =
-      app.add_subcommand("upgrade", "Serve IMAGE to the box on PORT until it is loaded");
+      app.add_subcommand("upgrade", "Serve IMAGE to the box on each PORT until it is loaded");
   upgradeCommand->add_option("IMAGE", upgrade.image, "The image file (*.sdl)")->required();
-  upgradeCommand->add_option("-p,--port", upgrade.port, "COM1..COM8 or a device path such as /dev/ttyUSB0")
+  upgradeCommand
+      ->add_option("-p,--port", upgrade.ports,
+                   "COM1..COM8 or a device path such as /dev/ttyUSB0; repeat it to load several boxes at once")
       ->required();
   upgradeCommand->add_flag("-t,--trace", upgrade.trace, "Also show each request and reply (debug lines)");
-  upgradeCommand->add_option("-l,--log", upgrade.logPath, "Save the log to this file (CR LF line ends)");
+  upgradeCommand->add_option("-l,--log", upgrade.logPath,
+                             "Also write the log to this file (CR LF line ends); with several ports, one "
+                             "file each, named after the port");
   // The box's time to take the end to heart; the tests shorten it.
-  unsigned endPauseMs = 1000;
-  upgradeCommand->add_option("--end-pause-ms", endPauseMs)->group("");
+  upgradeCommand->add_option("--end-pause-ms", upgrade.endPauseMs)->group("");
 
   std::string bootFile, bootPort;
   CLI::App* bootCommand = app.add_subcommand("boot", "Run the boot download of CMDFILE with the box on PORT");
@@ -50,18 +57,31 @@ int main(int argc, char** argv) {
   bootCommand->add_option("-p,--port", bootPort, "COM1..COM8 or a device path such as /dev/ttyUSB0")
       ->required();
 
-  CLI::App* portsCommand = app.add_subcommand("ports", "List the serial ports that can be opened");
+  CLI::App* portsCommand = app.add_subcommand("ports", "List the serial ports present, without opening any");
 
 #if BOXFEEDER_WITH_DEMO
   CDemoOptions demo;
   CLI::App* demoCommand = app.add_subcommand("demo", "Run a whole upgrade against a simulated box");
-  demoCommand->add_option("--size", demo.size, "Bytes of the sample image")->check(CLI::Range(0u, 64u << 20));
+  demoCommand->add_option("--size", demo.size, "Bytes of the sample image")->check(CLI::Range(1u, 64u << 20));
   demoCommand->add_option("--chunk", demo.chunk, "Bytes the box asks for per request")
       ->check(CLI::Range(1u, 65535u));
   demoCommand->add_option("--baud", demo.baud, "Speed of the simulated line (0: as fast as the pty goes)");
   demoCommand->add_flag("-t,--trace", demo.trace, "Also show each request and reply");
 #endif
 
+  // A word where a command belongs that is none: say which.
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i][0] == '-') continue;
+    const auto commands = app.get_subcommands([](const CLI::App*) { return true; });
+    const bool known = std::any_of(commands.begin(), commands.end(),
+                                   [&](const CLI::App* command) { return command->get_name() == argv[i]; });
+    if (!known) {
+      std::fprintf(stderr, "boxfeed: '%s' is not a command; the commands are upgrade, boot, ports%s (boxfeed --help)\n",
+                   argv[i], BOXFEEDER_WITH_DEMO ? " and demo" : "");
+      return kExitUsage;
+    }
+    break;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -70,63 +90,36 @@ int main(int argc, char** argv) {
   }
 
   CUiLoop loop;
-  CConsole console;
+  CConsole console(stdout, stderr, quiet || jsonOutput);
+  CJsonEvents json;
+  CJsonEvents* events = jsonOutput ? &json : nullptr;
   SetOperatorReporter(&console);
-  CTransferSession* active = nullptr;
-  // Ctrl-C is the Cancel button: the transfer stops and ends as cancelled.
+  CActiveSessions active;
+  // Ctrl-C is the Cancel button: every transfer stops and ends as cancelled.
   CInterruptWatcher interrupts([&] {
     loop.Post([&] {
-      if (active) active->Cancel();
+      for (CTransferSession* session : active) session->Cancel();
     });
   });
-  CZELUpgradeThread upgradeEngine;
-  upgradeEngine.SetPauseBeforeSuccess(std::chrono::milliseconds(endPauseMs));
-  upgradeEngine.SetDiagnosticOutput([&](const char* text) { console.PrintRaw(text); });
-  CZELBootThread bootEngine;
-  CTransferSession upgradeSession(loop, console, upgradeEngine);
-  CTransferSession bootSession(loop, console, bootEngine);
 
   int status = kExitUsage;
   if (*upgradeCommand) {
-    // The image must open before any port is touched; its length sets the
-    // progress range.
-    CImageFile image;
-    if (!image.Open(upgrade.image)) {
-      console.ShowMessage("Can not Open the File: " + upgrade.image);
-      console.ShowMessage(DescribeCause(image.Failure()));
-      status = kExitFailed;
-    } else {
-      CSessionOptions options;
-      options.trace = upgrade.trace;
-      options.logPath = upgrade.logPath;
-      options.progressTotal = image.Size();
-      options.cableWarning = true;
-      image.Close();
-      active = &upgradeSession;
-      status = upgradeSession.Run(upgrade.port, upgrade.image, options);
-    }
+    status = RunUpgrade(loop, console, events, upgrade, active);
   } else if (*bootCommand) {
-    // The command file must open as the engine will open it before the
-    // operator is asked to switch the box on.
-    CFailureCause cause;
-    if (!OpenCommandFile(bootFile, &cause)) {
-      console.ShowMessage("Can not Open the Command File: " + bootFile);
-      console.ShowMessage(DescribeCause(cause));
-      status = kExitFailed;
-    } else {
-      active = &bootSession;
-      status = bootSession.Run(bootPort, bootFile, {});
-    }
+    status = RunBoot(loop, console, events, bootFile, bootPort, active);
   } else if (*portsCommand) {
     status = ListPorts();
   }
 #if BOXFEEDER_WITH_DEMO
   else if (*demoCommand) {
-    active = &upgradeSession;
-    status = RunDemo(upgradeSession, demo);
+    CZELUpgradeThread engine;
+    engine.SetDiagnosticOutput([&](const char* text) { console.PrintRaw(text); });
+    CTransferSession session(loop, console, engine);
+    active.push_back(&session);
+    status = RunDemo(session, demo);
+    active.clear();
   }
 #endif
-  active = nullptr;
   SetOperatorReporter(nullptr);
   return status;
 }

@@ -22,7 +22,21 @@ class IOperatorReporter {
 // the text to standard error. The reporter must outlive its installation.
 void SetOperatorReporter(IOperatorReporter* reporter);
 
-// Shows text through the installed reporter.
+// Installs a reporter for the calling thread alone, for the scope's
+// lifetime: a worker that serves one of several ports reports as that
+// port's.
+class CThreadReporterScope {
+ public:
+  explicit CThreadReporterScope(IOperatorReporter* reporter);
+  ~CThreadReporterScope();
+  CThreadReporterScope(const CThreadReporterScope&) = delete;
+  CThreadReporterScope& operator=(const CThreadReporterScope&) = delete;
+
+ private:
+  IOperatorReporter* m_previous;
+};
+
+// Shows text through the calling thread's reporter, else the process's.
 void ReportToOperator(const std::string& text);
 
 // Shows each message with a front-end function on the user-interface

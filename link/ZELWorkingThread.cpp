@@ -75,6 +75,7 @@ int CZELWorkingThread::Create(uint32_t creationFlags) {
 
 void CZELWorkingThread::ThreadProcedure(CZELWorkingThread* self, std::stop_token token) {
   if (self == nullptr) return;  // exit code 1: nothing to run
+  CThreadReporterScope reporter(self->m_reporter);
   self->WaitWhileSuspended();
   if (!token.stop_requested() && self->OnThreadStart()) self->Run();
   if (!token.stop_requested() && self->m_runEndHandler) self->m_runEndHandler();

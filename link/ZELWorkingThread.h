@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "link/Event.h"
+#include "link/OperatorReport.h"
 #include "link/OwnerWindow.h"
 #include "link/RunOutcome.h"
 
@@ -64,6 +65,10 @@ class CZELWorkingThread {
   // Releases an engine that waits for its owner after a success.
   virtual void AcknowledgeEnd();
 
+  // Where this engine's worker reports to the operator; null: the
+  // process's reporter. Set it while no worker runs.
+  void SetOperatorReporter(IOperatorReporter* reporter) { m_reporter = reporter; }
+
   // Called on the worker once its run has returned, unless it was
   // terminated; the last thing the worker does besides ending.
   void SetRunEndHandler(std::function<void()> handler);
@@ -108,6 +113,7 @@ class CZELWorkingThread {
   std::stop_source m_terminate;
   std::stop_source m_stopRequest;
   std::function<void()> m_runEndHandler;
+  IOperatorReporter* m_reporter = nullptr;
   CRunEnd m_lastRunEnd;
   std::mutex m_suspendMutex;
   std::condition_variable_any m_suspendCv;

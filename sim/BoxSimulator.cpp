@@ -78,6 +78,7 @@ class CBoxSimulator::CSession {
       return Finish();
     }
     if (!WaitForTheToolToOpen()) return Finish();
+    if (!WaitUntil(Clock::now() + std::chrono::milliseconds(m_plan.switchOnAfterMs))) return Finish();
     if (!SendNoise(m_plan.noiseBeforeReboot, /*avoidMarkerStart=*/true)) return Finish();
     if (!m_plan.bannerBeforeReboot.empty() && !Send(m_plan.bannerBeforeReboot)) return Finish();
     if (m_plan.acknowledgeFirst && !Send(CommandFrame(PID_ACKNOWLEDGE))) return Finish();

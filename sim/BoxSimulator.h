@@ -32,6 +32,7 @@ struct CBoxPlan {
   bool acknowledgeFirst = false;        // PID_ACKNOWLEDGE before PID_REBOOT
   std::optional<uint16_t> firstPid;     // announce with this PID instead of PID_REBOOT
   bool silent = false;                  // never sends anything
+  uint32_t switchOnAfterMs = 0;         // the operator switches the box on this late
   bool markerOnly = false;              // sends the marker alone, then falls silent
   std::optional<uint64_t> hangUpAfter;  // hang up once the tool has sent this many bytes
   std::optional<uint64_t> stallAfter;   // stop reading once the tool has sent this many bytes

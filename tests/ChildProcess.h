@@ -18,13 +18,15 @@ namespace zel::test {
 
 class CChildProcess {
  public:
-  explicit CChildProcess(std::vector<std::string> args) {
+  // stderrFd: where the child's standard error goes (a terminal, say);
+  // by default a pipe that Stderr() reads.
+  explicit CChildProcess(std::vector<std::string> args, int stderrFd = -1) {
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, stderrFd >= 0 ? stderrFd : err[1], 2);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

@@ -1,12 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+
 #include <fstream>
 #include <iterator>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
 #include <thread>
 
 #include "cli/Console.h"
 #include "sim/BoxSimulator.h"
 #include "tests/ChildProcess.h"
+#include "tests/PtyPair.h"
 #include "tests/TempFile.h"
 
 namespace zel {
@@ -126,12 +133,19 @@ TEST(BoxfeedBoot, RunsTheBootExchangeAndFailsWithoutACommandFile) {
   EXPECT_NE(child.Stdout().find("Flash Boot OK"), std::string::npos);
   CChildProcess missing({BOXFEED_PATH, "boot", "/tmp/boxfeeder-missing.txt", "--port", "/dev/null"});
   EXPECT_EQ(missing.Wait(), 1);
+  EXPECT_NE(missing.Stderr().find("Cause: /tmp/boxfeeder-missing.txt: it does not exist"), std::string::npos);
   EXPECT_NE(missing.Stderr().find("Can not Open the Command File"), std::string::npos);
 }
 
 TEST(BoxfeedUsage, BadUsageExitsWith64) {
   CChildProcess noPort({BOXFEED_PATH, "upgrade", "image.sdl"});
   EXPECT_EQ(noPort.Wait(), 64);
+  CChildProcess typo({BOXFEED_PATH, "upgarde", "image.sdl"});
+  EXPECT_EQ(typo.Wait(), 64);
+  EXPECT_NE(typo.Stderr().find("'upgarde' is not a command"), std::string::npos);
+  CChildProcess version({BOXFEED_PATH, "--version"});
+  EXPECT_EQ(version.Wait(), 0);
+  EXPECT_EQ(version.Stdout(), "boxfeed " BOXFEEDER_VERSION "\n");
   CChildProcess noCommand({BOXFEED_PATH});
   EXPECT_EQ(noCommand.Wait(), 64);
   CChildProcess help({BOXFEED_PATH, "--help"});
@@ -143,6 +157,192 @@ TEST(BoxfeedDemo, RunsAVerifiedUpgrade) {
   EXPECT_EQ(child.Wait(), 0) << child.Stdout() << child.Stderr();
   EXPECT_NE(child.Stdout().find("Box: image received intact, all 20000 bytes equal to the file"),
             std::string::npos);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The text a terminal shows: escape sequences gone, each redraw (after a
+// carriage return) a line of its own.
+std::vector<std::string> ScreenLines(std::string text) {
+  text = std::regex_replace(text, std::regex("\x1b\\[[0-9;]*[A-Za-z]"), "\n");
+  std::replace(text.begin(), text.end(), '\r', '\n');
+  return Lines(text);
+}
+
+class BoxfeedProgressBar : public ::testing::TestWithParam<int> {};
+
+TEST_P(BoxfeedProgressBar, FitsTheTerminalAndStopsWhereTheTransferStopped) {
+  const int columns = GetParam();
+  const auto image = SampleImage(40000);
+  CTempFile file(image, ".sdl");
+  sim::CBoxPlan plan;
+  plan.chunk = 1000;
+  plan.baud = 921600;  // slow enough for several redraws
+  plan.hangUpAfter = 12 + 30 * (1000 + 20);  // three quarters of the image
+  CBoxOnThread box(image, plan);
+  test::CPtyPair terminal;
+  winsize size{};
+  size.ws_col = static_cast<unsigned short>(columns);
+  size.ws_row = 24;
+  ASSERT_EQ(::ioctl(terminal.Slave(), TIOCSWINSZ, &size), 0);
+  CChildProcess child({BOXFEED_PATH, "upgrade", file.Path(), "--port", box.box.Port()}, terminal.Slave());
+  EXPECT_EQ(child.Wait(), 1);
+  const auto bytes = terminal.DrainMaster();
+  const auto screen = ScreenLines(std::string(bytes.begin(), bytes.end()));
+  int bars = 0;
+  for (const std::string& line : screen) {
+    EXPECT_LT(static_cast<int>(line.size()), columns) << line;
+    if (line.find("KB/s") != std::string::npos) ++bars;
+    EXPECT_EQ(line.find("100 %"), std::string::npos) << "a failed run never shows 100 %: " << line;
+  }
+  EXPECT_GT(bars, 1) << "the bar redraws as the transfer goes";
+  EXPECT_NE(child.Stdout().find("Failed: 30000 bytes in "), std::string::npos) << child.Stdout();
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, BoxfeedProgressBar, ::testing::Values(80, 50));
+
+TEST(BoxfeedUpgrade, ASucceededRunSumsUpItsFiguresAgainstTheLine) {
+  // A box paced at the line's own speed fills the line; the time before
+  // the operator switched it on is no transfer time.
+  const auto image = SampleImage(8192);
+  CTempFile file(image, ".sdl");
+  sim::CBoxPlan plan;
+  plan.chunk = 1024;
+  plan.baud = 57600;
+  plan.switchOnAfterMs = 800;
+  CBoxOnThread box(image, plan);
+  CChildProcess child({BOXFEED_PATH, "-q", "upgrade", file.Path(), "--port", box.box.Port(), "--end-pause-ms", "0"});
+  EXPECT_EQ(child.Wait(), 0) << child.Stderr();
+  std::smatch m;
+  const std::string out = child.Stdout();
+  ASSERT_TRUE(std::regex_search(out, m, std::regex("Succeeded: (\\d+) bytes in ([0-9.]+) s, ([0-9.]+) KB/s, ([0-9.]+) % of the line")))
+      << out;
+  EXPECT_EQ(Lines(out).size(), 1u) << "quiet: the summary alone";
+  const double seconds = std::stod(m[2]), rate = std::stod(m[3]), share = std::stod(m[4]);
+  EXPECT_EQ(m[1], "8192");
+  const double wire = 8 * (16 + 1024 + 20) * 10.0 / 57600;  // the line's limit for these frames
+  EXPECT_GT(seconds, wire * 0.9);
+  EXPECT_LT(seconds, wire * 1.5);
+  EXPECT_NEAR(rate * seconds, 8.192, 8.192 * 0.05) << "KB/s times seconds: the bytes (the time is shown to 0.1 s)";
+  EXPECT_GT(share, 65);
+  EXPECT_LT(share, 110);
+}
+
+// Inputs refused before any port opens, each with its message.
+struct CRefusal {
+  std::string name;
+  std::function<std::vector<std::string>(const std::string& dir)> args;
+  std::string message;
+};
+
+class BoxfeedRefuses : public ::testing::TestWithParam<CRefusal> {};
+
+TEST_P(BoxfeedRefuses, BadInputBeforeAnyPortOpens) {
+  const std::string dir = "/tmp/boxfeeder-refusals-" + std::to_string(::getpid());
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir + "/empty.sdl").close();
+  std::ofstream(dir + "/good.sdl") << "image";
+  std::ofstream(dir + "/one.txt") << "t\nh\n0102\n\n";
+  std::ofstream(dir + "/two.txt") << "t\nh\n0102\n\nt\nh\n03\n\n";
+  ::chmod((dir + "/two.txt").c_str(), 0444);
+  ::mkfifo((dir + "/fifo").c_str(), 0644);
+  std::ofstream(dir + "/huge.sdl").close();
+  std::filesystem::resize_file(dir + "/huge.sdl", (uint64_t{1} << 32) + 1);  // sparse: no disk used
+  std::vector<std::string> args{BOXFEED_PATH};
+  for (const std::string& a : GetParam().args(dir)) args.push_back(a);
+  CChildProcess child(args);
+  const int status = child.Wait();
+  std::filesystem::remove_all(dir);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(child.Stderr().find(GetParam().message), std::string::npos) << child.Stderr();
+  EXPECT_EQ(child.Stdout().find("Open "), std::string::npos) << "no port was opened";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, BoxfeedRefuses,
+    ::testing::Values(
+        CRefusal{"EmptyImage", [](const std::string& d) { return std::vector<std::string>{"upgrade", d + "/empty.sdl", "-p", "/dev/ttyS9"}; },
+                 "the image is empty"},
+        CRefusal{"ImageOver4GiB", [](const std::string& d) { return std::vector<std::string>{"upgrade", d + "/huge.sdl", "-p", "/dev/ttyS9"}; },
+                 "larger than 4 GiB"},
+        CRefusal{"FifoAsImage", [](const std::string& d) { return std::vector<std::string>{"upgrade", d + "/fifo", "-p", "/dev/ttyS9"}; },
+                 "not a regular file"},
+        CRefusal{"FifoAsLog", [](const std::string& d) { return std::vector<std::string>{"upgrade", d + "/good.sdl", "-p", "/dev/ttyS9", "--log", d + "/fifo"}; },
+                 "not a regular file"},
+        CRefusal{"OneSectionCommandFile", [](const std::string& d) { return std::vector<std::string>{"boot", d + "/one.txt", "-p", "/dev/ttyS9"}; },
+                 "fewer than two sections"},
+        CRefusal{"ReadOnlyCommandFile", [](const std::string& d) { return std::vector<std::string>{"boot", d + "/two.txt", "-p", "/dev/ttyS9"}; },
+                 "read-only"},
+        CRefusal{"FifoAsCommandFile", [](const std::string& d) { return std::vector<std::string>{"boot", d + "/fifo", "-p", "/dev/ttyS9"}; },
+                 "not a regular file"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(BoxfeedUpgrade, AClosedTerminalCancelsAndTheLogIsKept) {
+  CTempFile file(SampleImage(100), ".sdl");
+  CTempFile log({}, ".txt");
+  sim::CBoxPlan silent;
+  silent.silent = true;
+  CBoxOnThread box(SampleImage(100), silent);
+  CChildProcess child({BOXFEED_PATH, "upgrade", file.Path(), "--port", box.box.Port(), "--log", log.Path()});
+  ASSERT_TRUE(child.ReadUntil("Please SWITCH ON your box now"));
+  child.Signal(SIGHUP);
+  EXPECT_EQ(child.Wait(), 2);
+  EXPECT_NE(ReadFile(log.Path()).find("Please SWITCH ON your box now\r\n"), std::string::npos);
+  EXPECT_NE(ReadFile(log.Path()).find("Download CANCELLED\r\n"), std::string::npos);
+}
+
+TEST(BoxfeedJson, EveryEventIsAnObjectWithItsPortAndTime) {
+  const auto image = SampleImage(3000);
+  CTempFile file(image, ".sdl");
+  sim::CBoxPlan plan;
+  plan.chunk = 1000;
+  CBoxOnThread box(image, plan);
+  CChildProcess child({BOXFEED_PATH, "--json", "upgrade", file.Path(), "--port", box.box.Port(), "--end-pause-ms", "0"});
+  EXPECT_EQ(child.Wait(), 0) << child.Stderr();
+  std::map<std::string, int> events;
+  nlohmann::json end;
+  for (const std::string& line : Lines(child.Stdout())) {
+    const auto event = nlohmann::json::parse(line);  // throws on anything but JSON
+    EXPECT_EQ(event["port"], box.box.Port());
+    EXPECT_TRUE(std::regex_match(event["time"].get<std::string>(), std::regex("\\d{4}-\\d\\d-\\d\\dT[0-9:.]+Z")));
+    ++events[event["event"]];
+    if (event["event"] == "end") end = event;
+    if (event["event"] == "progress") {
+      EXPECT_EQ(event["total"], 3000);
+    }
+  }
+  EXPECT_EQ(events["progress"], 3);
+  EXPECT_EQ(events["end"], 1);
+  EXPECT_GT(events["line"], 5);
+  EXPECT_EQ(end["outcome"], "succeeded");
+  EXPECT_EQ(end["bytes"], 3000);
+  EXPECT_TRUE(end["cause"].is_null());
+}
+
+TEST(BoxfeedStation, ABoxThatHangsUpStopsNoneOfTheOthers) {
+  const auto image = SampleImage(20000);
+  CTempFile file(image, ".sdl");
+  sim::CBoxPlan plan;
+  plan.chunk = 1000;
+  sim::CBoxPlan hangsUp = plan;
+  hangsUp.hangUpAfter = 12 + 5 * (1000 + 20);
+  CBoxOnThread first(image, plan), second(image, hangsUp), third(image, plan);
+  CChildProcess child({BOXFEED_PATH, "upgrade", file.Path(), "-p", first.box.Port(), "-p", second.box.Port(), "-p",
+                       third.box.Port(), "--end-pause-ms", "0"});
+  EXPECT_EQ(child.Wait(), 1);
+  first.Finish();
+  third.Finish();
+  EXPECT_TRUE(first.report.imageIntact) << first.report.problem;
+  EXPECT_TRUE(third.report.imageIntact) << third.report.problem;
+  const std::string out = child.Stdout();
+  for (const auto* box : {&first, &third})
+    EXPECT_NE(out.find("[" + box->box.Port().substr(5) + "] Succeeded: 20000 bytes"), std::string::npos) << out;
+  EXPECT_NE(out.find("[" + second.box.Port().substr(5) + "] Failed: 5000 bytes"), std::string::npos) << out;
 }
 
 TEST(ProgressFigures, PercentOfIsTruncatedAndSafeForLargeImages) {

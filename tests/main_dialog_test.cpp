@@ -38,7 +38,7 @@ class MainDialog : public ::testing::Test {
   MainDialog() {
     CProbeSources sources;
     sources.comNames = {portB.SlavePath(), "/dev/does-not-exist", portA.SlavePath()};
-    sources.adapterPatterns = {};
+    sources.list.sysClassTty = "/nonexistent";  // no other ports
     dialog = std::make_unique<CTestDialog>(loop, controls, "boxfeeder", sources);
     dialog->SetPauseBeforeSuccess(std::chrono::milliseconds(0));
     dialog->OnInitDialog();

@@ -135,7 +135,7 @@ class MainWindowTest : public QObject {
   std::unique_ptr<CMainWindow> MakeWindow() {
     CProbeSources sources;
     sources.comNames = {m_port.SlavePath()};
-    sources.adapterPatterns = {};
+    sources.list.sysClassTty = "/nonexistent";  // no other ports
     auto window = std::make_unique<CMainWindow>(sources);
     window->Dialog().SetPauseBeforeSuccess(std::chrono::milliseconds(0));
     window->show();

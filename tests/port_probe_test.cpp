@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "link/PortProbe.h"
 #include "link/SerialDevice.h"
@@ -9,41 +12,99 @@
 namespace zel {
 namespace {
 
-std::vector<std::string> Names(const std::vector<CProbedPort>& ports) {
-  std::vector<std::string> names;
-  for (const auto& p : ports) names.push_back(p.name);
-  return names;
+namespace fs = std::filesystem;
+
+void Write(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path) << text << "\n";
 }
 
-TEST(PortProbe, ListsInOrderOnlyThePortsThatOpen) {
+// A sysfs, /dev and /proc of its own: an FTDI adapter held by a terminal
+// program, a USB-ACM board, an on-board UART with its hardware and one
+// without, and a virtual console.
+class FakeSystem : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const fs::path sys = root / "sys", dev = root / "dev";
+    const fs::path usb = sys / "devices/pci0000:00/usb1/1-1";
+    Write(usb / "idVendor", "0403");
+    Write(usb / "idProduct", "6001");
+    Write(usb / "manufacturer", "FTDI");
+    Write(usb / "product", "FT232R USB UART");
+    Write(usb / "serial", "A50285BI");
+    fs::create_directories(usb / "1-1:1.0/ttyUSB0");
+    const fs::path acm = sys / "devices/pci0000:00/usb1/1-2";
+    Write(acm / "idVendor", "2e8a");
+    Write(acm / "idProduct", "000a");
+    fs::create_directories(acm / "1-2:1.0/tty/ttyACM0");
+    fs::create_directories(sys / "devices/platform/serial8250/tty");
+    const fs::path tty = sys / "class/tty";
+    fs::create_directories(tty / "ttyUSB0");
+    fs::create_directory_symlink(usb / "1-1:1.0/ttyUSB0", tty / "ttyUSB0/device");
+    fs::create_directories(tty / "ttyACM0");
+    fs::create_directory_symlink(acm / "1-2:1.0", tty / "ttyACM0/device");
+    for (const char* uart : {"ttyS0", "ttyS1"}) {
+      fs::create_directories(tty / uart);
+      fs::create_directory_symlink(sys / "devices/platform/serial8250", tty / uart / "device");
+    }
+    Write(tty / "ttyS0/type", "4");  // a 16550A
+    Write(tty / "ttyS1/type", "0");  // nothing there
+    fs::create_directories(tty / "tty1");  // no device: a console
+    for (const char* node : {"ttyUSB0", "ttyACM0", "ttyS0", "ttyS1"}) Write(dev / node, "");
+    fs::create_directories(dev / "serial/by-id");
+    fs::create_symlink("../../ttyUSB0", dev / "serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    fs::create_directories(root / "proc/4711/fd");
+    Write(root / "proc/4711/comm", "minicom");
+    fs::create_symlink(dev / "ttyUSB0", root / "proc/4711/fd/3");
+    sources.sysClassTty = (tty).string();
+    sources.devDirectory = dev.string();
+    sources.byIdDirectory = (dev / "serial/by-id").string();
+    sources.procDirectory = (root / "proc").string();
+  }
+  void TearDown() override { fs::remove_all(root); }
+
+  const fs::path root = fs::temp_directory_path() / ("boxfeeder-system-" + std::to_string(::getpid()));
+  CPortListSources sources;
+};
+
+TEST_F(FakeSystem, ListsThePortsWithTheirIdentityAndWhoHoldsThem) {
+  const auto ports = ListSerialPorts(sources);
+  ASSERT_EQ(ports.size(), 3u) << "no console, no UART without hardware";
+  const std::string dev = sources.devDirectory;
+  EXPECT_EQ(ports[0].device, dev + "/ttyACM0");
+  EXPECT_EQ(ports[0].name, dev + "/ttyACM0");
+  EXPECT_EQ(ports[0].vidPid, "2e8a:000a");
+  EXPECT_FALSE(ports[0].busy);
+  EXPECT_EQ(ports[1].device, dev + "/ttyS0");
+  EXPECT_EQ(ports[1].vidPid, "");
+  EXPECT_EQ(ports[2].name, sources.byIdDirectory + "/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+  EXPECT_EQ(ports[2].vidPid, "0403:6001");
+  EXPECT_EQ(ports[2].manufacturer, "FTDI");
+  EXPECT_EQ(ports[2].product, "FT232R USB UART");
+  EXPECT_EQ(ports[2].serial, "A50285BI");
+  EXPECT_TRUE(ports[2].busy);
+  EXPECT_EQ(ports[2].heldBy, "minicom (pid 4711)");
+  EXPECT_EQ(FindPortHolder(dev + "/ttyUSB0", sources.procDirectory), "minicom (pid 4711)");
+  // Without the right to open it (root always has it).
+  if (::geteuid() != 0) {
+    ::chmod((dev + "/ttyS0").c_str(), 0600 & ~S_IRWXU);
+    EXPECT_TRUE(ListSerialPorts(sources)[1].permissionDenied);
+  }
+}
+
+TEST_F(FakeSystem, TheWindowOffersTheComPortsThatOpenThenTheOthers) {
   test::CPtyPair first, held, last;
   const auto holder = CSerialDevice::Create();
   ASSERT_TRUE(holder->Open(held.SlavePath()));
-  CProbeSources sources;
-  sources.comNames = {last.SlavePath(), "/dev/does-not-exist", held.SlavePath(), first.SlavePath(),
-                      "/dev/null"};
-  sources.adapterPatterns = {};
-  EXPECT_EQ(Names(ProbePorts(sources)), (std::vector<std::string>{last.SlavePath(), first.SlavePath()}));
+  CProbeSources probe;
+  probe.comNames = {last.SlavePath(), "/dev/does-not-exist", held.SlavePath(), first.SlavePath(), "/dev/null"};
+  probe.list = sources;
+  const std::string dev = sources.devDirectory;
+  EXPECT_EQ(ProbePorts(probe), (std::vector<std::string>{
+                                   last.SlavePath(), first.SlavePath(), dev + "/ttyACM0", dev + "/ttyS0",
+                                   sources.byIdDirectory + "/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"}));
   // The probe closes what it opened.
   EXPECT_TRUE(CSerialDevice::Create()->Open(first.SlavePath()));
-}
-
-TEST(PortProbe, NamesAdaptersByTheirStableLinks) {
-  test::CPtyPair adapter, other;
-  const auto dir = std::filesystem::temp_directory_path() / ("boxfeeder-by-id-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  const auto link = dir / "usb-Vendor_Cable_1234-if00-port0";
-  std::filesystem::create_symlink(adapter.SlavePath(), link);
-  CProbeSources sources;
-  sources.comNames = {};
-  sources.adapterPatterns = {adapter.SlavePath(), other.SlavePath()};
-  sources.byIdDirectory = dir.string();
-  const auto ports = ProbePorts(sources);
-  std::filesystem::remove_all(dir);
-  ASSERT_EQ(ports.size(), 2u);
-  EXPECT_EQ(ports[0].name, link.string());
-  EXPECT_EQ(ports[0].device, adapter.SlavePath());
-  EXPECT_EQ(ports[1].name, other.SlavePath());
 }
 
 }  // namespace

@@ -27,7 +27,8 @@ TEST(DeviceNames, ComNamesMapToTheFirstEightSerialPorts) {
   EXPECT_EQ(CSerialDevice::ResolveName("COM9"), "COM9");
   EXPECT_EQ(CSerialDevice::ResolveName("COM0"), "COM0");
   EXPECT_EQ(CSerialDevice::ResolveName("/dev/ttyUSB0"), "/dev/ttyUSB0");
-  EXPECT_EQ(CSerialDevice::ResolveName("com1"), "com1");
+  EXPECT_EQ(CSerialDevice::ResolveName("com1"), "/dev/ttyS0");
+  EXPECT_EQ(CSerialDevice::ResolveName("Com8"), "/dev/ttyS7");
 }
 
 TEST(DeviceOpen, SecondOpenInThisProcessFailsUntilTheFirstCloses) {

@@ -1,0 +1,29 @@
+#include "cli/Hints.h"
+
+#include <filesystem>
+
+#include "link/PortList.h"
+
+namespace zel::cli {
+
+std::string HintFor(const CFailureCause& cause) {
+  switch (cause.kind) {
+    case CauseKind::PermissionDenied:
+      if (cause.subject.rfind("/dev/", 0) != 0 && cause.subject.rfind("COM", 0) != 0) return {};
+      return "Hint: add your user to the dialout group (sudo usermod -aG dialout $USER), then log in again.";
+    case CauseKind::Busy: {
+      std::error_code ec;
+      const std::string device =
+          std::filesystem::canonical(CSerialDevice::ResolveName(cause.subject), ec).string();
+      const std::string holder = ec ? std::string() : FindPortHolder(device);
+      if (holder.empty()) return "Hint: close the program that uses " + cause.subject + ".";
+      return "Hint: " + holder + " holds " + cause.subject + ".";
+    }
+    case CauseKind::NotFound:
+      if (cause.subject.rfind("/dev/", 0) != 0 && cause.subject.rfind("COM", 0) != 0) return {};
+      return "Hint: boxfeed ports lists the serial ports present.";
+    default: return {};
+  }
+}
+
+}  // namespace zel::cli

@@ -1,0 +1,54 @@
+#include "cli/InputChecks.h"
+
+#include <filesystem>
+
+#include "boot/CommandFile.h"
+#include "boot/CommandFileOpen.h"
+#include "boot/ZELBootThread.h"
+#include "upgrade/ImageFile.h"
+
+namespace zel::cli {
+namespace {
+
+constexpr uint64_t kLargestImage = uint64_t{1} << 32;
+
+// The cause's words without the "Cause: " in front.
+std::string Why(const CFailureCause& cause) {
+  const std::string line = DescribeCause(cause);
+  return line.substr(line.find(": ") + 2);
+}
+
+}  // namespace
+
+std::string CheckImage(const std::string& path, uint64_t& size) {
+  CImageFile image;
+  if (!image.Open(path)) return Why(image.Failure());
+  size = image.Size();
+  if (size == 0) return path + ": the image is empty";
+  if (size > kLargestImage) return path + ": the image is larger than 4 GiB, past what the box can ask for";
+  return {};
+}
+
+std::string CheckLogPath(const std::string& path) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(path, ec);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+    return path + ": not a regular file";
+  return {};
+}
+
+std::string CheckCommandFile(const std::string& path) {
+  CFailureCause cause;
+  CCommandFile file = OpenCommandFile(path, &cause);
+  if (!file) {
+    const bool ownWords = cause.kind == CauseKind::PermissionDenied || cause.kind == CauseKind::Busy;
+    return Why(cause) + (ownWords && !cause.systemText.empty() ? " (" + cause.systemText + ")" : "");
+  }
+  uint8_t section[CZELBootThread::kSectionRoom];
+  if (ReadNextSection(file.get(), section, sizeof section) == 0 ||
+      ReadNextSection(file.get(), section, sizeof section) == 0)
+    return path + ": fewer than two sections (a title, a header, hexadecimal lines and an empty line each)";
+  return {};
+}
+
+}  // namespace zel::cli

@@ -1,0 +1,21 @@
+// What the command line checks before any port opens, so that the operator
+// learns of a bad file before switching the box on. Each check returns an
+// empty text when the input is fine, else why it is refused.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zel::cli {
+
+// A readable regular file of 1 byte to 4 GiB: offsets are 32-bit, so no
+// byte past 4 GiB can ever be asked for. size receives its length.
+std::string CheckImage(const std::string& path, uint64_t& size);
+// A new file, or a regular one: never a FIFO or a device, whose opening
+// would block.
+std::string CheckLogPath(const std::string& path);
+// Readable, writable, held by no other program, and with the two sections
+// the boot download sends from.
+std::string CheckCommandFile(const std::string& path);
+
+}  // namespace zel::cli

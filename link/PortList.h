@@ -1,0 +1,38 @@
+// The serial ports present, listed without opening any of them: opening a
+// real UART raises DTR and RTS and can reset the board behind it. Each
+// platform lists its own way (sysfs and /proc on Linux).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zel {
+
+struct CPortInfo {
+  std::string name;    // what to pass as the port: a stable by-id link, or the device
+  std::string device;  // the device node, e.g. /dev/ttyUSB0
+  std::string vidPid;  // USB "0403:6001", where the port is on USB
+  std::string manufacturer;
+  std::string product;
+  std::string serial;
+  std::string heldBy;  // the program holding the port ("minicom (pid 4711)"); empty when free
+  bool busy = false;   // another process has it open
+  bool permissionDenied = false;  // this user may not open it
+};
+
+// Where the listing looks; tests point it at a tree of their own.
+struct CPortListSources {
+  std::string sysClassTty = "/sys/class/tty";
+  std::string devDirectory = "/dev";
+  std::string byIdDirectory = "/dev/serial/by-id";
+  std::string procDirectory = "/proc";
+};
+
+// Serial ports with a device behind them, in order of device name.
+std::vector<CPortInfo> ListSerialPorts(const CPortListSources& sources = {});
+
+// The program that holds device open, as "name (pid N)"; empty when none
+// is found.
+std::string FindPortHolder(const std::string& device, const std::string& procDirectory = "/proc");
+
+}  // namespace zel
