@@ -1,0 +1,106 @@
+// A production station: boxfeed loading 8 boxes at once, each paced at
+// 57600 baud with 1 KiB requests, next to the same with one box. Each box
+// should finish within 1 % of its line's limit, and boxfeed should use
+// under 5 % of one core over the run.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/Platform.h"
+#include "sim/BoxSimulator.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace zel;
+using Clock = std::chrono::steady_clock;
+
+struct CStationResult {
+  std::vector<double> overWire;  // each box's time against its wire limit, percent over
+  double cpuShare = 0;           // boxfeed's CPU seconds per wall second, percent of one core
+  int status = -1;
+  bool allIntact = true;
+};
+
+CStationResult RunStation(const char* boxfeed, size_t boxes, const std::vector<uint8_t>& image,
+                          const std::string& path) {
+  sim::CBoxPlan plan;
+  plan.chunk = 1024;
+  plan.baud = 57600;
+  std::vector<std::unique_ptr<sim::CBoxSimulator>> sims;
+  std::vector<sim::CBoxReport> reports(boxes);
+  std::vector<std::thread> threads;
+  std::vector<std::string> args{boxfeed, "-q", "upgrade", path, "--end-pause-ms", "0"};
+  for (size_t i = 0; i < boxes; ++i) {
+    sims.push_back(std::make_unique<sim::CBoxSimulator>());
+    args.push_back("-p");
+    args.push_back(sims.back()->Port());
+  }
+  for (size_t i = 0; i < boxes; ++i)
+    threads.emplace_back([&, i] { reports[i] = sims[i]->Run(image, plan); });
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  const auto start = Clock::now();
+  ::posix_spawn(&pid, boxfeed, &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+  for (auto& sim : sims) sim->Stop();
+  for (auto& t : threads) t.join();
+  CStationResult result;
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  result.cpuShare = cpu / wall * 100.0;
+  for (const auto& report : reports) {
+    result.overWire.push_back((report.seconds / report.wireSeconds - 1.0) * 100.0);
+    result.allIntact &= report.imageIntact;
+  }
+  return result;
+}
+
+void Print(const char* what, const CStationResult& r) {
+  const auto [low, high] = std::minmax_element(r.overWire.begin(), r.overWire.end());
+  std::printf("%-8s exit %d, images %s; over the wire limit: best %.2f %%, worst %.2f %%; boxfeed CPU %.2f %% of one core\n",
+              what, r.status, r.allIntact ? "intact" : "NOT intact", *low, *high, r.cpuShare);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* boxfeed = argc > 1 ? argv[1] : "cli/boxfeed";
+  std::vector<uint8_t> image(48 * 1024);
+  std::mt19937 random(3);
+  for (auto& b : image) b = static_cast<uint8_t>(random());
+  const std::string path = WriteTemporaryFile(image, ".sdl");
+  std::printf("Station: %zu KiB images, 1 KiB requests, each line paced at 57600 baud\n", image.size() / 1024);
+  const CStationResult one = RunStation(boxfeed, 1, image, path);
+  Print("1 box:", one);
+  const CStationResult eight = RunStation(boxfeed, 8, image, path);
+  Print("8 boxes:", eight);
+  std::printf("8 boxes against 1: worst time over the limit %+.2f points, CPU x %.1f\n",
+              *std::max_element(eight.overWire.begin(), eight.overWire.end()) -
+                  *std::max_element(one.overWire.begin(), one.overWire.end()),
+              one.cpuShare > 0 ? eight.cpuShare / one.cpuShare : 0.0);
+  std::remove(path.c_str());
+  return 0;
+}
