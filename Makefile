@@ -11,12 +11,22 @@ PACKAGES := cmake ninja-build g++ libgtest-dev libcli11-dev qt6-base-dev qt6-svg
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build test demo bench install asan tsan clean
+# The Windows build: cross-built with MinGW-w64, tested under Wine.
+WIN_BUILD ?= build-win
+WIN_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 googletest
+
+.PHONY: all deps configure build test demo bench install asan tsan clean windows-deps windows windows-test
 
 all: build
 
 deps:
-	@missing=$$(for p in $(PACKAGES); do \
+	@$(MAKE) --no-print-directory install-packages LIST="$(PACKAGES)"
+
+windows-deps:
+	@$(MAKE) --no-print-directory install-packages LIST="$(WIN_PACKAGES)"
+
+install-packages:
+	@missing=$$(for p in $(LIST); do \
 	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing missing packages:" $$missing; \
@@ -59,5 +69,15 @@ tsan:
 	cd build-tsan && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  setarch $$(uname -m) -R ctest $(CTEST_FLAGS)
 
+# boxfeed.exe, the Windows tests and build-win/boxfeed-<version>-win64.zip.
+# The Linux build comes too: its boxsim and tools serve the tests.
+windows: windows-deps build
+	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/mingw-w64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DBOXFEEDER_HOST_BUILD=$(CURDIR)/$(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(WIN_BUILD)
+
+windows-test: windows
+	tests/wine/run-tests.sh $(WIN_BUILD) $(BUILD)
+
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-win

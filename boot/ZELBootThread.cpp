@@ -160,13 +160,15 @@ bool CZELBootThread::SendBytes(const uint8_t* buffer, uint32_t count, uint32_t* 
   uint32_t events = 0;
   COverlapped wait;
   bool sent = device.WaitCommEvent(events, &wait);
-  if (!sent && wait.pending) {
-    // The bytes are still leaving: give them the write time-out to go.
-    const COMMTIMEOUTS timeouts = PortTimeouts();
-    const auto allowance = std::chrono::milliseconds(timeouts.WriteTotalTimeoutMultiplier * count +
-                                                     timeouts.WriteTotalTimeoutConstant);
-    sent = device.WaitForCompletion(wait, allowance) && wait.result == DeviceError::None;
-  }
+  // The bytes may still be leaving: give them the write time-out to go.
+  const COMMTIMEOUTS timeouts = PortTimeouts();
+  const auto allowance = std::chrono::milliseconds(timeouts.WriteTotalTimeoutMultiplier * count +
+                                                   timeouts.WriteTotalTimeoutConstant);
+  if (!sent && wait.pending) sent = device.WaitForCompletion(wait, allowance) && wait.result == DeviceError::None;
+  // Once they have left, a write the system still held as pending is over:
+  // its count is final.
+  if (sent && write.pending && device.WaitForCompletion(write, allowance) && write.result == DeviceError::None)
+    *written = write.done;
   // Nothing of this call stays pending once its records are gone.
   device.CancelIo(wait);
   device.CancelIo(write);

@@ -29,6 +29,7 @@ const char* const kExitCodes =
 int main(int argc, char** argv) {
   CLI::App app{"boxfeed: load a software image into a set-top box over a serial cable."};
   app.require_subcommand(1);
+  app.allow_windows_style_options(false);  // "/dev/ttyUSB0" and "/tmp/x.sdl" are paths
   app.set_version_flag("--version", "boxfeed " BOXFEEDER_VERSION);
   app.footer(kExitCodes);
   app.option_defaults()->always_capture_default();

@@ -4,9 +4,13 @@
 
 #include <cstdint>
 
+#include "link/WinTypes.h"
+
 namespace zel {
 
+#ifndef WM_USER  // the platform's own where it has one
 constexpr uint32_t WM_USER = 0x0400;
+#endif
 constexpr uint32_t WM_TRACE_LINE = WM_USER + 10;    // lParam 0 plain line, 1 debug line
 constexpr uint32_t WM_PROGRESS = WM_USER + 12;      // wParam offset, lParam length
 constexpr uint32_t WM_DOWNLOAD_END = WM_USER + 13;  // lParam outcome

@@ -25,8 +25,11 @@ std::vector<std::string> ProbePorts(const CProbeSources& sources) {
     comDevices.push_back(CSerialDevice::ResolveName(name));
     if (Opens(name)) names.push_back(name);
   }
+  auto isComName = [&](const std::string& name) {
+    return std::find(sources.comNames.begin(), sources.comNames.end(), name) != sources.comNames.end();
+  };
   for (const CPortInfo& port : ListSerialPorts(sources.list))
-    if (std::find(comDevices.begin(), comDevices.end(), port.device) == comDevices.end())
+    if (std::find(comDevices.begin(), comDevices.end(), port.device) == comDevices.end() && !isComName(port.name))
       names.push_back(port.name);
   return names;
 }

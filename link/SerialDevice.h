@@ -43,6 +43,9 @@ struct COverlapped {
   uint32_t* events = nullptr;
   std::chrono::steady_clock::time_point start{};
   std::chrono::steady_clock::time_point lastByte{};
+  // What the platform keeps for the operation (the system's own record);
+  // it lives as long as the record.
+  std::shared_ptr<void> platform;
 };
 
 class CSerialDevice {

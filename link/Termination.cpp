@@ -5,17 +5,22 @@
 
 namespace zel {
 namespace {
-thread_local std::stop_token t_terminateToken;
-thread_local std::stop_token t_stopToken;
+// Plain pointers to the tokens a scope owns: thread-local objects with
+// destructors of their own are not safe at thread exit on every platform.
+thread_local const std::stop_token* t_terminateToken = nullptr;
+thread_local const std::stop_token* t_stopToken = nullptr;
 }  // namespace
 
-std::stop_token CurrentThreadToken() { return t_terminateToken; }
-std::stop_token CurrentStopToken() { return t_stopToken; }
+std::stop_token CurrentThreadToken() { return t_terminateToken ? *t_terminateToken : std::stop_token(); }
+std::stop_token CurrentStopToken() { return t_stopToken ? *t_stopToken : std::stop_token(); }
 
 CThreadTokenScope::CThreadTokenScope(std::stop_token terminate, std::stop_token stop)
-    : m_previousTerminate(t_terminateToken), m_previousStop(t_stopToken) {
-  t_terminateToken = std::move(terminate);
-  t_stopToken = std::move(stop);
+    : m_terminate(std::move(terminate)),
+      m_stop(std::move(stop)),
+      m_previousTerminate(t_terminateToken),
+      m_previousStop(t_stopToken) {
+  t_terminateToken = &m_terminate;
+  t_stopToken = &m_stop;
 }
 
 CThreadTokenScope::~CThreadTokenScope() {

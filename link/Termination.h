@@ -25,8 +25,10 @@ class CThreadTokenScope {
   CThreadTokenScope& operator=(const CThreadTokenScope&) = delete;
 
  private:
-  std::stop_token m_previousTerminate;
-  std::stop_token m_previousStop;
+  std::stop_token m_terminate;
+  std::stop_token m_stop;
+  const std::stop_token* m_previousTerminate;
+  const std::stop_token* m_previousStop;
 };
 
 // Sleeps for the given time; returns false at once when the calling thread

@@ -15,6 +15,11 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// The core's interfaces have members of these names (the owner window's
+// synchronous send, the dialog's message box); the system's ANSI/wide
+// macros must not rename them.
+#undef SendMessage
+#undef MessageBox
 namespace zel {
 using ::COMMTIMEOUTS;
 using ::DCB;

@@ -18,7 +18,9 @@
 
 namespace zel {
 
+#ifndef CREATE_SUSPENDED  // the platform's own where it has one
 constexpr uint32_t CREATE_SUSPENDED = 0x00000004;
+#endif
 
 class CZELWorkingThread {
  public:

@@ -1,0 +1,25 @@
+#include <io.h>
+#include <windows.h>
+
+#include "cli/Terminal.h"
+
+namespace zel::cli {
+
+bool IsTerminal(std::FILE* stream) {
+  if (!::_isatty(::_fileno(stream))) return false;
+  // The progress bar redraws with escape sequences: the console must
+  // take them.
+  HANDLE console = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+  DWORD mode = 0;
+  if (::GetConsoleMode(console, &mode)) ::SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+  return true;
+}
+
+int TerminalColumns(std::FILE* stream) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  HANDLE console = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+  if (!::GetConsoleScreenBufferInfo(console, &info)) return 0;
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+}  // namespace zel::cli

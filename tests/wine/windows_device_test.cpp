@@ -1,0 +1,129 @@
+// The Win32 serial device on a COM port whose far end is comport_peer, on
+// a pseudo-terminal of the machine that runs Wine.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include "link/SerialDevice.h"
+#include "link/Termination.h"
+
+namespace zel {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr const char* kPort = "COM5";
+
+// What the peer says the line's speed is.
+unsigned PeerBaud(CSerialDevice& device) {
+  uint32_t done = 0;
+  EXPECT_TRUE(device.Write("b", 1, done));
+  char reply[9] = {};
+  uint32_t got = 0;
+  for (int tries = 0; got < 8 && tries < 200; ++tries) {
+    uint32_t n = 0;
+    device.Read(reply + got, 8 - got, n);
+    got += n;
+  }
+  return static_cast<unsigned>(std::stoul(std::string(reply, got).empty() ? "0" : std::string(reply, got)));
+}
+
+class WindowsDevice : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(device->Open(kPort)) << device->LastErrorText();
+    ASSERT_TRUE(device->SetState(EngineLineSettings(57600)));
+    ASSERT_TRUE(device->SetTimeouts(PortTimeouts()));
+  }
+  std::unique_ptr<CSerialDevice> device = CSerialDevice::Create();
+};
+
+TEST_F(WindowsDevice, SettingsGoToTheLineAndReadBack) {
+  for (uint32_t baud : {38400u, 57600u, 115200u}) {
+    ASSERT_TRUE(device->SetState(EngineLineSettings(baud)));
+    DCB read = EmptyDcb();
+    ASSERT_TRUE(device->GetState(read));
+    EXPECT_EQ(read.BaudRate, baud);
+    EXPECT_EQ(read.ByteSize, 8);
+    EXPECT_EQ(read.fBinary, 1u);
+    EXPECT_EQ(PeerBaud(*device), baud) << "the pty has the speed that was set";
+  }
+}
+
+TEST_F(WindowsDevice, AReadOfNothingEndsEmptyWithinItsTimeouts) {
+  uint8_t byte = 0;
+  uint32_t read = 9;
+  const auto start = Clock::now();
+  EXPECT_TRUE(device->Read(&byte, 1, read));
+  EXPECT_EQ(read, 0u);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST_F(WindowsDevice, BytesGoOutAndComeBackUnchanged) {
+  for (uint8_t value : {uint8_t{0x00}, uint8_t{0x51}, uint8_t{0xFF}}) {
+    const uint8_t frame[2] = {'e', value};
+    uint32_t done = 0;
+    ASSERT_TRUE(device->Write(frame, 2, done));
+    EXPECT_EQ(done, 2u);
+    uint8_t back = 0;
+    uint32_t read = 0;
+    for (int tries = 0; read == 0 && tries < 200; ++tries) device->Read(&back, 1, read);
+    EXPECT_EQ(back, value);
+  }
+}
+
+TEST_F(WindowsDevice, TransmitEmptyIsReportedOnceAWriteHasLeft) {
+  ASSERT_TRUE(device->SetMask(0x5FF));
+  const uint8_t frame[2] = {'x', 'x'};  // bytes the peer does not answer
+  COverlapped write;
+  device->WriteOverlapped(frame, 2, write);
+  uint32_t events = 0;
+  COverlapped wait;
+  if (!device->WaitCommEvent(events, &wait)) ASSERT_TRUE(device->WaitForCompletion(wait, std::chrono::seconds(5)));
+  EXPECT_TRUE(events & EV_TXEMPTY) << events;
+  device->CancelIo(write);
+}
+
+TEST_F(WindowsDevice, AStopEndsAReadThatWaitsWithoutEnd) {
+  COMMTIMEOUTS none{};
+  ASSERT_TRUE(device->SetTimeouts(none));
+  std::stop_source terminate, stop;
+  std::atomic<bool> reading{false};
+  bool ok = true;
+  std::thread worker([&] {
+    CThreadTokenScope scope(terminate.get_token(), stop.get_token());
+    uint8_t byte;
+    uint32_t read = 0;
+    reading = true;
+    ok = device->Read(&byte, 1, read);
+  });
+  while (!reading) std::this_thread::yield();
+  stop.request_stop();
+  worker.join();
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(device->LastError(), DeviceError::Cancelled);
+}
+
+TEST_F(WindowsDevice, ASecondOpenIsRefusedWhileTheFirstHoldsThePort) {
+  const auto second = CSerialDevice::Create();
+  if (second->Open(kPort)) GTEST_SKIP() << "Wine does not refuse a second exclusive open of a COM port";
+  EXPECT_EQ(second->LastError(), DeviceError::Busy);
+}
+
+// Last: the peer hangs up for good.
+TEST_F(WindowsDevice, ZZ_AVanishedLineIsGone) {
+  uint32_t done = 0;
+  ASSERT_TRUE(device->Write("h", 1, done));
+  uint8_t byte;
+  uint32_t read = 0;
+  bool failed = false;
+  for (int tries = 0; tries < 100 && !failed; ++tries) failed = !device->Read(&byte, 1, read);
+  EXPECT_TRUE(failed);
+  EXPECT_TRUE(device->IsGone()) << static_cast<int>(device->LastError()) << " " << device->LastErrorText();
+}
+
+}  // namespace
+}  // namespace zel

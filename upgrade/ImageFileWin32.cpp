@@ -1,0 +1,75 @@
+#include <windows.h>
+
+#include "upgrade/ImageFile.h"
+
+namespace zel {
+namespace {
+
+CFailureCause FileCause(const std::string& path, DWORD error) {
+  char text[256] = {};
+  ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                   sizeof text - 1, nullptr);
+  std::string words = text;
+  while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.')) words.pop_back();
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return {CauseKind::NotFound, path, words};
+    case ERROR_ACCESS_DENIED: return {CauseKind::PermissionDenied, path, words};
+    default: return {CauseKind::Unreadable, path, words};
+  }
+}
+
+}  // namespace
+
+CImageFile::~CImageFile() { Close(); }
+
+bool CImageFile::Open(const std::string& path) {
+  Close();
+  m_path = path;
+  m_failure = {};
+  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    m_failure = FileCause(path, ::GetLastError());
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  LARGE_INTEGER size{};
+  if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !::GetFileSizeEx(file, &size)) {
+    ::CloseHandle(file);
+    m_failure = {CauseKind::Unreadable, path, "not a regular file"};
+    return false;
+  }
+  m_handle = reinterpret_cast<intptr_t>(file);
+  m_size = static_cast<uint64_t>(size.QuadPart);
+  return true;
+}
+
+void CImageFile::Close() {
+  if (m_handle != kNoHandle) ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+  m_handle = kNoHandle;
+  m_size = 0;
+}
+
+int64_t CImageFile::ReadAt(uint8_t* buffer, size_t count, uint64_t offset) {
+  size_t done = 0;
+  while (done < count) {
+    OVERLAPPED at{};
+    const uint64_t position = offset + done;
+    at.Offset = static_cast<DWORD>(position);
+    at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    DWORD got = 0;
+    if (!::ReadFile(reinterpret_cast<HANDLE>(m_handle), buffer + done, static_cast<DWORD>(count - done), &got, &at)) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_HANDLE_EOF) break;
+      m_failure = FileCause(m_path, error);
+      return -1;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  return static_cast<int64_t>(done);
+}
+
+}  // namespace zel
