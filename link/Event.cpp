@@ -1,5 +1,6 @@
 #include "link/Event.h"
 
+#include "link/StoppableWait.h"
 #include "link/Termination.h"
 
 namespace zel {
@@ -28,10 +29,9 @@ bool CEvent::TryWait() {
 
 bool CEvent::Wait(std::optional<std::chrono::milliseconds> timeout) {
   std::unique_lock lock(m_mutex);
-  std::stop_token token = CurrentThreadToken();
-  auto isSet = [this] { return m_bSet; };
-  const bool signalled =
-      timeout ? m_cv.wait_for(lock, token, *timeout, isSet) : m_cv.wait(lock, token, isSet);
+  std::optional<std::chrono::steady_clock::time_point> deadline;
+  if (timeout) deadline = std::chrono::steady_clock::now() + *timeout;
+  const bool signalled = StoppableWait(lock, m_cv, [this] { return m_bSet; }, CurrentThreadToken(), {}, deadline);
   if (signalled && m_kind == Kind::AutoReset) m_bSet = false;
   return signalled;
 }

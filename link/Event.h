@@ -26,7 +26,7 @@ class CEvent {
  private:
   const Kind m_kind;
   std::mutex m_mutex;
-  std::condition_variable_any m_cv;
+  std::condition_variable m_cv;
   bool m_bSet;
 };
 

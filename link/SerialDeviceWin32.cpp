@@ -1,6 +1,6 @@
 // The serial device over the Win32 comm API. Every transfer is overlapped
-// underneath, so that a stop or a terminate (through a wake event) ends any
-// wait at once; the blocking forms wait for their own overlapped operation.
+// underneath, so that a stop or a terminate ends any wait within a few
+// milliseconds; the blocking forms wait for their own overlapped operation.
 #include <algorithm>
 #include <stop_token>
 #include <vector>
@@ -72,11 +72,8 @@ CWinOverlapped* ExistingRecord(COverlapped& ov) { return static_cast<CWinOverlap
 
 class CWin32SerialDevice final : public CSerialDevice {
  public:
-  CWin32SerialDevice() : m_wake(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
-  ~CWin32SerialDevice() override {
-    Close();
-    if (m_wake) ::CloseHandle(m_wake);
-  }
+  CWin32SerialDevice() = default;
+  ~CWin32SerialDevice() override { Close(); }
   CWin32SerialDevice(const CWin32SerialDevice&) = delete;
   CWin32SerialDevice& operator=(const CWin32SerialDevice&) = delete;
 
@@ -260,8 +257,12 @@ class CWin32SerialDevice final : public CSerialDevice {
     ov.pending = false;
     if (!::GetOverlappedResult(m_handle, &record->ov, &done, TRUE)) {
       const DWORD code = ::GetLastError();
-      ov.result = ErrorFromWin32(code);
-      Fail(ov.result, code);
+      // A transfer that its time-outs ended is complete with what it
+      // moved; Wine says so with a time-out status.
+      if (code != WAIT_TIMEOUT && code != ERROR_TIMEOUT) {
+        ov.result = ErrorFromWin32(code);
+        Fail(ov.result, code);
+      }
     }
     ov.done = done;
     if (ov.op == COverlapped::Op::WaitEvent && ov.events) *ov.events = m_eventWord;
@@ -272,27 +273,30 @@ class CWin32SerialDevice final : public CSerialDevice {
     if (ov.pending && WaitFor(ov, INFINITE) == Wait::Woken) CancelIo(ov);
     else if (ov.pending) Collect(ov);
     transferred = ov.done;
-    if (ov.result != DeviceError::None) return Fail(ov.result);
-    return true;
+    if (ov.result == DeviceError::None) return true;
+    if (m_lastError != ov.result) Fail(ov.result);  // keeps the system's words where Collect had them
+    return false;
   }
+  // Waits in short slices, looking at the worker's tokens between them: a
+  // stop or a terminate ends the wait within one slice.
   Wait WaitFor(COverlapped& ov, DWORD milliseconds) {
     const std::stop_token terminate = CurrentThreadToken();
     const std::stop_token stop = CurrentStopToken();
-    auto wake = [this] { ::SetEvent(m_wake); };
-    std::stop_callback wakeOnTerminate(terminate, wake);
-    std::stop_callback wakeOnStop(stop, wake);
-    HANDLE handles[2] = {ExistingRecord(ov)->ov.hEvent, m_wake};
+    constexpr DWORD kSlice = 10;
+    const ULONGLONG deadline = milliseconds == INFINITE ? 0 : ::GetTickCount64() + milliseconds;
     for (;;) {
       if (terminate.stop_requested() || stop.stop_requested()) return Wait::Woken;
-      const DWORD result = ::WaitForMultipleObjects(2, handles, FALSE, milliseconds);
-      if (result == WAIT_OBJECT_0) return Wait::Done;
-      if (result == WAIT_TIMEOUT) return Wait::TimedOut;
-      ::ResetEvent(m_wake);  // a wake of an earlier wait, or this one's
+      DWORD slice = kSlice;
+      if (milliseconds != INFINITE) {
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline) return Wait::TimedOut;
+        slice = static_cast<DWORD>(std::min<ULONGLONG>(kSlice, deadline - now));
+      }
+      if (::WaitForSingleObject(ExistingRecord(ov)->ov.hEvent, slice) == WAIT_OBJECT_0) return Wait::Done;
     }
   }
 
   HANDLE m_handle = INVALID_HANDLE_VALUE;
-  HANDLE m_wake;
   DWORD m_eventWord = 0;
   uint32_t m_mask = 0;
   DeviceError m_lastError = DeviceError::None;

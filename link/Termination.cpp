@@ -3,6 +3,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "link/StoppableWait.h"
+
 namespace zel {
 namespace {
 // Plain pointers to the tokens a scope owns: thread-local objects with
@@ -30,15 +32,11 @@ CThreadTokenScope::~CThreadTokenScope() {
 
 bool InterruptibleSleep(std::chrono::milliseconds duration) {
   std::mutex mutex;
-  std::condition_variable_any cv;
+  std::condition_variable cv;
+  std::unique_lock lock(mutex);
   const std::stop_token terminate = CurrentThreadToken();
   const std::stop_token stop = CurrentStopToken();
-  std::stop_callback wakeOnStop(stop, [&] {
-    std::lock_guard guard(mutex);
-    cv.notify_all();
-  });
-  std::unique_lock lock(mutex);
-  cv.wait_for(lock, terminate, duration, [&] { return stop.stop_requested(); });
+  StoppableWait(lock, cv, [] { return false; }, terminate, stop, std::chrono::steady_clock::now() + duration);
   return !terminate.stop_requested() && !stop.stop_requested();
 }
 

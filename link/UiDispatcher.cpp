@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "link/StoppableWait.h"
 #include "link/Termination.h"
 
 namespace zel {
@@ -11,7 +12,7 @@ namespace {
 // worker that gives up can leave while the task is still queued or running.
 struct CHandOver {
   std::mutex mutex;
-  std::condition_variable_any cv;
+  std::condition_variable cv;
   bool abandoned = false;
   bool started = false;
   bool done = false;
@@ -41,7 +42,7 @@ bool CallOnUiThread(IUiDispatcher& dispatcher, std::function<void()> task) {
     handOver->cv.notify_all();
   });
   std::unique_lock lock(handOver->mutex);
-  if (handOver->cv.wait(lock, token, [&] { return handOver->done; })) return true;
+  if (StoppableWait(lock, handOver->cv, [&] { return handOver->done; }, token)) return true;
   handOver->abandoned = true;
   return false;
 }

@@ -6,6 +6,7 @@
 
 #include "link/DebugOutput.h"
 #include "link/Platform.h"
+#include "link/StoppableWait.h"
 #include "link/Termination.h"
 
 namespace zel {
@@ -104,7 +105,7 @@ uint32_t CZELWorkingThread::Resume() {
 
 void CZELWorkingThread::WaitWhileSuspended() {
   std::unique_lock lock(m_suspendMutex);
-  m_suspendCv.wait(lock, CurrentThreadToken(), [this] { return m_nSuspendCount == 0; });
+  StoppableWait(lock, m_suspendCv, [this] { return m_nSuspendCount == 0; }, CurrentThreadToken());
 }
 
 int CZELWorkingThread::Terminate(uint32_t /*exitCode*/) {

@@ -118,7 +118,7 @@ class CZELWorkingThread {
   IOperatorReporter* m_reporter = nullptr;
   CRunEnd m_lastRunEnd;
   std::mutex m_suspendMutex;
-  std::condition_variable_any m_suspendCv;
+  std::condition_variable m_suspendCv;
   uint32_t m_nSuspendCount = 0;
 };
 

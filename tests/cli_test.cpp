@@ -201,7 +201,8 @@ TEST_P(BoxfeedProgressBar, FitsTheTerminalAndStopsWhereTheTransferStopped) {
     EXPECT_EQ(line.find("100 %"), std::string::npos) << "a failed run never shows 100 %: " << line;
   }
   EXPECT_GT(bars, 1) << "the bar redraws as the transfer goes";
-  EXPECT_NE(child.Stdout().find("Failed: 30000 bytes in "), std::string::npos) << child.Stdout();
+  // The box hangs up after 30 replies; a 31st may be on its way already.
+  EXPECT_TRUE(std::regex_search(child.Stdout(), std::regex("Failed: 3[01]000 bytes in "))) << child.Stdout();
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, BoxfeedProgressBar, ::testing::Values(80, 50));
@@ -342,7 +343,9 @@ TEST(BoxfeedStation, ABoxThatHangsUpStopsNoneOfTheOthers) {
   const std::string out = child.Stdout();
   for (const auto* box : {&first, &third})
     EXPECT_NE(out.find("[" + box->box.Port().substr(5) + "] Succeeded: 20000 bytes"), std::string::npos) << out;
-  EXPECT_NE(out.find("[" + second.box.Port().substr(5) + "] Failed: 5000 bytes"), std::string::npos) << out;
+  // The box hangs up after five replies; a sixth may be on its way already.
+  EXPECT_TRUE(std::regex_search(out, std::regex("\\[" + second.box.Port().substr(5) + "\\] Failed: [56]000 bytes")))
+      << out;
 }
 
 TEST(ProgressFigures, PercentOfIsTruncatedAndSafeForLargeImages) {

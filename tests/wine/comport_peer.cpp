@@ -57,13 +57,12 @@ int main(int argc, char** argv) {
   ::unlink(link.c_str());
   if (::symlink(name, link.c_str()) != 0) return 1;
 
-  // Hanging up the line signals its session's foreground: the peer keeps
-  // going, and the command runs in a group of its own.
+  // Hanging up the line signals its session: the peer and the command
+  // (which inherits the disposition) take no notice; the command learns of
+  // the hang-up from the line itself.
   ::signal(SIGHUP, SIG_IGN);
   const pid_t child = ::fork();
   if (child == 0) {
-    ::setpgid(0, 0);
-    ::signal(SIGHUP, SIG_DFL);
     ::close(master);
     ::execvp(argv[3], argv + 3);
     ::_exit(127);

@@ -10,7 +10,6 @@
 #include <string.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <unistd.h>
 
 int ioctl(int fd, unsigned long request, ...) {
   static int (*real)(int, unsigned long, ...);
@@ -23,7 +22,14 @@ int ioctl(int fd, unsigned long request, ...) {
   void* argument = va_arg(args, void*);
   va_end(args);
   const int result = real(fd, request, argument);
-  if (result == 0 || (errno != ENOTTY && errno != EINVAL && errno != EIO) || !isatty(fd)) return result;
+  if (result == 0 || (errno != ENOTTY && errno != EINVAL && errno != EIO)) return result;
+  /* Only terminals: asked through the real ioctl, since isatty would come
+     back here. */
+  struct termios settings;
+  if (real(fd, TCGETS, &settings) != 0) {
+    errno = ENOTTY;
+    return result;
+  }
   switch (request) {
     case TIOCMGET: *(int*)argument = TIOCM_DTR | TIOCM_RTS | TIOCM_CTS | TIOCM_DSR | TIOCM_CD; return 0;
     case TIOCMSET:

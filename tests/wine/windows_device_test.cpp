@@ -57,7 +57,7 @@ TEST_F(WindowsDevice, AReadOfNothingEndsEmptyWithinItsTimeouts) {
   uint8_t byte = 0;
   uint32_t read = 9;
   const auto start = Clock::now();
-  EXPECT_TRUE(device->Read(&byte, 1, read));
+  EXPECT_TRUE(device->Read(&byte, 1, read)) << static_cast<int>(device->LastError()) << " " << device->LastErrorText();
   EXPECT_EQ(read, 0u);
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
 }
