@@ -57,7 +57,7 @@ TEST_F(WindowsDevice, AReadOfNothingEndsEmptyWithinItsTimeouts) {
   uint8_t byte = 0;
   uint32_t read = 9;
   const auto start = Clock::now();
-  EXPECT_TRUE(device->Read(&byte, 1, read)) << static_cast<int>(device->LastError()) << " " << device->LastErrorText();
+  EXPECT_TRUE(device->Read(&byte, 1, read)) << device->LastErrorText();
   EXPECT_EQ(read, 0u);
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
 }
@@ -82,7 +82,9 @@ TEST_F(WindowsDevice, TransmitEmptyIsReportedOnceAWriteHasLeft) {
   device->WriteOverlapped(frame, 2, write);
   uint32_t events = 0;
   COverlapped wait;
-  if (!device->WaitCommEvent(events, &wait)) ASSERT_TRUE(device->WaitForCompletion(wait, std::chrono::seconds(5)));
+  if (!device->WaitCommEvent(events, &wait)) {
+    ASSERT_TRUE(device->WaitForCompletion(wait, std::chrono::seconds(5)));
+  }
   EXPECT_TRUE(events & EV_TXEMPTY) << events;
   device->CancelIo(write);
 }
