@@ -15,7 +15,13 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 WIN_BUILD ?= build-win
 WIN_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 googletest
 
-.PHONY: all deps configure build test demo bench install asan tsan clean windows-deps windows windows-test
+# Fuzzing with libFuzzer (clang), each target for FUZZ_SECONDS; a finding
+# fails and its input is kept in fuzz-findings/.
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := upgrade_engine command_file json_events
+
+.PHONY: all deps configure build test demo bench install asan tsan clean windows-deps windows windows-test fuzz soak
 
 all: build
 
@@ -79,5 +85,18 @@ windows: windows-deps build
 windows-test: windows
 	tests/wine/run-tests.sh $(WIN_BUILD) $(BUILD)
 
+fuzz: deps
+	@$(MAKE) --no-print-directory install-packages LIST="$(FUZZ_PACKAGES)"
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBOXFEEDER_FUZZ=ON -DBUILD_TESTING=OFF
+	cmake --build build-fuzz
+	mkdir -p fuzz-findings
+	for target in $(FUZZ_TARGETS); do \
+	  mkdir -p build-fuzz/corpus/$$target; \
+	  build-fuzz/fuzz/$${target}_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=fuzz-findings/$$target- build-fuzz/corpus/$$target fuzz/corpus/$$target \
+	    || { echo "$$target: a finding, its input in fuzz-findings/"; exit 1; }; \
+	done
+
 clean:
-	rm -rf build build-asan build-tsan build-win
+	rm -rf build build-asan build-tsan build-win build-fuzz

@@ -4,9 +4,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 
@@ -32,7 +32,8 @@ QIcon ApplicationIcon() {
   (void)loaded;
   QIcon icon;
   if (auto drawing = LoadIconResource(128))
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addPixmap(RenderIcon(*drawing, QSize(size, size), 1));
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+      icon.addPixmap(RenderIcon(*drawing, QSize(size, size), 1));
   return icon;
 }
 

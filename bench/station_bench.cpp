@@ -48,8 +48,7 @@ CStationResult RunStation(const char* boxfeed, size_t boxes, const std::vector<u
     args.push_back("-p");
     args.push_back(sims.back()->Port());
   }
-  for (size_t i = 0; i < boxes; ++i)
-    threads.emplace_back([&, i] { reports[i] = sims[i]->Run(image, plan); });
+  for (size_t i = 0; i < boxes; ++i) threads.emplace_back([&, i] { reports[i] = sims[i]->Run(image, plan); });
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -80,8 +79,10 @@ CStationResult RunStation(const char* boxfeed, size_t boxes, const std::vector<u
 
 void Print(const char* what, const CStationResult& r) {
   const auto [low, high] = std::minmax_element(r.overWire.begin(), r.overWire.end());
-  std::printf("%-8s exit %d, images %s; over the wire limit: best %.2f %%, worst %.2f %%; boxfeed CPU %.2f %% of one core\n",
-              what, r.status, r.allIntact ? "intact" : "NOT intact", *low, *high, r.cpuShare);
+  std::printf(
+      "%-8s exit %d, images %s; over the wire limit: best %.2f %%, worst %.2f %%; boxfeed CPU %.2f %% of one "
+      "core\n",
+      what, r.status, r.allIntact ? "intact" : "NOT intact", *low, *high, r.cpuShare);
 }
 
 }  // namespace
@@ -92,7 +93,8 @@ int main(int argc, char** argv) {
   std::mt19937 random(3);
   for (auto& b : image) b = static_cast<uint8_t>(random());
   const std::string path = WriteTemporaryFile(image, ".sdl");
-  std::printf("Station: %zu KiB images, 1 KiB requests, each line paced at 57600 baud\n", image.size() / 1024);
+  std::printf("Station: %zu KiB images, 1 KiB requests, each line paced at 57600 baud\n",
+              image.size() / 1024);
   const CStationResult one = RunStation(boxfeed, 1, image, path);
   Print("1 box:", one);
   const CStationResult eight = RunStation(boxfeed, 8, image, path);

@@ -15,7 +15,7 @@ CCommandFile OpenCommandFile(const std::string& path, CFailureCause* cause) {
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = ::GetLastError();
     return fail(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? CauseKind::NotFound
-                                                                                : CauseKind::Unreadable,
+                                                                               : CauseKind::Unreadable,
                 "the file cannot be found");
   }
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return fail(CauseKind::Unreadable, "not a regular file");

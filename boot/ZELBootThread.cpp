@@ -164,10 +164,12 @@ bool CZELBootThread::SendBytes(const uint8_t* buffer, uint32_t count, uint32_t* 
   const COMMTIMEOUTS timeouts = PortTimeouts();
   const auto allowance = std::chrono::milliseconds(timeouts.WriteTotalTimeoutMultiplier * count +
                                                    timeouts.WriteTotalTimeoutConstant);
-  if (!sent && wait.pending) sent = device.WaitForCompletion(wait, allowance) && wait.result == DeviceError::None;
+  if (!sent && wait.pending)
+    sent = device.WaitForCompletion(wait, allowance) && wait.result == DeviceError::None;
   // Once they have left, a write the system still held as pending is over:
   // its count is final.
-  if (sent && write.pending && device.WaitForCompletion(write, allowance) && write.result == DeviceError::None)
+  if (sent && write.pending && device.WaitForCompletion(write, allowance) &&
+      write.result == DeviceError::None)
     *written = write.done;
   // Nothing of this call stays pending once its records are gone.
   device.CancelIo(wait);

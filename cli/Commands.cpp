@@ -25,9 +25,7 @@ void RunUntilAllEnded(CUiLoop& loop, const std::vector<std::unique_ptr<CTransfer
 
 }  // namespace
 
-std::string PortLabel(const std::string& port) {
-  return port.rfind("/dev/", 0) == 0 ? port.substr(5) : port;
-}
+std::string PortLabel(const std::string& port) { return port.rfind("/dev/", 0) == 0 ? port.substr(5) : port; }
 
 std::string LogPathForPort(const std::string& logPath, const std::string& port) {
   std::string name = std::filesystem::path(port).filename().string();
@@ -51,8 +49,8 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
   std::vector<std::string> logs;
   for (const std::string& port : command.ports) {
     logs.push_back(command.logPath.empty() ? std::string()
-                   : several              ? LogPathForPort(command.logPath, port)
-                                          : command.logPath);
+                   : several               ? LogPathForPort(command.logPath, port)
+                                           : command.logPath);
     if (const std::string refusal = CheckLogPath(logs.back()); !logs.back().empty() && !refusal.empty()) {
       console.ShowMessage("Can not Create The File: " + logs.back());
       console.ShowMessage("Cause: " + refusal);

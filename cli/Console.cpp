@@ -116,7 +116,8 @@ std::string CConsole::BarLine(const CBar& bar, int columns) const {
   std::snprintf(figures, sizeof figures, " %3d %%  %.1f KB/s", percent, rate / 1000.0);
   std::string tail = figures;
   if (!bar.finished && bar.served < bar.total)
-    tail += "  " + (rate > 0 ? Duration(static_cast<double>(bar.total - bar.served) / rate) : "--:--") + " left";
+    tail +=
+        "  " + (rate > 0 ? Duration(static_cast<double>(bar.total - bar.served) / rate) : "--:--") + " left";
   std::string head = bar.label.empty() ? std::string() : bar.label + " ";
   // The last column stays free: a terminal wraps a line that fills it.
   const int room = std::max(columns - 1, 20);
@@ -129,7 +130,8 @@ std::string CConsole::BarLine(const CBar& bar, int columns) const {
       width = std::max(room - static_cast<int>(tail.size()) - 2, 1);
     }
   }
-  const int filled = bar.total ? static_cast<int>(std::min(bar.served, bar.total) * width / bar.total) : width;
+  const int filled =
+      bar.total ? static_cast<int>(std::min(bar.served, bar.total) * width / bar.total) : width;
   std::string line = head + "[" + std::string(static_cast<size_t>(filled), '#') +
                      std::string(static_cast<size_t>(width - filled), '.') + "]" + tail;
   if (static_cast<int>(line.size()) > room) line.resize(static_cast<size_t>(room));

@@ -16,7 +16,8 @@ void CTransferFigures::Served(uint32_t length, Clock::time_point now) {
     // The request came a frame's wire time before its reply was served.
     m_bStarted = true;
     const double seconds = m_lineBaud ? static_cast<double>(wire) * 10.0 / m_lineBaud : 0.0;
-    m_firstRequest = now - std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    m_firstRequest =
+        now - std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
   }
   m_bytes += length;
   m_wireBytes += wire;

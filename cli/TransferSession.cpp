@@ -23,7 +23,8 @@ std::string CTransferSession::Tagged(const std::string& text) const {
 
 void CTransferSession::ShowMessage(const std::string& text) { m_console.ShowMessage(Tagged(text)); }
 
-bool CTransferSession::Start(const std::string& port, const std::string& file, const CSessionOptions& options) {
+bool CTransferSession::Start(const std::string& port, const std::string& file,
+                             const CSessionOptions& options) {
   m_options = options;
   m_port = port;
   m_bEnded = m_bFinished = m_bLogFailed = false;
@@ -76,7 +77,8 @@ void CTransferSession::OnLine(const std::string& text, LineLevel level) {
   if (level == LineLevel::Debug && !m_options.trace) return;
   if (m_options.json) {
     m_options.json->Line(m_port, text, level);
-    if (m_log && (std::fprintf(m_log, "%s\r\n", text.c_str()) < 0 || std::fflush(m_log) != 0)) m_bLogFailed = true;
+    if (m_log && (std::fprintf(m_log, "%s\r\n", text.c_str()) < 0 || std::fflush(m_log) != 0))
+      m_bLogFailed = true;
     return;
   }
   Log(text);

@@ -20,13 +20,13 @@ enum ExitStatus : int { kExitSucceeded = 0, kExitFailed = 1, kExitCancelled = 2,
 extern const char* const kCableWarningText;
 
 struct CSessionOptions {
-  std::string label;           // tags the port's lines when several run; "" alone
-  bool trace = false;          // show debug lines, as Trace Enable does
-  std::string logPath;         // also write the log here, CR LF line ends
-  uint64_t progressTotal = 0;  // bytes of the image; 0 shows no progress
-  bool cableWarning = false;   // the upgrade's warning after a success
-  bool summary = false;        // close with the transfer's figures
-  uint32_t lineBaud = 57600;   // the line's speed, for the share of the line
+  std::string label;            // tags the port's lines when several run; "" alone
+  bool trace = false;           // show debug lines, as Trace Enable does
+  std::string logPath;          // also write the log here, CR LF line ends
+  uint64_t progressTotal = 0;   // bytes of the image; 0 shows no progress
+  bool cableWarning = false;    // the upgrade's warning after a success
+  bool summary = false;         // close with the transfer's figures
+  uint32_t lineBaud = 57600;    // the line's speed, for the share of the line
   CJsonEvents* json = nullptr;  // JSON events in place of the human text
 };
 

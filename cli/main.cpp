@@ -42,8 +42,9 @@ int main(int argc, char** argv) {
       app.add_subcommand("upgrade", "Serve IMAGE to the box on each PORT until it is loaded");
   upgradeCommand->add_option("IMAGE", upgrade.image, "The image file (*.sdl)")->required();
   upgradeCommand
-      ->add_option("-p,--port", upgrade.ports,
-                   "COM1..COM8 or a device path such as /dev/ttyUSB0; repeat it to load several boxes at once")
+      ->add_option(
+          "-p,--port", upgrade.ports,
+          "COM1..COM8 or a device path such as /dev/ttyUSB0; repeat it to load several boxes at once")
       ->required();
   upgradeCommand->add_flag("-t,--trace", upgrade.trace, "Also show each request and reply (debug lines)");
   upgradeCommand->add_option("-l,--log", upgrade.logPath,
@@ -77,8 +78,10 @@ int main(int argc, char** argv) {
     const bool known = std::any_of(commands.begin(), commands.end(),
                                    [&](const CLI::App* command) { return command->get_name() == argv[i]; });
     if (!known) {
-      std::fprintf(stderr, "boxfeed: '%s' is not a command; the commands are upgrade, boot, ports%s (boxfeed --help)\n",
-                   argv[i], BOXFEEDER_WITH_DEMO ? " and demo" : "");
+      std::fprintf(
+          stderr,
+          "boxfeed: '%s' is not a command; the commands are upgrade, boot, ports%s (boxfeed --help)\n",
+          argv[i], BOXFEEDER_WITH_DEMO ? " and demo" : "");
       return kExitUsage;
     }
     break;

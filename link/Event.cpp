@@ -31,7 +31,8 @@ bool CEvent::Wait(std::optional<std::chrono::milliseconds> timeout) {
   std::unique_lock lock(m_mutex);
   std::optional<std::chrono::steady_clock::time_point> deadline;
   if (timeout) deadline = std::chrono::steady_clock::now() + *timeout;
-  const bool signalled = StoppableWait(lock, m_cv, [this] { return m_bSet; }, CurrentThreadToken(), {}, deadline);
+  const bool signalled = StoppableWait(
+      lock, m_cv, [this] { return m_bSet; }, CurrentThreadToken(), {}, deadline);
   if (signalled && m_kind == Kind::AutoReset) m_bSet = false;
   return signalled;
 }

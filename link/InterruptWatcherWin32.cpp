@@ -25,7 +25,8 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 }  // namespace
 
-CInterruptWatcher::CInterruptWatcher(std::function<void()> onInterrupt) : m_onInterrupt(std::move(onInterrupt)) {
+CInterruptWatcher::CInterruptWatcher(std::function<void()> onInterrupt)
+    : m_onInterrupt(std::move(onInterrupt)) {
   g_onInterrupt = &m_onInterrupt;
   g_watcher = this;
   ::SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);

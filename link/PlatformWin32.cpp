@@ -23,9 +23,9 @@ std::string WriteTemporaryFile(const std::vector<uint8_t>& bytes, const std::str
       return {};
     }
     DWORD written = 0;
-    const bool ok = bytes.empty() || (::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                                                  nullptr) &&
-                                      written == bytes.size());
+    const bool ok = bytes.empty() ||
+                    (::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                     written == bytes.size());
     ::CloseHandle(file);
     if (!ok) {
       ::DeleteFileA(name);

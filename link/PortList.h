@@ -15,8 +15,8 @@ struct CPortInfo {
   std::string manufacturer;
   std::string product;
   std::string serial;
-  std::string heldBy;  // the program holding the port ("minicom (pid 4711)"); empty when free
-  bool busy = false;   // another process has it open
+  std::string heldBy;             // the program holding the port ("minicom (pid 4711)"); empty when free
+  bool busy = false;              // another process has it open
   bool permissionDenied = false;  // this user may not open it
 };
 

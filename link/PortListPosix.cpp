@@ -1,8 +1,7 @@
 #include <unistd.h>
 
-#include <cerrno>
-
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -104,7 +103,8 @@ std::vector<CPortInfo> ListSerialPorts(const CPortListSources& sources) {
     port.permissionDenied = ::access(port.device.c_str(), R_OK | W_OK) != 0 && errno == EACCES;
     ports.push_back(port);
   }
-  std::sort(ports.begin(), ports.end(), [](const CPortInfo& a, const CPortInfo& b) { return a.device < b.device; });
+  std::sort(ports.begin(), ports.end(),
+            [](const CPortInfo& a, const CPortInfo& b) { return a.device < b.device; });
   return ports;
 }
 

@@ -24,12 +24,13 @@ std::map<std::string, std::string> FriendlyNames() {
     if (key == INVALID_HANDLE_VALUE) continue;
     char port[64] = {};
     DWORD size = sizeof port - 1;
-    const bool named = ::RegQueryValueExA(key, "PortName", nullptr, nullptr, reinterpret_cast<BYTE*>(port), &size) ==
-                       ERROR_SUCCESS;
+    const bool named = ::RegQueryValueExA(key, "PortName", nullptr, nullptr, reinterpret_cast<BYTE*>(port),
+                                          &size) == ERROR_SUCCESS;
     ::RegCloseKey(key);
     char friendly[256] = {};
-    if (named && ::SetupDiGetDeviceRegistryPropertyA(devices, &info, SPDRP_FRIENDLYNAME, nullptr,
-                                                     reinterpret_cast<BYTE*>(friendly), sizeof friendly - 1, nullptr))
+    if (named &&
+        ::SetupDiGetDeviceRegistryPropertyA(devices, &info, SPDRP_FRIENDLYNAME, nullptr,
+                                            reinterpret_cast<BYTE*>(friendly), sizeof friendly - 1, nullptr))
       names[port] = friendly;
   }
   ::SetupDiDestroyDeviceInfoList(devices);
@@ -41,7 +42,8 @@ std::map<std::string, std::string> FriendlyNames() {
 std::vector<CPortInfo> ListSerialPorts(const CPortListSources&) {
   std::vector<CPortInfo> ports;
   HKEY key;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) != ERROR_SUCCESS)
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+      ERROR_SUCCESS)
     return ports;
   const auto friendly = FriendlyNames();
   for (DWORD i = 0;; ++i) {
@@ -50,8 +52,8 @@ std::vector<CPortInfo> ListSerialPorts(const CPortListSources&) {
     char data[64] = {};
     DWORD dataSize = sizeof data - 1;
     DWORD type = 0;
-    if (::RegEnumValueA(key, i, valueName, &valueSize, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataSize) !=
-        ERROR_SUCCESS)
+    if (::RegEnumValueA(key, i, valueName, &valueSize, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                        &dataSize) != ERROR_SUCCESS)
       break;
     if (type != REG_SZ) continue;
     CPortInfo port;

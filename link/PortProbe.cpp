@@ -29,7 +29,8 @@ std::vector<std::string> ProbePorts(const CProbeSources& sources) {
     return std::find(sources.comNames.begin(), sources.comNames.end(), name) != sources.comNames.end();
   };
   for (const CPortInfo& port : ListSerialPorts(sources.list))
-    if (std::find(comDevices.begin(), comDevices.end(), port.device) == comDevices.end() && !isComName(port.name))
+    if (std::find(comDevices.begin(), comDevices.end(), port.device) == comDevices.end() &&
+        !isComName(port.name))
       names.push_back(port.name);
   return names;
 }

@@ -174,9 +174,10 @@ CPosixSerialDevice::~CPosixSerialDevice() {
 
 std::string CSerialDevice::ResolveName(const std::string& name) {
   // COM names are the platform's, in any case: "com1" is COM1.
-  const bool com = name.size() == 4 && (name[0] == 'C' || name[0] == 'c') && (name[1] == 'O' || name[1] == 'o') &&
-                   (name[2] == 'M' || name[2] == 'm');
-  if (com && name[3] >= '1' && name[3] <= '8') return "/dev/ttyS" + std::string(1, static_cast<char>(name[3] - 1));
+  const bool com = name.size() == 4 && (name[0] == 'C' || name[0] == 'c') &&
+                   (name[1] == 'O' || name[1] == 'o') && (name[2] == 'M' || name[2] == 'm');
+  if (com && name[3] >= '1' && name[3] <= '8')
+    return "/dev/ttyS" + std::string(1, static_cast<char>(name[3] - 1));
   return name;
 }
 

@@ -38,9 +38,9 @@ DeviceError ErrorFromWin32(DWORD error) {
 
 std::string SystemText(DWORD error) {
   char* text = nullptr;
-  const DWORD length =
-      ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  const DWORD length = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string result(text ? text : "", length);
   if (text) ::LocalFree(text);
   while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == '.'))
@@ -270,8 +270,10 @@ class CWin32SerialDevice final : public CSerialDevice {
   // Waits for a pending operation without limit; a stop or a terminate of
   // the calling worker cancels it.
   bool Finish(COverlapped& ov, uint32_t& transferred) {
-    if (ov.pending && WaitFor(ov, INFINITE) == Wait::Woken) CancelIo(ov);
-    else if (ov.pending) Collect(ov);
+    if (ov.pending && WaitFor(ov, INFINITE) == Wait::Woken)
+      CancelIo(ov);
+    else if (ov.pending)
+      Collect(ov);
     transferred = ov.done;
     if (ov.result == DeviceError::None) return true;
     if (m_lastError != ov.result) Fail(ov.result);  // keeps the system's words where Collect had them
@@ -308,8 +310,8 @@ std::unique_ptr<CSerialDevice> CSerialDevice::Create() { return std::make_unique
 
 std::string CSerialDevice::ResolveName(const std::string& name) {
   // \\.\COMn reaches every COM port, COM10 and above included.
-  const bool com = name.size() >= 4 && (name[0] == 'C' || name[0] == 'c') && (name[1] == 'O' || name[1] == 'o') &&
-                   (name[2] == 'M' || name[2] == 'm') &&
+  const bool com = name.size() >= 4 && (name[0] == 'C' || name[0] == 'c') &&
+                   (name[1] == 'O' || name[1] == 'o') && (name[2] == 'M' || name[2] == 'm') &&
                    std::all_of(name.begin() + 3, name.end(), [](char c) { return c >= '0' && c <= '9'; });
   return com ? "\\\\.\\" + name : name;
 }

@@ -36,7 +36,8 @@ bool InterruptibleSleep(std::chrono::milliseconds duration) {
   std::unique_lock lock(mutex);
   const std::stop_token terminate = CurrentThreadToken();
   const std::stop_token stop = CurrentStopToken();
-  StoppableWait(lock, cv, [] { return false; }, terminate, stop, std::chrono::steady_clock::now() + duration);
+  StoppableWait(
+      lock, cv, [] { return false; }, terminate, stop, std::chrono::steady_clock::now() + duration);
   return !terminate.stop_requested() && !stop.stop_requested();
 }
 

@@ -42,7 +42,9 @@ bool CallOnUiThread(IUiDispatcher& dispatcher, std::function<void()> task) {
     handOver->cv.notify_all();
   });
   std::unique_lock lock(handOver->mutex);
-  if (StoppableWait(lock, handOver->cv, [&] { return handOver->done; }, token)) return true;
+  if (StoppableWait(
+          lock, handOver->cv, [&] { return handOver->done; }, token))
+    return true;
   handOver->abandoned = true;
   return false;
 }

@@ -4,7 +4,7 @@
 
 namespace zel {
 
-CZELPortBase::CZELPortBase() : m_hPort(CSerialDevice::Create()), m_dcb(EmptyDcb()) {
+CZELPortBase::CZELPortBase() : m_hPort(CSerialDevice::Make()), m_dcb(EmptyDcb()) {
   m_dcb.BaudRate = 9600;
   m_dcb.ByteSize = 8;
   m_dcb.Parity = NOPARITY;

@@ -105,7 +105,8 @@ uint32_t CZELWorkingThread::Resume() {
 
 void CZELWorkingThread::WaitWhileSuspended() {
   std::unique_lock lock(m_suspendMutex);
-  StoppableWait(lock, m_suspendCv, [this] { return m_nSuspendCount == 0; }, CurrentThreadToken());
+  StoppableWait(
+      lock, m_suspendCv, [this] { return m_nSuspendCount == 0; }, CurrentThreadToken());
 }
 
 int CZELWorkingThread::Terminate(uint32_t /*exitCode*/) {

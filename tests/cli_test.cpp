@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 
@@ -182,7 +181,7 @@ TEST_P(BoxfeedProgressBar, FitsTheTerminalAndStopsWhereTheTransferStopped) {
   CTempFile file(image, ".sdl");
   sim::CBoxPlan plan;
   plan.chunk = 1000;
-  plan.baud = 921600;  // slow enough for several redraws
+  plan.baud = 921600;                        // slow enough for several redraws
   plan.hangUpAfter = 12 + 30 * (1000 + 20);  // three quarters of the image
   CBoxOnThread box(image, plan);
   test::CPtyPair terminal;
@@ -217,11 +216,13 @@ TEST(BoxfeedUpgrade, ASucceededRunSumsUpItsFiguresAgainstTheLine) {
   plan.baud = 57600;
   plan.switchOnAfterMs = 800;
   CBoxOnThread box(image, plan);
-  CChildProcess child({BOXFEED_PATH, "-q", "upgrade", file.Path(), "--port", box.box.Port(), "--end-pause-ms", "0"});
+  CChildProcess child(
+      {BOXFEED_PATH, "-q", "upgrade", file.Path(), "--port", box.box.Port(), "--end-pause-ms", "0"});
   EXPECT_EQ(child.Wait(), 0) << child.Stderr();
   std::smatch m;
   const std::string out = child.Stdout();
-  ASSERT_TRUE(std::regex_search(out, m, std::regex("Succeeded: (\\d+) bytes in ([0-9.]+) s, ([0-9.]+) KB/s, ([0-9.]+) % of the line")))
+  ASSERT_TRUE(std::regex_search(
+      out, m, std::regex("Succeeded: (\\d+) bytes in ([0-9.]+) s, ([0-9.]+) KB/s, ([0-9.]+) % of the line")))
       << out;
   EXPECT_EQ(Lines(out).size(), 1u) << "quiet: the summary alone";
   const double seconds = std::stod(m[2]), rate = std::stod(m[3]), share = std::stod(m[4]);
@@ -229,7 +230,8 @@ TEST(BoxfeedUpgrade, ASucceededRunSumsUpItsFiguresAgainstTheLine) {
   const double wire = 8 * (16 + 1024 + 20) * 10.0 / 57600;  // the line's limit for these frames
   EXPECT_GT(seconds, wire * 0.9);
   EXPECT_LT(seconds, wire * 1.5);
-  EXPECT_NEAR(rate * seconds, 8.192, 8.192 * 0.05) << "KB/s times seconds: the bytes (the time is shown to 0.1 s)";
+  EXPECT_NEAR(rate * seconds, 8.192, 8.192 * 0.05)
+      << "KB/s times seconds: the bytes (the time is shown to 0.1 s)";
   EXPECT_GT(share, 65);
   EXPECT_LT(share, 110);
 }
@@ -267,19 +269,41 @@ TEST_P(BoxfeedRefuses, BadInputBeforeAnyPortOpens) {
 INSTANTIATE_TEST_SUITE_P(
     Inputs, BoxfeedRefuses,
     ::testing::Values(
-        CRefusal{"EmptyImage", [](const std::string& d) { return std::vector<std::string>{"upgrade", d + "/empty.sdl", "-p", "/dev/ttyS9"}; },
+        CRefusal{"EmptyImage",
+                 [](const std::string& d) {
+                   return std::vector<std::string>{"upgrade", d + "/empty.sdl", "-p", "/dev/ttyS9"};
+                 },
                  "the image is empty"},
-        CRefusal{"ImageOver4GiB", [](const std::string& d) { return std::vector<std::string>{"upgrade", d + "/huge.sdl", "-p", "/dev/ttyS9"}; },
+        CRefusal{"ImageOver4GiB",
+                 [](const std::string& d) {
+                   return std::vector<std::string>{"upgrade", d + "/huge.sdl", "-p", "/dev/ttyS9"};
+                 },
                  "larger than 4 GiB"},
-        CRefusal{"FifoAsImage", [](const std::string& d) { return std::vector<std::string>{"upgrade", d + "/fifo", "-p", "/dev/ttyS9"}; },
+        CRefusal{"FifoAsImage",
+                 [](const std::string& d) {
+                   return std::vector<std::string>{"upgrade", d + "/fifo", "-p", "/dev/ttyS9"};
+                 },
                  "not a regular file"},
-        CRefusal{"FifoAsLog", [](const std::string& d) { return std::vector<std::string>{"upgrade", d + "/good.sdl", "-p", "/dev/ttyS9", "--log", d + "/fifo"}; },
+        CRefusal{"FifoAsLog",
+                 [](const std::string& d) {
+                   return std::vector<std::string>{"upgrade",    d + "/good.sdl", "-p",
+                                                   "/dev/ttyS9", "--log",         d + "/fifo"};
+                 },
                  "not a regular file"},
-        CRefusal{"OneSectionCommandFile", [](const std::string& d) { return std::vector<std::string>{"boot", d + "/one.txt", "-p", "/dev/ttyS9"}; },
+        CRefusal{"OneSectionCommandFile",
+                 [](const std::string& d) {
+                   return std::vector<std::string>{"boot", d + "/one.txt", "-p", "/dev/ttyS9"};
+                 },
                  "fewer than two sections"},
-        CRefusal{"ReadOnlyCommandFile", [](const std::string& d) { return std::vector<std::string>{"boot", d + "/two.txt", "-p", "/dev/ttyS9"}; },
+        CRefusal{"ReadOnlyCommandFile",
+                 [](const std::string& d) {
+                   return std::vector<std::string>{"boot", d + "/two.txt", "-p", "/dev/ttyS9"};
+                 },
                  "read-only"},
-        CRefusal{"FifoAsCommandFile", [](const std::string& d) { return std::vector<std::string>{"boot", d + "/fifo", "-p", "/dev/ttyS9"}; },
+        CRefusal{"FifoAsCommandFile",
+                 [](const std::string& d) {
+                   return std::vector<std::string>{"boot", d + "/fifo", "-p", "/dev/ttyS9"};
+                 },
                  "not a regular file"}),
     [](const auto& info) { return info.param.name; });
 
@@ -303,14 +327,16 @@ TEST(BoxfeedJson, EveryEventIsAnObjectWithItsPortAndTime) {
   sim::CBoxPlan plan;
   plan.chunk = 1000;
   CBoxOnThread box(image, plan);
-  CChildProcess child({BOXFEED_PATH, "--json", "upgrade", file.Path(), "--port", box.box.Port(), "--end-pause-ms", "0"});
+  CChildProcess child(
+      {BOXFEED_PATH, "--json", "upgrade", file.Path(), "--port", box.box.Port(), "--end-pause-ms", "0"});
   EXPECT_EQ(child.Wait(), 0) << child.Stderr();
   std::map<std::string, int> events;
   nlohmann::json end;
   for (const std::string& line : Lines(child.Stdout())) {
     const auto event = nlohmann::json::parse(line);  // throws on anything but JSON
     EXPECT_EQ(event["port"], box.box.Port());
-    EXPECT_TRUE(std::regex_match(event["time"].get<std::string>(), std::regex("\\d{4}-\\d\\d-\\d\\dT[0-9:.]+Z")));
+    EXPECT_TRUE(
+        std::regex_match(event["time"].get<std::string>(), std::regex("\\d{4}-\\d\\d-\\d\\dT[0-9:.]+Z")));
     ++events[event["event"]];
     if (event["event"] == "end") end = event;
     if (event["event"] == "progress") {
@@ -333,8 +359,8 @@ TEST(BoxfeedStation, ABoxThatHangsUpStopsNoneOfTheOthers) {
   sim::CBoxPlan hangsUp = plan;
   hangsUp.hangUpAfter = 12 + 5 * (1000 + 20);
   CBoxOnThread first(image, plan), second(image, hangsUp), third(image, plan);
-  CChildProcess child({BOXFEED_PATH, "upgrade", file.Path(), "-p", first.box.Port(), "-p", second.box.Port(), "-p",
-                       third.box.Port(), "--end-pause-ms", "0"});
+  CChildProcess child({BOXFEED_PATH, "upgrade", file.Path(), "-p", first.box.Port(), "-p", second.box.Port(),
+                       "-p", third.box.Port(), "--end-pause-ms", "0"});
   EXPECT_EQ(child.Wait(), 1);
   first.Finish();
   third.Finish();
@@ -342,9 +368,11 @@ TEST(BoxfeedStation, ABoxThatHangsUpStopsNoneOfTheOthers) {
   EXPECT_TRUE(third.report.imageIntact) << third.report.problem;
   const std::string out = child.Stdout();
   for (const auto* box : {&first, &third})
-    EXPECT_NE(out.find("[" + box->box.Port().substr(5) + "] Succeeded: 20000 bytes"), std::string::npos) << out;
+    EXPECT_NE(out.find("[" + box->box.Port().substr(5) + "] Succeeded: 20000 bytes"), std::string::npos)
+        << out;
   // The box hangs up after five replies; a sixth may be on its way already.
-  EXPECT_TRUE(std::regex_search(out, std::regex("\\[" + second.box.Port().substr(5) + "\\] Failed: [56]000 bytes")))
+  EXPECT_TRUE(
+      std::regex_search(out, std::regex("\\[" + second.box.Port().substr(5) + "\\] Failed: [56]000 bytes")))
       << out;
 }
 

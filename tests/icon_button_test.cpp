@@ -186,7 +186,8 @@ class IconButtonTest : public QObject {
 
   void ToolTipsAreAsWideAsTheirTextUpTo400Pixels() {
     CIconButton* b = Make(QStringLiteral("x"));
-    const QString longText = QStringLiteral("Writes every line of the log to a text file of your choice. ").repeated(4);
+    const QString longText =
+        QStringLiteral("Writes every line of the log to a text file of your choice. ").repeated(4);
     for (const QString& text : {QStringLiteral("Clear the log"), longText}) {
       b->SetTooltipText(text, true);
       QToolTip::showText(b->mapToGlobal(QPoint(2, 2)), b->toolTip(), b);

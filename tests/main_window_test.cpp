@@ -10,8 +10,8 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTimer>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 #include <functional>
 #include <thread>
@@ -279,8 +279,8 @@ class MainWindowTest : public QObject {
     QVERIFY(window->Control(IDC_BROWSE)->grab().toImage() != focused);
     window->Control(IDC_START)->setEnabled(true);
     window->Control(IDC_START)->setFocus(Qt::TabFocusReason);
-    const std::vector<int> order{IDC_START, IDC_BROWSE, IDC_SAVE, IDC_CLEAR, IDCANCEL,
-                                 IDC_IMAGE_PATH, IDC_PORT, IDC_LOG, IDC_TRACE, IDC_HELP_BUTTON};
+    const std::vector<int> order{IDC_START,      IDC_BROWSE, IDC_SAVE, IDC_CLEAR, IDCANCEL,
+                                 IDC_IMAGE_PATH, IDC_PORT,   IDC_LOG,  IDC_TRACE, IDC_HELP_BUTTON};
     for (size_t i = 1; i <= order.size(); ++i) {
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
       QCOMPARE(ControlIdOf(*window, QApplication::focusWidget()), order[i % order.size()]);
@@ -332,7 +332,8 @@ class MainWindowTest : public QObject {
       for (auto* frame : frames) {
         const QRect inner = frame->FrameRect().translated(frame->pos()).adjusted(1, 1, -1, -1);
         for (QWidget* control : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-          if (control != frame && control->isVisible() && frame->geometry().contains(control->geometry().center()))
+          if (control != frame && control->isVisible() &&
+              frame->geometry().contains(control->geometry().center()))
             QVERIFY(inner.contains(control->geometry()));
       }
       // Every icon fits its button.
@@ -343,18 +344,19 @@ class MainWindowTest : public QObject {
       // The disabled Start button's caption is readable.
       auto* start = dynamic_cast<CIconButton*>(window->Control(IDC_START));
       QVERIFY(!start->isEnabled());
-      const QRect caption = QRect(start->pos(), start->size()).adjusted(start->IconRect().right() + 2, 2, -2, -2);
+      const QRect caption =
+          QRect(start->pos(), start->size()).adjusted(start->IconRect().right() + 2, 2, -2, -2);
       const QColor face = image.pixel((start->pos() + QPoint(1, 1)) * image.devicePixelRatio());
       const double contrast = BestContrast(image, caption, face);
-      QVERIFY2(contrast >= 3.0, qPrintable(QString::number(contrast) + (dark ? " dark " : " light ") + face.name()));
+      QVERIFY2(contrast >= 3.0,
+               qPrintable(QString::number(contrast) + (dark ? " dark " : " light ") + face.name()));
     }
   }
 
   void FiltersFollowThePlatformStrings() {
-    QCOMPARE(
-        QtNameFilters("SDL Files(*.sdl)|*.sdl|Text Files(*.txt)|*.txt|All Files (*.*)|*.*||"),
-        (QStringList{QStringLiteral("SDL Files (*.sdl)"), QStringLiteral("Text Files (*.txt)"),
-                     QStringLiteral("All Files (*)")}));
+    QCOMPARE(QtNameFilters("SDL Files(*.sdl)|*.sdl|Text Files(*.txt)|*.txt|All Files (*.*)|*.*||"),
+             (QStringList{QStringLiteral("SDL Files (*.sdl)"), QStringLiteral("Text Files (*.txt)"),
+                          QStringLiteral("All Files (*)")}));
   }
 };
 

@@ -47,8 +47,8 @@ class FakeSystem : public ::testing::Test {
       fs::create_directories(tty / uart);
       fs::create_directory_symlink(sys / "devices/platform/serial8250", tty / uart / "device");
     }
-    Write(tty / "ttyS0/type", "4");  // a 16550A
-    Write(tty / "ttyS1/type", "0");  // nothing there
+    Write(tty / "ttyS0/type", "4");        // a 16550A
+    Write(tty / "ttyS1/type", "0");        // nothing there
     fs::create_directories(tty / "tty1");  // no device: a console
     for (const char* node : {"ttyUSB0", "ttyACM0", "ttyS0", "ttyS1"}) Write(dev / node, "");
     fs::create_directories(dev / "serial/by-id");
@@ -97,7 +97,8 @@ TEST_F(FakeSystem, TheWindowOffersTheComPortsThatOpenThenTheOthers) {
   const auto holder = CSerialDevice::Create();
   ASSERT_TRUE(holder->Open(held.SlavePath()));
   CProbeSources probe;
-  probe.comNames = {last.SlavePath(), "/dev/does-not-exist", held.SlavePath(), first.SlavePath(), "/dev/null"};
+  probe.comNames = {last.SlavePath(), "/dev/does-not-exist", held.SlavePath(), first.SlavePath(),
+                    "/dev/null"};
   probe.list = sources;
   const std::string dev = sources.devDirectory;
   EXPECT_EQ(ProbePorts(probe), (std::vector<std::string>{

@@ -10,7 +10,8 @@ CFailureCause FileCause(const std::string& path, DWORD error) {
   ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
                    sizeof text - 1, nullptr);
   std::string words = text;
-  while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.')) words.pop_back();
+  while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.'))
+    words.pop_back();
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND: return {CauseKind::NotFound, path, words};
@@ -60,7 +61,8 @@ int64_t CImageFile::ReadAt(uint8_t* buffer, size_t count, uint64_t offset) {
     at.Offset = static_cast<DWORD>(position);
     at.OffsetHigh = static_cast<DWORD>(position >> 32);
     DWORD got = 0;
-    if (!::ReadFile(reinterpret_cast<HANDLE>(m_handle), buffer + done, static_cast<DWORD>(count - done), &got, &at)) {
+    if (!::ReadFile(reinterpret_cast<HANDLE>(m_handle), buffer + done, static_cast<DWORD>(count - done), &got,
+                    &at)) {
       const DWORD error = ::GetLastError();
       if (error == ERROR_HANDLE_EOF) break;
       m_failure = FileCause(m_path, error);

@@ -203,11 +203,10 @@ void CIconButton::SetTooltipText(const QString& text, bool activate) {
   // A short tip takes the width of its text; a long one wraps at the
   // maximum width, which only rich text in a table cell of that width does.
   const int width = QFontMetrics(QToolTip::font()).horizontalAdvance(text);
-  setToolTip(width <= kToolTipMaxWidth
-                 ? text
-                 : QStringLiteral("<table width=\"%1\"><tr><td>%2</td></tr></table>")
-                       .arg(kToolTipMaxWidth)
-                       .arg(text.toHtmlEscaped()));
+  setToolTip(width <= kToolTipMaxWidth ? text
+                                       : QStringLiteral("<table width=\"%1\"><tr><td>%2</td></tr></table>")
+                                             .arg(kToolTipMaxWidth)
+                                             .arg(text.toHtmlEscaped()));
 }
 
 int CIconButton::SetPressedStyle(int style, bool repaint) {

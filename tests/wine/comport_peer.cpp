@@ -22,8 +22,8 @@
 namespace {
 
 unsigned Baud(speed_t code) {
-  static const std::map<speed_t, unsigned> kRates{{B9600, 9600},     {B19200, 19200},   {B38400, 38400},
-                                                  {B57600, 57600},   {B115200, 115200}, {B230400, 230400}};
+  static const std::map<speed_t, unsigned> kRates{{B9600, 9600},   {B19200, 19200},   {B38400, 38400},
+                                                  {B57600, 57600}, {B115200, 115200}, {B230400, 230400}};
   const auto it = kRates.find(code);
   return it == kRates.end() ? 0 : it->second;
 }
