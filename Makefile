@@ -85,6 +85,10 @@ windows: windows-deps build
 windows-test: windows
 	tests/wine/run-tests.sh $(WIN_BUILD) $(BUILD)
 
+# 200 upgrades back to back, as processes and in one process.
+soak: build
+	$(BUILD)/bench/soak $(BUILD)
+
 fuzz: deps
 	@$(MAKE) --no-print-directory install-packages LIST="$(FUZZ_PACKAGES)"
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
