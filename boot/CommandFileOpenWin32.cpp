@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -33,12 +32,13 @@ CCommandFile OpenCommandFile(const std::string& path, CFailureCause* cause) {
     ::CloseHandle(file);
     return fail(CauseKind::Unreadable, "not a regular file");
   }
-  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
+  // The reader only reads; the file stays open for writing too, held.
+  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), 0);
   if (fd < 0) {
     ::CloseHandle(file);
     return fail(CauseKind::Other, "the file cannot be opened");
   }
-  std::FILE* stream = ::_fdopen(fd, "r+b");
+  std::FILE* stream = ::_fdopen(fd, "rb");
   if (stream == nullptr) {
     ::_close(fd);
     return fail(CauseKind::Other, "the file cannot be opened");
