@@ -11,24 +11,24 @@ constexpr uint64_t kReplyOverhead = 20;  // a reply's frame around its data
 }  // namespace
 
 void CTransferFigures::Served(uint32_t length, Clock::time_point now) {
-  const uint64_t wire = kRequestFrame + length + kReplyOverhead;
+  const auto wireTime = [this](uint64_t bytes) {
+    const double seconds = m_lineBaud ? static_cast<double>(bytes) * 10.0 / m_lineBaud : 0.0;
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  };
   if (!m_bStarted) {
-    // The request came a frame's wire time before its reply was served.
+    // The box's request crossed the line before its reply was served.
     m_bStarted = true;
-    const double seconds = m_lineBaud ? static_cast<double>(wire) * 10.0 / m_lineBaud : 0.0;
-    m_firstRequest =
-        now - std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    m_firstRequest = now - wireTime(kRequestFrame);
   }
   m_bytes += length;
-  m_wireBytes += wire;
-  m_end = now;
+  m_wireBytes += kRequestFrame + length + kReplyOverhead;
+  // The transfer lasts until this reply has crossed the line too; what
+  // follows the last one (the box's end, the pause before the reboot) is
+  // no transfer time.
+  if (!m_bEnded) m_end = now + wireTime(length + kReplyOverhead);
 }
 
-void CTransferFigures::Ended(Clock::time_point now) {
-  if (m_bEnded) return;
-  m_bEnded = true;
-  if (m_bStarted) m_end = now;
-}
+void CTransferFigures::Ended(Clock::time_point) { m_bEnded = true; }
 
 double CTransferFigures::Seconds() const {
   if (!m_bStarted) return 0;

@@ -21,6 +21,7 @@ class CTransferFigures {
 
   // A request of length bytes was served just now.
   void Served(uint32_t length, Clock::time_point now = Clock::now());
+  // The run is over: nothing later counts.
   void Ended(Clock::time_point now = Clock::now());
 
   bool Started() const { return m_bStarted; }
