@@ -140,26 +140,14 @@ class CWin32SerialDevice final : public CSerialDevice {
   }
 
   bool ReadOverlapped(void* buffer, uint32_t count, COverlapped& ov) override {
-    if (!IsOpen()) return Fail(DeviceError::Invalid);
-    ov.op = COverlapped::Op::Read;
-    ov.count = count;
-    ov.done = 0;
-    ov.result = DeviceError::None;
-    CWinOverlapped& record = SystemRecord(ov);
-    DWORD done = 0;
-    if (::ReadFile(m_handle, buffer, count, &done, &record.ov)) return Completed(ov, done);
-    return Started(ov);
+    return Begin(ov, COverlapped::Op::Read, count, [&](OVERLAPPED* record, DWORD* done) {
+      return ::ReadFile(m_handle, buffer, count, done, record);
+    });
   }
   bool WriteOverlapped(const void* buffer, uint32_t count, COverlapped& ov) override {
-    if (!IsOpen()) return Fail(DeviceError::Invalid);
-    ov.op = COverlapped::Op::Write;
-    ov.count = count;
-    ov.done = 0;
-    ov.result = DeviceError::None;
-    CWinOverlapped& record = SystemRecord(ov);
-    DWORD done = 0;
-    if (::WriteFile(m_handle, buffer, count, &done, &record.ov)) return Completed(ov, done);
-    return Started(ov);
+    return Begin(ov, COverlapped::Op::Write, count, [&](OVERLAPPED* record, DWORD* done) {
+      return ::WriteFile(m_handle, buffer, count, done, record);
+    });
   }
 
   bool WaitCommEvent(uint32_t& events, COverlapped* ov) override {
@@ -235,6 +223,19 @@ class CWin32SerialDevice final : public CSerialDevice {
     return Fail(ErrorFromWin32(code), code);
   }
 
+  // Starts a transfer in ov's system record; true when it completed at once.
+  template <typename Transfer>
+  bool Begin(COverlapped& ov, COverlapped::Op op, uint32_t count, Transfer transfer) {
+    if (!IsOpen()) return Fail(DeviceError::Invalid);
+    ov.op = op;
+    ov.count = count;
+    ov.done = 0;
+    ov.result = DeviceError::None;
+    CWinOverlapped& record = SystemRecord(ov);
+    DWORD done = 0;
+    if (transfer(&record.ov, &done)) return Completed(ov, done);
+    return Started(ov);
+  }
   bool Completed(COverlapped& ov, DWORD done) {
     ov.pending = false;
     ov.done = done;

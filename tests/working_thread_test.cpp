@@ -12,25 +12,13 @@
 #include "link/UiDispatcher.h"
 #include "link/ZELWorkingThread.h"
 #include "tests/PtyPair.h"
+#include "tests/TestEngine.h"
 #include "tests/ThreadProbe.h"
 
 namespace zel {
 namespace {
 
-// An engine whose work is given by the test.
-class CTestEngine : public CZELWorkingThread {
- public:
-  ~CTestEngine() override { EndThreadBeforeDestruction(); }
-  std::function<void(CTestEngine&)> body;
-  using CZELWorkingThread::SendToOwner;
-  using CZELWorkingThread::ShouldStop;
-
- protected:
-  int Run() override {
-    if (body) body(*this);
-    return 0;
-  }
-};
+using test::CTestEngine;
 
 // Handles messages on the sending thread and keeps what it received.
 class CRecordingOwner : public IOwnerWindow {

@@ -14,6 +14,7 @@
 #include "link/RunDriver.h"
 #include "link/SerialDevice.h"
 #include "link/WinTypes.h"
+#include "tests/TestEngine.h"
 #include "upgrade/ImageFile.h"
 
 namespace zel {
@@ -87,20 +88,7 @@ TEST(WindowsFiles, TheCommandFileIsOpenedByNobodyElseAndNotReadOnly) {
   ::DeleteFileA(path.c_str());
 }
 
-// An engine whose work is given by the test.
-class CTestEngine : public CZELWorkingThread {
- public:
-  ~CTestEngine() override { EndThreadBeforeDestruction(); }
-  std::function<void(CTestEngine&)> body;
-  using CZELWorkingThread::RecordRunEnd;
-  using CZELWorkingThread::ShouldStop;
-
- protected:
-  int Run() override {
-    if (body) body(*this);
-    return 0;
-  }
-};
+using test::CTestEngine;
 
 struct CObserver : IRunObserver {
   std::vector<std::string> lines;
