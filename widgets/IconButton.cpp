@@ -85,6 +85,14 @@ QPixmap RenderIcon(QSvgRenderer& drawing, QSize size, qreal pixelRatio) {
   return pixmap;
 }
 
+QImage DeriveIcon(const QImage& icon, COLORREF (*rule)(COLORREF)) {
+  QImage derived = icon.convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < derived.height(); ++y)
+    DerivePixels(reinterpret_cast<uint32_t*>(derived.scanLine(y)), static_cast<size_t>(derived.width()),
+                 rule);
+  return derived;
+}
+
 double ContrastRatio(const QColor& a, const QColor& b) {
   const double la = Luminance(a), lb = Luminance(b);
   return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
@@ -335,6 +343,17 @@ void CIconButton::paintEvent(QPaintEvent*) {
   m_bPressed = m_bCheckBox ? (isDown() || m_bChecked) : isDown();
   m_bFocused = hasFocus();
   m_bDisabled = !isEnabled();
+  CIconButtonState state;
+  state.flat = m_bFlat;
+  state.hot = m_bHot;
+  state.pressed = m_bPressed;
+  state.focused = m_bFocused;
+  state.isDefault = m_bDefault;
+  state.checkBox = m_bCheckBox;
+  state.borderWhenFlat = m_bBorderWhenFlat;
+  state.focusWhenFlat = m_bFocusWhenFlat;
+  state.keyboardFocus = m_bKeyboardFocus;
+  m_look = LookOf(state);
   QRect working = rect();
   DrawBackground(painter, working);
   DrawBorder(painter, working);
@@ -344,7 +363,7 @@ void CIconButton::paintEvent(QPaintEvent*) {
   if (!m_icons[0].IsNull())
     DrawIconImage(painter, !caption.isEmpty(), rect(), captionRect, m_bPressed, m_bDisabled);
   if (!caption.isEmpty()) DrawCaption(painter, caption, rect(), captionRect, m_bPressed, m_bDisabled);
-  if ((!m_bFlat || m_bFocusWhenFlat || m_bKeyboardFocus) && m_bFocused) {
+  if (m_look.focusRect) {
     // A dotted rectangle in the caption's colour, as the desktop draws it.
     painter.setPen(QPen(ToQColor(m_crColors[CLR_FOCUS_TEXT]), 1, Qt::DotLine));
     painter.drawRect(working.adjusted(3, 3, -4, -4));
@@ -352,31 +371,23 @@ void CIconButton::paintEvent(QPaintEvent*) {
 }
 
 void CIconButton::DrawBackground(QPainter& painter, QRect& rect) {
-  if (!m_bFlat && (m_bFocused || m_bDefault)) {
+  if (m_look.blackFrame) {
     FrameRect(painter, rect, Rgb(0, 0, 0));
     rect.adjust(1, 1, -1, -1);
   }
-  const COLORREF face = (m_bHot || m_bPressed) ? m_crColors[CLR_HOT_BACK]
-                        : m_bFocused           ? m_crColors[CLR_FOCUS_BACK]
-                                               : m_crColors[CLR_NORMAL_BACK];
-  painter.fillRect(rect, ToQColor(face));
+  painter.fillRect(rect, ToQColor(m_crColors[static_cast<size_t>(m_look.faceColor)]));
 }
 
 void CIconButton::DrawBorder(QPainter& painter, const QRect& rect) {
   const QPalette& p = palette();
   const COLORREF shadow = SysColor(p, QPalette::Dark);
   const COLORREF highlight = SysColor(p, QPalette::Light);
-  if (m_bPressed) {
-    if (m_bFlat) {
-      if (m_bBorderWhenFlat) Draw3dRect(painter, rect, shadow, highlight);
-    } else {
-      FrameRect(painter, rect, shadow);
-    }
-    return;
-  }
-  if (m_bFlat) {
-    if (m_bHot && m_bBorderWhenFlat) Draw3dRect(painter, rect, highlight, shadow);
-    return;
+  switch (m_look.frame) {
+    case IconButtonFrame::None: return;
+    case IconButtonFrame::FlatSunken: Draw3dRect(painter, rect, shadow, highlight); return;
+    case IconButtonFrame::FlatRaised: Draw3dRect(painter, rect, highlight, shadow); return;
+    case IconButtonFrame::Sunken3d: FrameRect(painter, rect, shadow); return;
+    case IconButtonFrame::Raised3d: break;
   }
   const int l = rect.left(), t = rect.top(), r = rect.left() + rect.width(), b = rect.top() + rect.height();
   const COLORREF light = SysColor(p, QPalette::Midlight);
@@ -401,7 +412,7 @@ QPoint CIconButton::PlaceImage(bool hasCaption, const QRect& item, QRect& captio
     image.rx() += (item.width() - size.width()) / 2;
   }
   image.ry() += (item.height() - size.height()) / 2;
-  if (pressed && !m_bCheckBox) image += m_ptPressOffset;
+  if (pressed && m_look.shifted) image += m_ptPressOffset;
   return image;
 }
 
@@ -420,8 +431,8 @@ QPixmap CIconButton::Picture(const CIcon& icon, QSize& drawn) const {
 
 void CIconButton::DrawIconImage(QPainter& painter, bool hasCaption, const QRect& item, QRect& caption,
                                 bool pressed, bool disabled) {
-  const bool showHot = m_bCheckBox ? pressed : (pressed || m_bHot);
-  const CIcon& icon = (showHot || m_icons[1].IsNull()) ? m_icons[0] : m_icons[1];
+  (void)pressed;
+  const CIcon& icon = (m_look.hotIcon || m_icons[1].IsNull()) ? m_icons[0] : m_icons[1];
   QSize drawn;
   QPixmap picture = Picture(icon, drawn);
   const QPoint at = PlaceImage(hasCaption, item, caption, pressed, drawn);
@@ -436,7 +447,7 @@ void CIconButton::DrawIconImage(QPainter& painter, bool hasCaption, const QRect&
 
 void CIconButton::DrawCaption(QPainter& painter, const QString& text, const QRect& /*item*/, QRect& caption,
                               bool /*pressed*/, bool disabled) {
-  if (m_bPressed && !m_bCheckBox) caption.translate(m_ptPressOffset);
+  if (m_look.shifted) caption.translate(m_ptPressOffset);
   const QRect frame = caption;
   constexpr int kFlags = Qt::AlignHCenter | Qt::TextWordWrap;
   QRect box =
@@ -458,10 +469,7 @@ void CIconButton::DrawCaption(QPainter& painter, const QString& text, const QRec
     painter.drawText(box, kFlags, text);
     return;
   }
-  const COLORREF colour = (m_bHot || m_bPressed) ? m_crColors[CLR_HOT_TEXT]
-                          : m_bFocused           ? m_crColors[CLR_FOCUS_TEXT]
-                                                 : m_crColors[CLR_NORMAL_TEXT];
-  painter.setPen(ToQColor(colour));
+  painter.setPen(ToQColor(m_crColors[static_cast<size_t>(m_look.textColor)]));
   painter.drawText(box, kFlags, text);
 }
 

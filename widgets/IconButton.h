@@ -11,6 +11,10 @@
 
 class QSvgRenderer;
 
+#include <QColor>
+#include <QImage>
+
+#include "widgets/IconButtonLook.h"
 #include "widgets/IconColors.h"
 
 namespace zel {
@@ -23,19 +27,16 @@ enum IconButtonResult : int {
   IBR_BAD_PRESS_STYLE = 6,
 };
 
-enum IconButtonColor : int {
-  CLR_HOT_BACK = 0,
-  CLR_HOT_TEXT = 1,
-  CLR_NORMAL_BACK = 2,
-  CLR_NORMAL_TEXT = 3,
-  CLR_FOCUS_BACK = 4,
-  CLR_FOCUS_TEXT = 5,
-};
-
 constexpr int ICON_AUTO_GREY = -2;
 constexpr int ICON_AUTO_DARK = -3;
 constexpr int PRESS_SHIFT_DIAGONAL = 0;
 constexpr int PRESS_SHIFT_DOWN = 1;
+
+inline QColor ToQColor(COLORREF c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
+inline COLORREF FromQColor(const QColor& c) { return Rgb(c.red(), c.green(), c.blue()); }
+// A copy of an icon with each pixel through rule; black stays black and
+// transparency is kept.
+QImage DeriveIcon(const QImage& icon, COLORREF (*rule)(COLORREF));
 
 // The scalable drawing of an icon resource; null for an unknown id.
 std::shared_ptr<QSvgRenderer> LoadIconResource(int id);
@@ -97,9 +98,9 @@ class CIconButton : public QAbstractButton {
 
  private:
   struct CIcon {
-    QPixmap pixmap;                       // a picture given as pixels, or
+    QPixmap pixmap;                         // a picture given as pixels, or
     std::shared_ptr<QSvgRenderer> drawing;  // a scalable drawing
-    QSize size;                           // its size at a pixel ratio of 1
+    QSize size;                             // its size at a pixel ratio of 1
     bool IsNull() const { return pixmap.isNull() && !drawing; }
   };
   // The icon at the size it is drawn: its own, or less where the button
@@ -120,6 +121,7 @@ class CIconButton : public QAbstractButton {
   bool m_bPressed = false;
   bool m_bFocused = false;
   bool m_bDisabled = false;
+  CIconButtonLook m_look;  // as the drawing in progress paints
   bool m_bDefault = false;
   bool m_bCheckBox = false;
   bool m_bBorderWhenFlat = true;

@@ -27,18 +27,14 @@ COLORREF ShiftColor(COLORREF colour, int offset) {
   return Rgb(channels[0] + applied, channels[1] + applied, channels[2] + applied);
 }
 
-QImage DeriveIcon(const QImage& icon, COLORREF (*rule)(COLORREF)) {
-  QImage derived = icon.convertToFormat(QImage::Format_ARGB32);
-  for (int y = 0; y < derived.height(); ++y) {
-    auto* row = reinterpret_cast<QRgb*>(derived.scanLine(y));
-    for (int x = 0; x < derived.width(); ++x) {
-      const QRgb pixel = row[x];
-      const COLORREF colour = Rgb(qRed(pixel), qGreen(pixel), qBlue(pixel));
-      const COLORREF result = colour == 0 ? 0 : rule(colour);
-      row[x] = qRgba(RedOf(result), GreenOf(result), BlueOf(result), qAlpha(pixel));
-    }
+void DerivePixels(uint32_t* pixels, size_t count, COLORREF (*rule)(COLORREF)) {
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t pixel = pixels[i];
+    const COLORREF colour = Rgb(pixel >> 16 & 0xFF, pixel >> 8 & 0xFF, pixel & 0xFF);
+    const COLORREF result = colour == 0 ? 0 : rule(colour);
+    pixels[i] = (pixel & 0xFF000000u) | uint32_t(RedOf(result)) << 16 | uint32_t(GreenOf(result)) << 8 |
+                uint32_t(BlueOf(result));
   }
-  return derived;
 }
 
 }  // namespace zel

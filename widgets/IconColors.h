@@ -1,8 +1,9 @@
-// Colour arithmetic of the icon button: colours as 0x00BBGGRR values.
+// Colour arithmetic of the icon button: colours as 0x00BBGGRR values,
+// pictures as 0xAARRGGBB pixels. Free of any window system, so that every
+// platform's button shares it.
 #pragma once
 
-#include <QColor>
-#include <QImage>
+#include <cstddef>
 #include <cstdint>
 
 namespace zel {
@@ -15,8 +16,6 @@ constexpr COLORREF Rgb(int r, int g, int b) {
 constexpr int RedOf(COLORREF c) { return static_cast<int>(c & 0xFF); }
 constexpr int GreenOf(COLORREF c) { return static_cast<int>(c >> 8 & 0xFF); }
 constexpr int BlueOf(COLORREF c) { return static_cast<int>(c >> 16 & 0xFF); }
-inline QColor ToQColor(COLORREF c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
-inline COLORREF FromQColor(const QColor& c) { return Rgb(c.red(), c.green(), c.blue()); }
 
 // Each channel v becomes v - v * factor, truncated; unchanged for a factor
 // outside (0, 1].
@@ -27,8 +26,8 @@ COLORREF GreyColor(COLORREF colour);
 // nearest its bound allows (offset within -255..255).
 COLORREF ShiftColor(COLORREF colour, int offset);
 
-// A copy of an icon with each pixel through rule; black stays black and
-// transparency is kept.
-QImage DeriveIcon(const QImage& icon, COLORREF (*rule)(COLORREF));
+// Puts each pixel (0xAARRGGBB) of a picture through rule; black stays
+// black and transparency is kept.
+void DerivePixels(uint32_t* pixels, size_t count, COLORREF (*rule)(COLORREF));
 
 }  // namespace zel
