@@ -1,7 +1,5 @@
 #include "app/DialogTemplate.h"
 
-#include <QFontMetrics>
-
 #include "app/DialogControls.h"
 
 namespace zel {
@@ -45,36 +43,10 @@ constexpr CControlTemplate kAboutControls[] = {
     {IDOK, K::DefaultPushButton, "OK", 93, 57, 50, 14, true, true},
 };
 
-struct CBaseUnits {
-  int x, y;
-};
-
-CBaseUnits BaseUnits(const QFont& font) {
-  const QFontMetrics metrics(font);
-  const int letters =
-      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-  return {(letters / 26 + 1) / 2, metrics.height()};
-}
-
 }  // namespace
 
 const CDialogTemplate kMainDialogTemplate{"ZELORXBoxFeeder", 359, 290, kMainControls};
 const CDialogTemplate kCableWarningTemplate{"Avertissement", 320, 89, kCableWarningControls};
 const CDialogTemplate kAboutTemplate{"About BoxFeeder", 236, 78, kAboutControls};
-
-QFont DialogFont() {
-  QFont font(QStringLiteral("Sans Serif"), 8);
-  font.setStyleHint(QFont::SansSerif);
-  return font;
-}
-
-QRect DialogUnitsToPixels(const QFont& font, int x, int y, int width, int height) {
-  const CBaseUnits base = BaseUnits(font);
-  return QRect(x * base.x / 4, y * base.y / 8, width * base.x / 4, height * base.y / 8);
-}
-
-QSize DialogUnitsToPixels(const QFont& font, int width, int height) {
-  return DialogUnitsToPixels(font, 0, 0, width, height).size();
-}
 
 }  // namespace zel

@@ -2,9 +2,6 @@
 // in dialog units, in template order (which is also the tab order).
 #pragma once
 
-#include <QFont>
-#include <QRect>
-#include <QSize>
 #include <span>
 
 namespace zel {
@@ -45,12 +42,5 @@ extern const CDialogTemplate kAboutTemplate;         // 100
 
 constexpr int kCableWarningTextId = 1013;
 constexpr int IDOK = 1;
-
-// The font dialogs use: the desktop's sans-serif at 8 points.
-QFont DialogFont();
-// Dialog units to pixels through the font's average character width and
-// height, as the platform converts them.
-QRect DialogUnitsToPixels(const QFont& font, int x, int y, int width, int height);
-QSize DialogUnitsToPixels(const QFont& font, int width, int height);
 
 }  // namespace zel

@@ -283,27 +283,22 @@ void CMainWindow::SelectListEntry(int id, int index) {
 void CMainWindow::ShowProgress() {
   auto* bar = ControlAs<QProgressBar>(IDC_PROGRESS);
   if (!bar) return;
-  // QProgressBar counts in int: larger ranges are shown scaled down.
-  const uint32_t scale = m_progressUpper / 0x7FFFFFFFu + 1;
-  const int maximum = static_cast<int>(m_progressUpper / scale);
-  const int value = static_cast<int>(m_progressPos / scale);
-  if (bar->maximum() != maximum) bar->setRange(0, maximum);
-  if (bar->value() != value) bar->setValue(value);
+  if (bar->maximum() != m_progress.ShownMaximum()) bar->setRange(0, m_progress.ShownMaximum());
+  if (bar->value() != m_progress.ShownValue()) bar->setValue(m_progress.ShownValue());
 }
 
 void CMainWindow::SetProgressRange(int, uint32_t upper) {
-  m_progressUpper = upper;
-  m_progressPos = std::min(m_progressPos, upper);
+  m_progress.SetRange(upper);
   ShowProgress();
 }
 
 void CMainWindow::SetProgressPos(int, uint32_t pos) {
-  m_progressPos = std::min(pos, m_progressUpper);
+  m_progress.SetPos(pos);
   ShowProgress();
 }
 
 void CMainWindow::OffsetProgressPos(int, uint32_t delta) {
-  m_progressPos = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{m_progressPos} + delta, m_progressUpper));
+  m_progress.Offset(delta);
   ShowProgress();
 }
 

@@ -9,6 +9,7 @@
 
 #include "app/DialogControls.h"
 #include "app/MainDialog.h"
+#include "app/ProgressModel.h"
 #include "app/QtUiDispatcher.h"
 #include "app/TemplateDialog.h"
 #include "link/OperatorReport.h"
@@ -72,8 +73,7 @@ class CMainWindow : public CTemplateDialog, public IDialogControls {
   CQtUiDispatcher m_dispatcher;
   CUiThreadReporter m_reporter;
   std::vector<std::pair<int, QString>> m_systemMenu;
-  uint32_t m_progressUpper = 100;
-  uint32_t m_progressPos = 0;
+  CProgressModel m_progress;
   mutable QString m_pendingLog;  // appended log text not yet in the control
   QTimer m_logFlushTimer;
   std::unique_ptr<CMainDialog> m_dialog;  // last: it goes first

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -16,6 +17,35 @@
 static void LoadPictures() { Q_INIT_RESOURCE(boxfeeder); }
 
 namespace zel {
+namespace {
+
+struct CBaseUnits {
+  int x, y;
+};
+
+CBaseUnits BaseUnits(const QFont& font) {
+  const QFontMetrics metrics(font);
+  const int letters =
+      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  return {(letters / 26 + 1) / 2, metrics.height()};
+}
+
+}  // namespace
+
+QFont DialogFont() {
+  QFont font(QStringLiteral("Sans Serif"), 8);
+  font.setStyleHint(QFont::SansSerif);
+  return font;
+}
+
+QRect DialogUnitsToPixels(const QFont& font, int x, int y, int width, int height) {
+  const CBaseUnits base = BaseUnits(font);
+  return QRect(x * base.x / 4, y * base.y / 8, width * base.x / 4, height * base.y / 8);
+}
+
+QSize DialogUnitsToPixels(const QFont& font, int width, int height) {
+  return DialogUnitsToPixels(font, 0, 0, width, height).size();
+}
 
 QPixmap ResourcePicture(int id) {
   static const bool loaded = (LoadPictures(), true);

@@ -11,6 +11,13 @@
 
 namespace zel {
 
+// The font dialogs use: the desktop's sans-serif at 8 points.
+QFont DialogFont();
+// Dialog units to pixels through the font's average character width and
+// height, as the platform converts them.
+QRect DialogUnitsToPixels(const QFont& font, int x, int y, int width, int height);
+QSize DialogUnitsToPixels(const QFont& font, int width, int height);
+
 // A group box as the platform draws it: a frame whose top line runs
 // through the middle of its title, at the place the template gives.
 class CGroupFrame : public QWidget {

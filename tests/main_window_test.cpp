@@ -71,7 +71,7 @@ double BestContrast(const QImage& image, const QRect& rect, const QColor& agains
   double best = 1;
   for (int y = pixels.top(); y <= pixels.bottom(); ++y)
     for (int x = pixels.left(); x <= pixels.right(); ++x)
-      best = std::max(best, ContrastRatio(QColor(image.pixel(x, y)), against));
+      best = std::max(best, ContrastRatio(FromQColor(QColor(image.pixel(x, y))), FromQColor(against)));
   return best;
 }
 

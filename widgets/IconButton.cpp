@@ -52,20 +52,8 @@ void Draw3dRect(QPainter& p, const QRect& r, COLORREF topLeft, COLORREF bottomRi
   p.fillRect(QRect(l, b - 1, rr - l, 1), ToQColor(bottomRight));
 }
 
-// A disabled caption's contrast with its face: enough that its thin,
-// smoothed strokes still reach 3:1.
-constexpr double kDisabledContrast = 4.5;
-
 // The widest a tool tip grows before its text wraps.
 constexpr int kToolTipMaxWidth = 400;
-
-double Luminance(const QColor& c) {
-  auto channel = [](int v) {
-    const double x = v / 255.0;
-    return x <= 0.03928 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
-  };
-  return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
-}
 
 }  // namespace
 
@@ -91,22 +79,6 @@ QImage DeriveIcon(const QImage& icon, COLORREF (*rule)(COLORREF)) {
     DerivePixels(reinterpret_cast<uint32_t*>(derived.scanLine(y)), static_cast<size_t>(derived.width()),
                  rule);
   return derived;
-}
-
-double ContrastRatio(const QColor& a, const QColor& b) {
-  const double la = Luminance(a), lb = Luminance(b);
-  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-QColor DisabledCaptionColor(const QColor& face, const QColor& text) {
-  // From halfway between face and text towards the text, until readable.
-  for (int share = 50; share < 100; share += 5) {
-    const auto mix = [&](int f, int t) { return (f * (100 - share) + t * share) / 100; };
-    const QColor colour(mix(face.red(), text.red()), mix(face.green(), text.green()),
-                        mix(face.blue(), text.blue()));
-    if (ContrastRatio(colour, face) >= kDisabledContrast) return colour;
-  }
-  return text;
 }
 
 CIconButton::CIconButton(const QString& caption, Kind kind, QWidget* parent) : QAbstractButton(parent) {
@@ -183,9 +155,8 @@ int CIconButton::SetFlat(bool flat, bool repaint) {
 }
 
 int CIconButton::OffsetColor(int index, int offset, bool repaint) {
-  if (index < 0 || index > 5) return IBR_BAD_COLOR_INDEX;
-  if (offset < -255 || offset > 255) return IBR_BAD_OFFSET;
-  m_crColors[static_cast<size_t>(index)] = ShiftColor(m_crColors[static_cast<size_t>(index)], offset);
+  const int result = m_rules.OffsetColor(index, offset);
+  if (result != IBR_DONE) return result;
   if (repaint) Repaint();
   return IBR_DONE;
 }
@@ -196,7 +167,7 @@ int CIconButton::SetDefaultColors(bool repaint) {
   const QPalette& p = palette();
   const COLORREF face = SysColor(p, QPalette::Window);
   const COLORREF text = SysColor(p, QPalette::ButtonText);
-  m_crColors = {face, text, face, text, face, text};
+  m_rules.SetDefaultColors(face, text);
   if (repaint) Repaint();
   return IBR_DONE;
 }
@@ -218,12 +189,8 @@ void CIconButton::SetTooltipText(const QString& text, bool activate) {
 }
 
 int CIconButton::SetPressedStyle(int style, bool repaint) {
-  if (style == PRESS_SHIFT_DIAGONAL)
-    m_ptPressOffset = {1, 1};
-  else if (style == PRESS_SHIFT_DOWN)
-    m_ptPressOffset = {0, 2};
-  else
-    return IBR_BAD_PRESS_STYLE;
+  const int result = m_rules.SetPressedStyle(style);
+  if (result != IBR_DONE) return result;
   if (repaint) Repaint();
   return IBR_DONE;
 }
@@ -365,7 +332,7 @@ void CIconButton::paintEvent(QPaintEvent*) {
   if (!caption.isEmpty()) DrawCaption(painter, caption, rect(), captionRect, m_bPressed, m_bDisabled);
   if (m_look.focusRect) {
     // A dotted rectangle in the caption's colour, as the desktop draws it.
-    painter.setPen(QPen(ToQColor(m_crColors[CLR_FOCUS_TEXT]), 1, Qt::DotLine));
+    painter.setPen(QPen(ToQColor(m_rules.Color(CLR_FOCUS_TEXT)), 1, Qt::DotLine));
     painter.drawRect(working.adjusted(3, 3, -4, -4));
   }
 }
@@ -375,7 +342,7 @@ void CIconButton::DrawBackground(QPainter& painter, QRect& rect) {
     FrameRect(painter, rect, Rgb(0, 0, 0));
     rect.adjust(1, 1, -1, -1);
   }
-  painter.fillRect(rect, ToQColor(m_crColors[static_cast<size_t>(m_look.faceColor)]));
+  painter.fillRect(rect, ToQColor(m_rules.Color(m_look.faceColor)));
 }
 
 void CIconButton::DrawBorder(QPainter& painter, const QRect& rect) {
@@ -402,22 +369,8 @@ void CIconButton::DrawBorder(QPainter& painter, const QRect& rect) {
   FillLine(painter, r - 2, b - 2, r - 2, t, shadow);
 }
 
-QPoint CIconButton::PlaceImage(bool hasCaption, const QRect& item, QRect& caption, bool pressed,
-                               QSize size) const {
-  QPoint image = item.topLeft();
-  if (hasCaption) {
-    image.setX(item.left() + m_nMarginX);
-    caption.setLeft(caption.left() + m_nMarginX + size.width());
-  } else {
-    image.rx() += (item.width() - size.width()) / 2;
-  }
-  image.ry() += (item.height() - size.height()) / 2;
-  if (pressed && m_look.shifted) image += m_ptPressOffset;
-  return image;
-}
-
 QPixmap CIconButton::Picture(const CIcon& icon, QSize& drawn) const {
-  const QSize room(width() - 2 * m_nMarginX, height() - 2 * m_nMarginY);
+  const QSize room(width() - 2 * m_rules.marginX, height() - 2 * m_rules.marginY);
   drawn = icon.size;
   if (drawn.width() > room.width() || drawn.height() > room.height())
     drawn = icon.size.scaled(room.expandedTo(QSize(1, 1)), Qt::KeepAspectRatio);
@@ -435,7 +388,12 @@ void CIconButton::DrawIconImage(QPainter& painter, bool hasCaption, const QRect&
   const CIcon& icon = (m_look.hotIcon || m_icons[1].IsNull()) ? m_icons[0] : m_icons[1];
   QSize drawn;
   QPixmap picture = Picture(icon, drawn);
-  const QPoint at = PlaceImage(hasCaption, item, caption, pressed, drawn);
+  int captionLeft = caption.left();
+  const CImageSpot spot =
+      m_rules.PlaceImage(hasCaption, item.left(), item.top(), item.width(), item.height(), captionLeft,
+                         pressed && m_look.shifted, drawn.width(), drawn.height());
+  caption.setLeft(captionLeft);
+  const QPoint at(spot.x, spot.y);
   if (disabled) {
     QStyleOption option;
     option.initFrom(this);
@@ -447,7 +405,7 @@ void CIconButton::DrawIconImage(QPainter& painter, bool hasCaption, const QRect&
 
 void CIconButton::DrawCaption(QPainter& painter, const QString& text, const QRect& /*item*/, QRect& caption,
                               bool /*pressed*/, bool disabled) {
-  if (m_look.shifted) caption.translate(m_ptPressOffset);
+  if (m_look.shifted) caption.translate(m_rules.pressX, m_rules.pressY);
   const QRect frame = caption;
   constexpr int kFlags = Qt::AlignHCenter | Qt::TextWordWrap;
   QRect box =
@@ -459,17 +417,17 @@ void CIconButton::DrawCaption(QPainter& painter, const QString& text, const QRec
   if (disabled) {
     // Embossed: a highlight one pixel down and right, where it is lighter
     // than the face, under a caption still readable against the face.
-    const QColor face = ToQColor(m_crColors[CLR_NORMAL_BACK]);
-    const QColor highlight = ToQColor(SysColor(p, QPalette::Light));
-    if (highlight.lightness() > face.lightness()) {
-      painter.setPen(highlight);
+    const COLORREF highlight = SysColor(p, QPalette::Light);
+    if (EmbossShows(m_rules.Color(CLR_NORMAL_BACK), highlight)) {
+      painter.setPen(ToQColor(highlight));
       painter.drawText(box.translated(1, 1), kFlags, text);
     }
-    painter.setPen(DisabledCaptionColor(face, ToQColor(m_crColors[CLR_NORMAL_TEXT])));
+    painter.setPen(
+        ToQColor(DisabledCaptionColor(m_rules.Color(CLR_NORMAL_BACK), m_rules.Color(CLR_NORMAL_TEXT))));
     painter.drawText(box, kFlags, text);
     return;
   }
-  painter.setPen(ToQColor(m_crColors[static_cast<size_t>(m_look.textColor)]));
+  painter.setPen(ToQColor(m_rules.Color(m_look.textColor)));
   painter.drawText(box, kFlags, text);
 }
 

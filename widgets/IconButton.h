@@ -15,22 +15,10 @@ class QSvgRenderer;
 #include <QImage>
 
 #include "widgets/IconButtonLook.h"
+#include "widgets/IconButtonRules.h"
 #include "widgets/IconColors.h"
 
 namespace zel {
-
-enum IconButtonResult : int {
-  IBR_DONE = 0,
-  IBR_BAD_ICON = 1,
-  IBR_BAD_COLOR_INDEX = 3,
-  IBR_BAD_OFFSET = 5,
-  IBR_BAD_PRESS_STYLE = 6,
-};
-
-constexpr int ICON_AUTO_GREY = -2;
-constexpr int ICON_AUTO_DARK = -3;
-constexpr int PRESS_SHIFT_DIAGONAL = 0;
-constexpr int PRESS_SHIFT_DOWN = 1;
 
 inline QColor ToQColor(COLORREF c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
 inline COLORREF FromQColor(const QColor& c) { return Rgb(c.red(), c.green(), c.blue()); }
@@ -42,11 +30,6 @@ QImage DeriveIcon(const QImage& icon, COLORREF (*rule)(COLORREF));
 std::shared_ptr<QSvgRenderer> LoadIconResource(int id);
 // A drawing rendered at size for a screen of this pixel ratio.
 QPixmap RenderIcon(QSvgRenderer& drawing, QSize size, qreal pixelRatio);
-// The colour a disabled caption takes on face: text mixed into the face
-// just far enough to stay readable (4.5:1).
-QColor DisabledCaptionColor(const QColor& face, const QColor& text);
-// The contrast ratio of two colours (1 to 21), by relative luminance.
-double ContrastRatio(const QColor& a, const QColor& b);
 
 class CIconButton : public QAbstractButton {
  public:
@@ -66,12 +49,12 @@ class CIconButton : public QAbstractButton {
   int SetChecked(int check, bool repaint);
   bool IsChecked() const { return m_bChecked; }
   // The check message: 1 or 2 set the state on, anything else off.
-  void SetCheckMessage(int wParam) { SetChecked(wParam == 1 || wParam == 2 ? 1 : 0, true); }
+  void SetCheckMessage(int wParam) { SetChecked(CheckFromMessage(static_cast<uintptr_t>(wParam)), true); }
 
   bool IsHot() const { return m_bHot; }
   bool IsFlat() const { return m_bFlat; }
   bool IsCheckBox() const { return m_bCheckBox; }
-  COLORREF Color(int index) const { return m_crColors.at(static_cast<size_t>(index)); }
+  COLORREF Color(int index) const { return m_rules.Color(index); }
   QSize HotIconSize() const { return m_icons[0].size; }
   QString ToolTipText() const { return m_toolTip; }
   // Where the last painting put the icon (empty without one).
@@ -110,12 +93,9 @@ class CIconButton : public QAbstractButton {
   void CancelHover();
   void OnClicked();
   void FreeImages();
-  QPoint PlaceImage(bool hasCaption, const QRect& item, QRect& caption, bool pressed, QSize size) const;
   void Repaint() { update(); }
 
-  int m_nMarginX = 3;
-  int m_nMarginY = 3;
-  QPoint m_ptPressOffset{1, 1};
+  CIconButtonRules m_rules;  // margins, press shift, colour table
   bool m_bFlat = true;
   bool m_bHot = false;
   bool m_bPressed = false;
@@ -126,7 +106,6 @@ class CIconButton : public QAbstractButton {
   bool m_bCheckBox = false;
   bool m_bBorderWhenFlat = true;
   bool m_bFocusWhenFlat = false;
-  std::array<COLORREF, 6> m_crColors{};
   QString m_toolTip;
   bool m_bChecked = false;
   std::array<CIcon, 2> m_icons;  // [0] hot, [1] rest

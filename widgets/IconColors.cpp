@@ -1,6 +1,7 @@
 #include "widgets/IconColors.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace zel {
 
@@ -26,6 +27,38 @@ COLORREF ShiftColor(COLORREF colour, int offset) {
   }
   return Rgb(channels[0] + applied, channels[1] + applied, channels[2] + applied);
 }
+
+namespace {
+
+constexpr double kDisabledContrast = 4.5;
+
+double Luminance(COLORREF c) {
+  auto channel = [](int v) {
+    const double x = v / 255.0;
+    return x <= 0.03928 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * channel(RedOf(c)) + 0.7152 * channel(GreenOf(c)) + 0.0722 * channel(BlueOf(c));
+}
+
+}  // namespace
+
+double ContrastRatio(COLORREF a, COLORREF b) {
+  const double la = Luminance(a), lb = Luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+COLORREF DisabledCaptionColor(COLORREF face, COLORREF text) {
+  // From halfway between face and text towards the text, until readable.
+  for (int share = 50; share < 100; share += 5) {
+    const auto mix = [&](int f, int t) { return (f * (100 - share) + t * share) / 100; };
+    const COLORREF colour = Rgb(mix(RedOf(face), RedOf(text)), mix(GreenOf(face), GreenOf(text)),
+                                mix(BlueOf(face), BlueOf(text)));
+    if (ContrastRatio(colour, face) >= kDisabledContrast) return colour;
+  }
+  return text;
+}
+
+bool EmbossShows(COLORREF face, COLORREF highlight) { return Luminance(highlight) > Luminance(face); }
 
 void DerivePixels(uint32_t* pixels, size_t count, COLORREF (*rule)(COLORREF)) {
   for (size_t i = 0; i < count; ++i) {

@@ -26,6 +26,16 @@ COLORREF GreyColor(COLORREF colour);
 // nearest its bound allows (offset within -255..255).
 COLORREF ShiftColor(COLORREF colour, int offset);
 
+// The contrast ratio of two colours (1 to 21), by relative luminance.
+double ContrastRatio(COLORREF a, COLORREF b);
+// The colour a disabled caption takes on face: text mixed into the face
+// just far enough to stay readable (4.5:1), so that its thin, smoothed
+// strokes still reach 3:1.
+COLORREF DisabledCaptionColor(COLORREF face, COLORREF text);
+// The desktop's embossed look puts a highlight one pixel down and right of
+// a disabled caption; it shows only where it is lighter than the face.
+bool EmbossShows(COLORREF face, COLORREF highlight);
+
 // Puts each pixel (0xAARRGGBB) of a picture through rule; black stays
 // black and transparency is kept.
 void DerivePixels(uint32_t* pixels, size_t count, COLORREF (*rule)(COLORREF));

@@ -1,0 +1,43 @@
+#include "widgets/IconButtonRules.h"
+
+namespace zel {
+
+int CIconButtonRules::OffsetColor(int index, int offset) {
+  if (index < 0 || index > 5) return IBR_BAD_COLOR_INDEX;
+  if (offset < -255 || offset > 255) return IBR_BAD_OFFSET;
+  colors[static_cast<size_t>(index)] = ShiftColor(colors[static_cast<size_t>(index)], offset);
+  return IBR_DONE;
+}
+
+int CIconButtonRules::SetPressedStyle(int style) {
+  if (style == PRESS_SHIFT_DIAGONAL) {
+    pressX = 1;
+    pressY = 1;
+  } else if (style == PRESS_SHIFT_DOWN) {
+    pressX = 0;
+    pressY = 2;
+  } else {
+    return IBR_BAD_PRESS_STYLE;
+  }
+  return IBR_DONE;
+}
+
+CImageSpot CIconButtonRules::PlaceImage(bool hasCaption, int left, int top, int width, int height,
+                                        int& captionLeft, bool shifted, int imageWidth,
+                                        int imageHeight) const {
+  CImageSpot spot{left, top};
+  if (hasCaption) {
+    spot.x = left + marginX;
+    captionLeft += marginX + imageWidth;
+  } else {
+    spot.x += (width - imageWidth) / 2;
+  }
+  spot.y += (height - imageHeight) / 2;
+  if (shifted) {
+    spot.x += pressX;
+    spot.y += pressY;
+  }
+  return spot;
+}
+
+}  // namespace zel
