@@ -13,7 +13,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 # The Windows build: cross-built with MinGW-w64, tested under Wine.
 WIN_BUILD ?= build-win
-WIN_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 googletest
+WIN_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 googletest xvfb nsis
 
 # Fuzzing with libFuzzer (clang), each target for FUZZ_SECONDS; a finding
 # fails and its input is kept in fuzz-findings/.
@@ -21,7 +21,7 @@ FUZZ_PACKAGES := clang libclang-rt-14-dev
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := upgrade_engine command_file json_events
 
-.PHONY: all deps configure build test demo bench install asan tsan clean windows-deps windows windows-test fuzz soak
+.PHONY: all deps configure build test demo bench install asan tsan clean windows-deps windows windows-installer windows-test fuzz soak
 
 all: build
 
@@ -75,14 +75,22 @@ tsan:
 	cd build-tsan && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  setarch $$(uname -m) -R ctest $(CTEST_FLAGS)
 
-# boxfeed.exe, the Windows tests and build-win/boxfeed-<version>-win64.zip.
-# The Linux build comes too: its boxsim and tools serve the tests.
+# boxfeeder.exe, boxfeed.exe, the Windows tests and
+# build-win/boxfeed-<version>-win64.zip. The Linux build comes too: its
+# boxsim and tools serve the tests, and it draws the window's icons.
 windows: windows-deps build
 	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/mingw-w64.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DBOXFEEDER_HOST_BUILD=$(CURDIR)/$(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(WIN_BUILD)
 
-windows-test: windows
+# build-win/boxfeeder-<version>-setup.exe: both programs, a Start-menu
+# entry and an uninstaller.
+windows-installer: windows
+	cmake --build $(WIN_BUILD) --target installer
+
+# Every Windows test under Wine, the installer's too, on a virtual display;
+# screenshots of the window go to build-win/screenshots/.
+windows-test: windows-installer
 	tests/wine/run-tests.sh $(WIN_BUILD) $(BUILD)
 
 # 200 upgrades back to back, as processes and in one process.

@@ -11,7 +11,9 @@ namespace zel {
 
 // Control ids of the main dialog.
 enum ControlId : int {
-  IDCANCEL = 2,              // Close
+#ifndef IDCANCEL  // Windows has it already, with the same value
+  IDCANCEL = 2,  // Close
+#endif
   IDC_IMAGE_PATH = 1000,     // read-only edit
   IDC_BROWSE = 1001,         // "..."
   IDC_PORT = 1002,           // editable drop-down list, sorted

@@ -41,6 +41,8 @@ extern const CDialogTemplate kCableWarningTemplate;  // 135
 extern const CDialogTemplate kAboutTemplate;         // 100
 
 constexpr int kCableWarningTextId = 1013;
+#ifndef IDOK  // Windows has it already, with the same value
 constexpr int IDOK = 1;
+#endif
 
 }  // namespace zel

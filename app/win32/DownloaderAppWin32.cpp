@@ -1,0 +1,14 @@
+#include "app/DownloaderApp.h"
+#include "app/win32/MainWindowWin32.h"
+
+namespace zel {
+
+int CDownloaderApp::InitInstance() {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+  InitCommonControlsEx(&controls);
+  CMainWindow dialog;
+  dialog.RunModal();
+  return 0;
+}
+
+}  // namespace zel

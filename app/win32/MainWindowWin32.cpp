@@ -1,0 +1,380 @@
+#include "app/win32/MainWindowWin32.h"
+
+#include <vector>
+
+#include "app/StringTable.h"
+#include "app/win32/DialogsWin32.h"
+#include "app/win32/resource.h"
+
+// The resource script spells the control ids out; they are the dialog's.
+static_assert(CTL_IMAGE_PATH == zel::ControlId::IDC_IMAGE_PATH &&
+              CTL_BROWSE == zel::ControlId::IDC_BROWSE &&
+              CTL_PORT == zel::ControlId::IDC_PORT &&
+              CTL_START == zel::ControlId::IDC_START &&
+              CTL_LOG == zel::ControlId::IDC_LOG &&
+              CTL_PROGRESS == zel::ControlId::IDC_PROGRESS &&
+              CTL_CLEAR == zel::ControlId::IDC_CLEAR &&
+              CTL_TRACE == zel::ControlId::IDC_TRACE &&
+              CTL_SAVE == zel::ControlId::IDC_SAVE &&
+              CTL_DOWNLOAD_BOOT == zel::ControlId::IDC_DOWNLOAD_BOOT &&
+              CTL_HELP_BUTTON == zel::ControlId::IDC_HELP_BUTTON &&
+              CTL_PERCENT == zel::ControlId::IDC_PERCENT);
+
+namespace zel {
+namespace {
+
+// The seven controls the dialog shows as icon buttons, in the order they
+// are bound.
+constexpr int kIconButtons[] = {IDC_TRACE, IDC_SAVE, IDC_CLEAR, IDC_HELP_BUTTON, IDCANCEL, IDC_START, IDC_BROWSE};
+
+std::string TextOf(HWND window) {
+  if (!window) return {};
+  std::string text(static_cast<size_t>(GetWindowTextLengthA(window)) + 1, '\0');
+  text.resize(static_cast<size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+}  // namespace
+
+std::string CMainWindow::ApplicationTitle() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string name = path;
+  name = name.substr(name.find_last_of("\\/") + 1);
+  return name.substr(0, name.find_last_of('.'));
+}
+
+CMainWindow::CMainWindow(CProbeSources portSources)
+    : m_reporter(m_dispatcher,
+                 [this](const std::string& text) { MessageBox(text, ApplicationTitle(), true); }) {
+  for (int id : kIconButtons) m_buttons.try_emplace(id);
+  SetOperatorReporter(&m_reporter);
+  m_dialog = std::make_unique<CMainDialog>(m_dispatcher, *this, ApplicationTitle(), std::move(portSources));
+}
+
+CMainWindow::~CMainWindow() {
+  m_dialog.reset();  // stops the engines while the controls still exist
+  SetOperatorReporter(nullptr);
+  if (m_hWnd) DestroyWindow(m_hWnd);
+  if (m_hAppIcon) DestroyIcon(m_hAppIcon);
+  if (m_hAppIconSmall) DestroyIcon(m_hAppIconSmall);
+}
+
+HWND CMainWindow::Create() {
+  if (m_hWnd) return m_hWnd;
+  CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN), nullptr, &CMainWindow::DialogProc,
+                     reinterpret_cast<LPARAM>(this));
+  if (m_hWnd) ShowWindow(m_hWnd, SW_SHOW);
+  return m_hWnd;
+}
+
+bool CMainWindow::PumpMessage() {
+  MSG message;
+  if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (message.message == WM_KEYDOWN && message.wParam == VK_F1 && m_hWnd &&
+      (message.hwnd == m_hWnd || IsChild(m_hWnd, message.hwnd))) {
+    m_dialog->OnHelp();  // the help key, from any control of the dialog
+    return true;
+  }
+  if (!m_hWnd || !IsDialogMessageA(m_hWnd, &message)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return true;
+}
+
+int CMainWindow::RunModal() {
+  if (!Create()) return -1;
+  while (!m_ended) {
+    if (!PumpMessage()) WaitMessage();
+  }
+  return m_result;
+}
+
+CIconButton* CMainWindow::Button(int id) {
+  const auto found = m_buttons.find(id);
+  return found == m_buttons.end() ? nullptr : &found->second;
+}
+
+INT_PTR CALLBACK CMainWindow::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrA(window, DWLP_USER, lParam);
+    auto* self = reinterpret_cast<CMainWindow*>(lParam);
+    self->m_hWnd = window;
+    self->OnInitDialog();
+    return TRUE;  // the system places the initial focus
+  }
+  auto* self = reinterpret_cast<CMainWindow*>(GetWindowLongPtrA(window, DWLP_USER));
+  if (!self) return FALSE;
+  if (message == WM_NCDESTROY) {
+    self->m_hWnd = nullptr;
+    return FALSE;
+  }
+  return self->HandleMessage(message, wParam, lParam);
+}
+
+void CMainWindow::OnInitDialog() {
+  for (auto& [id, button] : m_buttons) button.Attach(Item(id));
+  HINSTANCE module = GetModuleHandleA(nullptr);
+  m_hAppIcon = static_cast<HICON>(LoadImageA(module, MAKEINTRESOURCEA(IDI_APPLICATION_ICON), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+  m_hAppIconSmall = static_cast<HICON>(LoadImageA(module, MAKEINTRESOURCEA(IDI_APPLICATION_ICON), IMAGE_ICON,
+                                                  GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hAppIcon));
+  SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hAppIconSmall));
+  // The log grows without limit: lift the edit's 32 KB default.
+  SendMessageA(Item(IDC_LOG), EM_SETLIMITTEXT, 0, 0);
+  m_dialog->OnInitDialog();
+}
+
+INT_PTR CMainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+      return TRUE;
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (CIconButton* button = Button(static_cast<int>(item->CtlID))) {
+        button->DrawItem(*item);
+        return TRUE;
+      }
+      return FALSE;
+    }
+    case WM_CTLCOLORBTN:
+      if (Button(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)))) return reinterpret_cast<INT_PTR>(CIconButton::CtlColor());
+      return FALSE;
+    case WM_SYSCOMMAND:
+      if (m_dialog->OnSysCommand(static_cast<unsigned>(wParam))) {
+        SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, 0);
+        return TRUE;
+      }
+      return FALSE;
+    case WM_HELP: m_dialog->OnHelp(); return TRUE;
+    case WM_ACTIVATE:
+      for (auto& [id, button] : m_buttons) button.OnParentActivate(LOWORD(wParam) != WA_INACTIVE);
+      return FALSE;
+    case WM_SYSCOLORCHANGE:
+      for (auto& [id, button] : m_buttons)
+        if (button.Window()) SendMessageA(button.Window(), WM_SYSCOLORCHANGE, wParam, lParam);
+      return FALSE;
+    case WM_TIMER:
+      if (wParam != kLogFlushTimer) return FALSE;
+      FlushLog();
+      return TRUE;
+    case WM_PAINT: return PaintMinimised();
+    case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(m_hAppIcon);
+    default: return FALSE;
+  }
+}
+
+void CMainWindow::OnCommand(int id, int code, HWND control) {
+  if (code != BN_CLICKED) return;
+  // The button's own reaction to its click comes first.
+  if (CIconButton* button = Button(id); button && control) button->OnClicked();
+  switch (id) {
+    case IDC_BROWSE: m_dialog->OnBrowse(); break;
+    case IDC_START: m_dialog->OnStartOrCancel(); break;
+    case IDC_TRACE: m_dialog->OnTraceEnable(); break;
+    case IDC_SAVE: m_dialog->OnSave(); break;
+    case IDC_CLEAR: m_dialog->OnClear(); break;
+    case IDC_HELP_BUTTON: m_dialog->OnHelp(); break;
+    case IDC_DOWNLOAD_BOOT: m_dialog->OnDownloadBoot(); break;
+    case IDCANCEL: m_dialog->OnClose(); break;  // the Close button, Escape, the title bar
+    case IDOK: m_dialog->OnOk(); break;         // Enter with no button to take it
+    default: break;
+  }
+}
+
+bool CMainWindow::PaintMinimised() {
+  if (!IsIconic(m_hWnd)) return false;
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(m_hWnd, &paint);
+  SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  RECT client{};
+  GetClientRect(m_hWnd, &client);
+  const int cx = GetSystemMetrics(SM_CXICON), cy = GetSystemMetrics(SM_CYICON);
+  DrawIcon(dc, (client.right - cx + 1) / 2, (client.bottom - cy + 1) / 2, m_hAppIcon);
+  EndPaint(m_hWnd, &paint);
+  return true;
+}
+
+void CMainWindow::SetText(int id, const std::string& text) {
+  HWND control = Item(id);
+  if (!control) return;
+  if (id == IDC_LOG) {
+    m_pendingLog.clear();
+    SetWindowTextA(control, text.c_str());
+    SendMessageA(control, EM_SETMODIFY, FALSE, 0);
+    return;
+  }
+  // Setting what a control already shows changes nothing and repaints
+  // nothing: the dialog refreshes every control for each log line.
+  if (TextOf(control) != text) SetWindowTextA(control, text.c_str());
+}
+
+std::string CMainWindow::GetText(int id) const {
+  if (id == IDC_LOG) FlushLog();
+  return TextOf(Item(id));
+}
+
+void CMainWindow::AppendText(int id, const std::string& text) {
+  if (id != IDC_LOG) return;
+  const bool flushDue = !m_pendingLog.empty();  // its timer runs already
+  m_pendingLog += text;
+  if (!flushDue) SetTimer(m_hWnd, kLogFlushTimer, kLogFlushIntervalMs, nullptr);
+}
+
+void CMainWindow::FlushLog() const {
+  // A traced transfer adds hundreds of lines a second: they reach the
+  // control together, at most every kLogFlushIntervalMs, and the control
+  // lays its text out once for them. Whoever reads the control first takes
+  // what is pending.
+  KillTimer(m_hWnd, kLogFlushTimer);
+  if (m_pendingLog.empty()) return;
+  HWND edit = Item(IDC_LOG);
+  const std::string text = std::move(m_pendingLog);
+  m_pendingLog.clear();
+  const bool typedInto = SendMessageA(edit, EM_GETMODIFY, 0, 0) != 0;
+  const LRESULT end = GetWindowTextLengthA(edit);
+  SendMessageA(edit, EM_SETSEL, static_cast<WPARAM>(end), end);
+  SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+  SendMessageA(edit, EM_SETMODIFY, typedInto, 0);  // only typing marks it
+  SendMessageA(edit, EM_SCROLLCARET, 0, 0);
+}
+
+bool CMainWindow::IsTextModified(int id) const { return SendMessageA(Item(id), EM_GETMODIFY, 0, 0) != 0; }
+
+void CMainWindow::ScrollLines(int id, int lines) {
+  if (!m_pendingLog.empty()) return;  // the flush brings the newest lines into view
+  SendMessageA(Item(id), EM_LINESCROLL, 0, lines);
+}
+
+void CMainWindow::Enable(int id, bool enable) {
+  if (HWND control = Item(id)) EnableWindow(control, enable);
+}
+
+bool CMainWindow::IsEnabled(int id) const {
+  HWND control = Item(id);
+  return control && IsWindowEnabled(control);
+}
+
+void CMainWindow::SetCheck(int id, bool checked) {
+  if (HWND control = Item(id); control && GetCheck(id) != checked)
+    SendMessageA(control, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool CMainWindow::GetCheck(int id) const { return SendMessageA(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void CMainWindow::AddListEntry(int id, const std::string& text) {
+  SendMessageA(Item(id), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));  // the list sorts
+}
+
+int CMainWindow::ListCount(int id) const {
+  const LRESULT count = SendMessageA(Item(id), CB_GETCOUNT, 0, 0);
+  return count < 0 ? 0 : static_cast<int>(count);
+}
+
+std::string CMainWindow::ListEntry(int id, int index) const {
+  HWND combo = Item(id);
+  const LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+  if (length < 0) return {};
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+void CMainWindow::SelectListEntry(int id, int index) {
+  HWND combo = Item(id);
+  if (SendMessageA(combo, CB_GETCURSEL, 0, 0) != index) SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  const std::string entry = ListEntry(id, index);
+  if (TextOf(combo) != entry) SetWindowTextA(combo, entry.c_str());
+}
+
+void CMainWindow::ShowProgress() {
+  HWND bar = Item(IDC_PROGRESS);
+  SendMessageA(bar, PBM_SETRANGE32, 0, m_progress.ShownMaximum());
+  SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(m_progress.ShownValue()), 0);
+}
+
+void CMainWindow::SetProgressRange(int, uint32_t upper) {
+  m_progress.SetRange(upper);
+  ShowProgress();
+}
+
+void CMainWindow::SetProgressPos(int, uint32_t pos) {
+  m_progress.SetPos(pos);
+  ShowProgress();
+}
+
+void CMainWindow::OffsetProgressPos(int, uint32_t delta) {
+  m_progress.Offset(delta);
+  ShowProgress();
+}
+
+void CMainWindow::SetButtonIcons(int id, int hotIconId, int restIconId) {
+  if (CIconButton* button = Button(id)) button->SetIcons(hotIconId, restIconId);
+}
+
+void CMainWindow::OffsetButtonColor(int id, int colorIndex, int offset) {
+  if (CIconButton* button = Button(id)) button->OffsetColor(colorIndex, offset, true);
+}
+
+void CMainWindow::SetButtonFlat(int id, bool flat) {
+  if (CIconButton* button = Button(id)) button->SetFlat(flat, true);
+}
+
+void CMainWindow::SetButtonTooltip(int id, int stringId) {
+  if (CIconButton* button = Button(id)) button->SetTooltipText(LoadAppString(stringId), true);
+}
+
+void CMainWindow::MessageBox(const std::string& text, const std::string& caption, bool ownedByDialog) {
+  MessageBoxA(ownedByDialog ? m_hWnd : nullptr, text.c_str(), caption.c_str(), MB_OK);
+}
+
+std::optional<std::string> CMainWindow::AskFile(const CFileDialogSpec& spec, bool save) {
+  // "Description|pattern|...||" with each bar a NUL, as the system wants.
+  std::string filter = spec.filter;
+  for (char& c : filter)
+    if (c == '|') c = '\0';
+  filter += '\0';
+  std::vector<char> path(32768, '\0');
+  spec.initialName.copy(path.data(), path.size() - 1);
+  OPENFILENAMEA request{};
+  request.lStructSize = sizeof request;
+  request.hwndOwner = m_hWnd;
+  request.lpstrFilter = filter.c_str();
+  request.lpstrFile = path.data();
+  request.nMaxFile = static_cast<DWORD>(path.size());
+  request.lpstrDefExt = spec.defaultExtension.c_str();
+  request.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
+  if (spec.mustExist) request.Flags |= OFN_FILEMUSTEXIST;
+  const BOOL chosen = save ? GetSaveFileNameA(&request) : GetOpenFileNameA(&request);
+  if (!chosen) return std::nullopt;
+  return std::string(path.data());
+}
+
+std::optional<std::string> CMainWindow::AskOpenFile(const CFileDialogSpec& spec) { return AskFile(spec, false); }
+
+std::optional<std::string> CMainWindow::AskSaveFile(const CFileDialogSpec& spec) { return AskFile(spec, true); }
+
+void CMainWindow::RunCableWarning() { RunCableWarningBox(m_hWnd); }
+
+void CMainWindow::RunAbout() { RunAboutBox(m_hWnd); }
+
+void CMainWindow::AppendSystemMenuEntry(int commandId, const std::string& text) {
+  HMENU menu = GetSystemMenu(m_hWnd, FALSE);
+  if (!menu) return;
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING, static_cast<UINT_PTR>(commandId), text.c_str());
+}
+
+void CMainWindow::EndDialog(int result) {
+  // The window stays until its object goes, hidden: a handler still on the
+  // stack may touch its controls.
+  m_result = result;
+  m_ended = true;
+  if (m_hWnd) ShowWindow(m_hWnd, SW_HIDE);
+}
+
+}  // namespace zel

@@ -1,0 +1,100 @@
+// The main dialog's window on Windows: the resource template's controls,
+// each reached by its id through IDialogControls, each event routed to the
+// dialog's handler, and seven of its buttons taken over as icon buttons.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/DialogControls.h"
+#include "app/MainDialog.h"
+#include "app/ProgressModel.h"
+#include "app/win32/UiDispatcherWin32.h"
+#include "link/OperatorReport.h"
+#include "widgets/IconButtonWin32.h"
+
+namespace zel {
+
+class CMainWindow : public IDialogControls {
+ public:
+  explicit CMainWindow(CProbeSources portSources = {});
+  // Stops the engines while the controls still exist, then the window goes.
+  ~CMainWindow() override;
+  CMainWindow(const CMainWindow&) = delete;
+  CMainWindow& operator=(const CMainWindow&) = delete;
+
+  // Makes the window from its template and shows it; its messages come
+  // through the caller's message loop (see IsDialogMessage).
+  HWND Create();
+  // Create, then a message loop until the dialog ends; its result.
+  int RunModal();
+  // Runs one message from the thread's queue through the dialog's
+  // keyboard handling; false when the queue had none.
+  bool PumpMessage();
+
+  HWND Window() const { return m_hWnd; }
+  bool IsEnded() const { return m_ended; }
+  CMainDialog& Dialog() { return *m_dialog; }
+  IUiDispatcher& Dispatcher() { return m_dispatcher; }
+  CIconButton* Button(int id);
+  // The application's title, which captions its message boxes: the
+  // program's file name without its extension.
+  static std::string ApplicationTitle();
+
+  // IDialogControls
+  void SetText(int id, const std::string& text) override;
+  std::string GetText(int id) const override;
+  void AppendText(int id, const std::string& text) override;
+  bool IsTextModified(int id) const override;
+  void ScrollLines(int id, int lines) override;
+  void Enable(int id, bool enable) override;
+  bool IsEnabled(int id) const override;
+  void SetCheck(int id, bool checked) override;
+  bool GetCheck(int id) const override;
+  void AddListEntry(int id, const std::string& text) override;
+  int ListCount(int id) const override;
+  std::string ListEntry(int id, int index) const override;
+  void SelectListEntry(int id, int index) override;
+  void SetProgressRange(int id, uint32_t upper) override;
+  void SetProgressPos(int id, uint32_t pos) override;
+  void OffsetProgressPos(int id, uint32_t delta) override;
+  void SetButtonIcons(int id, int hotIconId, int restIconId) override;
+  void OffsetButtonColor(int id, int colorIndex, int offset) override;
+  void SetButtonFlat(int id, bool flat) override;
+  void SetButtonTooltip(int id, int stringId) override;
+  void MessageBox(const std::string& text, const std::string& caption, bool ownedByDialog) override;
+  std::optional<std::string> AskOpenFile(const CFileDialogSpec& spec) override;
+  std::optional<std::string> AskSaveFile(const CFileDialogSpec& spec) override;
+  void RunCableWarning() override;
+  void RunAbout() override;
+  void AppendSystemMenuEntry(int commandId, const std::string& text) override;
+  void EndDialog(int result) override;
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void OnInitDialog();
+  void OnCommand(int id, int code, HWND control);
+  bool PaintMinimised();
+  HWND Item(int id) const { return GetDlgItem(m_hWnd, id); }
+  std::optional<std::string> AskFile(const CFileDialogSpec& spec, bool save);
+  void ShowProgress();
+  void FlushLog() const;
+  static constexpr UINT_PTR kLogFlushTimer = 1;
+  static constexpr UINT kLogFlushIntervalMs = 40;
+
+  CWin32UiDispatcher m_dispatcher;
+  CUiThreadReporter m_reporter;
+  HWND m_hWnd = nullptr;
+  HICON m_hAppIcon = nullptr;       // large
+  HICON m_hAppIconSmall = nullptr;  // small
+  std::map<int, CIconButton> m_buttons;
+  CProgressModel m_progress;
+  mutable std::string m_pendingLog;  // appended log text not yet in the control
+  bool m_ended = false;
+  int m_result = 0;
+  std::unique_ptr<CMainDialog> m_dialog;  // last: it goes first
+};
+
+}  // namespace zel

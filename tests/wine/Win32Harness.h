@@ -1,0 +1,167 @@
+// What the Windows window tests share: running the thread's messages until
+// something has happened, answering the modal boxes that open meanwhile,
+// and reading back what the window drew (pixels, screenshots).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "widgets/SystemHeadersWin32.h"
+
+namespace zel::wintest {
+
+// Runs the thread's messages until done() holds or timeout passes; true
+// when it held. It waits for messages, not for time.
+inline bool PumpUntil(const std::function<bool()>& done, const std::function<bool()>& pumpOne,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    if (!pumpOne()) MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+  }
+  return true;
+}
+
+inline std::string ClassOf(HWND window) {
+  char name[64] = {};
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+inline std::string TextOf(HWND window) {
+  std::string text(static_cast<size_t>(GetWindowTextLengthA(window)) + 1, '\0');
+  text.resize(static_cast<size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+// The visible dialog boxes of this thread other than except: the modal
+// boxes, message boxes and file dialogs that are open.
+inline std::vector<HWND> OpenBoxes(HWND except) {
+  struct CFind {
+    HWND except;
+    std::vector<HWND> found;
+  } find{except, {}};
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND window, LPARAM context) -> BOOL {
+        auto* f = reinterpret_cast<CFind*>(context);
+        if (window != f->except && IsWindowVisible(window) && ClassOf(window) == "#32770")
+          f->found.push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&find));
+  return find.found;
+}
+
+// Answers each box that opens while it lives with answer(box), from a
+// thread timer, which every modal loop of this thread runs.
+class CBoxAnswerer {
+ public:
+  using Answer = std::function<void(HWND box)>;
+  CBoxAnswerer(HWND mainWindow, Answer answer) {
+    s_main = mainWindow;
+    s_answer = std::move(answer);
+    m_timer = SetTimer(nullptr, 0, 20, &CBoxAnswerer::Tick);
+  }
+  ~CBoxAnswerer() {
+    KillTimer(nullptr, m_timer);
+    s_answer = nullptr;
+  }
+  CBoxAnswerer(const CBoxAnswerer&) = delete;
+  CBoxAnswerer& operator=(const CBoxAnswerer&) = delete;
+
+ private:
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    if (s_busy || !s_answer) return;
+    s_busy = true;
+    for (HWND box : OpenBoxes(s_main)) s_answer(box);
+    s_busy = false;
+  }
+  static inline HWND s_main = nullptr;
+  static inline Answer s_answer;
+  static inline bool s_busy = false;
+  UINT_PTR m_timer = 0;
+};
+
+// The text of a message box (its static text control).
+inline std::string MessageBoxText(HWND box) {
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    if (ClassOf(child) == "Static" && GetDlgCtrlID(child) == 0xFFFF && !TextOf(child).empty())
+      return TextOf(child);
+  return {};
+}
+
+// Fills in the file name of an open or save dialog and confirms it.
+inline void ChooseFile(HWND fileDialog, const std::string& path) {
+  constexpr int kFileNameCombo = 0x47C, kFileNameEdit = 0x480;
+  if (!SetDlgItemTextA(fileDialog, kFileNameCombo, path.c_str()))
+    SetDlgItemTextA(fileDialog, kFileNameEdit, path.c_str());
+  PostMessageA(fileDialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+inline void Press(HWND box, int id) { PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+
+// A window's pixels as it shows them, 0x00BBGGRR; whole: with its frame.
+struct CPicture {
+  int width = 0, height = 0;
+  std::vector<COLORREF> pixels;
+  COLORREF At(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)]; }
+};
+
+inline CPicture Capture(HWND window, bool whole) {
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+  RECT r{};
+  if (whole)
+    GetWindowRect(window, &r);
+  else
+    GetClientRect(window, &r);
+  CPicture picture;
+  picture.width = r.right - r.left;
+  picture.height = r.bottom - r.top;
+  HDC source = whole ? GetWindowDC(window) : GetDC(window);
+  HDC memory = CreateCompatibleDC(source);
+  BITMAPINFO format{};
+  format.bmiHeader = {sizeof(BITMAPINFOHEADER), picture.width, -picture.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(source, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, picture.width, picture.height, source, 0, 0, SRCCOPY);
+  GdiFlush();
+  const auto* bgra = static_cast<const uint32_t*>(bits);
+  picture.pixels.resize(static_cast<size_t>(picture.width * picture.height));
+  for (size_t i = 0; i < picture.pixels.size(); ++i) {
+    const uint32_t p = bgra[i];
+    picture.pixels[i] = RGB(p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF);
+  }
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(window, source);
+  return picture;
+}
+
+// Writes a window, frame and all, as NAME.bmp into the screenshot folder.
+inline void Screenshot(HWND window, const std::string& name) {
+  const CPicture picture = Capture(window, true);
+  CreateDirectoryA(SCREENSHOT_DIR, nullptr);
+  const std::string path = std::string(SCREENSHOT_DIR) + "/" + name + ".bmp";
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(out, nullptr) << path;
+  const uint32_t imageSize = static_cast<uint32_t>(picture.pixels.size() * 4);
+  BITMAPFILEHEADER file{0x4D42, 14 + 40 + imageSize, 0, 0, 14 + 40};
+  BITMAPINFOHEADER info{sizeof info, picture.width, -picture.height, 1, 32, BI_RGB, imageSize, 0, 0, 0, 0};
+  std::fwrite(&file, sizeof file, 1, out);
+  std::fwrite(&info, sizeof info, 1, out);
+  for (COLORREF c : picture.pixels) {
+    const uint32_t bgra = 0xFF000000u | uint32_t(GetRValue(c)) << 16 | uint32_t(GetGValue(c)) << 8 | GetBValue(c);
+    std::fwrite(&bgra, 4, 1, out);
+  }
+  std::fclose(out);
+}
+
+}  // namespace zel::wintest

@@ -1,0 +1,222 @@
+// The owner-drawn icon button as the window shows it, read back pixel by
+// pixel: at rest, hot, pressed, checked and disabled; and its check-box
+// mode, colour reset and focus handling through real messages.
+#include <gtest/gtest.h>
+
+#include "app/win32/MainWindowWin32.h"
+#include "tests/wine/Win32Harness.h"
+#include "widgets/IconColors.h"
+
+namespace zel {
+namespace {
+
+using namespace wintest;
+
+// Where an icon was drawn: the box of pixels that differ from the face,
+// left of the caption's area.
+RECT IconBox(const CPicture& picture, COLORREF face, int right) {
+  RECT box{picture.width, picture.height, -1, -1};
+  for (int y = 2; y < picture.height - 2; ++y)
+    for (int x = 2; x < right; ++x)
+      if (picture.At(x, y) != face) {
+        box.left = std::min<LONG>(box.left, x);
+        box.top = std::min<LONG>(box.top, y);
+        box.right = std::max<LONG>(box.right, x + 1);
+        box.bottom = std::max<LONG>(box.bottom, y + 1);
+      }
+  return box;
+}
+
+bool Has(const CPicture& picture, COLORREF colour) {
+  return std::find(picture.pixels.begin(), picture.pixels.end(), colour) != picture.pixels.end();
+}
+
+// The icon drawn alone on face, the way the system draws an icon's state,
+// as the button should show it.
+CPicture IconOn(HICON icon, SIZE size, COLORREF face) {
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO format{};
+  format.bmiHeader = {sizeof(BITMAPINFOHEADER), size.cx, -size.cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  RECT all{0, 0, size.cx, size.cy};
+  HBRUSH brush = CreateSolidBrush(face);
+  FillRect(memory, &all, brush);
+  DeleteObject(brush);
+  DrawStateA(memory, nullptr, nullptr, reinterpret_cast<LPARAM>(icon), 0, 0, 0, size.cx, size.cy, DST_ICON);
+  GdiFlush();
+  CPicture picture{size.cx, size.cy, {}};
+  const auto* bgra = static_cast<const uint32_t*>(bits);
+  for (int i = 0; i < size.cx * size.cy; ++i)
+    picture.pixels.push_back(RGB(bgra[i] >> 16 & 0xFF, bgra[i] >> 8 & 0xFF, bgra[i] & 0xFF));
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return picture;
+}
+
+::testing::AssertionResult ShowsAt(const CPicture& button, const CPicture& icon, int x0, int y0) {
+  for (int y = 0; y < icon.height; ++y)
+    for (int x = 0; x < icon.width; ++x)
+      if (button.At(x0 + x, y0 + y) != icon.At(x, y))
+        return ::testing::AssertionFailure() << "at (" << x << ", " << y << ") of the icon: " << std::hex
+                                             << button.At(x0 + x, y0 + y) << " instead of " << icon.At(x, y);
+  return ::testing::AssertionSuccess();
+}
+
+class IconButtonPixels : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetCursorPos(0, 0);  // away from where the window opens
+    ASSERT_NE(window.Create(), nullptr);
+    SetForegroundWindow(window.Window());
+    while (window.PumpMessage()) {
+    }
+  }
+  HWND Item(int id) const { return GetDlgItem(window.Window(), id); }
+  // The pointer over the button's middle, as the system reports a move
+  // (the real pointer stays put: its events would reach later windows).
+  void Hover(int id) {
+    RECT r{};
+    GetClientRect(Item(id), &r);
+    POINT middle{r.right / 2, r.bottom / 2};
+    SendMessageA(Item(id), WM_MOUSEMOVE, 0, MAKELPARAM(middle.x, middle.y));
+  }
+
+  CMainWindow window;
+  const COLORREF highlight = GetSysColor(COLOR_BTNHIGHLIGHT);
+  const COLORREF shadow = GetSysColor(COLOR_BTNSHADOW);
+};
+
+TEST_F(IconButtonPixels, HotBrightensTheFaceAndRaisesAFrame) {
+  CIconButton& help = *window.Button(IDC_HELP_BUTTON);
+  const CPicture rest = Capture(Item(IDC_HELP_BUTTON), false);
+  EXPECT_EQ(rest.At(0, 0), help.Color(CLR_NORMAL_BACK)) << "no frame at rest";
+  EXPECT_EQ(rest.At(2, 2), help.Color(CLR_NORMAL_BACK));
+
+  Hover(IDC_HELP_BUTTON);
+  ASSERT_TRUE(help.IsHot());
+  const CPicture hot = Capture(Item(IDC_HELP_BUTTON), false);
+  EXPECT_NE(help.Color(CLR_HOT_BACK), help.Color(CLR_NORMAL_BACK)) << "brightened by 30";
+  EXPECT_EQ(hot.At(2, 2), help.Color(CLR_HOT_BACK));
+  EXPECT_EQ(hot.At(0, 0), highlight);
+  EXPECT_EQ(hot.At(hot.width - 1, hot.height - 1), shadow);
+  EXPECT_TRUE(Has(hot, help.Color(CLR_HOT_TEXT)));
+  // The icon: the hot one, three pixels in, centred.
+  const SIZE size = help.IconSize(0);
+  EXPECT_TRUE(ShowsAt(hot, IconOn(help.Icon(0), size, help.Color(CLR_HOT_BACK)), 3, (hot.height - size.cy) / 2));
+
+  // Away from it, the button is at rest again.
+  SendMessageA(Item(IDC_HELP_BUTTON), WM_MOUSELEAVE, 0, 0);
+  EXPECT_FALSE(help.IsHot());
+  EXPECT_EQ(Capture(Item(IDC_HELP_BUTTON), false).pixels, rest.pixels);
+}
+
+TEST_F(IconButtonPixels, PressedSinksTheFrameAndShiftsIconAndCaption) {
+  CIconButton& help = *window.Button(IDC_HELP_BUTTON);
+  const CPicture rest = Capture(Item(IDC_HELP_BUTTON), false);
+  SendMessageA(Item(IDC_HELP_BUTTON), BM_SETSTATE, TRUE, 0);
+  const CPicture pressed = Capture(Item(IDC_HELP_BUTTON), false);
+  SendMessageA(Item(IDC_HELP_BUTTON), BM_SETSTATE, FALSE, 0);
+  EXPECT_EQ(pressed.At(0, 0), shadow);
+  EXPECT_EQ(pressed.At(pressed.width - 1, pressed.height - 1), highlight);
+  EXPECT_EQ(pressed.At(2, 2), help.Color(CLR_HOT_BACK));
+  const SIZE size = help.IconSize(0);
+  const int y = (rest.height - size.cy) / 2;
+  EXPECT_TRUE(ShowsAt(rest, IconOn(help.Icon(0), size, help.Color(CLR_NORMAL_BACK)), 3, y));
+  EXPECT_TRUE(ShowsAt(pressed, IconOn(help.Icon(0), size, help.Color(CLR_HOT_BACK)), 4, y + 1)) << "shifted (1, 1)";
+  // The caption moves with it.
+  const RECT restText = IconBox(rest, help.Color(CLR_NORMAL_BACK), rest.width - 2);
+  const RECT pressedText = IconBox(pressed, help.Color(CLR_HOT_BACK), pressed.width - 2);
+  EXPECT_EQ(pressedText.right, restText.right + 1);
+}
+
+TEST_F(IconButtonPixels, ACheckedBoxShowsItsHotIconUnshiftedOnASunkenFace) {
+  CIconButton& trace = *window.Button(IDC_TRACE);
+  const CPicture off = Capture(Item(IDC_TRACE), false);
+  const SIZE size = trace.IconSize(1);
+  const int y = (off.height - size.cy) / 2;
+  EXPECT_TRUE(ShowsAt(off, IconOn(trace.Icon(1), size, trace.Color(CLR_NORMAL_BACK)), 3, y)) << "rest icon";
+  SendMessageA(Item(IDC_TRACE), BM_SETCHECK, BST_CHECKED, 0);
+  const CPicture on = Capture(Item(IDC_TRACE), false);
+  EXPECT_EQ(on.At(0, 0), shadow);
+  EXPECT_EQ(on.At(2, 2), trace.Color(CLR_HOT_BACK));
+  EXPECT_TRUE(ShowsAt(on, IconOn(trace.Icon(0), trace.IconSize(0), trace.Color(CLR_HOT_BACK)), 3, y))
+      << "hot icon, not shifted";
+  // Hovering a box that is off changes face and frame, not the icon.
+  SendMessageA(Item(IDC_TRACE), BM_SETCHECK, BST_UNCHECKED, 0);
+  Hover(IDC_TRACE);
+  const CPicture hot = Capture(Item(IDC_TRACE), false);
+  EXPECT_TRUE(ShowsAt(hot, IconOn(trace.Icon(1), size, trace.Color(CLR_HOT_BACK)), 3, y));
+}
+
+TEST_F(IconButtonPixels, DisabledEmbossesTheCaptionAndGreysTheIcon) {
+  CIconButton& start = *window.Button(IDC_START);
+  ASSERT_FALSE(IsWindowEnabled(Item(IDC_START)));
+  Hover(IDC_START);
+  EXPECT_FALSE(start.IsHot()) << "a disabled button does not light up";
+  const CPicture disabled = Capture(Item(IDC_START), false);
+  const COLORREF face = start.Color(CLR_NORMAL_BACK);
+  EXPECT_EQ(disabled.At(0, 0), face);
+  EXPECT_FALSE(Has(disabled, start.Color(CLR_NORMAL_TEXT))) << "no caption in the enabled colour";
+  EXPECT_TRUE(Has(disabled, DisabledCaptionColor(face, start.Color(CLR_NORMAL_TEXT))));
+  if (EmbossShows(face, highlight)) EXPECT_TRUE(Has(disabled, highlight));
+  const SIZE size = start.IconSize(0);
+  EXPECT_FALSE(ShowsAt(disabled, IconOn(start.Icon(0), size, face), 3, (disabled.height - size.cy) / 2))
+      << "the icon drawn disabled";
+  EnableWindow(Item(IDC_START), TRUE);
+  const CPicture enabled = Capture(Item(IDC_START), false);
+  EXPECT_TRUE(Has(enabled, start.Color(CLR_NORMAL_TEXT)));
+  EXPECT_TRUE(ShowsAt(enabled, IconOn(start.Icon(0), size, face), 3, (enabled.height - size.cy) / 2));
+}
+
+TEST_F(IconButtonPixels, ScreenshotsOfEachLook) {
+  Hover(IDC_HELP_BUTTON);
+  SendMessageA(Item(IDC_TRACE), BM_SETCHECK, BST_CHECKED, 0);
+  SendMessageA(Item(IDC_SAVE), BM_SETSTATE, TRUE, 0);
+  Screenshot(window.Window(), "win32-buttons-hot-checked-pressed");
+  SendMessageA(Item(IDC_SAVE), BM_SETSTATE, FALSE, 0);
+}
+
+TEST_F(IconButtonPixels, TheCheckBoxTogglesOnEachClickAndTheDialogHearsIt) {
+  HWND trace = Item(IDC_TRACE);
+  SendMessageA(trace, BM_CLICK, 0, 0);
+  EXPECT_EQ(SendMessageA(trace, BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(GetFocus(), trace) << "a click focuses the button";
+  SendMessageA(trace, BM_CLICK, 0, 0);
+  EXPECT_EQ(SendMessageA(trace, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  SendMessageA(trace, BM_SETCHECK, 2, 0);
+  EXPECT_EQ(SendMessageA(trace, BM_GETCHECK, 0, 0), BST_CHECKED);
+  SendMessageA(trace, BM_SETCHECK, 3, 0);
+  EXPECT_EQ(SendMessageA(trace, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  // A double click is two clicks.
+  RECT r{};
+  GetClientRect(trace, &r);
+  const LPARAM middle = MAKELPARAM(r.right / 2, r.bottom / 2);
+  for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+    SendMessageA(trace, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, middle);
+  EXPECT_EQ(SendMessageA(trace, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  // The dialog took the state in at each click: the log shows debug lines
+  // only while it is on.
+  SendMessageA(trace, BM_CLICK, 0, 0);
+  window.Dialog().OnLine("debug line", LineLevel::Debug);
+  EXPECT_EQ(window.Dialog().Log(), "debug line\r\n");
+}
+
+TEST_F(IconButtonPixels, AColourChangeResetsTheColoursAndDisablingMovesTheFocus) {
+  CIconButton& browse = *window.Button(IDC_BROWSE);
+  ASSERT_NE(browse.Color(CLR_HOT_BACK), browse.Color(CLR_NORMAL_BACK));
+  SendMessageA(window.Window(), WM_SYSCOLORCHANGE, 0, 0);
+  EXPECT_EQ(browse.Color(CLR_HOT_BACK), GetSysColor(COLOR_BTNFACE));
+
+  SetFocus(Item(IDC_BROWSE));
+  EnableWindow(Item(IDC_BROWSE), FALSE);
+  EXPECT_NE(GetFocus(), Item(IDC_BROWSE));
+  EXPECT_NE(GetFocus(), nullptr);
+}
+
+}  // namespace
+}  // namespace zel

@@ -1,0 +1,329 @@
+// The Windows window with its real controls under Wine: its template, an
+// operator's whole job against the simulated box through a COM port,
+// cancel, close during a transfer, save, and screenshots of each state.
+// The transfers need a port: WindowTransfer runs with a silent line on
+// COM5, WindowUpgrade with the simulated box on the port and image given in
+// BOXFEEDER_TEST_PORT and BOXFEEDER_TEST_IMAGE.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "app/DialogTemplate.h"
+#include "app/MainDialog.h"
+#include "app/win32/MainWindowWin32.h"
+#include "app/win32/resource.h"
+#include "link/Platform.h"
+#include "tests/wine/Win32Harness.h"
+
+namespace zel {
+namespace {
+
+using namespace wintest;
+using namespace std::chrono_literals;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+std::string EnvOr(const char* name, const char* otherwise) {
+  const char* value = std::getenv(name);
+  return value ? value : otherwise;
+}
+
+class WindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+  }
+  void SetUp() override {
+    CProbeSources ports;
+    ports.comNames = {EnvOr("BOXFEEDER_TEST_PORT", "COM5")};
+    window = std::make_unique<CMainWindow>(ports);
+    ASSERT_NE(window->Create(), nullptr);
+    window->Dialog().SetPauseBeforeSuccess(0ms);
+  }
+  void TearDown() override { window.reset(); }
+
+  bool Until(const std::function<bool()>& done, std::chrono::milliseconds timeout = 30s) {
+    return PumpUntil(done, [this] { return window->PumpMessage(); }, timeout);
+  }
+  HWND Item(int id) const { return GetDlgItem(window->Window(), id); }
+  void Click(int id) { SendMessageA(Item(id), BM_CLICK, 0, 0); }
+  bool LogHas(const std::string& line) const { return window->Dialog().Log().find(line) != std::string::npos; }
+
+  // The port the list offers, typed into the combo's field.
+  void UsePort(const std::string& port) {
+    ASSERT_GE(SendMessageA(Item(IDC_PORT), CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                           reinterpret_cast<LPARAM>(port.c_str())),
+              0)
+        << "the port list offers " << port;
+    SetWindowTextA(Item(IDC_PORT), port.c_str());
+  }
+
+  // Browse, answering the open dialog with path.
+  void ChooseImage(const std::string& path) {
+    CBoxAnswerer answer(window->Window(), [&](HWND box) { ChooseFile(box, path); });
+    Click(IDC_BROWSE);
+  }
+
+  std::unique_ptr<CMainWindow> window;
+};
+
+// The template each control was made from, by the window system, matches
+// the dialog's own table: order, ids, captions, places, tab stops.
+void ExpectMadeFrom(HWND dialog, const CDialogTemplate& table) {
+  EXPECT_EQ(TextOf(dialog), table.title);
+  RECT client{0, 0, table.width, table.height};
+  MapDialogRect(dialog, &client);
+  RECT actual{};
+  GetClientRect(dialog, &actual);
+  EXPECT_EQ(actual.right, client.right);
+  EXPECT_EQ(actual.bottom, client.bottom);
+  HWND child = GetWindow(dialog, GW_CHILD);
+  for (const CControlTemplate& control : table.controls) {
+    ASSERT_NE(child, nullptr) << "missing: " << control.caption;
+    SCOPED_TRACE(control.caption);
+    EXPECT_EQ(static_cast<short>(GetDlgCtrlID(child)), control.id);
+    if (control.kind != ControlKind::ComboBox && control.kind != ControlKind::Picture)
+      EXPECT_EQ(TextOf(child), control.caption);
+    // The system converts the corner and the size, each on its own.
+    RECT expected{control.x, control.y, control.width, control.height};
+    MapDialogRect(dialog, &expected);
+    expected.right += expected.left;
+    expected.bottom += expected.top;
+    RECT placed{};
+    GetWindowRect(child, &placed);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&placed), 2);
+    EXPECT_EQ(placed.left, expected.left);
+    EXPECT_EQ(placed.top, expected.top);
+    if (control.kind != ControlKind::Picture) {  // a picture takes its bitmap's size
+      EXPECT_EQ(placed.right, expected.right);
+      if (control.kind != ControlKind::ComboBox) EXPECT_EQ(placed.bottom, expected.bottom);
+    }
+    const LONG_PTR style = GetWindowLongPtrA(child, GWL_STYLE);
+    EXPECT_EQ((style & WS_TABSTOP) != 0, control.tabStop);
+    EXPECT_EQ((style & WS_VISIBLE) != 0, control.visible);
+    child = GetWindow(child, GW_HWNDNEXT);
+  }
+  EXPECT_EQ(child, nullptr) << "a control the table does not have";
+}
+
+INT_PTR CALLBACK PlainDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+TEST_F(WindowTest, TheDialogsAreMadeFromTheSharedTemplates) {
+  ExpectMadeFrom(window->Window(), kMainDialogTemplate);
+  for (auto [id, table] : {std::pair{IDD_ABOUT, &kAboutTemplate}, std::pair{IDD_CABLE_WARNING, &kCableWarningTemplate}}) {
+    HWND box = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr, &PlainDialog, 0);
+    ASSERT_NE(box, nullptr);
+    ExpectMadeFrom(box, *table);
+    DestroyWindow(box);
+  }
+}
+
+TEST_F(WindowTest, ItOpensWithNoImageAndTheAboutEntryOnTheSystemMenu) {
+  HWND start = Item(IDC_START);
+  EXPECT_FALSE(IsWindowEnabled(start));
+  EXPECT_EQ(TextOf(start), "Start Download");
+  EXPECT_EQ(window->Button(IDC_START)->IconSize(0).cx, 32);
+  HMENU menu = GetSystemMenu(window->Window(), FALSE);
+  char entry[64] = {};
+  ASSERT_GT(GetMenuStringA(menu, kAboutCommandId, entry, sizeof entry, MF_BYCOMMAND), 0);
+  EXPECT_STREQ(entry, "&About BoxFeeder...");
+  EXPECT_NE(SendMessageA(window->Window(), WM_GETICON, ICON_SMALL, 0), 0);
+  // Seven icon buttons with their icons, the trace box in check-box mode.
+  for (int id : {int(IDC_TRACE), int(IDC_SAVE), int(IDC_CLEAR), int(IDC_HELP_BUTTON), IDCANCEL, int(IDC_START),
+                 int(IDC_BROWSE)}) {
+    SCOPED_TRACE(id);
+    ASSERT_NE(window->Button(id), nullptr);
+    EXPECT_NE(window->Button(id)->Icon(0), nullptr);
+    EXPECT_EQ(GetWindowLongPtrA(Item(id), GWL_STYLE) & 0x1F, BS_OWNERDRAW);
+  }
+  EXPECT_TRUE(window->Button(IDC_TRACE)->IsCheckBox());
+  EXPECT_NE(window->Button(IDC_TRACE)->Icon(1), nullptr) << "a rest icon of its own";
+  EXPECT_EQ(window->Button(IDC_HELP_BUTTON)->ToolTip(), nullptr) << "Help has no tool tip";
+  ASSERT_NE(window->Button(IDC_BROWSE)->ToolTip(), nullptr);
+  EXPECT_EQ(SendMessageA(window->Button(IDC_BROWSE)->ToolTip(), TTM_GETTOOLCOUNT, 0, 0), 1);
+  Screenshot(window->Window(), "win32-no-image");
+}
+
+TEST_F(WindowTest, AboutHelpAndAMissingImageOpenTheirBoxes) {
+  std::vector<std::pair<std::string, std::string>> seen;  // caption, text
+  {
+    CBoxAnswerer answer(window->Window(), [&](HWND box) {
+      const std::string caption = TextOf(box);
+      seen.emplace_back(caption, MessageBoxText(box));
+      Screenshot(box, "win32-box-" + std::to_string(seen.size()));
+      Press(box, IDOK);
+    });
+    SendMessageA(window->Window(), WM_SYSCOMMAND, kAboutCommandId, 0);
+    Click(IDC_HELP_BUTTON);
+    SendMessageA(window->Window(), WM_HELP, 0, 0);  // the help key
+  }
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[0].first, "About BoxFeeder");
+  EXPECT_EQ(seen[1].first, "Help!");
+  EXPECT_EQ(seen[1].second.substr(0, 31), "Usage: Only use for QL-MV-T STB");
+  EXPECT_EQ(seen[2].first, "Help!");
+
+  // An image that went away between Browse and Start.
+  const std::string path = WriteTemporaryFile({1, 2, 3}, ".sdl");
+  ChooseImage(path);
+  ASSERT_TRUE(IsWindowEnabled(Item(IDC_START)));
+  DeleteFileA(path.c_str());
+  seen.clear();
+  {
+    CBoxAnswerer answer(window->Window(), [&](HWND box) {
+      seen.emplace_back(TextOf(box), MessageBoxText(box));
+      Screenshot(box, "win32-cannot-open");
+      Press(box, IDOK);
+    });
+    Click(IDC_START);
+  }
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].second, "Can not Open the File");
+  EXPECT_EQ(seen[0].first, CMainWindow::ApplicationTitle());
+  EXPECT_FALSE(window->Dialog().IsBusy());
+  EXPECT_EQ(TextOf(Item(IDC_START)), "Start Download");
+}
+
+TEST_F(WindowTest, SaveWritesTheLogAsItIsAndSaysWhenItCannot) {
+  window->Dialog().OnLine("first line", LineLevel::Normal);
+  window->Dialog().OnLine("second line", LineLevel::Normal);
+  ASSERT_TRUE(Until([&] { return TextOf(Item(IDC_LOG)) == window->Dialog().Log(); }));
+  const std::string saved = WriteTemporaryFile({}, ".txt");
+  DeleteFileA(saved.c_str());  // a new file is fine
+  {
+    CBoxAnswerer answer(window->Window(), [&](HWND box) { ChooseFile(box, saved); });
+    Click(IDC_SAVE);
+  }
+  EXPECT_EQ(ReadAll(saved), "first line\r\nsecond line\r\n");
+  DeleteFileA(saved.c_str());
+
+  // A file another program holds open without sharing cannot be created.
+  const std::string held = WriteTemporaryFile({}, ".txt");
+  HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  std::vector<std::pair<std::string, std::string>> seen;
+  {
+    CBoxAnswerer answer(window->Window(), [&](HWND box) {
+      if (MessageBoxText(box).empty()) {
+        ChooseFile(box, held);
+        return;
+      }
+      seen.emplace_back(TextOf(box), MessageBoxText(box));
+      Press(box, IDOK);
+    });
+    Click(IDC_SAVE);
+  }
+  CloseHandle(holder);
+  DeleteFileA(held.c_str());
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].second, "Can not Create The File");
+  EXPECT_EQ(seen[0].first, CMainWindow::ApplicationTitle());
+  EXPECT_EQ(window->Dialog().Log(), "first line\r\nsecond line\r\n");
+}
+
+TEST_F(WindowTest, TheLogHoldsMoreThanAnEditsDefaultLimit) {
+  const std::string line(99, 'x');
+  for (int i = 0; i < 500; ++i) window->Dialog().OnLine(line, LineLevel::Normal);  // 50 KB
+  EXPECT_TRUE(Until([&] { return TextOf(Item(IDC_LOG)).size() == window->Dialog().Log().size(); }));
+  EXPECT_EQ(window->Dialog().Log().size(), 500u * 101u);
+}
+
+// A transfer on a line where no box ever answers.
+class WindowTransfer : public WindowTest {
+ protected:
+  void StartWaiting() {
+    image = WriteTemporaryFile(std::vector<uint8_t>(4096, 0x5A), ".sdl");
+    ChooseImage(image);
+    ASSERT_EQ(TextOf(Item(IDC_IMAGE_PATH)), image);
+    UsePort("COM5");
+    Screenshot(window->Window(), "win32-idle");
+    Click(IDC_START);
+    ASSERT_TRUE(window->Dialog().IsBusy());
+    EXPECT_EQ(TextOf(Item(IDC_START)), "Cancel Download");
+    EXPECT_EQ(TextOf(Item(IDC_PERCENT)), "0%");
+  }
+  void TearDown() override {
+    WindowTest::TearDown();
+    if (!image.empty()) DeleteFileA(image.c_str());
+  }
+  std::string image;
+};
+
+TEST_F(WindowTransfer, CancelEndsTheRunAndTheWindowIsIdleAgain) {
+  StartWaiting();
+  Screenshot(window->Window(), "win32-busy");
+  Click(IDC_START);
+  EXPECT_FALSE(IsWindowEnabled(Item(IDC_START))) << "until the run has ended";
+  ASSERT_TRUE(Until([&] { return !window->Dialog().IsBusy(); }));
+  ASSERT_TRUE(Until([&] { return LogHas("Download CANCELLED"); }));
+  EXPECT_TRUE(IsWindowEnabled(Item(IDC_START)));
+  EXPECT_EQ(TextOf(Item(IDC_START)), "Start Download");
+  EXPECT_EQ(TextOf(Item(IDC_PERCENT)), "100 %");
+  Screenshot(window->Window(), "win32-cancelled");
+}
+
+TEST_F(WindowTransfer, CloseDuringATransferEndsTheWindowAtOnce) {
+  StartWaiting();
+  const auto before = std::chrono::steady_clock::now();
+  Click(IDCANCEL);
+  EXPECT_TRUE(window->IsEnded());
+  window.reset();  // the engines and the window go without waiting on each other
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 10s);
+}
+
+TEST_F(WindowTest, EscapeIsTheCloseCommandToo) {
+  SetFocus(Item(IDC_LOG));
+  PostMessageA(Item(IDC_LOG), WM_KEYDOWN, VK_ESCAPE, 0);
+  ASSERT_TRUE(Until([&] { return window->IsEnded(); }, 5s));
+}
+
+// A whole upgrade against the simulated box.
+class WindowUpgrade : public WindowTest {};
+
+TEST_F(WindowUpgrade, TheImageGoesIntoTheBox) {
+  const char* image = std::getenv("BOXFEEDER_TEST_IMAGE");
+  if (!image) GTEST_SKIP() << "needs the simulated box (BOXFEEDER_TEST_PORT, BOXFEEDER_TEST_IMAGE)";
+  ChooseImage(image);
+  UsePort(EnvOr("BOXFEEDER_TEST_PORT", ""));
+  SendMessageA(Item(IDC_TRACE), BM_CLICK, 0, 0);  // with the debug lines
+  ASSERT_TRUE(window->Button(IDC_TRACE)->IsChecked());
+  bool warned = false;
+  {
+    CBoxAnswerer answer(window->Window(), [&](HWND box) {
+      if (TextOf(box) != "Avertissement") return;
+      warned = true;
+      // The lines of the run reached the log while it ran.
+      EXPECT_NE(TextOf(Item(IDC_LOG)).find("Download START"), std::string::npos);
+      Screenshot(box, "win32-cable-warning");
+      Screenshot(window->Window(), "win32-succeeded-under-warning");
+      Press(box, IDOK);
+    });
+    Click(IDC_START);
+    ASSERT_TRUE(Until([&] { return LogHas("Download Terminated SUCCESSFULLY"); }, 60s)) << window->Dialog().Log();
+  }
+  EXPECT_TRUE(warned);
+  ASSERT_TRUE(Until([&] { return !window->Dialog().IsBusy(); }));
+  EXPECT_EQ(TextOf(Item(IDC_PERCENT)), "100 %");
+  EXPECT_EQ(SendMessageA(Item(IDC_PROGRESS), PBM_GETPOS, 0, 0), SendMessageA(Item(IDC_PROGRESS), PBM_GETRANGE, FALSE, 0));
+  ASSERT_TRUE(Until([&] { return TextOf(Item(IDC_LOG)) == window->Dialog().Log(); }));
+  Screenshot(window->Window(), "win32-succeeded");
+  // The log, saved, is what the window shows.
+  const std::string saved = WriteTemporaryFile({}, ".txt");
+  {
+    CBoxAnswerer answer(window->Window(), [&](HWND box) { ChooseFile(box, saved); });
+    Click(IDC_SAVE);
+  }
+  EXPECT_EQ(ReadAll(saved), window->Dialog().Log());
+  DeleteFileA(saved.c_str());
+}
+
+}  // namespace
+}  // namespace zel

@@ -1,0 +1,459 @@
+#include "widgets/IconButtonWin32.h"
+
+#include <vector>
+
+namespace zel {
+namespace {
+
+constexpr UINT_PTR kSubclassId = 1;
+constexpr UINT_PTR kToolId = 1;
+// The widest a tool tip grows before its text wraps.
+constexpr int kToolTipMaxWidth = 400;
+
+void FillSolid(HDC dc, int x, int y, int cx, int cy, COLORREF colour) {
+  if (cx < 0) {
+    x += cx;
+    cx = -cx;
+  }
+  if (cy < 0) {
+    y += cy;
+    cy = -cy;
+  }
+  const RECT r{x, y, x + cx, y + cy};
+  HBRUSH brush = CreateSolidBrush(colour);
+  FillRect(dc, &r, brush);
+  DeleteObject(brush);
+}
+
+// A one-pixel frame, light or dark above and left.
+void Draw3dRect(HDC dc, const RECT& r, COLORREF topLeft, COLORREF bottomRight) {
+  const int x = r.left, y = r.top, cx = r.right - r.left, cy = r.bottom - r.top;
+  FillSolid(dc, x, y, cx - 1, 1, topLeft);
+  FillSolid(dc, x, y, 1, cy - 1, topLeft);
+  FillSolid(dc, x + cx, y, -1, cy, bottomRight);
+  FillSolid(dc, x, y + cy, cx, -1, bottomRight);
+}
+
+void FrameWith(HDC dc, const RECT& r, COLORREF colour) {
+  HBRUSH brush = CreateSolidBrush(colour);
+  FrameRect(dc, &r, brush);
+  DeleteObject(brush);
+}
+
+std::string WindowText(HWND window) {
+  std::string text(static_cast<size_t>(GetWindowTextLengthA(window)) + 1, '\0');
+  text.resize(static_cast<size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+// Width and height: twice the hot spot, which an icon has at its centre.
+bool MeasureIcon(HICON icon, SIZE& size) {
+  ICONINFO info{};
+  if (!GetIconInfo(icon, &info)) return false;
+  size = {static_cast<LONG>(info.xHotspot * 2), static_cast<LONG>(info.yHotspot * 2)};
+  if (info.hbmColor) DeleteObject(info.hbmColor);
+  if (info.hbmMask) DeleteObject(info.hbmMask);
+  return true;
+}
+
+}  // namespace
+
+HICON DeriveIcon(HICON icon, COLORREF (*rule)(COLORREF)) {
+  ICONINFO info{};
+  if (!GetIconInfo(icon, &info)) return nullptr;
+  HICON derived = nullptr;
+  HDC screen = GetDC(nullptr);
+  BITMAP bitmap{};
+  if (screen && info.hbmColor && GetObjectA(info.hbmColor, sizeof bitmap, &bitmap)) {
+    const int w = bitmap.bmWidth, h = bitmap.bmHeight;
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = w;
+    format.bmiHeader.biHeight = -h;  // top-down
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    std::vector<uint32_t> pixels(static_cast<size_t>(w) * static_cast<size_t>(h));
+    void* bits = nullptr;
+    HBITMAP colour = CreateDIBSection(screen, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (colour && GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(h), pixels.data(), &format,
+                            DIB_RGB_COLORS) == h) {
+      DerivePixels(pixels.data(), pixels.size(), rule);
+      std::copy(pixels.begin(), pixels.end(), static_cast<uint32_t*>(bits));
+      ICONINFO made{TRUE, 0, 0, info.hbmMask, colour};
+      derived = CreateIconIndirect(&made);
+    }
+    if (colour) DeleteObject(colour);
+  }
+  if (screen) ReleaseDC(nullptr, screen);
+  if (info.hbmColor) DeleteObject(info.hbmColor);
+  if (info.hbmMask) DeleteObject(info.hbmMask);
+  return derived;
+}
+
+CIconButton::CIconButton() {
+  SetPressedStyle(PRESS_SHIFT_DIAGONAL, false);
+  SetDefaultColors(false);
+}
+
+CIconButton::~CIconButton() {
+  FreeImages();
+  if (m_hWnd && IsWindow(m_hWnd)) RemoveWindowSubclass(m_hWnd, &CIconButton::SubclassProc, kSubclassId);
+  // The tool tip is the button's child window: it goes with the button.
+}
+
+void CIconButton::Attach(HWND button) {
+  m_hWnd = button;
+  const LONG_PTR style = GetWindowLongPtrA(button, GWL_STYLE);
+  const unsigned type = static_cast<unsigned>(style) & 0xFF;
+  if (type & 0x02) m_bCheckBox = true;
+  if ((type & 0x1F) == BS_DEFPUSHBUTTON) m_bDefault = true;
+  SetWindowLongPtrA(button, GWL_STYLE, (style & ~LONG_PTR{0x1F}) | BS_OWNERDRAW);
+  SetWindowPos(button, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+  SetWindowSubclass(button, &CIconButton::SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+}
+
+void CIconButton::Repaint() const {
+  if (m_hWnd) InvalidateRect(m_hWnd, nullptr, TRUE);
+}
+
+HICON CIconButton::LoadIconResource(int id, int cx, int cy) const {
+  HINSTANCE module = GetModuleHandleA(nullptr);
+  const auto* name = MAKEINTRESOURCEA(static_cast<WORD>(id));
+  if (!FindResourceA(module, name, MAKEINTRESOURCEA(14))) return nullptr;  // group icon
+  auto icon = static_cast<HICON>(LoadImageA(module, name, IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR));
+  if (!icon || cx != 0 || !m_hWnd) return icon;
+  // At its own size, unless the button has no room for it: then the
+  // largest that fits, as the resource's images give it.
+  RECT client{};
+  GetClientRect(m_hWnd, &client);
+  const int room = std::min(client.right - 2 * m_rules.marginX, client.bottom - 2 * m_rules.marginY);
+  SIZE size{};
+  if (room > 0 && MeasureIcon(icon, size) && (size.cx > room || size.cy > room)) {
+    DestroyIcon(icon);
+    icon = static_cast<HICON>(LoadImageA(module, name, IMAGE_ICON, room, room, LR_DEFAULTCOLOR));
+  }
+  return icon;
+}
+
+int CIconButton::SetIcons(int hotIconId, int hotCx, int hotCy, int restIconId, int restCx, int restCy) {
+  HICON hot = LoadIconResource(hotIconId, hotCx, hotCy);
+  if (restIconId == ICON_AUTO_GREY || restIconId == ICON_AUTO_DARK) return SetIcons(hot, nullptr, restIconId);
+  HICON rest = restIconId == 0 ? nullptr : LoadIconResource(restIconId, restCx, restCy);
+  if (!hot && rest) DestroyIcon(rest);
+  return SetIcons(hot, hot ? rest : nullptr);
+}
+
+int CIconButton::SetIcons(HICON hot, HICON rest, int deriveRest) {
+  FreeImages();
+  if (hot) {
+    m_icons[0].handle = hot;
+    if (!MeasureIcon(hot, m_icons[0].size)) {
+      FreeImages();
+      return IBR_BAD_ICON;
+    }
+    if (deriveRest == ICON_AUTO_GREY)
+      rest = DeriveIcon(hot, &GreyColor);
+    else if (deriveRest == ICON_AUTO_DARK)
+      rest = DeriveIcon(hot, [](COLORREF c) { return DarkenColor(c, 0.25); });
+    if (rest || deriveRest != 0) {
+      m_icons[1].handle = rest;
+      if (!rest || !MeasureIcon(rest, m_icons[1].size)) {
+        FreeImages();
+        return IBR_BAD_ICON;
+      }
+    }
+  }
+  Repaint();
+  return IBR_DONE;
+}
+
+void CIconButton::FreeImages() {
+  for (CIcon& icon : m_icons) {
+    if (icon.handle) DestroyIcon(icon.handle);
+    icon = CIcon{};
+  }
+}
+
+int CIconButton::SetFlat(bool flat, bool repaint) {
+  m_bFlat = flat;
+  if (repaint) Repaint();
+  return IBR_DONE;
+}
+
+int CIconButton::OffsetColor(int index, int offset, bool repaint) {
+  const int result = m_rules.OffsetColor(index, offset);
+  if (result == IBR_DONE && repaint) Repaint();
+  return result;
+}
+
+int CIconButton::SetDefaultColors(bool repaint) {
+  m_rules.SetDefaultColors(GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_BTNTEXT));
+  if (repaint) Repaint();
+  return IBR_DONE;
+}
+
+int CIconButton::SetPressedStyle(int style, bool repaint) {
+  const int result = m_rules.SetPressedStyle(style);
+  if (result == IBR_DONE && repaint) Repaint();
+  return result;
+}
+
+int CIconButton::SetChecked(int check, bool repaint) {
+  if (!m_bCheckBox) return IBR_DONE;
+  m_bChecked = check != 0;
+  if (repaint) Repaint();
+  return IBR_DONE;
+}
+
+void CIconButton::EnsureToolTip() {
+  if (m_toolTip || !m_hWnd) return;
+  m_toolTip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | m_dwToolTipStyle, CW_USEDEFAULT,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr,
+                              GetModuleHandleA(nullptr), nullptr);
+  if (!m_toolTip) return;
+  SendMessageA(m_toolTip, TTM_ACTIVATE, FALSE, 0);
+  SendMessageA(m_toolTip, TTM_SETMAXTIPWIDTH, 0, kToolTipMaxWidth);
+}
+
+void CIconButton::SetTooltipText(const std::string& text, bool activate) {
+  if (text.empty()) return;
+  EnsureToolTip();
+  if (!m_toolTip) return;
+  TOOLINFOA tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_SUBCLASS;  // the tool tip sees the button's mouse messages itself
+  tool.hwnd = m_hWnd;
+  tool.uId = kToolId;
+  tool.lpszText = const_cast<char*>(text.c_str());
+  if (SendMessageA(m_toolTip, TTM_GETTOOLCOUNT, 0, 0) == 0) {
+    GetClientRect(m_hWnd, &tool.rect);
+    SendMessageA(m_toolTip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+  SendMessageA(m_toolTip, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
+  SendMessageA(m_toolTip, TTM_ACTIVATE, activate, 0);
+}
+
+void CIconButton::OnClicked() {
+  if (GetFocus() != m_hWnd) SetFocus(m_hWnd);
+  if (m_bCheckBox) {
+    m_bChecked = !m_bChecked;
+    Repaint();
+  }
+}
+
+void CIconButton::OnParentActivate(bool active) {
+  if (!active) CancelHover();
+}
+
+void CIconButton::CancelHover() {
+  if (m_bFlat && m_bHot) {
+    m_bHot = false;
+    Repaint();
+  }
+}
+
+void CIconButton::TrackHover(WPARAM keys, LPARAM position) {
+  POINT point{static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
+  ClientToScreen(m_hWnd, &point);
+  HWND under = WindowFromPoint(point);
+  if ((keys & MK_LBUTTON) && !m_bHot) return;
+  if (!IsWindowEnabled(m_hWnd)) return;  // a disabled button never lights up
+  if (!m_bFlat) return;
+  if (under == m_hWnd) {
+    if (m_bHot) return;
+    m_bHot = true;
+    Repaint();
+    TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, m_hWnd, 0};
+    TrackMouseEvent(&track);
+  } else {
+    CancelHover();
+  }
+}
+
+void CIconButton::OnDisabled() {
+  // The focus moves on to the next control, so that the keyboard is not
+  // left on a button that no longer answers it; only when the button had
+  // it, or nothing had.
+  HWND focus = GetFocus();
+  if (focus == m_hWnd || focus == nullptr) {
+    HWND parent = GetParent(m_hWnd);
+    HWND next = parent ? GetNextDlgTabItem(parent, m_hWnd, FALSE) : nullptr;
+    SetFocus(next && next != m_hWnd ? next : parent);
+  }
+  CancelHover();
+}
+
+LRESULT CALLBACK CIconButton::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                           DWORD_PTR self) {
+  auto* button = reinterpret_cast<CIconButton*>(self);
+  if (message == WM_NCDESTROY) {
+    RemoveWindowSubclass(window, &CIconButton::SubclassProc, kSubclassId);
+    button->m_hWnd = nullptr;
+    button->m_toolTip = nullptr;
+    return DefSubclassProc(window, message, wParam, lParam);
+  }
+  return button->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT CIconButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  HWND window = m_hWnd;
+  switch (message) {
+    case WM_KILLFOCUS:
+    case WM_CANCELMODE: {
+      const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+      CancelHover();
+      return result;
+    }
+    case WM_MOUSEMOVE: {
+      const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+      TrackHover(wParam, lParam);
+      return result;
+    }
+    case WM_MOUSELEAVE: CancelHover(); return 0;
+    case WM_ENABLE: {
+      const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+      if (!wParam) OnDisabled();
+      return result;
+    }
+    case WM_SYSCOLORCHANGE: {
+      const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+      SetDefaultColors(true);
+      return result;
+    }
+    case WM_GETDLGCODE:
+      return DefSubclassProc(window, message, wParam, lParam) |
+             (m_bDefault ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
+    case BM_SETSTYLE: {
+      const unsigned type = static_cast<unsigned>(wParam) & 0x1F;
+      if (type == BS_DEFPUSHBUTTON) m_bDefault = true;
+      if (type == BS_PUSHBUTTON) m_bDefault = false;
+      return DefSubclassProc(window, message, (wParam & ~WPARAM{0x14}) | BS_OWNERDRAW, lParam);
+    }
+    case BM_SETCHECK: SetChecked(CheckFromMessage(wParam), true); return 0;
+    case BM_GETCHECK: return m_bChecked ? BST_CHECKED : BST_UNCHECKED;
+    case WM_LBUTTONDBLCLK:  // a double click is two clicks
+      return DefSubclassProc(window, WM_LBUTTONDOWN, wParam, lParam);
+    default: return DefSubclassProc(window, message, wParam, lParam);
+  }
+}
+
+void CIconButton::DrawItem(const DRAWITEMSTRUCT& item) {
+  HDC dc = item.hDC;
+  const bool selected = item.itemState & ODS_SELECTED;
+  m_bPressed = m_bCheckBox ? (selected || m_bChecked) : selected;
+  m_bFocused = item.itemState & ODS_FOCUS;
+  m_bDisabled = item.itemState & ODS_DISABLED;
+  CIconButtonState state;
+  state.flat = m_bFlat;
+  state.hot = m_bHot;
+  state.pressed = m_bPressed;
+  state.focused = m_bFocused;
+  state.isDefault = m_bDefault;
+  state.checkBox = m_bCheckBox;
+  state.borderWhenFlat = m_bBorderWhenFlat;
+  state.focusWhenFlat = m_bFocusWhenFlat;
+  // Focus that came from the keyboard shows, also on a flat button.
+  state.keyboardFocus = !(item.itemState & ODS_NOFOCUSRECT);
+  m_look = LookOf(state);
+
+  RECT working = item.rcItem;
+  const int oldMode = SetBkMode(dc, TRANSPARENT);
+  HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(m_hWnd, WM_GETFONT, 0, 0)));
+  DrawBackground(dc, working);
+  DrawBorder(dc, working);
+  const std::string text = WindowText(m_hWnd);
+  RECT caption = item.rcItem;
+  if (m_icons[0].handle) DrawIconImage(dc, !text.empty(), item.rcItem, caption, m_bPressed, m_bDisabled);
+  if (!text.empty()) DrawCaption(dc, text, item.rcItem, caption, m_bPressed, m_bDisabled);
+  if (m_look.focusRect) {
+    RECT focus = working;
+    InflateRect(&focus, -3, -3);
+    DrawFocusRect(dc, &focus);
+  }
+  if (oldFont) SelectObject(dc, oldFont);
+  SetBkMode(dc, oldMode);
+}
+
+int CIconButton::DrawBackground(HDC dc, RECT& rect) {
+  if (m_look.blackFrame) {
+    FrameWith(dc, rect, RGB(0, 0, 0));
+    InflateRect(&rect, -1, -1);
+  }
+  HBRUSH brush = CreateSolidBrush(m_rules.Color(m_look.faceColor));
+  FillRect(dc, &rect, brush);
+  DeleteObject(brush);
+  return 0;
+}
+
+int CIconButton::DrawBorder(HDC dc, const RECT& rect) {
+  const COLORREF shadow = GetSysColor(COLOR_BTNSHADOW);
+  const COLORREF highlight = GetSysColor(COLOR_BTNHIGHLIGHT);
+  switch (m_look.frame) {
+    case IconButtonFrame::None: return 0;
+    case IconButtonFrame::FlatSunken: Draw3dRect(dc, rect, shadow, highlight); return 0;
+    case IconButtonFrame::FlatRaised: Draw3dRect(dc, rect, highlight, shadow); return 0;
+    case IconButtonFrame::Sunken3d: FrameWith(dc, rect, shadow); return 0;
+    case IconButtonFrame::Raised3d: break;
+  }
+  const int l = rect.left, t = rect.top, r = rect.right, b = rect.bottom;
+  HPEN pens[4] = {CreatePen(PS_SOLID, 1, highlight), CreatePen(PS_SOLID, 1, GetSysColor(COLOR_3DLIGHT)),
+                  CreatePen(PS_SOLID, 1, GetSysColor(COLOR_3DDKSHADOW)), CreatePen(PS_SOLID, 1, shadow)};
+  const POINT lines[4][3] = {{{l, b - 1}, {l, t}, {r, t}},
+                             {{l + 1, b - 1}, {l + 1, t + 1}, {r, t + 1}},
+                             {{l, b - 1}, {r - 1, b - 1}, {r - 1, t - 1}},
+                             {{l + 1, b - 2}, {r - 2, b - 2}, {r - 2, t}}};
+  HGDIOBJ old = SelectObject(dc, pens[0]);
+  for (int i = 0; i < 4; ++i) {
+    SelectObject(dc, pens[i]);
+    MoveToEx(dc, lines[i][0].x, lines[i][0].y, nullptr);
+    LineTo(dc, lines[i][1].x, lines[i][1].y);
+    LineTo(dc, lines[i][2].x, lines[i][2].y);
+  }
+  SelectObject(dc, old);
+  for (HPEN pen : pens) DeleteObject(pen);
+  return 0;
+}
+
+void CIconButton::DrawIconImage(HDC dc, bool hasCaption, const RECT& item, RECT& caption, bool pressed,
+                                bool disabled) {
+  const CIcon& icon = (m_look.hotIcon || !m_icons[1].handle) ? m_icons[0] : m_icons[1];
+  int captionLeft = caption.left;
+  const CImageSpot spot =
+      m_rules.PlaceImage(hasCaption, item.left, item.top, item.right - item.left, item.bottom - item.top,
+                         captionLeft, pressed && m_look.shifted, icon.size.cx, icon.size.cy);
+  caption.left = captionLeft;
+  DrawStateA(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(icon.handle), 0, spot.x, spot.y, icon.size.cx,
+             icon.size.cy, DST_ICON | (disabled ? DSS_DISABLED : 0));
+}
+
+void CIconButton::DrawCaption(HDC dc, const std::string& text, const RECT& /*item*/, RECT& caption,
+                              bool /*pressed*/, bool disabled) {
+  if (m_look.shifted) OffsetRect(&caption, m_rules.pressX, m_rules.pressY);
+  const RECT frame = caption;
+  DrawTextA(dc, text.c_str(), -1, &caption, DT_CALCRECT | DT_WORDBREAK | DT_CENTER);
+  OffsetRect(&caption, ((frame.right - frame.left) - (caption.right - caption.left)) / 2,
+             ((frame.bottom - frame.top) - (caption.bottom - caption.top)) / 2);
+  SetBkMode(dc, TRANSPARENT);
+  constexpr UINT kFlags = DT_WORDBREAK | DT_CENTER;
+  if (disabled) {
+    // Embossed: a highlight one pixel down and right, where it is lighter
+    // than the face, under a caption still readable against the face.
+    const COLORREF face = m_rules.Color(CLR_NORMAL_BACK);
+    const COLORREF highlight = GetSysColor(COLOR_BTNHIGHLIGHT);
+    if (EmbossShows(face, highlight)) {
+      OffsetRect(&caption, 1, 1);
+      SetTextColor(dc, highlight);
+      DrawTextA(dc, text.c_str(), -1, &caption, kFlags);
+      OffsetRect(&caption, -1, -1);
+    }
+    SetTextColor(dc, DisabledCaptionColor(face, m_rules.Color(CLR_NORMAL_TEXT)));
+    DrawTextA(dc, text.c_str(), -1, &caption, kFlags);
+    return;
+  }
+  SetTextColor(dc, m_rules.Color(m_look.textColor));
+  SetBkColor(dc, m_rules.Color(m_look.faceColor));
+  DrawTextA(dc, text.c_str(), -1, &caption, kFlags);
+}
+
+}  // namespace zel

@@ -1,0 +1,105 @@
+// A push button that paints itself (owner-drawn, on GDI): an icon left of
+// its caption, a flat frame that shows while the pointer is over it (the
+// hot state), a sunken frame and a shift while pressed, a balloon tool tip,
+// and a check-box mode with a check state of its own. It takes over a
+// button control of a dialog; the dialog passes on what the system sends
+// the parent about the button (drawing, clicks, colours).
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "widgets/IconButtonLook.h"
+#include "widgets/IconButtonRules.h"
+#include "widgets/SystemHeadersWin32.h"
+
+namespace zel {
+
+class CIconButton {
+ public:
+  CIconButton();
+  ~CIconButton();
+  CIconButton(const CIconButton&) = delete;
+  CIconButton& operator=(const CIconButton&) = delete;
+
+  // Takes over the dialog's button: owner-drawn from now on; a check box
+  // keeps its check state itself.
+  void Attach(HWND button);
+  HWND Window() const { return m_hWnd; }
+
+  int SetIcons(int hotIconId, int restIconId) { return SetIcons(hotIconId, 0, 0, restIconId, 0, 0); }
+  int SetIcons(int hotIconId, int hotCx, int hotCy, int restIconId, int restCx, int restCy);
+  // The handles belong to the button from now on. deriveRest ICON_AUTO_GREY
+  // or ICON_AUTO_DARK makes the rest icon from the hot one.
+  int SetIcons(HICON hot, HICON rest, int deriveRest = 0);
+  int SetFlat(bool flat, bool repaint);
+  int OffsetColor(int index, int offset, bool repaint);
+  int SetDefaultColors(bool repaint);
+  void SetTooltipText(const std::string& text, bool activate);
+  int SetPressedStyle(int style, bool repaint);
+  int SetChecked(int check, bool repaint);
+  bool IsChecked() const { return m_bChecked; }
+
+  bool IsHot() const { return m_bHot; }
+  bool IsCheckBox() const { return m_bCheckBox; }
+  bool IsDefault() const { return m_bDefault; }
+  COLORREF Color(int index) const { return m_rules.Color(index); }
+  HICON Icon(int index) const { return m_icons[static_cast<size_t>(index)].handle; }
+  SIZE IconSize(int index) const { return m_icons[static_cast<size_t>(index)].size; }
+  HWND ToolTip() const { return m_toolTip; }
+
+  // What the parent receives about the button.
+  void DrawItem(const DRAWITEMSTRUCT& item);
+  void OnClicked();
+  static HBRUSH CtlColor() { return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH)); }
+  void OnParentActivate(bool active);
+  void OnSysColorChange() { SetDefaultColors(true); }
+
+ protected:
+  // The drawing steps, in their order.
+  virtual int DrawBackground(HDC dc, RECT& rect);
+  virtual int DrawBorder(HDC dc, const RECT& rect);
+  virtual void DrawIconImage(HDC dc, bool hasCaption, const RECT& item, RECT& caption, bool pressed,
+                             bool disabled);
+  virtual void DrawCaption(HDC dc, const std::string& text, const RECT& item, RECT& caption, bool pressed,
+                           bool disabled);
+
+ private:
+  struct CIcon {
+    HICON handle = nullptr;
+    SIZE size{0, 0};
+  };
+  static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                       DWORD_PTR self);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void TrackHover(WPARAM keys, LPARAM position);
+  void CancelHover();
+  void OnDisabled();
+  void EnsureToolTip();
+  void FreeImages();
+  HICON LoadIconResource(int id, int cx, int cy) const;
+  void Repaint() const;
+
+  HWND m_hWnd = nullptr;
+  CIconButtonRules m_rules;  // margins, press shift, colour table
+  bool m_bFlat = true;
+  bool m_bHot = false;
+  bool m_bPressed = false;
+  bool m_bFocused = false;
+  bool m_bDisabled = false;
+  CIconButtonLook m_look;  // as the drawing in progress paints
+  bool m_bDefault = false;
+  bool m_bCheckBox = false;
+  bool m_bBorderWhenFlat = true;
+  bool m_bFocusWhenFlat = false;
+  HWND m_toolTip = nullptr;
+  bool m_bChecked = false;
+  DWORD m_dwToolTipStyle = TTS_ALWAYSTIP | TTS_BALLOON;
+  std::array<CIcon, 2> m_icons;  // [0] hot, [1] rest
+};
+
+// A copy of an icon with each pixel through rule, sharing its mask: black
+// stays black, transparent stays transparent. Null when GDI fails.
+HICON DeriveIcon(HICON icon, COLORREF (*rule)(COLORREF));
+
+}  // namespace zel
