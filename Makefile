@@ -13,7 +13,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 # The Windows build: cross-built with MinGW-w64, tested under Wine.
 WIN_BUILD ?= build-win
-WIN_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 googletest xvfb nsis
+WIN_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 fonts-wine googletest xvfb nsis
 
 # Fuzzing with libFuzzer (clang), each target for FUZZ_SECONDS; a finding
 # fails and its input is kept in fuzz-findings/.

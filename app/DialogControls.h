@@ -12,7 +12,7 @@ namespace zel {
 // Control ids of the main dialog.
 enum ControlId : int {
 #ifndef IDCANCEL  // Windows has it already, with the same value
-  IDCANCEL = 2,  // Close
+  IDCANCEL = 2,   // Close
 #endif
   IDC_IMAGE_PATH = 1000,     // read-only edit
   IDC_BROWSE = 1001,         // "..."

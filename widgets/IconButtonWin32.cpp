@@ -208,8 +208,8 @@ int CIconButton::SetChecked(int check, bool repaint) {
 
 void CIconButton::EnsureToolTip() {
   if (m_toolTip || !m_hWnd) return;
-  m_toolTip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | m_dwToolTipStyle, CW_USEDEFAULT,
-                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr,
+  m_toolTip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | m_dwToolTipStyle,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr,
                               GetModuleHandleA(nullptr), nullptr);
   if (!m_toolTip) return;
   SendMessageA(m_toolTip, TTM_ACTIVATE, FALSE, 0);

@@ -29,7 +29,8 @@ void CentreOver(HWND box, HWND owner) {
 
 void ShowPicture(HWND box, int id, CBoxState& state) {
   state.picture = LoadPictureOnFace(id);
-  if (state.picture) SendDlgItemMessageA(box, id, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(state.picture));
+  if (state.picture)
+    SendDlgItemMessageA(box, id, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(state.picture));
 }
 
 // Arial bold, 30 pixels high and 10 wide, as the warning was drawn; a
@@ -102,14 +103,16 @@ HBITMAP LoadPictureOnFace(int id) {
   auto picture = static_cast<HBITMAP>(
       LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   DIBSECTION dib{};
-  if (!picture || GetObjectA(picture, sizeof dib, &dib) != sizeof dib || dib.dsBm.bmBitsPixel != 32) return picture;
+  if (!picture || GetObjectA(picture, sizeof dib, &dib) != sizeof dib || dib.dsBm.bmBitsPixel != 32)
+    return picture;
   const COLORREF face = GetSysColor(COLOR_BTNFACE);
   const int faceRgb[3] = {GetBValue(face), GetGValue(face), GetRValue(face)};  // as the pixels hold them
   auto* bytes = static_cast<uint8_t*>(dib.dsBm.bmBits);
   const size_t count = static_cast<size_t>(dib.dsBm.bmWidth) * static_cast<size_t>(dib.dsBm.bmHeight);
   for (size_t i = 0; i < count; ++i, bytes += 4) {
     const int alpha = bytes[3];
-    for (int c = 0; c < 3; ++c) bytes[c] = static_cast<uint8_t>((bytes[c] * alpha + faceRgb[c] * (255 - alpha)) / 255);
+    for (int c = 0; c < 3; ++c)
+      bytes[c] = static_cast<uint8_t>((bytes[c] * alpha + faceRgb[c] * (255 - alpha)) / 255);
     bytes[3] = 255;
   }
   return picture;

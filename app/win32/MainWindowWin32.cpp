@@ -7,14 +7,10 @@
 #include "app/win32/resource.h"
 
 // The resource script spells the control ids out; they are the dialog's.
-static_assert(CTL_IMAGE_PATH == zel::ControlId::IDC_IMAGE_PATH &&
-              CTL_BROWSE == zel::ControlId::IDC_BROWSE &&
-              CTL_PORT == zel::ControlId::IDC_PORT &&
-              CTL_START == zel::ControlId::IDC_START &&
-              CTL_LOG == zel::ControlId::IDC_LOG &&
-              CTL_PROGRESS == zel::ControlId::IDC_PROGRESS &&
-              CTL_CLEAR == zel::ControlId::IDC_CLEAR &&
-              CTL_TRACE == zel::ControlId::IDC_TRACE &&
+static_assert(CTL_IMAGE_PATH == zel::ControlId::IDC_IMAGE_PATH && CTL_BROWSE == zel::ControlId::IDC_BROWSE &&
+              CTL_PORT == zel::ControlId::IDC_PORT && CTL_START == zel::ControlId::IDC_START &&
+              CTL_LOG == zel::ControlId::IDC_LOG && CTL_PROGRESS == zel::ControlId::IDC_PROGRESS &&
+              CTL_CLEAR == zel::ControlId::IDC_CLEAR && CTL_TRACE == zel::ControlId::IDC_TRACE &&
               CTL_SAVE == zel::ControlId::IDC_SAVE &&
               CTL_DOWNLOAD_BOOT == zel::ControlId::IDC_DOWNLOAD_BOOT &&
               CTL_HELP_BUTTON == zel::ControlId::IDC_HELP_BUTTON &&
@@ -25,7 +21,8 @@ namespace {
 
 // The seven controls the dialog shows as icon buttons, in the order they
 // are bound.
-constexpr int kIconButtons[] = {IDC_TRACE, IDC_SAVE, IDC_CLEAR, IDC_HELP_BUTTON, IDCANCEL, IDC_START, IDC_BROWSE};
+constexpr int kIconButtons[] = {IDC_TRACE, IDC_SAVE,  IDC_CLEAR, IDC_HELP_BUTTON,
+                                IDCANCEL,  IDC_START, IDC_BROWSE};
 
 std::string TextOf(HWND window) {
   if (!window) return {};
@@ -118,8 +115,9 @@ void CMainWindow::OnInitDialog() {
   HINSTANCE module = GetModuleHandleA(nullptr);
   m_hAppIcon = static_cast<HICON>(LoadImageA(module, MAKEINTRESOURCEA(IDI_APPLICATION_ICON), IMAGE_ICON,
                                              GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-  m_hAppIconSmall = static_cast<HICON>(LoadImageA(module, MAKEINTRESOURCEA(IDI_APPLICATION_ICON), IMAGE_ICON,
-                                                  GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  m_hAppIconSmall =
+      static_cast<HICON>(LoadImageA(module, MAKEINTRESOURCEA(IDI_APPLICATION_ICON), IMAGE_ICON,
+                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
   SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hAppIcon));
   SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hAppIconSmall));
   // The log grows without limit: lift the edit's 32 KB default.
@@ -129,9 +127,7 @@ void CMainWindow::OnInitDialog() {
 
 INT_PTR CMainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_COMMAND:
-      OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
-      return TRUE;
+    case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)); return TRUE;
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
       if (CIconButton* button = Button(static_cast<int>(item->CtlID))) {
@@ -141,7 +137,8 @@ INT_PTR CMainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return FALSE;
     }
     case WM_CTLCOLORBTN:
-      if (Button(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)))) return reinterpret_cast<INT_PTR>(CIconButton::CtlColor());
+      if (Button(GetDlgCtrlID(reinterpret_cast<HWND>(lParam))))
+        return reinterpret_cast<INT_PTR>(CIconButton::CtlColor());
       return FALSE;
     case WM_SYSCOMMAND:
       if (m_dialog->OnSysCommand(static_cast<unsigned>(wParam))) {
@@ -286,7 +283,8 @@ std::string CMainWindow::ListEntry(int id, int index) const {
 
 void CMainWindow::SelectListEntry(int id, int index) {
   HWND combo = Item(id);
-  if (SendMessageA(combo, CB_GETCURSEL, 0, 0) != index) SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  if (SendMessageA(combo, CB_GETCURSEL, 0, 0) != index)
+    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
   const std::string entry = ListEntry(id, index);
   if (TextOf(combo) != entry) SetWindowTextA(combo, entry.c_str());
 }
@@ -354,9 +352,13 @@ std::optional<std::string> CMainWindow::AskFile(const CFileDialogSpec& spec, boo
   return std::string(path.data());
 }
 
-std::optional<std::string> CMainWindow::AskOpenFile(const CFileDialogSpec& spec) { return AskFile(spec, false); }
+std::optional<std::string> CMainWindow::AskOpenFile(const CFileDialogSpec& spec) {
+  return AskFile(spec, false);
+}
 
-std::optional<std::string> CMainWindow::AskSaveFile(const CFileDialogSpec& spec) { return AskFile(spec, true); }
+std::optional<std::string> CMainWindow::AskSaveFile(const CFileDialogSpec& spec) {
+  return AskFile(spec, true);
+}
 
 void CMainWindow::RunCableWarning() { RunCableWarningBox(m_hWnd); }
 

@@ -15,8 +15,8 @@ CWin32UiDispatcher::CWin32UiDispatcher() : m_threadId(GetCurrentThreadId()) {
   windowClass.hInstance = GetModuleHandleA(nullptr);
   windowClass.lpszClassName = kClassName;
   RegisterClassExA(&windowClass);  // fails harmlessly when already registered
-  m_window = CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleA(nullptr),
-                             nullptr);
+  m_window = CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
   SetWindowLongPtrA(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 

@@ -158,7 +158,8 @@ inline void Screenshot(HWND window, const std::string& name) {
   std::fwrite(&file, sizeof file, 1, out);
   std::fwrite(&info, sizeof info, 1, out);
   for (COLORREF c : picture.pixels) {
-    const uint32_t bgra = 0xFF000000u | uint32_t(GetRValue(c)) << 16 | uint32_t(GetGValue(c)) << 8 | GetBValue(c);
+    const uint32_t bgra =
+        0xFF000000u | uint32_t(GetRValue(c)) << 16 | uint32_t(GetGValue(c)) << 8 | GetBValue(c);
     std::fwrite(&bgra, 4, 1, out);
   }
   std::fclose(out);

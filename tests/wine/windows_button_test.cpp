@@ -107,7 +107,8 @@ TEST_F(IconButtonPixels, HotBrightensTheFaceAndRaisesAFrame) {
   EXPECT_TRUE(Has(hot, help.Color(CLR_HOT_TEXT)));
   // The icon: the hot one, three pixels in, centred.
   const SIZE size = help.IconSize(0);
-  EXPECT_TRUE(ShowsAt(hot, IconOn(help.Icon(0), size, help.Color(CLR_HOT_BACK)), 3, (hot.height - size.cy) / 2));
+  EXPECT_TRUE(
+      ShowsAt(hot, IconOn(help.Icon(0), size, help.Color(CLR_HOT_BACK)), 3, (hot.height - size.cy) / 2));
 
   // Away from it, the button is at rest again.
   SendMessageA(Item(IDC_HELP_BUTTON), WM_MOUSELEAVE, 0, 0);
@@ -127,7 +128,8 @@ TEST_F(IconButtonPixels, PressedSinksTheFrameAndShiftsIconAndCaption) {
   const SIZE size = help.IconSize(0);
   const int y = (rest.height - size.cy) / 2;
   EXPECT_TRUE(ShowsAt(rest, IconOn(help.Icon(0), size, help.Color(CLR_NORMAL_BACK)), 3, y));
-  EXPECT_TRUE(ShowsAt(pressed, IconOn(help.Icon(0), size, help.Color(CLR_HOT_BACK)), 4, y + 1)) << "shifted (1, 1)";
+  EXPECT_TRUE(ShowsAt(pressed, IconOn(help.Icon(0), size, help.Color(CLR_HOT_BACK)), 4, y + 1))
+      << "shifted (1, 1)";
   // The caption moves with it.
   const RECT restText = IconBox(rest, help.Color(CLR_NORMAL_BACK), rest.width - 2);
   const RECT pressedText = IconBox(pressed, help.Color(CLR_HOT_BACK), pressed.width - 2);
@@ -163,7 +165,9 @@ TEST_F(IconButtonPixels, DisabledEmbossesTheCaptionAndGreysTheIcon) {
   EXPECT_EQ(disabled.At(0, 0), face);
   EXPECT_FALSE(Has(disabled, start.Color(CLR_NORMAL_TEXT))) << "no caption in the enabled colour";
   EXPECT_TRUE(Has(disabled, DisabledCaptionColor(face, start.Color(CLR_NORMAL_TEXT))));
-  if (EmbossShows(face, highlight)) EXPECT_TRUE(Has(disabled, highlight));
+  if (EmbossShows(face, highlight)) {
+    EXPECT_TRUE(Has(disabled, highlight));
+  }
   const SIZE size = start.IconSize(0);
   EXPECT_FALSE(ShowsAt(disabled, IconOn(start.Icon(0), size, face), 3, (disabled.height - size.cy) / 2))
       << "the icon drawn disabled";

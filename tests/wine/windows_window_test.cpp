@@ -38,7 +38,8 @@ std::string EnvOr(const char* name, const char* otherwise) {
 class WindowTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof controls,
+                                  ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
   }
   void SetUp() override {
@@ -51,11 +52,14 @@ class WindowTest : public ::testing::Test {
   void TearDown() override { window.reset(); }
 
   bool Until(const std::function<bool()>& done, std::chrono::milliseconds timeout = 30s) {
-    return PumpUntil(done, [this] { return window->PumpMessage(); }, timeout);
+    return PumpUntil(
+        done, [this] { return window->PumpMessage(); }, timeout);
   }
   HWND Item(int id) const { return GetDlgItem(window->Window(), id); }
   void Click(int id) { SendMessageA(Item(id), BM_CLICK, 0, 0); }
-  bool LogHas(const std::string& line) const { return window->Dialog().Log().find(line) != std::string::npos; }
+  bool LogHas(const std::string& line) const {
+    return window->Dialog().Log().find(line) != std::string::npos;
+  }
 
   // The port the list offers, typed into the combo's field.
   void UsePort(const std::string& port) {
@@ -90,8 +94,9 @@ void ExpectMadeFrom(HWND dialog, const CDialogTemplate& table) {
     ASSERT_NE(child, nullptr) << "missing: " << control.caption;
     SCOPED_TRACE(control.caption);
     EXPECT_EQ(static_cast<short>(GetDlgCtrlID(child)), control.id);
-    if (control.kind != ControlKind::ComboBox && control.kind != ControlKind::Picture)
+    if (control.kind != ControlKind::ComboBox && control.kind != ControlKind::Picture) {
       EXPECT_EQ(TextOf(child), control.caption);
+    }
     // The system converts the corner and the size, each on its own.
     RECT expected{control.x, control.y, control.width, control.height};
     MapDialogRect(dialog, &expected);
@@ -104,7 +109,9 @@ void ExpectMadeFrom(HWND dialog, const CDialogTemplate& table) {
     EXPECT_EQ(placed.top, expected.top);
     if (control.kind != ControlKind::Picture) {  // a picture takes its bitmap's size
       EXPECT_EQ(placed.right, expected.right);
-      if (control.kind != ControlKind::ComboBox) EXPECT_EQ(placed.bottom, expected.bottom);
+      if (control.kind != ControlKind::ComboBox) {
+        EXPECT_EQ(placed.bottom, expected.bottom);
+      }
     }
     const LONG_PTR style = GetWindowLongPtrA(child, GWL_STYLE);
     EXPECT_EQ((style & WS_TABSTOP) != 0, control.tabStop);
@@ -118,12 +125,39 @@ INT_PTR CALLBACK PlainDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 TEST_F(WindowTest, TheDialogsAreMadeFromTheSharedTemplates) {
   ExpectMadeFrom(window->Window(), kMainDialogTemplate);
-  for (auto [id, table] : {std::pair{IDD_ABOUT, &kAboutTemplate}, std::pair{IDD_CABLE_WARNING, &kCableWarningTemplate}}) {
+  for (auto [id, table] :
+       {std::pair{IDD_ABOUT, &kAboutTemplate}, std::pair{IDD_CABLE_WARNING, &kCableWarningTemplate}}) {
     HWND box = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr, &PlainDialog, 0);
     ASSERT_NE(box, nullptr);
     ExpectMadeFrom(box, *table);
     DestroyWindow(box);
   }
+}
+
+TEST(WindowResources, TheProgramCarriesItsFrenchVersionRecord) {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::vector<char> record(GetFileVersionInfoSizeA(path, nullptr));
+  ASSERT_FALSE(record.empty());
+  ASSERT_TRUE(GetFileVersionInfoA(path, 0, static_cast<DWORD>(record.size()), record.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT size = 0;
+  ASSERT_TRUE(VerQueryValueA(record.data(), "\\", reinterpret_cast<void**>(&fixed), &size));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0x00000002u);
+  EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+  auto item = [&](const char* name) {
+    char* value = nullptr;
+    UINT length = 0;
+    const std::string key = std::string("\\StringFileInfo\\040c04b0\\") + name;
+    return VerQueryValueA(record.data(), key.c_str(), reinterpret_cast<void**>(&value), &length) ? std::string(value)
+                                                                                                  : std::string();
+  };
+  EXPECT_EQ(item("FileDescription"), "Application MFC ZELORXBoxFeeder");
+  EXPECT_EQ(item("FileVersion"), "1, 0, 0, 2");
+  EXPECT_EQ(item("InternalName"), "ZELORXBoxFeeder");
+  EXPECT_EQ(item("OriginalFilename"), "ZELORXBoxFeeder.EXE");
+  EXPECT_EQ(item("ProductName"), "Application BoxFeeder");
 }
 
 TEST_F(WindowTest, ItOpensWithNoImageAndTheAboutEntryOnTheSystemMenu) {
@@ -137,8 +171,8 @@ TEST_F(WindowTest, ItOpensWithNoImageAndTheAboutEntryOnTheSystemMenu) {
   EXPECT_STREQ(entry, "&About BoxFeeder...");
   EXPECT_NE(SendMessageA(window->Window(), WM_GETICON, ICON_SMALL, 0), 0);
   // Seven icon buttons with their icons, the trace box in check-box mode.
-  for (int id : {int(IDC_TRACE), int(IDC_SAVE), int(IDC_CLEAR), int(IDC_HELP_BUTTON), IDCANCEL, int(IDC_START),
-                 int(IDC_BROWSE)}) {
+  for (int id : {int(IDC_TRACE), int(IDC_SAVE), int(IDC_CLEAR), int(IDC_HELP_BUTTON), IDCANCEL,
+                 int(IDC_START), int(IDC_BROWSE)}) {
     SCOPED_TRACE(id);
     ASSERT_NE(window->Button(id), nullptr);
     EXPECT_NE(window->Button(id)->Icon(0), nullptr);
@@ -307,12 +341,14 @@ TEST_F(WindowUpgrade, TheImageGoesIntoTheBox) {
       Press(box, IDOK);
     });
     Click(IDC_START);
-    ASSERT_TRUE(Until([&] { return LogHas("Download Terminated SUCCESSFULLY"); }, 60s)) << window->Dialog().Log();
+    ASSERT_TRUE(Until([&] { return LogHas("Download Terminated SUCCESSFULLY"); }, 60s))
+        << window->Dialog().Log();
   }
   EXPECT_TRUE(warned);
   ASSERT_TRUE(Until([&] { return !window->Dialog().IsBusy(); }));
   EXPECT_EQ(TextOf(Item(IDC_PERCENT)), "100 %");
-  EXPECT_EQ(SendMessageA(Item(IDC_PROGRESS), PBM_GETPOS, 0, 0), SendMessageA(Item(IDC_PROGRESS), PBM_GETRANGE, FALSE, 0));
+  EXPECT_EQ(SendMessageA(Item(IDC_PROGRESS), PBM_GETPOS, 0, 0),
+            SendMessageA(Item(IDC_PROGRESS), PBM_GETRANGE, FALSE, 0));
   ASSERT_TRUE(Until([&] { return TextOf(Item(IDC_LOG)) == window->Dialog().Log(); }));
   Screenshot(window->Window(), "win32-succeeded");
   // The log, saved, is what the window shows.
