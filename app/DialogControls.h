@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "app/ProgressModel.h"
+
 namespace zel {
 
 // Control ids of the main dialog.
@@ -66,10 +68,8 @@ class IDialogControls {
   virtual std::string ListEntry(int id, int index) const = 0;
   virtual void SelectListEntry(int id, int index) = 0;
 
-  // The progress bar: a 32-bit range from 0.
-  virtual void SetProgressRange(int id, uint32_t upper) = 0;
-  virtual void SetProgressPos(int id, uint32_t pos) = 0;
-  virtual void OffsetProgressPos(int id, uint32_t delta) = 0;  // stops at the end of the range
+  // The progress bar shows the dialog's 32-bit range and position.
+  virtual void ShowProgress(int id, const CProgressModel& progress) = 0;
 
   // Dressing of the icon buttons.
   virtual void SetButtonIcons(int id, int hotIconId, int restIconId) = 0;

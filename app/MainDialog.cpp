@@ -138,7 +138,8 @@ void CMainDialog::OnStartOrCancel() {
   m_strLog.clear();
   m_controls.SetText(IDC_PERCENT, "0 %");
   m_nLogLines = 0;
-  m_controls.SetProgressPos(IDC_PROGRESS, 0);
+  m_progress.SetPos(0);
+  m_controls.ShowProgress(IDC_PROGRESS, m_progress);
   Refresh();
   ShowStartIcon(true);
   m_bBusy = 1;
@@ -152,7 +153,8 @@ void CMainDialog::OnStartOrCancel() {
   }
   m_nImageLength = static_cast<uint32_t>(std::min<uint64_t>(image.Size(), UINT32_MAX));
   image.Close();
-  m_controls.SetProgressRange(IDC_PROGRESS, m_nImageLength);
+  m_progress.SetRange(m_nImageLength);
+  m_controls.ShowProgress(IDC_PROGRESS, m_progress);
   m_controls.SetText(IDC_PERCENT, "0%");
 
   if (m_upgradeRun.Start(m_strPort, m_strImagePath, *this) != 0) {
@@ -192,7 +194,8 @@ void CMainDialog::AppendLine(const std::string& text) {
 }
 
 void CMainDialog::OnProgress(uint32_t offset, uint32_t length) {
-  m_controls.OffsetProgressPos(IDC_PROGRESS, length);
+  m_progress.Offset(length);  // a step, which stops at the end of the range
+  m_controls.ShowProgress(IDC_PROGRESS, m_progress);
   const uint64_t percent = m_nImageLength == 0 ? 100 : uint64_t{offset} * 100 / m_nImageLength;
   char text[16];
   std::snprintf(text, sizeof text, "%d %%", static_cast<int>(percent));

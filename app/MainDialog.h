@@ -82,6 +82,7 @@ class CMainDialog : public IRunObserver {
   int32_t m_bBusy = 0;
   uint32_t m_nImageLength = 0;
   int32_t m_nLogLines = 0;
+  CProgressModel m_progress;  // what the progress bar shows
   // How much of m_strLog the log control holds, while it holds exactly
   // that and nothing typed: lines are then appended, not rewritten.
   size_t m_nLogShown = 0;

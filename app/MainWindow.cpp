@@ -280,26 +280,11 @@ void CMainWindow::SelectListEntry(int id, int index) {
   if (combo->currentText() != combo->itemText(index)) combo->setEditText(combo->itemText(index));
 }
 
-void CMainWindow::ShowProgress() {
-  auto* bar = ControlAs<QProgressBar>(IDC_PROGRESS);
+void CMainWindow::ShowProgress(int id, const CProgressModel& progress) {
+  auto* bar = ControlAs<QProgressBar>(id);
   if (!bar) return;
-  if (bar->maximum() != m_progress.ShownMaximum()) bar->setRange(0, m_progress.ShownMaximum());
-  if (bar->value() != m_progress.ShownValue()) bar->setValue(m_progress.ShownValue());
-}
-
-void CMainWindow::SetProgressRange(int, uint32_t upper) {
-  m_progress.SetRange(upper);
-  ShowProgress();
-}
-
-void CMainWindow::SetProgressPos(int, uint32_t pos) {
-  m_progress.SetPos(pos);
-  ShowProgress();
-}
-
-void CMainWindow::OffsetProgressPos(int, uint32_t delta) {
-  m_progress.Offset(delta);
-  ShowProgress();
+  if (bar->maximum() != progress.ShownMaximum()) bar->setRange(0, progress.ShownMaximum());
+  if (bar->value() != progress.ShownValue()) bar->setValue(progress.ShownValue());
 }
 
 void CMainWindow::MessageBox(const std::string& text, const std::string& caption, bool ownedByDialog) {

@@ -9,7 +9,6 @@
 
 #include "app/DialogControls.h"
 #include "app/MainDialog.h"
-#include "app/ProgressModel.h"
 #include "app/QtUiDispatcher.h"
 #include "app/TemplateDialog.h"
 #include "link/OperatorReport.h"
@@ -41,9 +40,7 @@ class CMainWindow : public CTemplateDialog, public IDialogControls {
   int ListCount(int id) const override;
   std::string ListEntry(int id, int index) const override;
   void SelectListEntry(int id, int index) override;
-  void SetProgressRange(int id, uint32_t upper) override;
-  void SetProgressPos(int id, uint32_t pos) override;
-  void OffsetProgressPos(int id, uint32_t delta) override;
+  void ShowProgress(int id, const CProgressModel& progress) override;
   void SetButtonIcons(int id, int hotIconId, int restIconId) override;
   void OffsetButtonColor(int id, int colorIndex, int offset) override;
   void SetButtonFlat(int id, bool flat) override;
@@ -66,14 +63,12 @@ class CMainWindow : public CTemplateDialog, public IDialogControls {
   void ConnectHandlers();
   CIconButton* IconButton(int id) const;
   std::optional<std::string> AskFile(const CFileDialogSpec& spec, bool save);
-  void ShowProgress();
   void FlushLog() const;
   static constexpr int kLogFlushIntervalMs = 40;
 
   CQtUiDispatcher m_dispatcher;
   CUiThreadReporter m_reporter;
   std::vector<std::pair<int, QString>> m_systemMenu;
-  CProgressModel m_progress;
   mutable QString m_pendingLog;  // appended log text not yet in the control
   QTimer m_logFlushTimer;
   std::unique_ptr<CMainDialog> m_dialog;  // last: it goes first

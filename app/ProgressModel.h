@@ -18,6 +18,7 @@ class CProgressModel {
   void Offset(uint32_t delta) {
     m_pos = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{m_pos} + delta, m_upper));
   }
+  uint32_t Upper() const { return m_upper; }
   uint32_t Pos() const { return m_pos; }
   int ShownMaximum() const { return static_cast<int>(m_upper / Scale()); }
   int ShownValue() const { return static_cast<int>(m_pos / Scale()); }

@@ -55,10 +55,9 @@ class CFakeDialogControls : public IDialogControls {
   int ListCount(int) const override { return static_cast<int>(list.size()); }
   std::string ListEntry(int, int index) const override { return list.at(static_cast<size_t>(index)); }
   void SelectListEntry(int id, int index) override { m_text[id] = list.at(static_cast<size_t>(index)); }
-  void SetProgressRange(int, uint32_t upper) override { progressUpper = upper; }
-  void SetProgressPos(int, uint32_t pos) override { progressPos = std::min(pos, progressUpper); }
-  void OffsetProgressPos(int, uint32_t delta) override {
-    progressPos = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{progressPos} + delta, progressUpper));
+  void ShowProgress(int, const CProgressModel& progress) override {
+    progressUpper = progress.Upper();
+    progressPos = progress.Pos();
   }
   void SetButtonIcons(int id, int hot, int rest) override { dressing.push_back({"icons", id, hot, rest}); }
   void OffsetButtonColor(int id, int index, int offset) override {

@@ -310,17 +310,7 @@ void CIconButton::paintEvent(QPaintEvent*) {
   m_bPressed = m_bCheckBox ? (isDown() || m_bChecked) : isDown();
   m_bFocused = hasFocus();
   m_bDisabled = !isEnabled();
-  CIconButtonState state;
-  state.flat = m_bFlat;
-  state.hot = m_bHot;
-  state.pressed = m_bPressed;
-  state.focused = m_bFocused;
-  state.isDefault = m_bDefault;
-  state.checkBox = m_bCheckBox;
-  state.borderWhenFlat = m_bBorderWhenFlat;
-  state.focusWhenFlat = m_bFocusWhenFlat;
-  state.keyboardFocus = m_bKeyboardFocus;
-  m_look = LookOf(state);
+  TakeLook(m_bKeyboardFocus);
   QRect working = rect();
   DrawBackground(painter, working);
   DrawBorder(painter, working);

@@ -31,7 +31,7 @@ std::shared_ptr<QSvgRenderer> LoadIconResource(int id);
 // A drawing rendered at size for a screen of this pixel ratio.
 QPixmap RenderIcon(QSvgRenderer& drawing, QSize size, qreal pixelRatio);
 
-class CIconButton : public QAbstractButton {
+class CIconButton : public QAbstractButton, public CIconButtonFlags {
  public:
   enum class Kind { PushButton, DefaultPushButton, CheckBox };
   CIconButton(const QString& caption, Kind kind, QWidget* parent);
@@ -47,13 +47,9 @@ class CIconButton : public QAbstractButton {
   void SetTooltipText(const QString& text, bool activate);
   int SetPressedStyle(int style, bool repaint);
   int SetChecked(int check, bool repaint);
-  bool IsChecked() const { return m_bChecked; }
   // The check message: 1 or 2 set the state on, anything else off.
   void SetCheckMessage(int wParam) { SetChecked(CheckFromMessage(static_cast<uintptr_t>(wParam)), true); }
 
-  bool IsHot() const { return m_bHot; }
-  bool IsFlat() const { return m_bFlat; }
-  bool IsCheckBox() const { return m_bCheckBox; }
   COLORREF Color(int index) const { return m_rules.Color(index); }
   QSize HotIconSize() const { return m_icons[0].size; }
   QString ToolTipText() const { return m_toolTip; }
@@ -96,18 +92,7 @@ class CIconButton : public QAbstractButton {
   void Repaint() { update(); }
 
   CIconButtonRules m_rules;  // margins, press shift, colour table
-  bool m_bFlat = true;
-  bool m_bHot = false;
-  bool m_bPressed = false;
-  bool m_bFocused = false;
-  bool m_bDisabled = false;
-  CIconButtonLook m_look;  // as the drawing in progress paints
-  bool m_bDefault = false;
-  bool m_bCheckBox = false;
-  bool m_bBorderWhenFlat = true;
-  bool m_bFocusWhenFlat = false;
   QString m_toolTip;
-  bool m_bChecked = false;
   std::array<CIcon, 2> m_icons;  // [0] hot, [1] rest
   bool m_bKeyboardFocus = true;  // focus came from the keyboard, not a click: show it
   QRect m_iconRect;

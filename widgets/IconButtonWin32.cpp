@@ -344,18 +344,8 @@ void CIconButton::DrawItem(const DRAWITEMSTRUCT& item) {
   m_bPressed = m_bCheckBox ? (selected || m_bChecked) : selected;
   m_bFocused = item.itemState & ODS_FOCUS;
   m_bDisabled = item.itemState & ODS_DISABLED;
-  CIconButtonState state;
-  state.flat = m_bFlat;
-  state.hot = m_bHot;
-  state.pressed = m_bPressed;
-  state.focused = m_bFocused;
-  state.isDefault = m_bDefault;
-  state.checkBox = m_bCheckBox;
-  state.borderWhenFlat = m_bBorderWhenFlat;
-  state.focusWhenFlat = m_bFocusWhenFlat;
   // Focus that came from the keyboard shows, also on a flat button.
-  state.keyboardFocus = !(item.itemState & ODS_NOFOCUSRECT);
-  m_look = LookOf(state);
+  TakeLook(!(item.itemState & ODS_NOFOCUSRECT));
 
   RECT working = item.rcItem;
   const int oldMode = SetBkMode(dc, TRANSPARENT);

@@ -15,7 +15,7 @@
 
 namespace zel {
 
-class CIconButton {
+class CIconButton : public CIconButtonFlags {
  public:
   CIconButton();
   ~CIconButton();
@@ -38,11 +38,7 @@ class CIconButton {
   void SetTooltipText(const std::string& text, bool activate);
   int SetPressedStyle(int style, bool repaint);
   int SetChecked(int check, bool repaint);
-  bool IsChecked() const { return m_bChecked; }
 
-  bool IsHot() const { return m_bHot; }
-  bool IsCheckBox() const { return m_bCheckBox; }
-  bool IsDefault() const { return m_bDefault; }
   COLORREF Color(int index) const { return m_rules.Color(index); }
   HICON Icon(int index) const { return m_icons[static_cast<size_t>(index)].handle; }
   SIZE IconSize(int index) const { return m_icons[static_cast<size_t>(index)].size; }
@@ -82,18 +78,7 @@ class CIconButton {
 
   HWND m_hWnd = nullptr;
   CIconButtonRules m_rules;  // margins, press shift, colour table
-  bool m_bFlat = true;
-  bool m_bHot = false;
-  bool m_bPressed = false;
-  bool m_bFocused = false;
-  bool m_bDisabled = false;
-  CIconButtonLook m_look;  // as the drawing in progress paints
-  bool m_bDefault = false;
-  bool m_bCheckBox = false;
-  bool m_bBorderWhenFlat = true;
-  bool m_bFocusWhenFlat = false;
   HWND m_toolTip = nullptr;
-  bool m_bChecked = false;
   DWORD m_dwToolTipStyle = TTS_ALWAYSTIP | TTS_BALLOON;
   std::array<CIcon, 2> m_icons;  // [0] hot, [1] rest
 };

@@ -289,25 +289,10 @@ void CMainWindow::SelectListEntry(int id, int index) {
   if (TextOf(combo) != entry) SetWindowTextA(combo, entry.c_str());
 }
 
-void CMainWindow::ShowProgress() {
-  HWND bar = Item(IDC_PROGRESS);
-  SendMessageA(bar, PBM_SETRANGE32, 0, m_progress.ShownMaximum());
-  SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(m_progress.ShownValue()), 0);
-}
-
-void CMainWindow::SetProgressRange(int, uint32_t upper) {
-  m_progress.SetRange(upper);
-  ShowProgress();
-}
-
-void CMainWindow::SetProgressPos(int, uint32_t pos) {
-  m_progress.SetPos(pos);
-  ShowProgress();
-}
-
-void CMainWindow::OffsetProgressPos(int, uint32_t delta) {
-  m_progress.Offset(delta);
-  ShowProgress();
+void CMainWindow::ShowProgress(int id, const CProgressModel& progress) {
+  HWND bar = Item(id);
+  SendMessageA(bar, PBM_SETRANGE32, 0, progress.ShownMaximum());
+  SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(progress.ShownValue()), 0);
 }
 
 void CMainWindow::SetButtonIcons(int id, int hotIconId, int restIconId) {

@@ -9,7 +9,6 @@
 
 #include "app/DialogControls.h"
 #include "app/MainDialog.h"
-#include "app/ProgressModel.h"
 #include "app/win32/UiDispatcherWin32.h"
 #include "link/OperatorReport.h"
 #include "widgets/IconButtonWin32.h"
@@ -56,9 +55,7 @@ class CMainWindow : public IDialogControls {
   int ListCount(int id) const override;
   std::string ListEntry(int id, int index) const override;
   void SelectListEntry(int id, int index) override;
-  void SetProgressRange(int id, uint32_t upper) override;
-  void SetProgressPos(int id, uint32_t pos) override;
-  void OffsetProgressPos(int id, uint32_t delta) override;
+  void ShowProgress(int id, const CProgressModel& progress) override;
   void SetButtonIcons(int id, int hotIconId, int restIconId) override;
   void OffsetButtonColor(int id, int colorIndex, int offset) override;
   void SetButtonFlat(int id, bool flat) override;
@@ -79,7 +76,6 @@ class CMainWindow : public IDialogControls {
   bool PaintMinimised();
   HWND Item(int id) const { return GetDlgItem(m_hWnd, id); }
   std::optional<std::string> AskFile(const CFileDialogSpec& spec, bool save);
-  void ShowProgress();
   void FlushLog() const;
   static constexpr UINT_PTR kLogFlushTimer = 1;
   static constexpr UINT kLogFlushIntervalMs = 40;
@@ -90,7 +86,6 @@ class CMainWindow : public IDialogControls {
   HICON m_hAppIcon = nullptr;       // large
   HICON m_hAppIconSmall = nullptr;  // small
   std::map<int, CIconButton> m_buttons;
-  CProgressModel m_progress;
   mutable std::string m_pendingLog;  // appended log text not yet in the control
   bool m_ended = false;
   int m_result = 0;

@@ -113,6 +113,41 @@ struct CPicture {
   COLORREF At(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)]; }
 };
 
+// A 32-bit picture in memory to draw into, read back as a CPicture.
+class CCanvas {
+ public:
+  CCanvas(HDC like, int width, int height) : m_width(width), m_height(height) {
+    m_dc = CreateCompatibleDC(like);
+    BITMAPINFO format{};
+    format.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    m_bitmap = CreateDIBSection(like, &format, DIB_RGB_COLORS, &m_bits, nullptr, 0);
+    m_old = SelectObject(m_dc, m_bitmap);
+  }
+  ~CCanvas() {
+    SelectObject(m_dc, m_old);
+    DeleteObject(m_bitmap);
+    DeleteDC(m_dc);
+  }
+  CCanvas(const CCanvas&) = delete;
+  CCanvas& operator=(const CCanvas&) = delete;
+  HDC Dc() const { return m_dc; }
+  CPicture Picture() const {
+    GdiFlush();
+    CPicture picture{m_width, m_height, {}};
+    const auto* bgra = static_cast<const uint32_t*>(m_bits);
+    for (int i = 0; i < m_width * m_height; ++i)
+      picture.pixels.push_back(RGB(bgra[i] >> 16 & 0xFF, bgra[i] >> 8 & 0xFF, bgra[i] & 0xFF));
+    return picture;
+  }
+
+ private:
+  int m_width, m_height;
+  HDC m_dc = nullptr;
+  HBITMAP m_bitmap = nullptr;
+  HGDIOBJ m_old = nullptr;
+  void* m_bits = nullptr;
+};
+
 inline CPicture Capture(HWND window, bool whole) {
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
   RECT r{};
@@ -120,27 +155,13 @@ inline CPicture Capture(HWND window, bool whole) {
     GetWindowRect(window, &r);
   else
     GetClientRect(window, &r);
-  CPicture picture;
-  picture.width = r.right - r.left;
-  picture.height = r.bottom - r.top;
   HDC source = whole ? GetWindowDC(window) : GetDC(window);
-  HDC memory = CreateCompatibleDC(source);
-  BITMAPINFO format{};
-  format.bmiHeader = {sizeof(BITMAPINFOHEADER), picture.width, -picture.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(source, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, picture.width, picture.height, source, 0, 0, SRCCOPY);
-  GdiFlush();
-  const auto* bgra = static_cast<const uint32_t*>(bits);
-  picture.pixels.resize(static_cast<size_t>(picture.width * picture.height));
-  for (size_t i = 0; i < picture.pixels.size(); ++i) {
-    const uint32_t p = bgra[i];
-    picture.pixels[i] = RGB(p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF);
+  CPicture picture;
+  {
+    CCanvas canvas(source, r.right - r.left, r.bottom - r.top);
+    BitBlt(canvas.Dc(), 0, 0, r.right - r.left, r.bottom - r.top, source, 0, 0, SRCCOPY);
+    picture = canvas.Picture();
   }
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
   ReleaseDC(window, source);
   return picture;
 }

@@ -35,25 +35,17 @@ bool Has(const CPicture& picture, COLORREF colour) {
 // as the button should show it.
 CPicture IconOn(HICON icon, SIZE size, COLORREF face) {
   HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO format{};
-  format.bmiHeader = {sizeof(BITMAPINFOHEADER), size.cx, -size.cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  RECT all{0, 0, size.cx, size.cy};
-  HBRUSH brush = CreateSolidBrush(face);
-  FillRect(memory, &all, brush);
-  DeleteObject(brush);
-  DrawStateA(memory, nullptr, nullptr, reinterpret_cast<LPARAM>(icon), 0, 0, 0, size.cx, size.cy, DST_ICON);
-  GdiFlush();
-  CPicture picture{size.cx, size.cy, {}};
-  const auto* bgra = static_cast<const uint32_t*>(bits);
-  for (int i = 0; i < size.cx * size.cy; ++i)
-    picture.pixels.push_back(RGB(bgra[i] >> 16 & 0xFF, bgra[i] >> 8 & 0xFF, bgra[i] & 0xFF));
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
+  CPicture picture;
+  {
+    CCanvas canvas(screen, size.cx, size.cy);
+    RECT all{0, 0, size.cx, size.cy};
+    HBRUSH brush = CreateSolidBrush(face);
+    FillRect(canvas.Dc(), &all, brush);
+    DeleteObject(brush);
+    DrawStateA(canvas.Dc(), nullptr, nullptr, reinterpret_cast<LPARAM>(icon), 0, 0, 0, size.cx, size.cy,
+               DST_ICON);
+    picture = canvas.Picture();
+  }
   ReleaseDC(nullptr, screen);
   return picture;
 }
