@@ -59,6 +59,14 @@ CPicture IconOn(HICON icon, SIZE size, COLORREF face) {
   return ::testing::AssertionSuccess();
 }
 
+// Whether shot shows the button's icon (0 hot, 1 rest) on face, where an
+// icon left of a caption goes: 3 pixels in, centred, moved by shift.
+::testing::AssertionResult ShowsIcon(const CPicture& shot, const CIconButton& button, int icon, COLORREF face,
+                                     int shift = 0) {
+  const SIZE size = button.IconSize(icon);
+  return ShowsAt(shot, IconOn(button.Icon(icon), size, face), 3 + shift, (shot.height - size.cy) / 2 + shift);
+}
+
 class IconButtonPixels : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -97,10 +105,7 @@ TEST_F(IconButtonPixels, HotBrightensTheFaceAndRaisesAFrame) {
   EXPECT_EQ(hot.At(0, 0), highlight);
   EXPECT_EQ(hot.At(hot.width - 1, hot.height - 1), shadow);
   EXPECT_TRUE(Has(hot, help.Color(CLR_HOT_TEXT)));
-  // The icon: the hot one, three pixels in, centred.
-  const SIZE size = help.IconSize(0);
-  EXPECT_TRUE(
-      ShowsAt(hot, IconOn(help.Icon(0), size, help.Color(CLR_HOT_BACK)), 3, (hot.height - size.cy) / 2));
+  EXPECT_TRUE(ShowsIcon(hot, help, 0, help.Color(CLR_HOT_BACK)));
 
   // Away from it, the button is at rest again.
   SendMessageA(Item(IDC_HELP_BUTTON), WM_MOUSELEAVE, 0, 0);
@@ -117,11 +122,8 @@ TEST_F(IconButtonPixels, PressedSinksTheFrameAndShiftsIconAndCaption) {
   EXPECT_EQ(pressed.At(0, 0), shadow);
   EXPECT_EQ(pressed.At(pressed.width - 1, pressed.height - 1), highlight);
   EXPECT_EQ(pressed.At(2, 2), help.Color(CLR_HOT_BACK));
-  const SIZE size = help.IconSize(0);
-  const int y = (rest.height - size.cy) / 2;
-  EXPECT_TRUE(ShowsAt(rest, IconOn(help.Icon(0), size, help.Color(CLR_NORMAL_BACK)), 3, y));
-  EXPECT_TRUE(ShowsAt(pressed, IconOn(help.Icon(0), size, help.Color(CLR_HOT_BACK)), 4, y + 1))
-      << "shifted (1, 1)";
+  EXPECT_TRUE(ShowsIcon(rest, help, 0, help.Color(CLR_NORMAL_BACK)));
+  EXPECT_TRUE(ShowsIcon(pressed, help, 0, help.Color(CLR_HOT_BACK), 1)) << "shifted (1, 1)";
   // The caption moves with it.
   const RECT restText = IconBox(rest, help.Color(CLR_NORMAL_BACK), rest.width - 2);
   const RECT pressedText = IconBox(pressed, help.Color(CLR_HOT_BACK), pressed.width - 2);
@@ -131,20 +133,17 @@ TEST_F(IconButtonPixels, PressedSinksTheFrameAndShiftsIconAndCaption) {
 TEST_F(IconButtonPixels, ACheckedBoxShowsItsHotIconUnshiftedOnASunkenFace) {
   CIconButton& trace = *window.Button(IDC_TRACE);
   const CPicture off = Capture(Item(IDC_TRACE), false);
-  const SIZE size = trace.IconSize(1);
-  const int y = (off.height - size.cy) / 2;
-  EXPECT_TRUE(ShowsAt(off, IconOn(trace.Icon(1), size, trace.Color(CLR_NORMAL_BACK)), 3, y)) << "rest icon";
+  EXPECT_TRUE(ShowsIcon(off, trace, 1, trace.Color(CLR_NORMAL_BACK))) << "rest icon";
   SendMessageA(Item(IDC_TRACE), BM_SETCHECK, BST_CHECKED, 0);
   const CPicture on = Capture(Item(IDC_TRACE), false);
   EXPECT_EQ(on.At(0, 0), shadow);
   EXPECT_EQ(on.At(2, 2), trace.Color(CLR_HOT_BACK));
-  EXPECT_TRUE(ShowsAt(on, IconOn(trace.Icon(0), trace.IconSize(0), trace.Color(CLR_HOT_BACK)), 3, y))
-      << "hot icon, not shifted";
+  EXPECT_TRUE(ShowsIcon(on, trace, 0, trace.Color(CLR_HOT_BACK))) << "hot icon, not shifted";
   // Hovering a box that is off changes face and frame, not the icon.
   SendMessageA(Item(IDC_TRACE), BM_SETCHECK, BST_UNCHECKED, 0);
   Hover(IDC_TRACE);
   const CPicture hot = Capture(Item(IDC_TRACE), false);
-  EXPECT_TRUE(ShowsAt(hot, IconOn(trace.Icon(1), size, trace.Color(CLR_HOT_BACK)), 3, y));
+  EXPECT_TRUE(ShowsIcon(hot, trace, 1, trace.Color(CLR_HOT_BACK)));
 }
 
 TEST_F(IconButtonPixels, DisabledEmbossesTheCaptionAndGreysTheIcon) {
@@ -160,13 +159,68 @@ TEST_F(IconButtonPixels, DisabledEmbossesTheCaptionAndGreysTheIcon) {
   if (EmbossShows(face, highlight)) {
     EXPECT_TRUE(Has(disabled, highlight));
   }
-  const SIZE size = start.IconSize(0);
-  EXPECT_FALSE(ShowsAt(disabled, IconOn(start.Icon(0), size, face), 3, (disabled.height - size.cy) / 2))
-      << "the icon drawn disabled";
+  EXPECT_FALSE(ShowsIcon(disabled, start, 0, face)) << "the icon drawn disabled";
   EnableWindow(Item(IDC_START), TRUE);
   const CPicture enabled = Capture(Item(IDC_START), false);
   EXPECT_TRUE(Has(enabled, start.Color(CLR_NORMAL_TEXT)));
-  EXPECT_TRUE(ShowsAt(enabled, IconOn(start.Icon(0), size, face), 3, (enabled.height - size.cy) / 2));
+  EXPECT_TRUE(ShowsIcon(enabled, start, 0, face));
+}
+
+// The colour pixels of an icon, 0xAARRGGBB, and whether its mask hides each.
+struct CIconPixels {
+  std::vector<uint32_t> colour;
+  std::vector<bool> hidden;
+};
+
+CIconPixels PixelsOf(HICON icon) {
+  ICONINFO info{};
+  EXPECT_TRUE(GetIconInfo(icon, &info));
+  BITMAP bitmap{};
+  GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+  const int w = bitmap.bmWidth, h = bitmap.bmHeight;
+  BITMAPINFO format{};
+  format.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  CIconPixels pixels{std::vector<uint32_t>(static_cast<size_t>(w * h)), {}};
+  std::vector<uint32_t> mask(static_cast<size_t>(w * h));
+  HDC screen = GetDC(nullptr);
+  GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(h), pixels.colour.data(), &format, DIB_RGB_COLORS);
+  GetDIBits(screen, info.hbmMask, 0, static_cast<UINT>(h), mask.data(), &format, DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+  for (uint32_t m : mask) pixels.hidden.push_back((m & 0xFFFFFF) != 0);
+  DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+  return pixels;
+}
+
+TEST_F(IconButtonPixels, GreyAndDarkRestIconsAreMadeFromTheHotOne) {
+  CIconButton& browse = *window.Button(IDC_BROWSE);
+  const CIconPixels hot = PixelsOf(browse.Icon(0));
+  for (int rule : {ICON_AUTO_GREY, ICON_AUTO_DARK}) {
+    SCOPED_TRACE(rule);
+    HICON copy = CopyIcon(browse.Icon(0));
+    ASSERT_EQ(browse.SetIcons(copy, nullptr, rule), IBR_DONE);
+    ASSERT_NE(browse.Icon(1), nullptr);
+    EXPECT_EQ(browse.IconSize(1).cx, browse.IconSize(0).cx);
+    const CIconPixels hotNow = PixelsOf(browse.Icon(0));
+    const CIconPixels rest = PixelsOf(browse.Icon(1));
+    ASSERT_EQ(rest.colour.size(), hot.colour.size());
+    EXPECT_EQ(rest.hidden, hotNow.hidden) << "the mask is shared";
+    int coloured = 0;
+    for (size_t i = 0; i < rest.colour.size(); ++i) {
+      const uint32_t h = hotNow.colour[i], r = rest.colour[i];
+      const COLORREF colour = RGB(h >> 16 & 0xFF, h >> 8 & 0xFF, h & 0xFF);
+      const COLORREF expected = (h & 0xFFFFFF) == 0      ? 0
+                                : rule == ICON_AUTO_GREY ? GreyColor(colour)
+                                                         : DarkenColor(colour, 0.25);
+      ASSERT_EQ(r & 0xFFFFFF, (GetRValue(expected) << 16) | (GetGValue(expected) << 8) | GetBValue(expected))
+          << "pixel " << i;
+      EXPECT_EQ(r >> 24, h >> 24) << "transparency is kept";
+      if (GetRValue(colour) != GetBValue(colour)) ++coloured;
+    }
+    EXPECT_GT(coloured, 0) << "an icon with colour to lose";
+  }
+  EXPECT_EQ(browse.SetIcons(reinterpret_cast<HICON>(static_cast<uintptr_t>(0xBAD)), nullptr), IBR_BAD_ICON);
+  EXPECT_EQ(browse.Icon(0), nullptr) << "all images dropped";
 }
 
 TEST_F(IconButtonPixels, ScreenshotsOfEachLook) {
