@@ -157,6 +157,20 @@ TEST(WindowResources, TheProgramCarriesItsFrenchVersionRecord) {
   EXPECT_EQ(item("ProductName"), "Application BoxFeeder");
 }
 
+TEST(WindowResources, TheManifestBringsCommonControlsSix) {
+  // The program's manifest makes the loader redirect comctl32.dll to the
+  // version 6 assembly, which has the themed controls and balloon tips.
+  ACTCTX_SECTION_KEYED_DATA found{};
+  found.cbSize = sizeof found;
+  ASSERT_TRUE(FindActCtxSectionStringA(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, "comctl32.dll",
+                                       &found))
+      << "no common-controls assembly in the program's activation context";
+  HMODULE controls = GetModuleHandleA("comctl32.dll");
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(controls, path, MAX_PATH);
+  EXPECT_NE(std::string(path).find("6.0"), std::string::npos) << path;
+}
+
 TEST_F(WindowTest, ItOpensWithNoImageAndTheAboutEntryOnTheSystemMenu) {
   HWND start = Item(IDC_START);
   EXPECT_FALSE(IsWindowEnabled(start));
@@ -258,6 +272,29 @@ TEST_F(WindowTest, SaveWritesTheLogAsItIsAndSaysWhenItCannot) {
   EXPECT_EQ(seen[0].second, "Can not Create The File");
   EXPECT_EQ(seen[0].first, CMainWindow::ApplicationTitle());
   EXPECT_EQ(window->Dialog().Log(), "first line\r\nsecond line\r\n");
+}
+
+TEST_F(WindowTest, APortThatDoesNotOpenIsReportedWithItsCause) {
+  const std::string image = WriteTemporaryFile({1, 2, 3}, ".sdl");
+  ChooseImage(image);
+  UsePort("COM42");
+  std::vector<std::string> reports;
+  {
+    CBoxAnswerer answer(window->Window(), [&](HWND box) {
+      reports.push_back(MessageBoxText(box));
+      Press(box, IDOK);
+    });
+    Click(IDC_START);
+    ASSERT_TRUE(Until([&] { return !window->Dialog().IsBusy(); }));
+  }
+  DeleteFileA(image.c_str());
+  EXPECT_EQ(reports, std::vector<std::string>{"Can not Create the File"});
+  EXPECT_TRUE(LogHas("Open port (COM42) FAILED"));
+  EXPECT_TRUE(LogHas("Cause: COM42: "));
+  EXPECT_TRUE(LogHas("Please VERIFY the port connection and try it again"));
+  EXPECT_EQ(TextOf(Item(IDC_PERCENT)), "100 %");
+  EXPECT_TRUE(IsWindowEnabled(Item(IDC_START)));
+  EXPECT_EQ(TextOf(Item(IDC_START)), "Start Download");
 }
 
 TEST_F(WindowTest, TheLogHoldsMoreThanAnEditsDefaultLimit) {
