@@ -148,19 +148,6 @@ int CIconButton::SetIcons(const QPixmap& hotIcon, const QPixmap& restIcon, int d
   return IBR_DONE;
 }
 
-int CIconButton::SetFlat(bool flat, bool repaint) {
-  m_bFlat = flat;
-  if (repaint) Repaint();
-  return IBR_DONE;
-}
-
-int CIconButton::OffsetColor(int index, int offset, bool repaint) {
-  const int result = m_rules.OffsetColor(index, offset);
-  if (result != IBR_DONE) return result;
-  if (repaint) Repaint();
-  return IBR_DONE;
-}
-
 int CIconButton::SetDefaultColors(bool repaint) {
   // The button face is the dialog's own background, as the platform has
   // it: a flat button at rest shows nothing of itself but icon and caption.
@@ -186,20 +173,6 @@ void CIconButton::SetTooltipText(const QString& text, bool activate) {
                                        : QStringLiteral("<table width=\"%1\"><tr><td>%2</td></tr></table>")
                                              .arg(kToolTipMaxWidth)
                                              .arg(text.toHtmlEscaped()));
-}
-
-int CIconButton::SetPressedStyle(int style, bool repaint) {
-  const int result = m_rules.SetPressedStyle(style);
-  if (result != IBR_DONE) return result;
-  if (repaint) Repaint();
-  return IBR_DONE;
-}
-
-int CIconButton::SetChecked(int check, bool repaint) {
-  if (!m_bCheckBox) return IBR_DONE;
-  m_bChecked = check != 0;
-  if (repaint) Repaint();
-  return IBR_DONE;
 }
 
 void CIconButton::TrackHover(const QPoint& position, Qt::MouseButtons buttons) {

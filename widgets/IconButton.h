@@ -31,7 +31,7 @@ std::shared_ptr<QSvgRenderer> LoadIconResource(int id);
 // A drawing rendered at size for a screen of this pixel ratio.
 QPixmap RenderIcon(QSvgRenderer& drawing, QSize size, qreal pixelRatio);
 
-class CIconButton : public QAbstractButton, public CIconButtonFlags {
+class CIconButton : public QAbstractButton, public CIconButtonBase {
  public:
   enum class Kind { PushButton, DefaultPushButton, CheckBox };
   CIconButton(const QString& caption, Kind kind, QWidget* parent);
@@ -41,16 +41,11 @@ class CIconButton : public QAbstractButton, public CIconButtonFlags {
   // restIcon may be null, or derived: pass deriveRest ICON_AUTO_GREY or
   // ICON_AUTO_DARK to make it from the hot icon.
   int SetIcons(const QPixmap& hotIcon, const QPixmap& restIcon, int deriveRest = 0);
-  int SetFlat(bool flat, bool repaint);
-  int OffsetColor(int index, int offset, bool repaint);
   int SetDefaultColors(bool repaint);
   void SetTooltipText(const QString& text, bool activate);
-  int SetPressedStyle(int style, bool repaint);
-  int SetChecked(int check, bool repaint);
   // The check message: 1 or 2 set the state on, anything else off.
   void SetCheckMessage(int wParam) { SetChecked(CheckFromMessage(static_cast<uintptr_t>(wParam)), true); }
 
-  COLORREF Color(int index) const { return m_rules.Color(index); }
   QSize HotIconSize() const { return m_icons[0].size; }
   QString ToolTipText() const { return m_toolTip; }
   // Where the last painting put the icon (empty without one).
@@ -89,9 +84,8 @@ class CIconButton : public QAbstractButton, public CIconButtonFlags {
   void CancelHover();
   void OnClicked();
   void FreeImages();
-  void Repaint() { update(); }
+  void Repaint() override { update(); }
 
-  CIconButtonRules m_rules;  // margins, press shift, colour table
   QString m_toolTip;
   std::array<CIcon, 2> m_icons;  // [0] hot, [1] rest
   bool m_bKeyboardFocus = true;  // focus came from the keyboard, not a click: show it

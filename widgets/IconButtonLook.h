@@ -66,44 +66,4 @@ constexpr CIconButtonLook LookOf(const CIconButtonState& s) {
   return look;
 }
 
-// The flags every platform's button keeps, and the look they give.
-class CIconButtonFlags {
- public:
-  bool IsChecked() const { return m_bChecked; }
-  bool IsHot() const { return m_bHot; }
-  bool IsFlat() const { return m_bFlat; }
-  bool IsCheckBox() const { return m_bCheckBox; }
-  bool IsDefault() const { return m_bDefault; }
-
- protected:
-  // The look of the drawing in progress, once it has read its pressed,
-  // focused and disabled states.
-  const CIconButtonLook& TakeLook(bool keyboardFocus) {
-    CIconButtonState state;
-    state.flat = m_bFlat;
-    state.hot = m_bHot;
-    state.pressed = m_bPressed;
-    state.focused = m_bFocused;
-    state.isDefault = m_bDefault;
-    state.checkBox = m_bCheckBox;
-    state.borderWhenFlat = m_bBorderWhenFlat;
-    state.focusWhenFlat = m_bFocusWhenFlat;
-    state.keyboardFocus = keyboardFocus;
-    m_look = LookOf(state);
-    return m_look;
-  }
-
-  bool m_bFlat = true;
-  bool m_bHot = false;
-  bool m_bPressed = false;   // as the drawing in progress sees it
-  bool m_bFocused = false;   // as the drawing in progress sees it
-  bool m_bDisabled = false;  // as the drawing in progress sees it
-  CIconButtonLook m_look;    // as the drawing in progress paints
-  bool m_bDefault = false;
-  bool m_bCheckBox = false;
-  bool m_bBorderWhenFlat = true;
-  bool m_bFocusWhenFlat = false;
-  bool m_bChecked = false;
-};
-
 }  // namespace zel

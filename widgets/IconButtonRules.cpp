@@ -40,4 +40,29 @@ CImageSpot CIconButtonRules::PlaceImage(bool hasCaption, int left, int top, int 
   return spot;
 }
 
+int CIconButtonBase::SetFlat(bool flat, bool repaint) {
+  m_bFlat = flat;
+  if (repaint) Repaint();
+  return IBR_DONE;
+}
+
+int CIconButtonBase::OffsetColor(int index, int offset, bool repaint) {
+  const int result = m_rules.OffsetColor(index, offset);
+  if (result == IBR_DONE && repaint) Repaint();
+  return result;
+}
+
+int CIconButtonBase::SetPressedStyle(int style, bool repaint) {
+  const int result = m_rules.SetPressedStyle(style);
+  if (result == IBR_DONE && repaint) Repaint();
+  return result;
+}
+
+int CIconButtonBase::SetChecked(int check, bool repaint) {
+  if (!m_bCheckBox) return IBR_DONE;
+  m_bChecked = check != 0;
+  if (repaint) Repaint();
+  return IBR_DONE;
+}
+
 }  // namespace zel

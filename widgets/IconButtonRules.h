@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 
+#include "widgets/IconButtonLook.h"
 #include "widgets/IconColors.h"
 
 namespace zel {
@@ -49,6 +50,59 @@ class CIconButtonRules {
   // one; shifted when the look says so.
   CImageSpot PlaceImage(bool hasCaption, int left, int top, int width, int height, int& captionLeft,
                         bool shifted, int imageWidth, int imageHeight) const;
+};
+
+// What every platform's button keeps and does alike: its flags, settings
+// and colour table, the set-up operations on them, and the look they give.
+// A platform's button adds the window, the icons and the painting.
+class CIconButtonBase {
+ public:
+  virtual ~CIconButtonBase() = default;
+
+  int SetFlat(bool flat, bool repaint);
+  int OffsetColor(int index, int offset, bool repaint);
+  int SetPressedStyle(int style, bool repaint);
+  // In check-box mode only.
+  int SetChecked(int check, bool repaint);
+  COLORREF Color(int index) const { return m_rules.Color(index); }
+  bool IsChecked() const { return m_bChecked; }
+  bool IsHot() const { return m_bHot; }
+  bool IsFlat() const { return m_bFlat; }
+  bool IsCheckBox() const { return m_bCheckBox; }
+  bool IsDefault() const { return m_bDefault; }
+
+ protected:
+  // Invalidates the whole button, so that it paints itself again.
+  virtual void Repaint() = 0;
+  // The look of the drawing in progress, once it has read its pressed,
+  // focused and disabled states.
+  const CIconButtonLook& TakeLook(bool keyboardFocus) {
+    CIconButtonState state;
+    state.flat = m_bFlat;
+    state.hot = m_bHot;
+    state.pressed = m_bPressed;
+    state.focused = m_bFocused;
+    state.isDefault = m_bDefault;
+    state.checkBox = m_bCheckBox;
+    state.borderWhenFlat = m_bBorderWhenFlat;
+    state.focusWhenFlat = m_bFocusWhenFlat;
+    state.keyboardFocus = keyboardFocus;
+    m_look = LookOf(state);
+    return m_look;
+  }
+
+  bool m_bFlat = true;
+  bool m_bHot = false;
+  bool m_bPressed = false;   // as the drawing in progress sees it
+  bool m_bFocused = false;   // as the drawing in progress sees it
+  bool m_bDisabled = false;  // as the drawing in progress sees it
+  CIconButtonLook m_look;    // as the drawing in progress paints
+  bool m_bDefault = false;
+  bool m_bCheckBox = false;
+  bool m_bBorderWhenFlat = true;
+  bool m_bFocusWhenFlat = false;
+  bool m_bChecked = false;
+  CIconButtonRules m_rules;  // margins, press shift, colour table
 };
 
 }  // namespace zel

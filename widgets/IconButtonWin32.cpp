@@ -113,7 +113,7 @@ void CIconButton::Attach(HWND button) {
   SetWindowSubclass(button, &CIconButton::SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
 }
 
-void CIconButton::Repaint() const {
+void CIconButton::Repaint() {
   if (m_hWnd) InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
@@ -175,33 +175,8 @@ void CIconButton::FreeImages() {
   }
 }
 
-int CIconButton::SetFlat(bool flat, bool repaint) {
-  m_bFlat = flat;
-  if (repaint) Repaint();
-  return IBR_DONE;
-}
-
-int CIconButton::OffsetColor(int index, int offset, bool repaint) {
-  const int result = m_rules.OffsetColor(index, offset);
-  if (result == IBR_DONE && repaint) Repaint();
-  return result;
-}
-
 int CIconButton::SetDefaultColors(bool repaint) {
   m_rules.SetDefaultColors(GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_BTNTEXT));
-  if (repaint) Repaint();
-  return IBR_DONE;
-}
-
-int CIconButton::SetPressedStyle(int style, bool repaint) {
-  const int result = m_rules.SetPressedStyle(style);
-  if (result == IBR_DONE && repaint) Repaint();
-  return result;
-}
-
-int CIconButton::SetChecked(int check, bool repaint) {
-  if (!m_bCheckBox) return IBR_DONE;
-  m_bChecked = check != 0;
   if (repaint) Repaint();
   return IBR_DONE;
 }

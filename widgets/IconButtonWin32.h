@@ -15,7 +15,7 @@
 
 namespace zel {
 
-class CIconButton : public CIconButtonFlags {
+class CIconButton : public CIconButtonBase {
  public:
   CIconButton();
   ~CIconButton();
@@ -32,14 +32,9 @@ class CIconButton : public CIconButtonFlags {
   // The handles belong to the button from now on. deriveRest ICON_AUTO_GREY
   // or ICON_AUTO_DARK makes the rest icon from the hot one.
   int SetIcons(HICON hot, HICON rest, int deriveRest = 0);
-  int SetFlat(bool flat, bool repaint);
-  int OffsetColor(int index, int offset, bool repaint);
   int SetDefaultColors(bool repaint);
   void SetTooltipText(const std::string& text, bool activate);
-  int SetPressedStyle(int style, bool repaint);
-  int SetChecked(int check, bool repaint);
 
-  COLORREF Color(int index) const { return m_rules.Color(index); }
   HICON Icon(int index) const { return m_icons[static_cast<size_t>(index)].handle; }
   SIZE IconSize(int index) const { return m_icons[static_cast<size_t>(index)].size; }
   HWND ToolTip() const { return m_toolTip; }
@@ -74,10 +69,9 @@ class CIconButton : public CIconButtonFlags {
   void EnsureToolTip();
   void FreeImages();
   HICON LoadIconResource(int id, int cx, int cy) const;
-  void Repaint() const;
+  void Repaint() override;
 
   HWND m_hWnd = nullptr;
-  CIconButtonRules m_rules;  // margins, press shift, colour table
   HWND m_toolTip = nullptr;
   DWORD m_dwToolTipStyle = TTS_ALWAYSTIP | TTS_BALLOON;
   std::array<CIcon, 2> m_icons;  // [0] hot, [1] rest
