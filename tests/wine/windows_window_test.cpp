@@ -331,6 +331,8 @@ class WindowTransfer : public WindowTest {
 
 TEST_F(WindowTransfer, CancelEndsTheRunAndTheWindowIsIdleAgain) {
   StartWaiting();
+  ASSERT_TRUE(Until(
+      [&] { return TextOf(Item(IDC_LOG)).find("Please SWITCH ON your box now") != std::string::npos; }));
   Screenshot(window->Window(), "win32-busy");
   Click(IDC_START);
   EXPECT_FALSE(IsWindowEnabled(Item(IDC_START))) << "until the run has ended";
