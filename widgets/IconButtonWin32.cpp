@@ -40,12 +40,6 @@ void FrameWith(HDC dc, const RECT& r, COLORREF colour) {
   DeleteObject(brush);
 }
 
-std::string WindowText(HWND window) {
-  std::string text(static_cast<size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-  text.resize(static_cast<size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
-
 // Width and height: twice the hot spot, which an icon has at its centre.
 bool MeasureIcon(HICON icon, SIZE& size) {
   ICONINFO info{};

@@ -38,8 +38,7 @@ void ShowPicture(HWND box, int id, CBoxState& state) {
 HFONT WarningFont(HWND text) {
   RECT room{};
   GetClientRect(text, &room);
-  std::string message(static_cast<size_t>(GetWindowTextLengthA(text)) + 1, '\0');
-  message.resize(static_cast<size_t>(GetWindowTextA(text, message.data(), static_cast<int>(message.size()))));
+  const std::string message = WindowText(text);
   HDC dc = GetDC(text);
   HFONT font = nullptr;
   for (int height = 30; height >= 10; height -= 2) {

@@ -24,13 +24,6 @@ namespace {
 constexpr int kIconButtons[] = {IDC_TRACE, IDC_SAVE,  IDC_CLEAR, IDC_HELP_BUTTON,
                                 IDCANCEL,  IDC_START, IDC_BROWSE};
 
-std::string TextOf(HWND window) {
-  if (!window) return {};
-  std::string text(static_cast<size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-  text.resize(static_cast<size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
-
 }  // namespace
 
 std::string CMainWindow::ApplicationTitle() {
@@ -206,12 +199,12 @@ void CMainWindow::SetText(int id, const std::string& text) {
   }
   // Setting what a control already shows changes nothing and repaints
   // nothing: the dialog refreshes every control for each log line.
-  if (TextOf(control) != text) SetWindowTextA(control, text.c_str());
+  if (WindowText(control) != text) SetWindowTextA(control, text.c_str());
 }
 
 std::string CMainWindow::GetText(int id) const {
   if (id == IDC_LOG) FlushLog();
-  return TextOf(Item(id));
+  return WindowText(Item(id));
 }
 
 void CMainWindow::AppendText(int id, const std::string& text) {
@@ -286,7 +279,7 @@ void CMainWindow::SelectListEntry(int id, int index) {
   if (SendMessageA(combo, CB_GETCURSEL, 0, 0) != index)
     SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
   const std::string entry = ListEntry(id, index);
-  if (TextOf(combo) != entry) SetWindowTextA(combo, entry.c_str());
+  if (WindowText(combo) != entry) SetWindowTextA(combo, entry.c_str());
 }
 
 void CMainWindow::ShowProgress(int id, const CProgressModel& progress) {

@@ -33,12 +33,6 @@ inline std::string ClassOf(HWND window) {
   return name;
 }
 
-inline std::string TextOf(HWND window) {
-  std::string text(static_cast<size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-  text.resize(static_cast<size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
-
 // The visible dialog boxes of this thread other than except: the modal
 // boxes, message boxes and file dialogs that are open.
 inline std::vector<HWND> OpenBoxes(HWND except) {
@@ -91,8 +85,8 @@ class CBoxAnswerer {
 // The text of a message box (its static text control).
 inline std::string MessageBoxText(HWND box) {
   for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-    if (ClassOf(child) == "Static" && GetDlgCtrlID(child) == 0xFFFF && !TextOf(child).empty())
-      return TextOf(child);
+    if (ClassOf(child) == "Static" && GetDlgCtrlID(child) == 0xFFFF && !WindowText(child).empty())
+      return WindowText(child);
   return {};
 }
 

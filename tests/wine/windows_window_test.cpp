@@ -78,7 +78,7 @@ class WindowTest : public ::testing::Test {
 // The template each control was made from, by the window system, matches
 // the dialog's own table: order, ids, captions, places, tab stops.
 void ExpectMadeFrom(HWND dialog, const CDialogTemplate& table) {
-  EXPECT_EQ(TextOf(dialog), table.title);
+  EXPECT_EQ(WindowText(dialog), table.title);
   RECT client{0, 0, table.width, table.height};
   MapDialogRect(dialog, &client);
   RECT actual{};
@@ -91,7 +91,7 @@ void ExpectMadeFrom(HWND dialog, const CDialogTemplate& table) {
     SCOPED_TRACE(control.caption);
     EXPECT_EQ(static_cast<short>(GetDlgCtrlID(child)), control.id);
     if (control.kind != ControlKind::ComboBox && control.kind != ControlKind::Picture) {
-      EXPECT_EQ(TextOf(child), control.caption);
+      EXPECT_EQ(WindowText(child), control.caption);
     }
     // The system converts the corner and the size, each on its own.
     RECT expected{control.x, control.y, control.width, control.height};
@@ -174,7 +174,7 @@ TEST(WindowResources, TheManifestBringsCommonControlsSix) {
 TEST_F(WindowTest, ItOpensWithNoImageAndTheAboutEntryOnTheSystemMenu) {
   HWND start = Item(IDC_START);
   EXPECT_FALSE(IsWindowEnabled(start));
-  EXPECT_EQ(TextOf(start), "Start Download");
+  EXPECT_EQ(WindowText(start), "Start Download");
   EXPECT_EQ(window->Button(IDC_START)->IconSize(0).cx, 32);
   HMENU menu = GetSystemMenu(window->Window(), FALSE);
   char entry[64] = {};
@@ -201,7 +201,7 @@ TEST_F(WindowTest, AboutHelpAndAMissingImageOpenTheirBoxes) {
   std::vector<std::pair<std::string, std::string>> seen;  // caption, text
   {
     CBoxAnswerer answer(window->Window(), [&](HWND box) {
-      const std::string caption = TextOf(box);
+      const std::string caption = WindowText(box);
       seen.emplace_back(caption, MessageBoxText(box));
       Screenshot(box, "win32-box-" + std::to_string(seen.size()));
       Press(box, IDOK);
@@ -224,7 +224,7 @@ TEST_F(WindowTest, AboutHelpAndAMissingImageOpenTheirBoxes) {
   seen.clear();
   {
     CBoxAnswerer answer(window->Window(), [&](HWND box) {
-      seen.emplace_back(TextOf(box), MessageBoxText(box));
+      seen.emplace_back(WindowText(box), MessageBoxText(box));
       Screenshot(box, "win32-cannot-open");
       Press(box, IDOK);
     });
@@ -234,13 +234,13 @@ TEST_F(WindowTest, AboutHelpAndAMissingImageOpenTheirBoxes) {
   EXPECT_EQ(seen[0].second, "Can not Open the File");
   EXPECT_EQ(seen[0].first, CMainWindow::ApplicationTitle());
   EXPECT_FALSE(window->Dialog().IsBusy());
-  EXPECT_EQ(TextOf(Item(IDC_START)), "Start Download");
+  EXPECT_EQ(WindowText(Item(IDC_START)), "Start Download");
 }
 
 TEST_F(WindowTest, SaveWritesTheLogAsItIsAndSaysWhenItCannot) {
   window->Dialog().OnLine("first line", LineLevel::Normal);
   window->Dialog().OnLine("second line", LineLevel::Normal);
-  ASSERT_TRUE(Until([&] { return TextOf(Item(IDC_LOG)) == window->Dialog().Log(); }));
+  ASSERT_TRUE(Until([&] { return WindowText(Item(IDC_LOG)) == window->Dialog().Log(); }));
   const std::string saved = WriteTemporaryFile({}, ".txt");
   DeleteFileA(saved.c_str());  // a new file is fine
   {
@@ -261,7 +261,7 @@ TEST_F(WindowTest, SaveWritesTheLogAsItIsAndSaysWhenItCannot) {
         ChooseFile(box, held);
         return;
       }
-      seen.emplace_back(TextOf(box), MessageBoxText(box));
+      seen.emplace_back(WindowText(box), MessageBoxText(box));
       Press(box, IDOK);
     });
     Click(IDC_SAVE);
@@ -292,15 +292,15 @@ TEST_F(WindowTest, APortThatDoesNotOpenIsReportedWithItsCause) {
   EXPECT_TRUE(LogHas("Open port (COM42) FAILED"));
   EXPECT_TRUE(LogHas("Cause: COM42: "));
   EXPECT_TRUE(LogHas("Please VERIFY the port connection and try it again"));
-  EXPECT_EQ(TextOf(Item(IDC_PERCENT)), "100 %");
+  EXPECT_EQ(WindowText(Item(IDC_PERCENT)), "100 %");
   EXPECT_TRUE(IsWindowEnabled(Item(IDC_START)));
-  EXPECT_EQ(TextOf(Item(IDC_START)), "Start Download");
+  EXPECT_EQ(WindowText(Item(IDC_START)), "Start Download");
 }
 
 TEST_F(WindowTest, TheLogHoldsMoreThanAnEditsDefaultLimit) {
   const std::string line(99, 'x');
   for (int i = 0; i < 500; ++i) window->Dialog().OnLine(line, LineLevel::Normal);  // 50 KB
-  EXPECT_TRUE(Until([&] { return TextOf(Item(IDC_LOG)).size() == window->Dialog().Log().size(); }));
+  EXPECT_TRUE(Until([&] { return WindowText(Item(IDC_LOG)).size() == window->Dialog().Log().size(); }));
   EXPECT_EQ(window->Dialog().Log().size(), 500u * 101u);
 }
 
@@ -310,7 +310,7 @@ class WindowTransfer : public WindowTest {
   void StartWaiting() {
     image = WriteTemporaryFile(std::vector<uint8_t>(4096, 0x5A), ".sdl");
     ChooseImage(image);
-    ASSERT_EQ(TextOf(Item(IDC_IMAGE_PATH)), image);
+    ASSERT_EQ(WindowText(Item(IDC_IMAGE_PATH)), image);
     ASSERT_GE(SendMessageA(Item(IDC_PORT), CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                            reinterpret_cast<LPARAM>("COM5")),
               0)
@@ -319,8 +319,8 @@ class WindowTransfer : public WindowTest {
     Screenshot(window->Window(), "win32-idle");
     Click(IDC_START);
     ASSERT_TRUE(window->Dialog().IsBusy());
-    EXPECT_EQ(TextOf(Item(IDC_START)), "Cancel Download");
-    EXPECT_EQ(TextOf(Item(IDC_PERCENT)), "0%");
+    EXPECT_EQ(WindowText(Item(IDC_START)), "Cancel Download");
+    EXPECT_EQ(WindowText(Item(IDC_PERCENT)), "0%");
   }
   void TearDown() override {
     WindowTest::TearDown();
@@ -332,15 +332,15 @@ class WindowTransfer : public WindowTest {
 TEST_F(WindowTransfer, CancelEndsTheRunAndTheWindowIsIdleAgain) {
   StartWaiting();
   ASSERT_TRUE(Until(
-      [&] { return TextOf(Item(IDC_LOG)).find("Please SWITCH ON your box now") != std::string::npos; }));
+      [&] { return WindowText(Item(IDC_LOG)).find("Please SWITCH ON your box now") != std::string::npos; }));
   Screenshot(window->Window(), "win32-busy");
   Click(IDC_START);
   EXPECT_FALSE(IsWindowEnabled(Item(IDC_START))) << "until the run has ended";
   ASSERT_TRUE(Until([&] { return !window->Dialog().IsBusy(); }));
   ASSERT_TRUE(Until([&] { return LogHas("Download CANCELLED"); }));
   EXPECT_TRUE(IsWindowEnabled(Item(IDC_START)));
-  EXPECT_EQ(TextOf(Item(IDC_START)), "Start Download");
-  EXPECT_EQ(TextOf(Item(IDC_PERCENT)), "100 %");
+  EXPECT_EQ(WindowText(Item(IDC_START)), "Start Download");
+  EXPECT_EQ(WindowText(Item(IDC_PERCENT)), "100 %");
   Screenshot(window->Window(), "win32-cancelled");
 }
 
@@ -377,14 +377,14 @@ TEST_F(WindowUpgrade, TheImageGoesIntoTheBox) {
   bool warned = false;
   {
     CBoxAnswerer answer(window->Window(), [&](HWND box) {
-      if (TextOf(box) != "Avertissement") {
+      if (WindowText(box) != "Avertissement") {
         ADD_FAILURE() << "a box: " << MessageBoxText(box);
         Press(box, IDOK);
         return;
       }
       warned = true;
       // The lines of the run reached the log while it ran.
-      EXPECT_NE(TextOf(Item(IDC_LOG)).find("Download START"), std::string::npos);
+      EXPECT_NE(WindowText(Item(IDC_LOG)).find("Download START"), std::string::npos);
       Screenshot(box, "win32-cable-warning");
       Screenshot(window->Window(), "win32-succeeded-under-warning");
       Press(box, IDOK);
@@ -395,10 +395,10 @@ TEST_F(WindowUpgrade, TheImageGoesIntoTheBox) {
   }
   EXPECT_TRUE(warned);
   ASSERT_TRUE(Until([&] { return !window->Dialog().IsBusy(); }));
-  EXPECT_EQ(TextOf(Item(IDC_PERCENT)), "100 %");
+  EXPECT_EQ(WindowText(Item(IDC_PERCENT)), "100 %");
   EXPECT_EQ(SendMessageA(Item(IDC_PROGRESS), PBM_GETPOS, 0, 0),
             SendMessageA(Item(IDC_PROGRESS), PBM_GETRANGE, FALSE, 0));
-  ASSERT_TRUE(Until([&] { return TextOf(Item(IDC_LOG)) == window->Dialog().Log(); }));
+  ASSERT_TRUE(Until([&] { return WindowText(Item(IDC_LOG)) == window->Dialog().Log(); }));
   Screenshot(window->Window(), "win32-succeeded");
   // The log, saved, is what the window shows.
   const std::string saved = WriteTemporaryFile({}, ".txt");
