@@ -291,12 +291,7 @@ class CBoxSimulator::CSession {
         want = std::min<size_t>(want, *m_plan.stallAfter - m_report.bytesReceived);
       }
       if (m_plan.hangUpAfter) {
-        if (m_report.bytesReceived >= *m_plan.hangUpAfter) {
-          ::close(m_master);
-          m_master = -1;
-          m_report.hungUp = true;
-          return Fail("hung up");
-        }
+        if (HangUpIfDue()) return false;
         want = std::min<size_t>(want, *m_plan.hangUpAfter - m_report.bytesReceived);
       }
       uint8_t buf[65536 + 64];
@@ -319,7 +314,20 @@ class CBoxSimulator::CSession {
     return true;
   }
 
+  // Hangs up once the tool has sent hangUpAfter bytes; true when it did.
+  bool HangUpIfDue() {
+    if (!m_plan.hangUpAfter || m_report.bytesReceived < *m_plan.hangUpAfter) return false;
+    ::close(m_master);
+    m_master = -1;
+    m_report.hungUp = true;
+    Fail("hung up");
+    return true;
+  }
+
   bool Ask(const CRequest& request) {
+    // A hang-up due between requests comes before the next one: the tool
+    // then meets it in its read, never in a reply it had started.
+    if (HangUpIfDue()) return false;
     ++m_report.requests;
     if (!Send(DataRequestFrame(request.n, request.offset))) return false;
     const auto asked = Clock::now();
