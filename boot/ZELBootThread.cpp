@@ -58,15 +58,16 @@ int CZELBootThread::Run() {
   }
   Trace("Open Port (" + port + ") Successfully ");
   Trace("Please Switch On your Box now");
+  m_figures = {};
   if (DownloadBoot(file) == 0) {
     Trace("Flash Boot OK");
-    RecordRunEnd(RunOutcome::Succeeded);
+    RecordRunEnd(RunOutcome::Succeeded, {}, m_figures);
   } else {
     Trace("Download Failed");
     if (ShouldStop())
-      RecordRunEnd(RunOutcome::Cancelled);
+      RecordRunEnd(RunOutcome::Cancelled, {}, m_figures);
     else
-      RecordRunEnd(RunOutcome::Failed, m_failure);
+      RecordRunEnd(RunOutcome::Failed, m_failure, m_figures);
   }
   return 0;
 }
@@ -100,6 +101,14 @@ int CZELBootThread::DownloadBoot(const std::string& commandFile) {
   if (got != 1) Trace("Received Wrong data Len");
   // From here on every step ends the run on a stop or a vanished port.
   if (Interrupted()) return 1;
+  // The exchange is timed from the box's first byte.
+  const auto boxCameUp = std::chrono::steady_clock::now();
+  const auto counted = [&](uint64_t dataBytes, uint64_t wireBytes) {
+    m_figures.bytes += dataBytes;
+    m_figures.wireBytes += wireBytes;
+    m_figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - boxCameUp).count();
+  };
+  counted(0, got);
 
   const size_t secondSection = ReadNextSection(file.get(), section, sizeof section);
   if (secondSection == 0) {
@@ -110,6 +119,7 @@ int CZELBootThread::DownloadBoot(const std::string& commandFile) {
   uint32_t written = 0;
   if (!SendBytes(section, static_cast<uint32_t>(secondSection), &written) || written != secondSection)
     return Failed("Failed to Send Data");
+  counted(secondSection, secondSection);
   if (Interrupted()) return 1;
   if (!SwitchSpeed()) {
     ReportToOperator("Can not Set the Port Configuration to 115200");
@@ -119,10 +129,12 @@ int CZELBootThread::DownloadBoot(const std::string& commandFile) {
     section[0] = 'B';
     if (Interrupted()) return 1;
     if (!SendBytes(section, 1, &written) || written != 1) return Failed("Failed to Send Data");
+    counted(0, 1);
   }
   uint32_t answered = 0;
   if (Interrupted()) return 1;
   if (!ReadWithTimeout(received, kAnswerBytes, &answered)) return Failed("Failed to Read Data on Port");
+  counted(0, answered);
   return Interrupted() ? 1 : 0;
 }
 

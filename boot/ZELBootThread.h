@@ -50,6 +50,7 @@ class CZELBootThread : public CZELWorkingThread {
   DCB m_dcbSettings;
   CZELBootPort m_port;
   CFailureCause m_failure;  // why the current run failed, where known
+  CRunFigures m_figures;    // what the current run sent, measured as it went
 };
 
 }  // namespace zel

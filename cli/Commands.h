@@ -17,7 +17,7 @@ using CActiveSessions = std::vector<CTransferSession*>;
 
 struct CUpgradeCommand {
   std::string image;
-  std::vector<std::string> ports;
+  std::vector<std::string> ports;  // PATH or NAME=PATH
   bool trace = false;
   std::string logPath;
   unsigned endPauseMs = 1000;
@@ -28,16 +28,17 @@ struct CUpgradeCommand {
 int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgradeCommand& command,
                CActiveSessions& active);
 
-int RunBoot(CUiLoop& loop, CConsole& console, CJsonEvents* json, const std::string& commandFile,
-            const std::string& port, CActiveSessions& active);
+struct CBootCommand {
+  std::string commandFile;
+  std::string port;
+  std::string logPath;
+};
 
-// Prints the serial ports present, without opening any.
-int ListPorts(const CPortListSources& sources = {});
+int RunBoot(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CBootCommand& command,
+            CActiveSessions& active);
 
-// The log file of one of several ports: "log.txt" for ttyUSB0 is
-// "log-ttyUSB0.txt".
-std::string LogPathForPort(const std::string& logPath, const std::string& port);
-// How a port is named in front of its lines when several run.
-std::string PortLabel(const std::string& port);
+// Prints the serial ports present, without opening any; as JSON events
+// with json.
+int ListPorts(CJsonEvents* json = nullptr, const CPortListSources& sources = {});
 
 }  // namespace zel::cli

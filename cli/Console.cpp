@@ -24,8 +24,13 @@ int PercentOf(uint64_t part, uint64_t total) {
   return static_cast<int>(std::min(part, total) * 100 / total);
 }
 
-CConsole::CConsole(std::FILE* out, std::FILE* err, bool quiet)
-    : m_out(out), m_err(err), m_bQuiet(quiet), m_bTerminal(IsTerminal(err)) {}
+CConsole::CConsole(std::FILE* out, std::FILE* err, bool quiet, bool eventsOnOut)
+    : m_out(out),
+      m_err(err),
+      m_bQuiet(quiet || eventsOnOut),
+      m_bEventsOnOut(eventsOnOut),
+      m_bTerminal(IsTerminal(err)),
+      m_bOutTerminal(IsTerminal(out)) {}
 
 void CConsole::ClearBars() {
   // Up to the first bar line, then clear to the end of the screen.
@@ -61,13 +66,24 @@ void CConsole::ShowMessage(const std::string& text) {
   DrawBars(true);
 }
 
-void CConsole::PrintSummary(const std::string& line) {
+void CConsole::PrintSeen(const std::string& line, bool onOut) {
   std::lock_guard lock(m_mutex);
   ClearBars();
-  std::fprintf(m_out, "%s\n", line.c_str());
-  std::fflush(m_out);
+  if (onOut) {
+    // A closed pipe ends nothing: the run goes on, the log file too.
+    std::fprintf(m_out, "%s\n", line.c_str());
+    std::fflush(m_out);
+  }
+  if (!onOut || !m_bOutTerminal) {
+    std::fprintf(m_err, "%s\n", line.c_str());
+    std::fflush(m_err);
+  }
   DrawBars(true);
 }
+
+void CConsole::PrintForOperator(const std::string& line) { PrintSeen(line, !m_bQuiet); }
+
+void CConsole::PrintSummary(const std::string& line) { PrintSeen(line, !m_bEventsOnOut); }
 
 int CConsole::AddBar(const std::string& label, uint64_t total) {
   std::lock_guard lock(m_mutex);

@@ -20,14 +20,20 @@ class CConsole : public IOperatorReporter {
   using Clock = std::chrono::steady_clock;
 
   // quiet: no log lines and no progress, only summaries and errors.
-  CConsole(std::FILE* out = stdout, std::FILE* err = stderr, bool quiet = false);
+  // eventsOnOut: standard output holds JSON events alone, so summaries and
+  // the operator's lines go to standard error only.
+  CConsole(std::FILE* out = stdout, std::FILE* err = stderr, bool quiet = false, bool eventsOnOut = false);
 
   void PrintLog(const std::string& line);
+  // A log line the operator must act on: on standard error as well when
+  // standard output is no terminal (a file, a pipe) or quiet.
+  void PrintForOperator(const std::string& line);
   // Text for standard output as it is, line ends included.
   void PrintRaw(const char* text);
   // An error or a message for the operator, on standard error.
   void ShowMessage(const std::string& text) override;
-  // A run's closing line, shown even when quiet.
+  // A run's closing line, shown even when quiet; on standard error as well
+  // when standard output is no terminal.
   void PrintSummary(const std::string& line);
 
   // A transfer's progress: its label ("" when it is the only one) and the
@@ -49,6 +55,9 @@ class CConsole : public IOperatorReporter {
     int lastPlainDecile = -1;
   };
   void ClearBars();
+  // Writes a line to out and, where the operator would not see it there,
+  // to standard error too.
+  void PrintSeen(const std::string& line, bool onOut);
   void DrawBars(bool force);
   std::string BarLine(const CBar& bar, int columns) const;
 
@@ -56,7 +65,9 @@ class CConsole : public IOperatorReporter {
   std::FILE* m_out;
   std::FILE* m_err;
   const bool m_bQuiet;
-  const bool m_bTerminal;
+  const bool m_bEventsOnOut;
+  const bool m_bTerminal;     // standard error is a terminal
+  const bool m_bOutTerminal;  // standard output is a terminal
   std::vector<CBar> m_bars;
   int m_nDrawn = 0;  // bar lines on the screen below the log
   Clock::time_point m_lastDraw{};

@@ -37,6 +37,13 @@ std::string CheckLogPath(const std::string& path) {
   return {};
 }
 
+std::string CheckLogIsNoInput(const std::string& logPath, const std::string& input) {
+  std::error_code ec;
+  if (std::filesystem::equivalent(logPath, input, ec) && !ec)
+    return logPath + ": this is the file the run reads; the log would overwrite it";
+  return {};
+}
+
 std::string CheckCommandFile(const std::string& path) {
   CFailureCause cause;
   CCommandFile file = OpenCommandFile(path, &cause);

@@ -14,6 +14,9 @@ std::string CheckImage(const std::string& path, uint64_t& size);
 // A new file, or a regular one: never a FIFO or a device, whose opening
 // would block.
 std::string CheckLogPath(const std::string& path);
+// Refuses a log that is one of the files the run reads (through links and
+// hard links alike): opening it to write would destroy what is served.
+std::string CheckLogIsNoInput(const std::string& logPath, const std::string& input);
 // Readable, writable, held by no other program, and with the two sections
 // the boot download sends from.
 std::string CheckCommandFile(const std::string& path);

@@ -2,15 +2,14 @@
 
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <nlohmann/json.hpp>
 
 namespace zel::cli {
-namespace {
 
 using nlohmann::json;
 
-// Now, as 2026-12-07T01:50:12.345Z.
-std::string UtcNow() {
+std::string UtcTimestamp() {
   using namespace std::chrono;
   const auto now = floor<milliseconds>(system_clock::now());
   const auto day = floor<days>(now);
@@ -24,8 +23,10 @@ std::string UtcNow() {
   return text;
 }
 
+namespace {
+
 json Event(const char* name, const std::string& port) {
-  return json{{"event", name}, {"port", port}, {"time", UtcNow()}};
+  return json{{"event", name}, {"port", port}, {"time", UtcTimestamp()}};
 }
 
 }  // namespace
@@ -64,13 +65,63 @@ void CJsonEvents::Progress(const std::string& port, uint32_t offset, uint32_t le
   Write(event.dump());
 }
 
-void CJsonEvents::End(const std::string& port, const CRunEnd& end, uint64_t bytes, double seconds) {
+std::string CauseWords(const CFailureCause& cause) {
+  const std::string line = DescribeCause(cause);
+  return line.empty() ? line : line.substr(line.find(": ") + 2);
+}
+
+namespace {
+
+json CauseValue(const CFailureCause& cause) {
+  const std::string words = CauseWords(cause);
+  return words.empty() ? json(nullptr) : json(words);
+}
+
+}  // namespace
+
+void CJsonEvents::End(const std::string& port, const CRunEnd& end) {
   json event = Event("end", port);
   event["outcome"] = OutcomeName(end.outcome);
-  const std::string cause = DescribeCause(end.cause);
-  event["cause"] = cause.empty() ? json(nullptr) : json(cause.substr(cause.find(": ") + 2));
-  event["bytes"] = bytes;
-  event["seconds"] = seconds;
+  event["cause"] = CauseValue(end.cause);
+  event["bytes"] = end.figures.bytes;
+  event["seconds"] = end.figures.seconds;
+  event["sha256"] = end.imageSha256.empty() ? json(nullptr) : json(end.imageSha256);
+  Write(event.dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+void CJsonEvents::Station(const std::vector<CStationBox>& boxes) {
+  json event{{"event", "station"}, {"time", UtcTimestamp()}};
+  std::map<RunOutcome, int> counts;
+  json list = json::array();
+  for (const CStationBox& box : boxes) {
+    ++counts[box.end.outcome];
+    list.push_back({{"port", box.port},
+                    {"label", box.label},
+                    {"outcome", OutcomeName(box.end.outcome)},
+                    {"bytes", box.end.figures.bytes},
+                    {"seconds", box.end.figures.seconds},
+                    {"cause", CauseValue(box.end.cause)}});
+  }
+  event["succeeded"] = counts[RunOutcome::Succeeded];
+  event["failed"] = counts[RunOutcome::Failed];
+  event["cancelled"] = counts[RunOutcome::Cancelled];
+  event["boxes"] = list;
+  Write(event.dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+void CJsonEvents::Port(const CPortInfo& port, const std::string& com) {
+  const auto textOrNull = [](const std::string& text) { return text.empty() ? json(nullptr) : json(text); };
+  json event{{"event", "port"},
+             {"name", port.name},
+             {"device", port.device},
+             {"com", textOrNull(com)},
+             {"vidPid", textOrNull(port.vidPid)},
+             {"manufacturer", textOrNull(port.manufacturer)},
+             {"product", textOrNull(port.product)},
+             {"serial", textOrNull(port.serial)},
+             {"busy", port.busy},
+             {"heldBy", textOrNull(port.heldBy)},
+             {"permissionDenied", port.permissionDenied}};
   Write(event.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 

@@ -3,14 +3,20 @@
 //   {"event":"line","port":...,"time":...,"text":...,"level":"normal"|"debug"}
 //   {"event":"progress","port":...,"time":...,"offset":...,"length":...,"served":...,"total":...}
 //   {"event":"end","port":...,"time":...,"outcome":"succeeded"|"failed"|"cancelled",
-//    "cause":null|"...","bytes":...,"seconds":...}
+//    "cause":null|"...","bytes":...,"seconds":...,"sha256":null|"..."}
+//   {"event":"station","time":...,"succeeded":...,"failed":...,"cancelled":...,
+//    "boxes":[{"port":...,"label":...,"outcome":...,"bytes":...,"seconds":...,"cause":...}]}
+//   {"event":"port","name":...,"device":...,"com":null|"COM1",...} (boxfeed ports)
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "cli/StationTable.h"
+#include "link/PortList.h"
 #include "link/RunDriver.h"
 
 namespace zel::cli {
@@ -21,7 +27,11 @@ class CJsonEvents {
 
   void Line(const std::string& port, const std::string& text, LineLevel level);
   void Progress(const std::string& port, uint32_t offset, uint32_t length, uint64_t served, uint64_t total);
-  void End(const std::string& port, const CRunEnd& end, uint64_t bytes, double seconds);
+  void End(const std::string& port, const CRunEnd& end);
+  // The close of a run of several ports: one entry per port.
+  void Station(const std::vector<CStationBox>& boxes);
+  // One port of the list; com: its COM name, or empty.
+  void Port(const CPortInfo& port, const std::string& com);
 
  private:
   void Write(const std::string& json);
@@ -32,5 +42,9 @@ class CJsonEvents {
 
 // The outcome's name in events: "succeeded", "failed" or "cancelled".
 const char* OutcomeName(RunOutcome outcome);
+// Now, as 2026-12-07T01:50:12.345Z: the events' and the log file's clock.
+std::string UtcTimestamp();
+// The cause's words without "Cause: " in front; empty for none.
+std::string CauseWords(const CFailureCause& cause);
 
 }  // namespace zel::cli

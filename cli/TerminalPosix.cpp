@@ -1,6 +1,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include "cli/Terminal.h"
 
 namespace zel::cli {
@@ -12,5 +14,7 @@ int TerminalColumns(std::FILE* stream) {
   if (::ioctl(::fileno(stream), TIOCGWINSZ, &size) != 0) return 0;
   return size.ws_col;
 }
+
+void SurviveClosedOutput() { std::signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace zel::cli

@@ -22,4 +22,7 @@ int TerminalColumns(std::FILE* stream) {
   return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
+// Windows raises no signal for a closed pipe: the write fails.
+void SurviveClosedOutput() {}
+
 }  // namespace zel::cli

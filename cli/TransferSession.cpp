@@ -1,11 +1,23 @@
 #include "cli/TransferSession.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "cli/Hints.h"
+#include "cli/RunSummary.h"
 
 namespace zel::cli {
 
 const char* const kCableWarningText =
     "Please Remove the Serial Cable Before Closing the Application \n\n And WAIT until the box REBOOT Itself";
+
+namespace {
+
+// The engines' requests to the operator ("Please SWITCH ON your box now")
+// begin alike.
+bool AsksTheOperator(const std::string& text) { return text.rfind("Please ", 0) == 0; }
+
+}  // namespace
 
 CTransferSession::CTransferSession(CUiLoop& loop, CConsole& console, CZELWorkingThread& engine)
     : m_loop(loop), m_console(console), m_driver(loop, engine) {
@@ -15,6 +27,7 @@ CTransferSession::CTransferSession(CUiLoop& loop, CConsole& console, CZELWorking
 CTransferSession::~CTransferSession() {
   m_driver.Terminate();
   m_driver.Engine().SetOperatorReporter(nullptr);
+  if (m_log) std::fclose(m_log);
 }
 
 std::string CTransferSession::Tagged(const std::string& text) const {
@@ -23,24 +36,27 @@ std::string CTransferSession::Tagged(const std::string& text) const {
 
 void CTransferSession::ShowMessage(const std::string& text) { m_console.ShowMessage(Tagged(text)); }
 
+bool CTransferSession::OpenLog(const std::string& path, const std::string& label) {
+  m_logPath = path;
+  m_options.label = label;
+  m_log = std::fopen(path.c_str(), "wb");
+  if (m_log != nullptr) return true;
+  m_console.ShowMessage(Tagged("Can not Create The File: " + path));
+  m_console.ShowMessage(Tagged("Cause: " + path + ": " + std::strerror(errno)));
+  return false;
+}
+
 bool CTransferSession::Start(const std::string& port, const std::string& file,
                              const CSessionOptions& options) {
   m_options = options;
   m_port = port;
   m_bEnded = m_bFinished = m_bLogFailed = false;
   m_end = {};
-  m_figures = CTransferFigures(options.lineBaud);
-  if (!options.logPath.empty()) {
-    m_log = std::fopen(options.logPath.c_str(), "wb");
-    if (m_log == nullptr) {
-      m_console.ShowMessage(Tagged("Can not Create The File: " + options.logPath));
-      return false;
-    }
-  }
+  m_served = 0;
   if (options.progressTotal && !options.json) m_bar = m_console.AddBar(options.label, options.progressTotal);
   if (m_driver.Start(port, file, *this) != 0) {
     m_console.ShowMessage(Tagged("Can not start the transfer"));
-    m_end = {RunOutcome::Failed, {}};
+    m_end = CRunEnd{};
     m_bEnded = true;
     Finish();
     return false;
@@ -63,47 +79,58 @@ int CTransferSession::ExitStatus() const {
   return kExitFailed;
 }
 
-void CTransferSession::Log(const std::string& line, bool evenWhenQuiet) {
-  if (evenWhenQuiet)
-    m_console.PrintSummary(Tagged(line));
-  else
-    m_console.PrintLog(Tagged(line));
+void CTransferSession::WriteLogFile(const std::string& line) {
   if (m_log == nullptr) return;
-  if (std::fputs(line.c_str(), m_log) < 0 || std::fputs("\r\n", m_log) < 0 || std::fflush(m_log) != 0)
+  if (std::fprintf(m_log, "%s %s\r\n", UtcTimestamp().c_str(), line.c_str()) < 0 || std::fflush(m_log) != 0)
     m_bLogFailed = true;
+}
+
+void CTransferSession::Log(const std::string& line) {
+  if (!m_options.json) m_console.PrintLog(Tagged(line));
+  WriteLogFile(line);
+}
+
+void CTransferSession::LogForOperator(const std::string& line) {
+  if (!m_options.json) m_console.PrintForOperator(Tagged(line));
+  WriteLogFile(line);
 }
 
 void CTransferSession::OnLine(const std::string& text, LineLevel level) {
   if (level == LineLevel::Debug && !m_options.trace) return;
   if (m_options.json) {
     m_options.json->Line(m_port, text, level);
-    if (m_log && (std::fprintf(m_log, "%s\r\n", text.c_str()) < 0 || std::fflush(m_log) != 0))
-      m_bLogFailed = true;
-    return;
+    if (AsksTheOperator(text)) m_console.ShowMessage(Tagged(text));
   }
-  Log(text);
+  if (AsksTheOperator(text))
+    LogForOperator(text);
+  else
+    Log(text);
 }
 
 void CTransferSession::OnProgress(uint32_t offset, uint32_t length) {
-  m_figures.Served(length);
+  if (m_served == 0) m_firstServed = CConsole::Clock::now();
+  m_served += length;
   if (m_options.json) {
-    m_options.json->Progress(m_port, offset, length, m_figures.Bytes(), m_options.progressTotal);
+    m_options.json->Progress(m_port, offset, length, m_served, m_options.progressTotal);
     return;
   }
-  if (m_bar >= 0) m_console.UpdateBar(m_bar, m_figures.Bytes(), m_figures.FirstRequest());
+  if (m_bar >= 0) m_console.UpdateBar(m_bar, m_served, m_firstServed);
 }
 
 void CTransferSession::OnOutcome(RunOutcome outcome) {
   // The transfer is over here: what follows is the box's reboot.
-  m_figures.Ended();
   if (m_bar >= 0) m_console.FinishBar(m_bar);
-  if (outcome == RunOutcome::Succeeded && m_options.cableWarning && !m_options.json)
-    m_console.PrintLog(Tagged(kCableWarningText));
+  // The window shows it in a box of its own: it is no line of the log.
+  if (outcome == RunOutcome::Succeeded && m_options.cableWarning) {
+    if (m_options.json)
+      m_console.ShowMessage(Tagged(kCableWarningText));
+    else
+      m_console.PrintForOperator(Tagged(kCableWarningText));
+  }
 }
 
 void CTransferSession::OnEnd(const CRunEnd& end) {
   m_end = end;
-  m_figures.Ended();
   Finish();
   m_bEnded = true;
 }
@@ -112,19 +139,27 @@ void CTransferSession::Finish() {
   if (m_bFinished) return;
   m_bFinished = true;
   if (m_bar >= 0) m_console.FinishBar(m_bar);
-  if (m_options.json) {
-    m_options.json->End(m_port, m_end, m_figures.Bytes(), m_figures.Seconds());
-  } else {
-    if (m_end.outcome == RunOutcome::Failed && m_end.cause) {
-      Log(DescribeCause(m_end.cause), true);
-      if (const std::string hint = HintFor(m_end.cause); !hint.empty()) m_console.ShowMessage(Tagged(hint));
-    }
-    if (m_options.summary) m_console.PrintSummary(Tagged(SummaryLine(m_end.outcome, m_figures)));
+  if (m_end.outcome == RunOutcome::Failed && m_end.cause) {
+    const std::string cause = DescribeCause(m_end.cause);
+    if (m_options.json) m_console.ShowMessage(Tagged(cause));
+    LogForOperator(cause);
+    if (const std::string hint = HintFor(m_end.cause); !hint.empty()) m_console.ShowMessage(Tagged(hint));
   }
+  if (m_options.summary) {
+    const std::string summary = SummaryLine(m_end.outcome, m_end.figures, m_options.lineBaud);
+    m_console.PrintSummary(Tagged(summary));
+    WriteLogFile(summary);
+    if (!m_end.imageSha256.empty()) {
+      const std::string digest = "Image SHA-256: " + m_end.imageSha256;
+      m_console.PrintSummary(Tagged(digest));
+      WriteLogFile(digest);
+    }
+  }
+  if (m_options.json) m_options.json->End(m_port, m_end);
   if (m_log) {
     if (std::fclose(m_log) != 0) m_bLogFailed = true;
     m_log = nullptr;
-    if (m_bLogFailed) m_console.ShowMessage(Tagged("Can not Create The File: " + m_options.logPath));
+    if (m_bLogFailed) m_console.ShowMessage(Tagged("Can not Create The File: " + m_logPath));
   }
 }
 

@@ -1,7 +1,8 @@
 // One run of either engine from the command line, driven as the window
-// drives it: the log on standard output (and in a log file, line by line),
-// progress on standard error, a closing summary, or JSON events instead.
-// Several sessions run side by side in one loop, one per port.
+// drives it: the log on standard output (and in a log file, line by line,
+// with time stamps), progress on standard error, a closing summary, or
+// JSON events instead. Several sessions run side by side in one loop, one
+// per port.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,6 @@
 
 #include "cli/Console.h"
 #include "cli/JsonEvents.h"
-#include "cli/RunSummary.h"
 #include "link/RunDriver.h"
 
 namespace zel::cli {
@@ -22,11 +22,10 @@ extern const char* const kCableWarningText;
 struct CSessionOptions {
   std::string label;            // tags the port's lines when several run; "" alone
   bool trace = false;           // show debug lines, as Trace Enable does
-  std::string logPath;          // also write the log here, CR LF line ends
   uint64_t progressTotal = 0;   // bytes of the image; 0 shows no progress
   bool cableWarning = false;    // the upgrade's warning after a success
   bool summary = false;         // close with the transfer's figures
-  uint32_t lineBaud = 57600;    // the line's speed, for the share of the line
+  uint32_t lineBaud = 57600;    // the line's speed, for the share of the line; 0 none
   CJsonEvents* json = nullptr;  // JSON events in place of the human text
 };
 
@@ -35,11 +34,18 @@ class CTransferSession : public IRunObserver, private IOperatorReporter {
   CTransferSession(CUiLoop& loop, CConsole& console, CZELWorkingThread& engine);
   ~CTransferSession() override;
 
-  // Starts the run; false, after saying why, when it did not start.
+  // Opens the log file before the run starts, so that a log that cannot
+  // be written is refused before any port opens; false after saying why.
+  bool OpenLog(const std::string& path, const std::string& label = {});
+  // Starts the run. When it cannot start it has ended already, as failed,
+  // after saying why.
   bool Start(const std::string& port, const std::string& file, const CSessionOptions& options);
   bool IsEnded() const { return m_bEnded; }
   // The run's exit status, once it has ended.
   int ExitStatus() const;
+  const CRunEnd& End() const { return m_end; }
+  const std::string& Port() const { return m_port; }
+  const std::string& Label() const { return m_options.label; }
   // Ctrl-C: the run stops and ends as cancelled. On the loop's thread.
   void Cancel() { m_driver.Stop(); }
 
@@ -54,7 +60,11 @@ class CTransferSession : public IRunObserver, private IOperatorReporter {
  private:
   // The engine's messages for the operator, tagged with the port.
   void ShowMessage(const std::string& text) override;
-  void Log(const std::string& line, bool evenWhenQuiet = false);
+  // A line of the log: standard output and the log file.
+  void Log(const std::string& line);
+  // A line the operator must see even with standard output elsewhere.
+  void LogForOperator(const std::string& line);
+  void WriteLogFile(const std::string& line);
   std::string Tagged(const std::string& text) const;
   void Finish();
 
@@ -62,13 +72,15 @@ class CTransferSession : public IRunObserver, private IOperatorReporter {
   CConsole& m_console;
   CSessionOptions m_options;
   std::string m_port;
+  std::string m_logPath;
   std::FILE* m_log = nullptr;
   bool m_bLogFailed = false;
   bool m_bEnded = false;
   bool m_bFinished = false;
   int m_bar = -1;
+  uint64_t m_served = 0;  // for the live bar; the summary has the engine's figures
+  CConsole::Clock::time_point m_firstServed{};
   CRunEnd m_end;
-  CTransferFigures m_figures{57600};
   CRunDriver m_driver;
 };
 

@@ -5,6 +5,7 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/JsonEvents.h"
+#include "cli/Terminal.h"
 #include "link/InterruptWatcher.h"
 #include "link/OperatorReport.h"
 #if BOXFEEDER_WITH_DEMO
@@ -33,6 +34,9 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "boxfeed " BOXFEEDER_VERSION);
   app.footer(kExitCodes);
   app.option_defaults()->always_capture_default();
+  // -q and --json may stand after the command too: its options are tried
+  // first, then the program's.
+  app.fallthrough();
   bool quiet = false, jsonOutput = false;
   app.add_flag("-q,--quiet", quiet, "Print only each run's summary and errors");
   app.add_flag("--json", jsonOutput, "Print JSON events, one per line, in place of the text");
@@ -42,22 +46,23 @@ int main(int argc, char** argv) {
       app.add_subcommand("upgrade", "Serve IMAGE to the box on each PORT until it is loaded");
   upgradeCommand->add_option("IMAGE", upgrade.image, "The image file (*.sdl)")->required();
   upgradeCommand
-      ->add_option(
-          "-p,--port", upgrade.ports,
-          "COM1..COM8 or a device path such as /dev/ttyUSB0; repeat it to load several boxes at once")
+      ->add_option("-p,--port", upgrade.ports,
+                    "COM1..COM8 or a device path such as /dev/ttyUSB0, or NAME=PATH to name it; repeat it "
+                    "to load several boxes at once")
       ->required();
   upgradeCommand->add_flag("-t,--trace", upgrade.trace, "Also show each request and reply (debug lines)");
   upgradeCommand->add_option("-l,--log", upgrade.logPath,
-                             "Also write the log to this file (CR LF line ends); with several ports, one "
-                             "file each, named after the port");
+                             "Also write the log to this file (time stamps, CR LF line ends); with several "
+                             "ports, one file each, named after the port");
   // The box's time to take the end to heart; the tests shorten it.
   upgradeCommand->add_option("--end-pause-ms", upgrade.endPauseMs)->group("");
 
-  std::string bootFile, bootPort;
+  CBootCommand boot;
   CLI::App* bootCommand = app.add_subcommand("boot", "Run the boot download of CMDFILE with the box on PORT");
-  bootCommand->add_option("CMDFILE", bootFile, "The command file of hexadecimal sections")->required();
-  bootCommand->add_option("-p,--port", bootPort, "COM1..COM8 or a device path such as /dev/ttyUSB0")
+  bootCommand->add_option("CMDFILE", boot.commandFile, "The command file of hexadecimal sections")->required();
+  bootCommand->add_option("-p,--port", boot.port, "COM1..COM8 or a device path such as /dev/ttyUSB0")
       ->required();
+  bootCommand->add_option("-l,--log", boot.logPath, "Also write the log to this file (time stamps, CR LF line ends)");
 
   CLI::App* portsCommand = app.add_subcommand("ports", "List the serial ports present, without opening any");
 
@@ -93,8 +98,9 @@ int main(int argc, char** argv) {
     return code == 0 ? 0 : kExitUsage;
   }
 
+  SurviveClosedOutput();
   CUiLoop loop;
-  CConsole console(stdout, stderr, quiet || jsonOutput);
+  CConsole console(stdout, stderr, quiet, jsonOutput);
   CJsonEvents json;
   CJsonEvents* events = jsonOutput ? &json : nullptr;
   SetOperatorReporter(&console);
@@ -110,9 +116,9 @@ int main(int argc, char** argv) {
   if (*upgradeCommand) {
     status = RunUpgrade(loop, console, events, upgrade, active);
   } else if (*bootCommand) {
-    status = RunBoot(loop, console, events, bootFile, bootPort, active);
+    status = RunBoot(loop, console, events, boot, active);
   } else if (*portsCommand) {
-    status = ListPorts();
+    status = ListPorts(events);
   }
 #if BOXFEEDER_WITH_DEMO
   else if (*demoCommand) {

@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   {
     zel::cli::CJsonEvents events(out);
     events.Line(port, text, zel::LineLevel::Debug);
-    events.End(port, zel::CRunEnd{zel::RunOutcome::Failed, {zel::CauseKind::Other, port, text}}, size, 1.5);
+    zel::CRunEnd end{zel::RunOutcome::Failed, {zel::CauseKind::Other, port, text}, {size, size, 1.5}, text};
+    events.End(port, end);
   }
   std::rewind(out);
   char* line = nullptr;

@@ -30,6 +30,8 @@ std::string DescribeCause(const CFailureCause& cause) {
     case CauseKind::NotSerial: words = "it is not a serial port"; break;
     case CauseKind::Gone: words = "the port disappeared (unplugged or hung up)"; break;
     case CauseKind::Unreadable: words = "the file cannot be read"; break;
+    case CauseKind::ImageChanged: words = "the image changed during the transfer"; break;
+    case CauseKind::WriteCutShort: words = "a reply to the box was cut short"; break;
     case CauseKind::BoxProtocol: words = "the box did not follow the exchange"; break;
     case CauseKind::Other: words = "system error"; break;
   }
@@ -38,7 +40,7 @@ std::string DescribeCause(const CFailureCause& cause) {
   line += words;
   // Where the words above are general, the details follow.
   const bool general = cause.kind == CauseKind::Unreadable || cause.kind == CauseKind::BoxProtocol ||
-                       cause.kind == CauseKind::Other;
+                       cause.kind == CauseKind::WriteCutShort || cause.kind == CauseKind::Other;
   if (general && !cause.systemText.empty()) line += " (" + cause.systemText + ")";
   return line;
 }

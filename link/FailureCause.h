@@ -16,6 +16,8 @@ enum class CauseKind {
   NotSerial,         // it opened, but it is no serial line
   Gone,              // the device disappeared during the run
   Unreadable,        // the image or command file could not be read
+  ImageChanged,      // the image file was changed while it was served
+  WriteCutShort,     // the line took only part of a frame before its time-out
   BoxProtocol,       // the box said something the exchange does not allow
   Other,             // any other system failure
 };

@@ -61,6 +61,13 @@ void CZELPortBase::ReportTransferFailure(const char* text) {
   ReportToOperator(text);
 }
 
+void CZELPortBase::ReportShortWrite(const char* text, uint32_t written, uint32_t count) {
+  m_lastFailure = {CauseKind::WriteCutShort, m_strName,
+                   "the line took " + std::to_string(written) + " of " + std::to_string(count) +
+                       " bytes before its time-out"};
+  ReportToOperator(text);
+}
+
 int CZELPortBase::Close() {
   if (m_bOpen != 1 || !m_hPort->IsOpen()) return 1;
   m_bOpen = 0;

@@ -36,6 +36,9 @@ class CZELPortBase {
   // Shows text for a failed transfer, unless the caller is leaving
   // (stopped or terminated) or the vanished device was reported already.
   void ReportTransferFailure(const char* text);
+  // Shows text for a write that the time-out cut short: the line took
+  // written of count bytes.
+  void ReportShortWrite(const char* text, uint32_t written, uint32_t count);
 
   int m_bOpen = 0;
   std::unique_ptr<CSerialDevice> m_hPort;

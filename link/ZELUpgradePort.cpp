@@ -25,6 +25,12 @@ int CZELUpgradePort::Write(const uint8_t* buffer, uint32_t count, uint32_t* writ
     ReportTransferFailure("Fail to Write the Port");
     return 0;
   }
+  // The time-out let only part of it through: what the other end got is
+  // no whole frame, so the write failed.
+  if (*written < count) {
+    ReportShortWrite("Fail to Write the Port", *written, count);
+    return 0;
+  }
   return 1;
 }
 

@@ -15,7 +15,8 @@ class CZELUpgradePort : public CZELPortBase {
   int Open(DCB settings, std::string name);
   // 1 when at least one byte was read; 0 otherwise (read = 0).
   int Read(uint8_t* buffer, uint32_t count, uint32_t* read);
-  // 1 when the write call succeeded; 0 otherwise.
+  // 1 when every byte was written; 0 when the write failed or its time-out
+  // cut it short (written says how far it got).
   int Write(const uint8_t* buffer, uint32_t count, uint32_t* written);
 };
 

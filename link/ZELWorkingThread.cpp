@@ -159,8 +159,9 @@ bool CZELWorkingThread::IsTerminating() const { return CurrentThreadToken().stop
 
 bool CZELWorkingThread::ShouldStop() { return IsStopRequested() || IsTerminating(); }
 
-void CZELWorkingThread::RecordRunEnd(RunOutcome outcome, CFailureCause cause) {
-  m_lastRunEnd = {outcome, std::move(cause)};
+void CZELWorkingThread::RecordRunEnd(RunOutcome outcome, CFailureCause cause, CRunFigures figures,
+                                     std::string imageSha256) {
+  m_lastRunEnd = {outcome, std::move(cause), figures, std::move(imageSha256)};
 }
 
 int CZELWorkingThread::SetParameters(std::string, std::string) { return 1; }

@@ -90,8 +90,9 @@ class CZELWorkingThread {
   // The one stop test of every wait and loop of the engines: a Stop since
   // the last Start, or Terminate.
   bool ShouldStop();
-  // The engines record how each run ends.
-  void RecordRunEnd(RunOutcome outcome, CFailureCause cause = {});
+  // The engines record how each run ends, with what the run measured.
+  void RecordRunEnd(RunOutcome outcome, CFailureCause cause = {}, CRunFigures figures = {},
+                    std::string imageSha256 = {});
   // Engines call this first in their destructors: a thread still running
   // is terminated and joined before the engine's own members go.
   void EndThreadBeforeDestruction();

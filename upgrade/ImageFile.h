@@ -7,6 +7,7 @@
 #include <string>
 
 #include "link/FailureCause.h"
+#include "upgrade/Sha256.h"
 
 namespace zel {
 
@@ -24,15 +25,32 @@ class CImageFile {
   void Close();
   bool IsOpen() const { return m_handle != kNoHandle; }
   uint64_t Size() const { return m_size; }
+  const std::string& Path() const { return m_path; }
   // Reads up to count bytes at offset, fewer only at the end of the file;
   // returns the bytes read, or -1 on a read error (Failure() says why).
   int64_t ReadAt(uint8_t* buffer, size_t count, uint64_t offset);
   const CFailureCause& Failure() const { return m_failure; }
 
+  // True while the file is as it was at Open: the same size and the same
+  // last modification. A copy over the image, a truncation and a rewrite
+  // in place each change one of them.
+  bool Unchanged();
+  // The SHA-256 of the whole file as it reads now; false on a read error.
+  bool Digest(CSha256::Digest& digest);
+
  private:
+  struct CStamp {
+    uint64_t size = 0;
+    int64_t modified = 0;  // the platform's time stamp, at its finest
+    bool operator==(const CStamp&) const = default;
+  };
+  // The file's stamp now; false when the system cannot say.
+  bool ReadStamp(CStamp& stamp) const;
+
   static constexpr intptr_t kNoHandle = -1;
   intptr_t m_handle = kNoHandle;  // the platform's file descriptor or handle
   uint64_t m_size = 0;
+  CStamp m_stamp;
   std::string m_path;
   CFailureCause m_failure;
 };

@@ -44,6 +44,16 @@ bool CImageFile::Open(const std::string& path) {
   }
   m_handle = reinterpret_cast<intptr_t>(file);
   m_size = static_cast<uint64_t>(size.QuadPart);
+  ReadStamp(m_stamp);
+  return true;
+}
+
+bool CImageFile::ReadStamp(CStamp& stamp) const {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(reinterpret_cast<HANDLE>(m_handle), &info)) return false;
+  stamp.size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
+  stamp.modified =
+      static_cast<int64_t>(uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 | info.ftLastWriteTime.dwLowDateTime);
   return true;
 }
 

@@ -51,6 +51,10 @@ int CZELUpgradeThread::Run() {
   }
   m_evEndAck.Reset();
   m_failure = {};
+  m_imageSha256.clear();
+  m_figures = {};
+  m_bFirstRequestSeen = false;
+  m_cutShort.clear();
   m_dcbSettings.fDtrControl = DTR_CONTROL_ENABLE;
 
   if (m_port.IsOpen()) {
@@ -70,16 +74,16 @@ int CZELUpgradeThread::Run() {
   if (Handshake() != 0) {
     if (ShouldStop()) {
       Trace("Download CANCELLED");
-      RecordRunEnd(RunOutcome::Cancelled);
+      RecordRunEnd(RunOutcome::Cancelled, {}, Figures(), m_imageSha256);
       SendToOwner(WM_DOWNLOAD_END, 0, END_CANCELLED);
     } else {
       Trace("Download FAILED");
-      RecordRunEnd(RunOutcome::Failed, m_failure);
+      RecordRunEnd(RunOutcome::Failed, m_failure, Figures(), m_imageSha256);
       SendToOwner(WM_DOWNLOAD_END, 0, END_FAILED);
     }
   } else {
     InterruptibleSleep(m_pauseBeforeSuccess);
-    RecordRunEnd(RunOutcome::Succeeded);
+    RecordRunEnd(RunOutcome::Succeeded, {}, Figures(), m_imageSha256);
     SendToOwner(WM_DOWNLOAD_END, 0, END_SUCCEEDED);
     Trace(m_evEndAck.Wait() ? "Download Terminated SUCCESSFULLY" : "PROBLEM To Terminate");
   }
@@ -145,6 +149,12 @@ int CZELUpgradeThread::ServeRequests() {
     NoteFailure(image.Failure());
     return 1;
   }
+  // The image as this run found it: a change of it before the box has
+  // ended is a failed run, never a mixed image reported as loaded.
+  CSha256::Digest digest;
+  if (!image.Digest(digest) || !image.Unchanged()) return ImageFailed(image);
+  m_imageSha256 = CSha256::Hex(digest);
+  m_imageSize = image.Size();
   bool done = false;
   for (;;) {
     uint16_t length = 0;
@@ -155,19 +165,53 @@ int CZELUpgradeThread::ServeRequests() {
     if (r == kReadDeviceGone) return 1;
     if (r == PID_TERM_UPGRADE) {
       Diagnostic("\n[UART_DL] PID_TERM_UPGRADE successfully!\n");
+      m_lastFrameAt = Clock::now();
+      m_figures.wireBytes += kFrameHeaderSize;
       done = true;
     } else if (r == PID_DATA_REQUEST) {
-      if (!ServeDataRequest(image, length, offset)) {
-        Trace("FAILED to read the download file");
-        NoteFailure(image.Failure());
-        return 1;
-      }
+      NoteRequest();
+      if (!ServeDataRequest(image, length, offset)) return 1;
     } else if (!noiseReported) {
       Trace("Received UNKNOWN Command from the STB");
     }
     if (ShouldStop()) return 1;
-    if (done) return 0;
+    if (done) return EndOfUpgrade(image, digest);
   }
+}
+
+int CZELUpgradeThread::EndOfUpgrade(CImageFile& image, const CSha256::Digest& digest) {
+  CSha256::Digest now;
+  if (!image.Unchanged() || !image.Digest(now) || now != digest) return ImageFailed(image);
+  if (!m_cutShort.empty()) {
+    Trace("Some data were NOT sent to the box");
+    return 1;
+  }
+  return 0;
+}
+
+int CZELUpgradeThread::ImageFailed(CImageFile& image) {
+  if (image.Failure()) {
+    Trace("FAILED to read the download file");
+    NoteFailure(image.Failure());
+  } else {
+    Trace("The download file CHANGED during the download");
+    NoteFailure({CauseKind::ImageChanged, image.Path(), {}});
+  }
+  return 1;
+}
+
+void CZELUpgradeThread::NoteRequest() {
+  if (!m_bFirstRequestSeen) {
+    m_bFirstRequestSeen = true;
+    m_firstRequestAt = m_lastFrameAt = Clock::now();
+  }
+  m_figures.wireBytes += kDataRequestSize;
+}
+
+CRunFigures CZELUpgradeThread::Figures() const {
+  CRunFigures figures = m_figures;
+  if (m_bFirstRequestSeen) figures.seconds = std::chrono::duration<double>(m_lastFrameAt - m_firstRequestAt).count();
+  return figures;
 }
 
 bool CZELUpgradeThread::ServeDataRequest(CImageFile& image, uint16_t n, uint32_t offset) {
@@ -176,7 +220,7 @@ bool CZELUpgradeThread::ServeDataRequest(CImageFile& image, uint16_t n, uint32_t
                 "<<Received Data Request from STB: Offset = [%lu], RequestDataLen = [0x%1x%1x]",
                 static_cast<unsigned long>(offset), static_cast<unsigned>((n >> 4) & 0xFF),
                 static_cast<unsigned>(n & 0xF));
-  if (offset > image.Size()) {
+  if (offset > m_imageSize) {
     DebugTrace(line);
     Diagnostic("[UART_DL] ERROR: The file pointer can't be moved successfully.\n");
     SendCommand(PID_TERM_UPGRADE);
@@ -190,19 +234,33 @@ bool CZELUpgradeThread::ServeDataRequest(CImageFile& image, uint16_t n, uint32_t
     return true;
   }
   uint8_t* data = m_reply.data() + kReplyDataOffset;
-  const int64_t got = image.ReadAt(data, n, offset);
-  if (got < 0) {
+  // Only the bytes of the image as the run found it; past its end the
+  // reply holds erased flash.
+  const size_t inImage = static_cast<size_t>(std::min<uint64_t>(n, m_imageSize - offset));
+  const int64_t got = image.ReadAt(data, inImage, offset);
+  if (got < 0 || static_cast<size_t>(got) != inImage || !image.Unchanged()) {
     DebugTrace(line);
+    ImageFailed(image);
     return false;
   }
-  // Bytes past the end of the image read as erased flash.
-  std::fill(data + got, data + n, kErasedFlash);
+  std::fill(data + inImage, data + n, kErasedFlash);
   // The box waits for the reply, the window does not: the reply goes on
   // the wire first, then the window hears of the request in the usual
   // order (request line, first bytes, progress).
-  SendDataReply(n, offset);
+  const bool whole = SendDataReply(n, offset) == 0;
   DebugTrace(line);
   DebugTrace(HexDump(data, std::min<size_t>(n, 10)));
+  if (!whole) {
+    // Not served: the box may ask again; until it has, the run cannot
+    // end as a success.
+    uint16_t& missing = m_cutShort[offset];
+    missing = std::max(missing, n);
+    return true;
+  }
+  if (auto it = m_cutShort.find(offset); it != m_cutShort.end() && it->second <= n) m_cutShort.erase(it);
+  m_figures.bytes += n;
+  m_figures.wireBytes += size_t{n} + kDataReplyOverhead;
+  m_lastFrameAt = Clock::now();
   // A reply cut short by a stop was not served.
   if (!ShouldStop()) SendToOwner(WM_PROGRESS, offset, n);
   return true;
@@ -219,8 +277,10 @@ int CZELUpgradeThread::SendCommand(uint16_t pid) {
 int CZELUpgradeThread::SendDataReply(uint16_t n, uint32_t offset) {
   SealDataReply(m_reply.data(), n, offset);
   uint32_t written = 0;
-  m_port.Write(m_reply.data(), static_cast<uint32_t>(size_t{n} + kDataReplyOverhead), &written);
-  return 0;
+  if (m_port.Write(m_reply.data(), static_cast<uint32_t>(size_t{n} + kDataReplyOverhead), &written)) return 0;
+  Trace("Fail to Send Data");
+  NoteFailure(m_port.LastFailure());
+  return 1;
 }
 
 CZELUpgradeThread::ByteRead CZELUpgradeThread::ReadByte(uint8_t& byte) {

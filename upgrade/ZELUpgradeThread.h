@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -46,7 +47,8 @@ class CZELUpgradeThread : public CZELWorkingThread {
   int Handshake();
   int ServeRequests();
 
-  // The exchange's frame operations, on the worker thread.
+  // The exchange's frame operations, on the worker thread. SendDataReply
+  // returns 0 when the whole reply was written, 1 when not.
   int SendCommand(uint16_t pid);
   int SendDataReply(uint16_t n, uint32_t offset);
   int ReadFrame(uint16_t* length, uint32_t* offset);
@@ -56,8 +58,16 @@ class CZELUpgradeThread : public CZELWorkingThread {
  private:
   enum class ByteRead { Got, None, Gone };
   ByteRead ReadByte(uint8_t& byte);
-  // Serves one request; false when the image could not be read.
+  using Clock = std::chrono::steady_clock;
+  // Serves one request; false when the image could not be read or changed.
   bool ServeDataRequest(CImageFile& image, uint16_t n, uint32_t offset);
+  // After the box's end: 0 when the image is still the one served and
+  // every reply went out whole, else 1.
+  int EndOfUpgrade(CImageFile& image, const CSha256::Digest& digest);
+  // Traces and notes why the image can no longer be served; returns 1.
+  int ImageFailed(CImageFile& image);
+  void NoteRequest();
+  CRunFigures Figures() const;
   void Diagnostic(const char* text);
   // The cause of a failed handshake or service: the port's, if it failed.
   void NoteFailure(CFailureCause cause);
@@ -74,6 +84,15 @@ class CZELUpgradeThread : public CZELWorkingThread {
   std::vector<uint8_t> m_reply;  // the frame being answered, reused
   size_t m_nSkipped = 0;         // bytes skipped before the last frame's marker
   CFailureCause m_failure;       // why the current run failed, where known
+
+  // What the current run served, as it happened.
+  std::string m_imageSha256;
+  uint64_t m_imageSize = 0;  // as the run found it
+  CRunFigures m_figures;
+  bool m_bFirstRequestSeen = false;
+  Clock::time_point m_firstRequestAt{};
+  Clock::time_point m_lastFrameAt{};
+  std::map<uint32_t, uint16_t> m_cutShort;  // replies not written whole: offset, length
 };
 
 }  // namespace zel

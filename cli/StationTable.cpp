@@ -1,0 +1,35 @@
+#include "cli/StationTable.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "cli/JsonEvents.h"
+
+namespace zel::cli {
+
+std::vector<std::string> StationTable(const std::vector<CStationBox>& boxes) {
+  size_t width = 3;
+  size_t loaded = 0;
+  for (const CStationBox& box : boxes) {
+    width = std::max(width, box.label.size());
+    loaded += box.end.outcome == RunOutcome::Succeeded ? 1 : 0;
+  }
+  std::vector<std::string> lines;
+  char text[512];
+  std::snprintf(text, sizeof text, "Station: %zu of %zu boxes loaded", loaded, boxes.size());
+  lines.push_back(text);
+  const int w = static_cast<int>(width);
+  std::snprintf(text, sizeof text, "  %-*s  %-9s  %10s  %8s  %s", w, "BOX", "OUTCOME", "BYTES", "TIME", "CAUSE");
+  lines.push_back(text);
+  for (const CStationBox& box : boxes) {
+    std::snprintf(text, sizeof text, "  %-*s  %-9s  %10llu  %6.1f s  %s", w, box.label.c_str(),
+                  OutcomeName(box.end.outcome), static_cast<unsigned long long>(box.end.figures.bytes),
+                  box.end.figures.seconds, CauseWords(box.end.cause).c_str());
+    std::string line = text;
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+}  // namespace zel::cli
