@@ -101,9 +101,17 @@ class CBoxSimulator::CSession {
     m_report.startReceived = true;
     m_rebuilt.assign(m_image.size(), 0);
     m_covered.assign(m_image.size(), false);
-    for (const CRequest& request : PlanRequests(m_image.size(), m_plan)) {
+    const std::vector<CRequest> requests = PlanRequests(m_image.size(), m_plan);
+    for (size_t i = 0; i < requests.size(); ++i) {
+      if (m_plan.beforeRequest) m_plan.beforeRequest(i);
       if (!SendNoise(m_plan.noiseBetweenFrames, false)) return Finish();
-      if (!Ask(request)) return Finish();
+      if (!SendRequest(requests[i])) return Finish();
+      if (!m_plan.askAllFirst && !TakeReply(requests[i])) return Finish();
+    }
+    if (m_plan.askAllFirst) {
+      if (m_plan.beforeReadingReplies) m_plan.beforeReadingReplies();
+      for (const CRequest& request : requests)
+        if (!TakeReply(request)) return Finish();
     }
     if (m_plan.endUpgrade) {
       if (!Send(CommandFrame(PID_TERM_UPGRADE))) return Finish();
@@ -278,6 +286,7 @@ class CBoxSimulator::CSession {
   // Reads exactly count bytes from the tool within the reply time-out.
   bool Receive(size_t count, std::vector<uint8_t>& out) {
     out.clear();
+    m_bTimedOut = false;
     const auto deadline = Clock::now() + std::chrono::milliseconds(m_plan.replyTimeoutMs);
     while (out.size() < count) {
       if (m_master < 0) return Fail("line hung up");
@@ -305,7 +314,10 @@ class CBoxSimulator::CSession {
       if (n < 0 && errno != EAGAIN && errno != EINTR) return Fail("the tool closed the port");
       const auto left =
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      if (left <= 0) return Fail("no answer from the tool");
+      if (left <= 0) {
+        m_bTimedOut = true;
+        return Fail("no answer from the tool");
+      }
       pollfd fds[2] = {{m_master, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
       ::poll(fds, 2, static_cast<int>(left));
       if (fds[1].revents) return Fail("stopped");
@@ -324,18 +336,30 @@ class CBoxSimulator::CSession {
     return true;
   }
 
-  bool Ask(const CRequest& request) {
+  bool SendRequest(const CRequest& request) {
     // A hang-up due between requests comes before the next one: the tool
     // then meets it in its read, never in a reply it had started.
     if (HangUpIfDue()) return false;
     ++m_report.requests;
     if (!Send(DataRequestFrame(request.n, request.offset))) return false;
-    const auto asked = Clock::now();
+    m_askedAt = Clock::now();
+    return true;
+  }
+
+  // A reply the box did not like: the end of the exchange, unless the box
+  // checks nothing.
+  bool BadReply(const std::string& problem) {
+    ++m_report.badReplies;
+    Fail(problem);
+    return m_plan.endDespiteBadReplies;
+  }
+
+  bool TakeReply(const CRequest& request) {
     const bool pastEnd = request.offset > m_image.size();
     const size_t expectedSize = pastEnd ? kFrameHeaderSize : size_t{request.n} + kDataReplyOverhead;
     std::vector<uint8_t> reply;
-    if (!Receive(expectedSize, reply)) return false;
-    m_report.turnaroundUs.push_back(std::chrono::duration<double, std::micro>(m_firstByteAt - asked).count());
+    if (!Receive(expectedSize, reply)) return m_bTimedOut && BadReply({});
+    m_report.turnaroundUs.push_back(std::chrono::duration<double, std::micro>(m_firstByteAt - m_askedAt).count());
     if (m_byteTime.count() > 0) {
       // The box has the reply once its last byte has crossed the wire.
       m_wireBytes += reply.size();
@@ -343,10 +367,7 @@ class CBoxSimulator::CSession {
       if (!WaitUntil(m_lineFree)) return false;
     }
     const std::string problem = pastEnd ? CheckTerm(reply) : CheckReply(request, reply);
-    if (!problem.empty()) {
-      ++m_report.badReplies;
-      return Fail(problem);
-    }
+    if (!problem.empty()) return BadReply(problem);
     ++m_report.goodReplies;
     return true;
   }
@@ -395,6 +416,8 @@ class CBoxSimulator::CSession {
   std::chrono::nanoseconds m_byteTime{0};
   Clock::time_point m_lineFree{};
   Clock::time_point m_firstByteAt{};
+  Clock::time_point m_askedAt{};  // when the last request went out
+  bool m_bTimedOut = false;       // the last Receive ended without an answer
   uint64_t m_wireBytes = 0;
 };
 

@@ -37,6 +37,15 @@ struct CBoxPlan {
   std::optional<uint64_t> hangUpAfter;  // hang up once the tool has sent this many bytes
   std::optional<uint64_t> stallAfter;   // stop reading once the tool has sent this many bytes
   bool endUpgrade = true;               // send PID_TERM_UPGRADE after the last request
+  // A box that reads late: it sends every request before it reads any
+  // reply, and calls beforeReadingReplies (on its thread) in between.
+  bool askAllFirst = false;
+  std::function<void()> beforeReadingReplies;
+  // A box that checks nothing: a bad or missing reply is counted, and the
+  // box goes on and ends the upgrade all the same.
+  bool endDespiteBadReplies = false;
+  // Called on the box's thread before it sends request number n (from 0).
+  std::function<void(size_t n)> beforeRequest;
   // Pacing: the wire time of 10 bits per byte in each direction; 0 unpaced.
   uint32_t baud = 0;
   // How long to wait for any one reply before giving up.

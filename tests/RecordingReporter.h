@@ -1,6 +1,9 @@
 // Records the operator reports instead of showing them.
 #pragma once
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -14,8 +17,17 @@ class CRecordingReporter : public IOperatorReporter {
   CRecordingReporter() { SetOperatorReporter(this); }
   ~CRecordingReporter() override { SetOperatorReporter(nullptr); }
   void ShowMessage(const std::string& text) override {
-    std::lock_guard lock(m_mutex);
-    m_texts.push_back(text);
+    {
+      std::lock_guard lock(m_mutex);
+      m_texts.push_back(text);
+    }
+    m_cv.notify_all();
+  }
+  // Blocks until text has been shown; false if it was not within limit.
+  bool WaitFor(const std::string& text, std::chrono::seconds limit = std::chrono::seconds(30)) {
+    std::unique_lock lock(m_mutex);
+    return m_cv.wait_for(lock, limit,
+                         [&] { return std::find(m_texts.begin(), m_texts.end(), text) != m_texts.end(); });
   }
   std::vector<std::string> Texts() {
     std::lock_guard lock(m_mutex);
@@ -24,6 +36,7 @@ class CRecordingReporter : public IOperatorReporter {
 
  private:
   std::mutex m_mutex;
+  std::condition_variable m_cv;
   std::vector<std::string> m_texts;
 };
 

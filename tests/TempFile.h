@@ -45,4 +45,13 @@ inline std::vector<uint8_t> SampleImage(size_t size, uint32_t seed = 7) {
   return image;
 }
 
+// A file's SHA-256 as coreutils computes it: a reference made elsewhere.
+inline std::string Sha256Sum(const std::string& path) {
+  std::FILE* pipe = ::popen(("sha256sum '" + path + "'").c_str(), "r");
+  char digest[65] = {};
+  const bool read = pipe != nullptr && std::fread(digest, 1, 64, pipe) == 64;
+  if (pipe != nullptr) ::pclose(pipe);
+  return read ? digest : "sha256sum failed";
+}
+
 }  // namespace zel::test

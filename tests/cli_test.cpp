@@ -21,19 +21,11 @@ namespace {
 using test::CChildProcess;
 using test::CTempFile;
 using test::SampleImage;
+using test::Sha256Sum;
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// The digest as coreutils computes it.
-std::string Sha256Sum(const std::string& path) {
-  std::FILE* pipe = ::popen(("sha256sum '" + path + "'").c_str(), "r");
-  char digest[65] = {};
-  const bool read = pipe != nullptr && std::fread(digest, 1, 64, pipe) == 64;
-  if (pipe != nullptr) ::pclose(pipe);
-  return read ? digest : "sha256sum failed";
 }
 
 // A box on a pty, running its side of the exchange on a thread.

@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -356,6 +359,130 @@ TEST(UpgradeRuns, TheBoxKeepsTheLineUntilTheToolHasClosedIt) {
   boxThread.join();
   EXPECT_EQ(t.Outcome(), RunOutcome::Succeeded);
   EXPECT_TRUE(freeAfterTheBox);
+}
+
+TEST(UpgradeWrites, AReplyCutShortIsNeitherCountedNorReportedAsLoaded) {
+  // A box that reads late: its requests fill the line's buffers with
+  // replies until a write runs into its time-out. The box then reads what
+  // came, checks nothing and ends the upgrade all the same.
+  CUpgradeRun t;
+  sim::CBoxPlan plan = Plan(256);
+  plan.askAllFirst = true;
+  plan.endDespiteBadReplies = true;
+  plan.replyTimeoutMs = 500;
+  plan.beforeReadingReplies = [&] { EXPECT_TRUE(t.reports.WaitFor("Fail to Write the Port")); };
+  const size_t requests = 300;
+  t.Run(SampleImage(256 * requests), plan);
+  EXPECT_TRUE(t.box.completed) << "the box ended the upgrade: " << t.box.problem << " good " << t.box.goodReplies << " bad " << t.box.badReplies;
+  EXPECT_EQ(t.Outcome(), RunOutcome::Failed);
+  EXPECT_EQ(t.run.end.cause.kind, CauseKind::WriteCutShort);
+  EXPECT_EQ(t.run.Tail(2), (Lines{"Some data were NOT sent to the box", "Download FAILED"}));
+  const auto texts = t.reports.Texts();
+  const size_t cutShort = static_cast<size_t>(std::count(texts.begin(), texts.end(), "Fail to Write the Port"));
+  ASSERT_GE(cutShort, 1u);
+  EXPECT_EQ(t.run.progress.size(), requests - cutShort) << "only replies written whole are progress";
+  EXPECT_EQ(t.run.end.figures.bytes, 256 * (requests - cutShort));
+}
+
+// The image is changed on disk while it is served, after three replies.
+struct CImageChange {
+  const char* name;
+  std::function<void(const std::string& path, size_t size)> change;
+  bool boxChecksNothing;  // so that only the final check can tell
+  RunOutcome outcome;
+};
+
+class UpgradeImageChange : public ::testing::TestWithParam<CImageChange> {};
+
+TEST_P(UpgradeImageChange, EndsTheRunAsFailedWithItsCause) {
+  CUpgradeRun t;
+  const auto image = SampleImage(20000);
+  test::CTempFile file(image);
+  // An image made an hour ago, as a real one would be.
+  const auto made = std::filesystem::last_write_time(file.Path()) - std::chrono::hours(1);
+  std::filesystem::last_write_time(file.Path(), made);
+  sim::CBoxPlan plan = Plan(1000);
+  plan.endDespiteBadReplies = GetParam().boxChecksNothing;
+  plan.beforeRequest = [&](size_t n) {
+    if (n == 3) GetParam().change(file.Path(), image.size());
+  };
+  t.RunFile(file.Path(), image, plan);
+  EXPECT_EQ(t.Outcome(), GetParam().outcome) << t.box.problem;
+  if (GetParam().outcome == RunOutcome::Succeeded) {
+    EXPECT_TRUE(t.box.imageIntact) << "the image as the run found it, whole";
+    return;
+  }
+  EXPECT_EQ(t.run.end.cause.kind, CauseKind::ImageChanged);
+  EXPECT_EQ(t.run.end.cause.subject, file.Path());
+  EXPECT_EQ(t.run.Tail(2), (Lines{"The download file CHANGED during the download", "Download FAILED"}));
+  EXPECT_EQ(DescribeCause(t.run.end.cause), "Cause: " + file.Path() + ": the image changed during the transfer");
+}
+
+void Overwrite(const std::string& path, size_t size) {
+  std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
+  const auto other = SampleImage(size, 99);
+  out.write(reinterpret_cast<const char*>(other.data()), static_cast<std::streamsize>(other.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, UpgradeImageChange,
+    ::testing::Values(
+        CImageChange{"Truncated",
+                     [](const std::string& path, size_t) { std::filesystem::resize_file(path, 5000); }, false,
+                     RunOutcome::Failed},
+        CImageChange{"Grown",
+                     [](const std::string& path, size_t size) { std::filesystem::resize_file(path, size + 1); },
+                     false, RunOutcome::Failed},
+        CImageChange{"RewrittenInPlace", Overwrite, false, RunOutcome::Failed},
+        // Rewritten with its old time stamp put back: only the digest at
+        // the end can tell.
+        CImageChange{"RewrittenWithItsTimeKept",
+                     [](const std::string& path, size_t size) {
+                       const auto stamp = std::filesystem::last_write_time(path);
+                       Overwrite(path, size);
+                       std::filesystem::last_write_time(path, stamp);
+                     },
+                     true, RunOutcome::Failed},
+        // A new file moved over the old name: the run goes on with the
+        // image it opened, which stays whole.
+        CImageChange{"ReplacedUnderItsName",
+                     [](const std::string& path, size_t size) {
+                       const std::string next = path + ".new";
+                       std::ofstream(next, std::ios::binary) << std::string(size, 'x');
+                       std::filesystem::rename(next, path);
+                     },
+                     false, RunOutcome::Succeeded}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(ImageDigest, EqualsCoreutilsAcrossBlockEdges) {
+  // The padding of the last block changes at 55, 56 and 64 bytes; reads
+  // come in 256 KiB blocks.
+  for (const size_t size : {0, 1, 55, 56, 63, 64, 65, 1000, 262144, 300001}) {
+    test::CTempFile file(SampleImage(size));
+    CImageFile image;
+    ASSERT_TRUE(image.Open(file.Path()));
+    CSha256::Digest digest;
+    ASSERT_TRUE(image.Digest(digest));
+    EXPECT_EQ(CSha256::Hex(digest), test::Sha256Sum(file.Path())) << size << " bytes";
+  }
+}
+
+TEST(UpgradeFigures, AreMeasuredFromTheFirstRequestToTheBoxsEnd) {
+  // Paced at the line's speed: 8 frames of 1 KiB each way take what the
+  // line needs for them, whenever the box was switched on.
+  CUpgradeRun t;
+  sim::CBoxPlan plan = Plan(1024);
+  plan.baud = 57600;
+  plan.switchOnAfterMs = 300;
+  const auto image = SampleImage(8192);
+  t.Run(image, plan);
+  ASSERT_EQ(t.Outcome(), RunOutcome::Succeeded);
+  const CRunFigures& figures = t.run.end.figures;
+  EXPECT_EQ(figures.bytes, 8192u);
+  EXPECT_EQ(figures.wireBytes, 8 * (16 + 1024 + 20) + 12u) << "requests, replies and the box's end";
+  EXPECT_GT(figures.seconds, 0.9 * t.box.wireSeconds) << "no less than the line needed";
+  EXPECT_LT(figures.seconds, t.box.seconds) << "the box's own clock also counts its PID_REBOOT and the start";
+  EXPECT_EQ(t.run.end.imageSha256.size(), 64u);
 }
 
 }  // namespace
