@@ -55,6 +55,12 @@ class CChildProcess {
     return true;
   }
   void Signal(int signal) { ::kill(m_pid, signal); }
+  // Goes away as a reader of standard output does (`| head`): the child's
+  // later writes there find the pipe closed.
+  void CloseStdout() {
+    ::close(m_out);
+    m_out = -1;
+  }
   // Collects the rest of the output and returns the exit status (-1 when
   // the child did not exit normally).
   int Wait() {
@@ -72,6 +78,7 @@ class CChildProcess {
 
  private:
   static bool ReadSome(int fd, std::string& into) {
+    if (fd < 0) return false;
     char buf[4096];
     const ssize_t n = ::read(fd, buf, sizeof buf);
     if (n <= 0) return false;

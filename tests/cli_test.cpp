@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <future>
+#include <optional>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -10,6 +12,7 @@
 #include <thread>
 
 #include "cli/Console.h"
+#include "cli/StationPorts.h"
 #include "sim/BoxSimulator.h"
 #include "tests/ChildProcess.h"
 #include "tests/PtyPair.h"
@@ -70,6 +73,10 @@ TEST(BoxfeedUpgrade, SucceedsAndSavesTheLogAsTheWindowWould) {
                 "Wait for PID_REBOOT from the box\r\nReceive PID_REBOOT from the box\r\nDownload START...\r\n"
                 "Send PID_START_UPGRADE to the box\r\nDownload Terminated SUCCESSFULLY\r\n" +
                 summary.str() + "\r\nImage SHA-256: " + Sha256Sum(file.Path()) + "\r\n");
+  // Standard output is a pipe here: what the operator must see is on
+  // standard error as well.
+  for (const char* seen : {"Please SWITCH ON your box now\n", "Please Remove the Serial Cable", "\nSucceeded: "})
+    EXPECT_NE(child.Stderr().find(seen), std::string::npos) << seen << " in " << child.Stderr();
   const std::string& out = child.Stdout();
   const auto warning = out.find("Please Remove the Serial Cable Before Closing the Application");
   ASSERT_NE(warning, std::string::npos);
@@ -139,6 +146,14 @@ TEST(BoxfeedBoot, RunsTheBootExchangeAndFailsWithoutACommandFile) {
   boxThread.join();
   EXPECT_TRUE(report.sectionMatches);
   EXPECT_NE(child.Stdout().find("Flash Boot OK"), std::string::npos);
+  EXPECT_NE(child.Stdout().find("\nSucceeded: 2 bytes in "), std::string::npos) << child.Stdout();
+  box.ClearStop();
+  std::thread again([&] { report = box.RunBoot({0x01, 0x02}, {}); });
+  CChildProcess json({BOXFEED_PATH, "boot", commands.Path(), "--port", box.Port(), "--json"});
+  EXPECT_EQ(json.Wait(), 0) << json.Stderr();
+  box.Stop();
+  again.join();
+  EXPECT_NE(json.Stdout().find("\"bytes\":2,"), std::string::npos) << json.Stdout();
   CChildProcess missing({BOXFEED_PATH, "boot", "/tmp/boxfeeder-missing.txt", "--port", "/dev/null"});
   EXPECT_EQ(missing.Wait(), 1);
   EXPECT_NE(missing.Stderr().find("Cause: /tmp/boxfeeder-missing.txt: it does not exist"), std::string::npos);
@@ -154,6 +169,9 @@ TEST(BoxfeedUsage, BadUsageExitsWith64) {
   CChildProcess version({BOXFEED_PATH, "--version"});
   EXPECT_EQ(version.Wait(), 0);
   EXPECT_EQ(version.Stdout(), "boxfeed " BOXFEEDER_VERSION "\n");
+  CChildProcess twice({BOXFEED_PATH, "upgrade", "/etc/hostname", "-p", "/dev/ttyS9", "-p", "/dev/../dev/ttyS9"});
+  EXPECT_EQ(twice.Wait(), 64);
+  EXPECT_NE(twice.Stderr().find("the same port is named twice"), std::string::npos) << twice.Stderr();
   CChildProcess noCommand({BOXFEED_PATH});
   EXPECT_EQ(noCommand.Wait(), 64);
   CChildProcess help({BOXFEED_PATH, "--help"});
@@ -229,7 +247,7 @@ TEST(BoxfeedUpgrade, ASucceededRunSumsUpItsFiguresAgainstTheLine) {
   plan.switchOnAfterMs = 800;
   CBoxOnThread box(image, plan);
   CChildProcess child(
-      {BOXFEED_PATH, "-q", "upgrade", file.Path(), "--port", box.box.Port(), "--end-pause-ms", "0"});
+      {BOXFEED_PATH, "upgrade", file.Path(), "--port", box.box.Port(), "-q", "--end-pause-ms", "0"});
   EXPECT_EQ(child.Wait(), 0) << child.Stderr();
   std::smatch m;
   const std::string out = child.Stdout();
@@ -271,8 +289,13 @@ TEST_P(BoxfeedRefuses, BadInputBeforeAnyPortOpens) {
   std::filesystem::resize_file(dir + "/huge.sdl", (uint64_t{1} << 32) + 1);  // sparse: no disk used
   std::vector<std::string> args{BOXFEED_PATH};
   for (const std::string& a : GetParam().args(dir)) args.push_back(a);
+  std::ofstream(dir + "/three.txt") << "t\nh\n0102\n\nt\nh\n03\n\n";
+  std::filesystem::create_symlink(dir + "/good.sdl", dir + "/link.txt");
+  std::filesystem::create_hard_link(dir + "/good.sdl", dir + "/hard.txt");
   CChildProcess child(args);
   const int status = child.Wait();
+  EXPECT_EQ(ReadFile(dir + "/good.sdl"), "image") << "what the run reads is never overwritten";
+  EXPECT_EQ(ReadFile(dir + "/three.txt"), "t\nh\n0102\n\nt\nh\n03\n\n");
   std::filesystem::remove_all(dir);
   EXPECT_EQ(status, 1);
   EXPECT_NE(child.Stderr().find(GetParam().message), std::string::npos) << child.Stderr();
@@ -303,6 +326,36 @@ INSTANTIATE_TEST_SUITE_P(
                                                    "/dev/ttyS9", "--log",         d + "/fifo"};
                  },
                  "not a regular file"},
+        CRefusal{"LogIsTheImage",
+                 [](const std::string& d) {
+                   return std::vector<std::string>{"upgrade",    d + "/good.sdl", "-p",
+                                                   "/dev/ttyS9", "--log",         d + "/good.sdl"};
+                 },
+                 "this is the file the run reads"},
+        CRefusal{"LogIsALinkToTheImage",
+                 [](const std::string& d) {
+                   return std::vector<std::string>{"upgrade",    d + "/good.sdl", "-p",
+                                                   "/dev/ttyS9", "--log",         d + "/link.txt"};
+                 },
+                 "this is the file the run reads"},
+        CRefusal{"LogIsAHardLinkToTheImage",
+                 [](const std::string& d) {
+                   return std::vector<std::string>{"upgrade",    d + "/good.sdl", "-p",
+                                                   "/dev/ttyS9", "--log",         d + "/hard.txt"};
+                 },
+                 "this is the file the run reads"},
+        CRefusal{"LogInAFolderThatIsNot",
+                 [](const std::string& d) {
+                   return std::vector<std::string>{"upgrade",    d + "/good.sdl", "-p",
+                                                   "/dev/ttyS9", "--log",         d + "/no/such/log.txt"};
+                 },
+                 "Can not Create The File: "},
+        CRefusal{"LogIsTheCommandFile",
+                 [](const std::string& d) {
+                   return std::vector<std::string>{"boot", d + "/three.txt", "-p", "/dev/ttyS9",
+                                                   "--log", d + "/three.txt"};
+                 },
+                 "this is the file the run reads"},
         CRefusal{"OneSectionCommandFile",
                  [](const std::string& d) {
                    return std::vector<std::string>{"boot", d + "/one.txt", "-p", "/dev/ttyS9"};
@@ -341,7 +394,7 @@ TEST(BoxfeedJson, EveryEventIsAnObjectWithItsPortAndTime) {
   plan.chunk = 1000;
   CBoxOnThread box(image, plan);
   CChildProcess child(
-      {BOXFEED_PATH, "--json", "upgrade", file.Path(), "--port", box.box.Port(), "--end-pause-ms", "0"});
+      {BOXFEED_PATH, "upgrade", file.Path(), "--json", "--port", box.box.Port(), "--end-pause-ms", "0"});
   EXPECT_EQ(child.Wait(), 0) << child.Stderr();
   std::map<std::string, int> events;
   nlohmann::json end;
@@ -362,31 +415,130 @@ TEST(BoxfeedJson, EveryEventIsAnObjectWithItsPortAndTime) {
   EXPECT_EQ(end["outcome"], "succeeded");
   EXPECT_EQ(end["bytes"], 3000);
   EXPECT_TRUE(end["cause"].is_null());
+  EXPECT_EQ(end["sha256"], Sha256Sum(file.Path()));
+  EXPECT_NE(child.Stderr().find("Please SWITCH ON your box now"), std::string::npos)
+      << "the operator's prompt on standard error: " << child.Stderr();
 }
 
-TEST(BoxfeedStation, ABoxThatHangsUpStopsNoneOfTheOthers) {
+// Three boxes, the second of which hangs up after five replies: two ports
+// whose names end alike ("a/box", "b/box") and one the operator named.
+class BoxfeedStation : public ::testing::Test {
+ protected:
+  static sim::CBoxPlan Plan(bool hangUp) {
+    sim::CBoxPlan plan;
+    plan.chunk = 1000;
+    if (hangUp) plan.hangUpAfter = 12 + 5 * (1000 + 20);
+    return plan;
+  }
+
+  BoxfeedStation() {
+    std::filesystem::create_directories(dir + "/a");
+    std::filesystem::create_directories(dir + "/b");
+    std::filesystem::create_symlink(first.box.Port(), dir + "/a/box");
+    std::filesystem::create_symlink(second.box.Port(), dir + "/b/box");
+  }
+  ~BoxfeedStation() override { std::filesystem::remove_all(dir); }
+
+  int Run(std::vector<std::string> extra) {
+    std::vector<std::string> args{BOXFEED_PATH,        "upgrade", file.Path(), "-p", dir + "/a/box", "-p",
+                                  dir + "/b/box",      "-p",      "third=" + third.box.Port(),
+                                  "--end-pause-ms",    "0",       "--log",      dir + "/st.txt"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    child.emplace(args);
+    const int status = child->Wait();
+    first.Finish();
+    third.Finish();
+    EXPECT_TRUE(first.report.imageIntact) << first.report.problem;
+    EXPECT_TRUE(third.report.imageIntact) << third.report.problem;
+    // One log each, named by the short labels.
+    for (const char* label : {"a_box", "b_box", "third"})
+      EXPECT_NE(ReadFile(dir + "/st-" + label + ".txt").find("Please SWITCH ON your box now"), std::string::npos)
+          << label;
+    return status;
+  }
+
+  const std::string dir = "/tmp/boxfeeder-station-" + std::to_string(::getpid());
+  const std::vector<uint8_t> image = SampleImage(20000);
+  CTempFile file{image, ".sdl"};
+  CBoxOnThread first{image, Plan(false)}, second{image, Plan(true)}, third{image, Plan(false)};
+  std::optional<CChildProcess> child;
+};
+
+TEST_F(BoxfeedStation, ABoxThatHangsUpStopsNoneOfTheOthersAndTheTableSaysWhich) {
+  EXPECT_EQ(Run({}), 1);
+  const std::string out = child->Stdout();
+  EXPECT_NE(out.find("[a/box] Succeeded: 20000 bytes"), std::string::npos) << out;
+  EXPECT_NE(out.find("[third] Succeeded: 20000 bytes"), std::string::npos) << out;
+  // A sixth reply may be on its way already when the box hangs up.
+  EXPECT_TRUE(std::regex_search(out, std::regex("\\[b/box\\] Failed: [56]000 bytes"))) << out;
+  // The table closes the run, in the order the ports were given.
+  const auto at = out.find("Station: 2 of 3 boxes loaded\n");
+  ASSERT_NE(at, std::string::npos) << out;
+  const auto rows = Lines(out.substr(at));
+  ASSERT_EQ(rows.size(), 5u) << out.substr(at);
+  EXPECT_TRUE(std::regex_match(rows[2], std::regex(" +a/box +succeeded +20000 +[0-9.]+ s"))) << rows[2];
+  EXPECT_TRUE(std::regex_match(
+      rows[3], std::regex(" +b/box +failed +[56]000 +[0-9.]+ s +.*: the port disappeared \\(unplugged or hung up\\)")))
+      << rows[3];
+  EXPECT_TRUE(std::regex_match(rows[4], std::regex(" +third +succeeded +20000 +[0-9.]+ s"))) << rows[4];
+}
+
+TEST_F(BoxfeedStation, EndsWithAStationEventInJson) {
+  EXPECT_EQ(Run({"--json"}), 1);
+  nlohmann::json station;
+  for (const std::string& line : Lines(child->Stdout())) {
+    const auto event = nlohmann::json::parse(line);
+    if (event["event"] == "station") station = event;
+  }
+  ASSERT_FALSE(station.is_null()) << child->Stdout();
+  EXPECT_EQ(station["succeeded"], 2);
+  EXPECT_EQ(station["failed"], 1);
+  EXPECT_EQ(station["cancelled"], 0);
+  ASSERT_EQ(station["boxes"].size(), 3u);
+  EXPECT_EQ(station["boxes"][0]["label"], "a/box");
+  EXPECT_EQ(station["boxes"][1]["port"], dir + "/b/box");
+  EXPECT_EQ(station["boxes"][1]["outcome"], "failed");
+  EXPECT_NE(station["boxes"][1]["cause"].get<std::string>().find("disappeared"), std::string::npos);
+  EXPECT_EQ(station["boxes"][2]["label"], "third");
+  EXPECT_EQ(station["boxes"][2]["bytes"], 20000);
+}
+
+TEST(BoxfeedLabels, AreShortUniqueTailsOfThePaths) {
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(cli::ShortLabels({"/dev/ttyUSB0", "/dev/ttyUSB1"}), (Names{"ttyUSB0", "ttyUSB1"}));
+  EXPECT_EQ(cli::ShortLabels({"/dev/pts/3", "/dev/pts/12"}), (Names{"pts/3", "pts/12"}));
+  EXPECT_EQ(cli::ShortLabels({"/x/a/box", "/x/b/box", "/x/c/other"}), (Names{"a/box", "b/box", "other"}));
+  EXPECT_EQ(cli::ShortLabels({"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+                              "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0"}),
+            (Names{"A50285BI", "A10K3XYZ"}));
+  EXPECT_EQ(cli::ShortLabels({"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+                              "/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0"}),
+            (Names{"FTDI_FT232R_USB_UART_A50285BI", "1a86_USB_Serial"}));
+  EXPECT_EQ(cli::ShortLabels({"COM3", "COM4"}), (Names{"COM3", "COM4"}));
+}
+
+TEST(BoxfeedUpgrade, AReaderThatGoesAwayEndsNothing) {
+  // `boxfeed ... --trace | head -n 2`: the box is still served to the end.
   const auto image = SampleImage(20000);
   CTempFile file(image, ".sdl");
+  CTempFile log({}, ".txt");
+  std::promise<void> closed;
   sim::CBoxPlan plan;
   plan.chunk = 1000;
-  sim::CBoxPlan hangsUp = plan;
-  hangsUp.hangUpAfter = 12 + 5 * (1000 + 20);
-  CBoxOnThread first(image, plan), second(image, hangsUp), third(image, plan);
-  CChildProcess child({BOXFEED_PATH, "upgrade", file.Path(), "-p", first.box.Port(), "-p", second.box.Port(),
-                       "-p", third.box.Port(), "--end-pause-ms", "0"});
-  EXPECT_EQ(child.Wait(), 1);
-  first.Finish();
-  third.Finish();
-  EXPECT_TRUE(first.report.imageIntact) << first.report.problem;
-  EXPECT_TRUE(third.report.imageIntact) << third.report.problem;
-  const std::string out = child.Stdout();
-  for (const auto* box : {&first, &third})
-    EXPECT_NE(out.find("[" + box->box.Port().substr(5) + "] Succeeded: 20000 bytes"), std::string::npos)
-        << out;
-  // The box hangs up after five replies; a sixth may be on its way already.
-  EXPECT_TRUE(
-      std::regex_search(out, std::regex("\\[" + second.box.Port().substr(5) + "\\] Failed: [56]000 bytes")))
-      << out;
+  plan.beforeRequest = [future = closed.get_future().share()](size_t n) {
+    if (n == 0) future.wait();
+  };
+  CBoxOnThread box(image, plan);
+  CChildProcess child({BOXFEED_PATH, "upgrade", file.Path(), "--port", box.box.Port(), "--trace", "--log",
+                       log.Path(), "--end-pause-ms", "0"});
+  ASSERT_TRUE(child.ReadUntil("Please SWITCH ON your box now"));
+  child.CloseStdout();
+  closed.set_value();
+  EXPECT_EQ(child.Wait(), 0) << child.Stderr();
+  box.Finish();
+  EXPECT_TRUE(box.report.imageIntact) << box.report.problem;
+  EXPECT_NE(ReadFile(log.Path()).find("Download Terminated SUCCESSFULLY\r\n"), std::string::npos);
+  EXPECT_NE(child.Stderr().find("Succeeded: 20000 bytes"), std::string::npos) << child.Stderr();
 }
 
 TEST(ProgressFigures, PercentOfIsTruncatedAndSafeForLargeImages) {

@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include <nlohmann/json.hpp>
+
+#include "cli/Commands.h"
 #include "link/PortProbe.h"
 #include "link/SerialDevice.h"
 #include "tests/PtyPair.h"
@@ -90,6 +93,26 @@ TEST_F(FakeSystem, ListsThePortsWithTheirIdentityAndWhoHoldsThem) {
     ::chmod((dev + "/ttyS0").c_str(), 0600 & ~S_IRWXU);
     EXPECT_TRUE(ListSerialPorts(sources)[1].permissionDenied);
   }
+}
+
+TEST_F(FakeSystem, PortsAsJsonAreOneEventALine) {
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  cli::CJsonEvents json(out);
+  EXPECT_EQ(cli::ListPorts(&json, sources), 0);
+  std::rewind(out);
+  std::vector<nlohmann::json> events;
+  char line[4096];
+  while (std::fgets(line, sizeof line, out)) events.push_back(nlohmann::json::parse(line));
+  std::fclose(out);
+  ASSERT_EQ(events.size(), 3u);
+  for (const auto& event : events) EXPECT_EQ(event["event"], "port");
+  EXPECT_EQ(events[0]["device"], sources.devDirectory + "/ttyACM0");
+  EXPECT_TRUE(events[0]["serial"].is_null());
+  EXPECT_EQ(events[2]["name"], sources.byIdDirectory + "/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+  EXPECT_EQ(events[2]["vidPid"], "0403:6001");
+  EXPECT_EQ(events[2]["busy"], true);
+  EXPECT_EQ(events[2]["heldBy"], "minicom (pid 4711)");
 }
 
 TEST_F(FakeSystem, TheWindowOffersTheComPortsThatOpenThenTheOthers) {
