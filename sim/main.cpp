@@ -1,8 +1,6 @@
 // boxsim: a simulated set-top box on a pseudo-terminal. It prints the
 // device to give boxfeed, waits for the tool to open it, runs the upgrade
 // exchange and prints its verdict on the image it received.
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <fstream>
@@ -13,6 +11,7 @@
 #include "boot/ZELBootThread.h"
 #include "link/InterruptWatcher.h"
 #include "sim/BoxSimulator.h"
+#include "sim/DeviceLink.h"
 
 using zel::sim::CBoxPlan;
 
@@ -27,7 +26,12 @@ int main(int argc, char** argv) {
       ->required()
       ->check(CLI::ExistingFile);
   app.add_flag("--boot", boot, "Play the boot exchange instead, expecting the command file's second section");
-  app.add_option("--link", linkPath, "Also make this path a link to the box's device");
+  app.add_option("--link", linkPath,
+                 "Also make this path a link to the box's device; a file already there is left alone");
+  bool daemon = false;
+  app.add_flag("--daemon", daemon,
+               "Go to the background once the box (and its --link) is ready, so that the next command can use "
+               "it at once");
   app.add_option("--chunk", plan.chunk, "Bytes asked for per request")->check(CLI::Range(1u, 65535u));
   app.add_option("--order", order, "Order of the requests")
       ->check(CLI::IsMember({"sequential", "reverse", "random", "repeated"}));
@@ -62,15 +66,26 @@ int main(int argc, char** argv) {
   const std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
   zel::sim::CBoxSimulator box;
-  zel::CInterruptWatcher interrupts([&] { box.Stop(); });
   std::string port = box.Port();
   if (!linkPath.empty()) {
-    ::unlink(linkPath.c_str());
-    if (::symlink(port.c_str(), linkPath.c_str()) == 0) port = linkPath;
+    if (const std::string refusal = zel::sim::MakeDeviceLink(linkPath, port); !refusal.empty()) {
+      std::fprintf(stderr, "boxsim: --link %s\n", refusal.c_str());
+      return 1;
+    }
+    port = linkPath;
   }
   std::printf("boxsim: the box is on %s\nboxsim: run  boxfeed %s %s --port %s\n", port.c_str(),
               boot ? "boot" : "upgrade", imagePath.c_str(), port.c_str());
   std::fflush(stdout);
+  // The link is there before the command that started the box returns.
+  if (daemon && !zel::sim::GoToTheBackground()) {
+    std::fprintf(stderr, "boxsim: cannot go to the background\n");
+    return 1;
+  }
+  zel::CInterruptWatcher interrupts([&] { box.Stop(); });
+  const auto removeLink = [&] {
+    if (!linkPath.empty()) zel::sim::RemoveDeviceLink(linkPath, box.Port());
+  };
 
   if (boot) {
     // What the tool will send: the command file's second section.
@@ -81,7 +96,7 @@ int main(int argc, char** argv) {
     if (file) std::fclose(file);
     section.resize(size);
     const zel::sim::CBootReport report = box.RunBoot(section, {});
-    if (!linkPath.empty()) ::unlink(linkPath.c_str());
+    removeLink();
     std::printf(
         "boxsim: boot exchange %s; section 2 %s (%zu bytes); %d B bytes; %s\n",
         report.completed ? "completed" : "NOT completed",
@@ -92,7 +107,7 @@ int main(int argc, char** argv) {
   }
 
   const zel::sim::CBoxReport report = box.Run(image, plan);
-  if (!linkPath.empty()) ::unlink(linkPath.c_str());
+  removeLink();
   std::printf("boxsim: %llu requests, %llu good replies, %llu bad, %llu bytes received\n",
               static_cast<unsigned long long>(report.requests),
               static_cast<unsigned long long>(report.goodReplies),

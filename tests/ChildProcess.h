@@ -68,10 +68,16 @@ class CChildProcess {
     }
     while (ReadSome(m_err, m_stderr)) {
     }
-    int status = 0;
-    ::waitpid(m_pid, &status, 0);
-    m_bWaited = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return Exited();
+  }
+  // Waits for the child itself to exit, leaving its output unread: what
+  // it started in the background may still be writing there.
+  int Exited() {
+    if (!m_bWaited) {
+      ::waitpid(m_pid, &m_status, 0);
+      m_bWaited = true;
+    }
+    return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
   }
   const std::string& Stdout() const { return m_stdout; }
   const std::string& Stderr() const { return m_stderr; }
@@ -88,6 +94,7 @@ class CChildProcess {
   pid_t m_pid = -1;
   int m_out = -1, m_err = -1;
   bool m_bWaited = false;
+  int m_status = 0;
   std::string m_stdout, m_stderr;
 };
 

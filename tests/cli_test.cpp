@@ -541,6 +541,30 @@ TEST(BoxfeedUpgrade, AReaderThatGoesAwayEndsNothing) {
   EXPECT_NE(child.Stderr().find("Succeeded: 20000 bytes"), std::string::npos) << child.Stderr();
 }
 
+TEST(Boxsim, LeavesWhatIsAtItsLinkPathAloneAndGoesToTheBackgroundWithTheLinkReady) {
+  const std::string dir = "/tmp/boxfeeder-boxsim-" + std::to_string(::getpid());
+  std::filesystem::create_directories(dir);
+  const auto image = SampleImage(3000);
+  CTempFile file(image, ".sdl");
+  std::ofstream(dir + "/taken") << "someone's file";
+  CChildProcess refused({BOXSIM_PATH, file.Path(), "--link", dir + "/taken"});
+  EXPECT_EQ(refused.Wait(), 1);
+  EXPECT_EQ(ReadFile(dir + "/taken"), "someone's file");
+  EXPECT_NE(refused.Stderr().find("something is there already"), std::string::npos) << refused.Stderr();
+
+  // A link left by a box that is gone is taken over; when the command
+  // returns, the link is there for the next one.
+  std::filesystem::create_symlink("/dev/pts/4095", dir + "/box");
+  CChildProcess box({BOXSIM_PATH, file.Path(), "--link", dir + "/box", "--daemon"});
+  EXPECT_EQ(box.Exited(), 0);
+  CChildProcess feed({BOXFEED_PATH, "upgrade", file.Path(), "-p", dir + "/box", "--end-pause-ms", "0"});
+  EXPECT_EQ(feed.Wait(), 0) << feed.Stderr();
+  box.Wait();  // the box in the background closes its output as it ends
+  EXPECT_NE(box.Stdout().find("image received intact"), std::string::npos) << box.Stdout();
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir + "/box"))) << "its own link goes";
+  std::filesystem::remove_all(dir);
+}
+
 TEST(ProgressFigures, PercentOfIsTruncatedAndSafeForLargeImages) {
   EXPECT_EQ(cli::PercentOf(50'000'000, 100'000'000), 50);
   EXPECT_EQ(cli::PercentOf(4'294'967'295u, 4'294'967'295u), 100);
