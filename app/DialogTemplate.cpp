@@ -46,7 +46,7 @@ constexpr CControlTemplate kAboutControls[] = {
 }  // namespace
 
 const CDialogTemplate kMainDialogTemplate{"ZELORXBoxFeeder", 359, 290, kMainControls};
-const CDialogTemplate kCableWarningTemplate{"Avertissement", 320, 89, kCableWarningControls};
+const CDialogTemplate kCableWarningTemplate{"Avertissement - Warning", 320, 89, kCableWarningControls};
 const CDialogTemplate kAboutTemplate{"About BoxFeeder", 236, 78, kAboutControls};
 
 }  // namespace zel

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 
 #include "app/StringTable.h"
 #include "upgrade/ImageFile.h"
@@ -205,7 +206,14 @@ void CMainDialog::OnProgress(uint32_t offset, uint32_t length) {
 }
 
 void CMainDialog::OnOutcome(RunOutcome outcome) {
-  m_controls.SetText(IDC_PERCENT, "100 %");
+  // A run that did not succeed shows where it stopped, as the bar does.
+  const uint64_t percent =
+      outcome == RunOutcome::Succeeded || m_progress.Upper() == 0
+          ? 100
+          : uint64_t{m_progress.Pos()} * 100 / m_progress.Upper();
+  char text[16];
+  std::snprintf(text, sizeof text, "%d %%", static_cast<int>(percent));
+  m_controls.SetText(IDC_PERCENT, text);
   // The engine waits until the operator has read the warning.
   if (outcome == RunOutcome::Succeeded) m_controls.RunCableWarning();
 }
@@ -231,6 +239,13 @@ void CMainDialog::OnSave() {
   // need not exist yet.
   const auto path = m_controls.AskSaveFile({"txt", "*.txt", "Text Files(*.txt)|*.txt|", false});
   if (!path) return;
+  // Never over the image: it would be lost, and a run serving it would
+  // serve the log.
+  std::error_code sameFileError;
+  if (!m_strImagePath.empty() && std::filesystem::equivalent(*path, m_strImagePath, sameFileError)) {
+    m_controls.MessageBox("Can not Create The File", m_appTitle, true);
+    return;
+  }
   std::FILE* file = std::fopen(path->c_str(), "wb");
   if (file == nullptr) {
     m_controls.MessageBox("Can not Create The File", m_appTitle, true);

@@ -274,6 +274,8 @@ struct CRefusal {
   std::string message;
 };
 
+void PrintTo(const CRefusal& refusal, std::ostream* out) { *out << refusal.name; }
+
 class BoxfeedRefuses : public ::testing::TestWithParam<CRefusal> {};
 
 TEST_P(BoxfeedRefuses, BadInputBeforeAnyPortOpens) {

@@ -172,6 +172,24 @@ TEST_F(MainDialog, AWholeUpgradeGoesBusyShowsTheWarningAndEndsIdle) {
       << "debug lines hidden with Trace Enable off";
 }
 
+TEST_F(MainDialog, AFailedRunShowsWhereItStopped) {
+  const auto image = SampleImage(6000);
+  CTempFile file(image, ".sdl");
+  sim::CBoxSimulator box;
+  sim::CBoxPlan plan;
+  plan.chunk = 1000;
+  plan.hangUpAfter = 12 + 2 * (1000 + 20);  // two replies, then the line is gone
+  std::thread boxThread([&] { box.Run(image, plan); });
+  ChooseImage(file.Path());
+  controls.SetText(IDC_PORT, box.Port());
+  dialog->OnStartOrCancel();
+  loop.RunUntil([&] { return !dialog->IsBusy(); });
+  boxThread.join();
+  EXPECT_EQ(controls.progressPos, 2000u);
+  EXPECT_EQ(controls.GetText(IDC_PERCENT), "33 %") << "the bar's 2000 of 6000, not 100 %";
+  EXPECT_EQ(controls.cableWarnings, 0);
+}
+
 TEST_F(MainDialog, CancelDisablesStartUntilTheEndAndBrowseMayEnableItAgain) {
   CSilentBox box(*this);
   ASSERT_TRUE(dialog->IsBusy());
@@ -184,7 +202,7 @@ TEST_F(MainDialog, CancelDisablesStartUntilTheEndAndBrowseMayEnableItAgain) {
   dialog->OnStartOrCancel();  // Stop again, harmlessly
   loop.RunUntil([&] { return !dialog->IsBusy(); });
   EXPECT_EQ(controls.cableWarnings, 0);
-  EXPECT_EQ(controls.GetText(IDC_PERCENT), "100 %");
+  EXPECT_EQ(controls.GetText(IDC_PERCENT), "0 %") << "where it stopped, as the bar";
   EXPECT_NE(dialog->Log().find("Download CANCELLED\r\n"), std::string::npos);
   EXPECT_NE(dialog->Log().find("Synchronisation FAILED\r\n"), std::string::npos);
   EXPECT_EQ(dialog->ImagePath(), "/images/third.sdl");
@@ -272,6 +290,14 @@ TEST_F(MainDialog, SaveWritesExactlyTheField) {
   dialog->OnSave();
   ASSERT_EQ(controls.boxes.size(), 1u);
   EXPECT_EQ(controls.boxes[0].text, "Can not Create The File");
+  // The image chosen for the download is never overwritten with the log.
+  CTempFile image({'i', 'm', 'g'}, ".sdl");
+  ChooseImage(image.Path());
+  controls.fileAnswers.push_back(image.Path());
+  dialog->OnSave();
+  ASSERT_EQ(controls.boxes.size(), 2u);
+  EXPECT_EQ(controls.boxes[1].text, "Can not Create The File");
+  EXPECT_EQ(ReadFile(image.Path()), "img");
 }
 
 TEST_F(MainDialog, HelpAndAbout) {

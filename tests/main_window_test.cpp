@@ -208,7 +208,7 @@ class MainWindowTest : public QObject {
       auto* box = dynamic_cast<CCableWarningDialog*>(modal);
       if (!box) return;
       warningSeen = true;
-      QCOMPARE(box->windowTitle(), QStringLiteral("Avertissement"));
+      QCOMPARE(box->windowTitle(), QStringLiteral("Avertissement - Warning"));
       Screenshot(box, QStringLiteral("cable-warning"));
       box->ControlAs<QPushButton>(IDOK)->click();
     });

@@ -392,6 +392,8 @@ struct CImageChange {
   RunOutcome outcome;
 };
 
+void PrintTo(const CImageChange& change, std::ostream* out) { *out << change.name; }
+
 class UpgradeImageChange : public ::testing::TestWithParam<CImageChange> {};
 
 TEST_P(UpgradeImageChange, EndsTheRunAsFailedWithItsCause) {

@@ -292,7 +292,7 @@ TEST_F(WindowTest, APortThatDoesNotOpenIsReportedWithItsCause) {
   EXPECT_TRUE(LogHas("Open port (COM42) FAILED"));
   EXPECT_TRUE(LogHas("Cause: COM42: "));
   EXPECT_TRUE(LogHas("Please VERIFY the port connection and try it again"));
-  EXPECT_EQ(WindowText(Item(IDC_PERCENT)), "100 %");
+  EXPECT_EQ(WindowText(Item(IDC_PERCENT)), "0 %");
   EXPECT_TRUE(IsWindowEnabled(Item(IDC_START)));
   EXPECT_EQ(WindowText(Item(IDC_START)), "Start Download");
 }
@@ -340,7 +340,7 @@ TEST_F(WindowTransfer, CancelEndsTheRunAndTheWindowIsIdleAgain) {
   ASSERT_TRUE(Until([&] { return LogHas("Download CANCELLED"); }));
   EXPECT_TRUE(IsWindowEnabled(Item(IDC_START)));
   EXPECT_EQ(WindowText(Item(IDC_START)), "Start Download");
-  EXPECT_EQ(WindowText(Item(IDC_PERCENT)), "100 %");
+  EXPECT_EQ(WindowText(Item(IDC_PERCENT)), "0 %");
   Screenshot(window->Window(), "win32-cancelled");
 }
 
@@ -377,7 +377,7 @@ TEST_F(WindowUpgrade, TheImageGoesIntoTheBox) {
   bool warned = false;
   {
     CBoxAnswerer answer(window->Window(), [&](HWND box) {
-      if (WindowText(box) != "Avertissement") {
+      if (WindowText(box) != "Avertissement - Warning") {
         ADD_FAILURE() << "a box: " << MessageBoxText(box);
         Press(box, IDOK);
         return;
