@@ -207,10 +207,9 @@ void CMainDialog::OnProgress(uint32_t offset, uint32_t length) {
 
 void CMainDialog::OnOutcome(RunOutcome outcome) {
   // A run that did not succeed shows where it stopped, as the bar does.
-  const uint64_t percent =
-      outcome == RunOutcome::Succeeded || m_progress.Upper() == 0
-          ? 100
-          : uint64_t{m_progress.Pos()} * 100 / m_progress.Upper();
+  const uint64_t percent = outcome == RunOutcome::Succeeded || m_progress.Upper() == 0
+                               ? 100
+                               : uint64_t{m_progress.Pos()} * 100 / m_progress.Upper();
   char text[16];
   std::snprintf(text, sizeof text, "%d %%", static_cast<int>(percent));
   m_controls.SetText(IDC_PERCENT, text);

@@ -13,9 +13,9 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <functional>
-#include <cstdio>
 #include <numeric>
 #include <string>
 #include <thread>
@@ -69,7 +69,8 @@ int OwnChildren() {
           const char* close = std::strrchr(line, ')');
           char state = 0;
           long parent = 0;
-          if (close && std::sscanf(close + 1, " %c %ld", &state, &parent) == 2 && std::to_string(parent) == self)
+          if (close && std::sscanf(close + 1, " %c %ld", &state, &parent) == 2 &&
+              std::to_string(parent) == self)
             ++count;
         }
         std::fclose(file);
@@ -123,8 +124,10 @@ bool ReadUntil(int fd, const std::string& text) {
   std::string seen;
   char c;
   while (seen.find(text) == std::string::npos)
-    if (::read(fd, &c, 1) != 1) return false;
-    else seen += c;
+    if (::read(fd, &c, 1) != 1)
+      return false;
+    else
+      seen += c;
   return true;
 }
 
@@ -140,7 +143,8 @@ void Trend(const char* what, const std::vector<double>& ms) {
            static_cast<double>(to - from);
   };
   const double first = mean(0, 20), last = mean(ms.size() - 20, ms.size());
-  std::printf("%s: first 20 runs %.1f ms each, last 20 %.1f ms: ratio %.2f\n", what, first, last, last / first);
+  std::printf("%s: first 20 runs %.1f ms each, last 20 %.1f ms: ratio %.2f\n", what, first, last,
+              last / first);
 }
 
 int ProcessSoak(const std::string& bin, const std::string& image) {
@@ -179,13 +183,14 @@ int ProcessSoak(const std::string& bin, const std::string& image) {
     const int boxed = Wait(box);
     if (fed != scenario.feedStatus || boxed != scenario.boxStatus) {
       ++failures;
-      std::printf("  run %d (%s): boxfeed %d, boxsim %d; expected %d and %d\n", run, scenario.name, fed, boxed,
-                  scenario.feedStatus, scenario.boxStatus);
+      std::printf("  run %d (%s): boxfeed %d, boxsim %d; expected %d and %d\n", run, scenario.name, fed,
+                  boxed, scenario.feedStatus, scenario.boxStatus);
     }
     ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
   }
   std::printf("%d runs of boxfeed and boxsim as processes (", kRuns);
-  for (const CScenario& scenario : Scenarios()) std::printf("%s%s", scenario.name, &scenario == &Scenarios().back() ? "" : ", ");
+  for (const CScenario& scenario : Scenarios())
+    std::printf("%s%s", scenario.name, &scenario == &Scenarios().back() ? "" : ", ");
   std::printf("): %d ended otherwise than their fault should\n", failures);
   Trend("  time per run", ms);
   std::printf("  left over: %d file descriptors, %d threads, %d child processes\n",
@@ -225,7 +230,9 @@ int InProcessSoak(const std::vector<uint8_t>& image, const std::string& path) {
     sim::CBoxPlan plan;
     if (kind == 1) plan.noiseBeforeReboot = 300, plan.noiseBetweenFrames = 7;
     if (kind == 2) plan.hangUpAfter = 20000;
-    const RunOutcome expected = kind == 2 ? RunOutcome::Failed : kind == 3 ? RunOutcome::Cancelled : RunOutcome::Succeeded;
+    const RunOutcome expected = kind == 2   ? RunOutcome::Failed
+                                : kind == 3 ? RunOutcome::Cancelled
+                                            : RunOutcome::Succeeded;
     const auto start = Clock::now();
     {
       sim::CBoxSimulator box;
@@ -257,11 +264,13 @@ int InProcessSoak(const std::vector<uint8_t>& image, const std::string& path) {
     }
   }
   SetOperatorReporter(nullptr);
-  std::printf("%d runs in one process (clean, noise, hang-up, stop): %d ended otherwise than they should\n", kRuns,
-              failures);
+  std::printf("%d runs in one process (clean, noise, hang-up, stop): %d ended otherwise than they should\n",
+              kRuns, failures);
   Trend("  time per run", ms);
-  std::printf("  file descriptors: %d after 10 runs, %d after %d; resident memory: %ld KiB after 10, %ld KiB after %d\n",
-              fdsAt10, CountEntries("/proc/self/fd"), kRuns, residentAt10, ResidentKiB(), kRuns);
+  std::printf(
+      "  file descriptors: %d after 10 runs, %d after %d; resident memory: %ld KiB after 10, %ld KiB after "
+      "%d\n",
+      fdsAt10, CountEntries("/proc/self/fd"), kRuns, residentAt10, ResidentKiB(), kRuns);
   return failures;
 }
 

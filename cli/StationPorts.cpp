@@ -28,7 +28,8 @@ std::vector<std::string> Components(const std::string& path) {
 }
 
 bool AllDigits(const std::string& text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
 std::string Tail(const std::vector<std::string>& parts, size_t count) {
@@ -61,11 +62,13 @@ void DropSharedWords(std::vector<std::string>& labels) {
   size_t shortest = words.front().size();
   for (const auto& w : words) shortest = std::min(shortest, w.size());
   const auto sharedAt = [&](auto index) {
-    return std::all_of(words.begin(), words.end(), [&](const auto& w) { return index(w) == index(words[0]); });
+    return std::all_of(words.begin(), words.end(),
+                       [&](const auto& w) { return index(w) == index(words[0]); });
   };
   size_t front = 0, back = 0;
   while (front + back + 1 < shortest && sharedAt([&](const auto& w) { return w[front]; })) ++front;
-  while (front + back + 1 < shortest && sharedAt([&](const auto& w) { return w[w.size() - 1 - back]; })) ++back;
+  while (front + back + 1 < shortest && sharedAt([&](const auto& w) { return w[w.size() - 1 - back]; }))
+    ++back;
   for (size_t i = 0; i < labels.size(); ++i) {
     std::string label;
     for (size_t j = front; j < words[i].size() - back; ++j) label += words[i][j];

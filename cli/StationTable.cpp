@@ -19,7 +19,8 @@ std::vector<std::string> StationTable(const std::vector<CStationBox>& boxes) {
   std::snprintf(text, sizeof text, "Station: %zu of %zu boxes loaded", loaded, boxes.size());
   lines.push_back(text);
   const int w = static_cast<int>(width);
-  std::snprintf(text, sizeof text, "  %-*s  %-9s  %10s  %8s  %s", w, "BOX", "OUTCOME", "BYTES", "TIME", "CAUSE");
+  std::snprintf(text, sizeof text, "  %-*s  %-9s  %10s  %8s  %s", w, "BOX", "OUTCOME", "BYTES", "TIME",
+                "CAUSE");
   lines.push_back(text);
   for (const CStationBox& box : boxes) {
     std::snprintf(text, sizeof text, "  %-*s  %-9s  %10llu  %6.1f s  %s", w, box.label.c_str(),

@@ -47,8 +47,8 @@ int main(int argc, char** argv) {
   upgradeCommand->add_option("IMAGE", upgrade.image, "The image file (*.sdl)")->required();
   upgradeCommand
       ->add_option("-p,--port", upgrade.ports,
-                    "COM1..COM8 or a device path such as /dev/ttyUSB0, or NAME=PATH to name it; repeat it "
-                    "to load several boxes at once")
+                   "COM1..COM8 or a device path such as /dev/ttyUSB0, or NAME=PATH to name it; repeat it "
+                   "to load several boxes at once")
       ->required();
   upgradeCommand->add_flag("-t,--trace", upgrade.trace, "Also show each request and reply (debug lines)");
   upgradeCommand->add_option("-l,--log", upgrade.logPath,
@@ -59,10 +59,12 @@ int main(int argc, char** argv) {
 
   CBootCommand boot;
   CLI::App* bootCommand = app.add_subcommand("boot", "Run the boot download of CMDFILE with the box on PORT");
-  bootCommand->add_option("CMDFILE", boot.commandFile, "The command file of hexadecimal sections")->required();
+  bootCommand->add_option("CMDFILE", boot.commandFile, "The command file of hexadecimal sections")
+      ->required();
   bootCommand->add_option("-p,--port", boot.port, "COM1..COM8 or a device path such as /dev/ttyUSB0")
       ->required();
-  bootCommand->add_option("-l,--log", boot.logPath, "Also write the log to this file (time stamps, CR LF line ends)");
+  bootCommand->add_option("-l,--log", boot.logPath,
+                          "Also write the log to this file (time stamps, CR LF line ends)");
 
   CLI::App* portsCommand = app.add_subcommand("ports", "List the serial ports present, without opening any");
 

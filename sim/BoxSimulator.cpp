@@ -359,7 +359,8 @@ class CBoxSimulator::CSession {
     const size_t expectedSize = pastEnd ? kFrameHeaderSize : size_t{request.n} + kDataReplyOverhead;
     std::vector<uint8_t> reply;
     if (!Receive(expectedSize, reply)) return m_bTimedOut && BadReply({});
-    m_report.turnaroundUs.push_back(std::chrono::duration<double, std::micro>(m_firstByteAt - m_askedAt).count());
+    m_report.turnaroundUs.push_back(
+        std::chrono::duration<double, std::micro>(m_firstByteAt - m_askedAt).count());
     if (m_byteTime.count() > 0) {
       // The box has the reply once its last byte has crossed the wire.
       m_wireBytes += reply.size();

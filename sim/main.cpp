@@ -29,9 +29,10 @@ int main(int argc, char** argv) {
   app.add_option("--link", linkPath,
                  "Also make this path a link to the box's device; a file already there is left alone");
   bool daemon = false;
-  app.add_flag("--daemon", daemon,
-               "Go to the background once the box (and its --link) is ready, so that the next command can use "
-               "it at once");
+  app.add_flag(
+      "--daemon", daemon,
+      "Go to the background once the box (and its --link) is ready, so that the next command can use "
+      "it at once");
   app.add_option("--chunk", plan.chunk, "Bytes asked for per request")->check(CLI::Range(1u, 65535u));
   app.add_option("--order", order, "Order of the requests")
       ->check(CLI::IsMember({"sequential", "reverse", "random", "repeated"}));

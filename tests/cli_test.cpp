@@ -4,9 +4,9 @@
 
 #include <fstream>
 #include <future>
-#include <optional>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -75,7 +75,8 @@ TEST(BoxfeedUpgrade, SucceedsAndSavesTheLogAsTheWindowWould) {
                 summary.str() + "\r\nImage SHA-256: " + Sha256Sum(file.Path()) + "\r\n");
   // Standard output is a pipe here: what the operator must see is on
   // standard error as well.
-  for (const char* seen : {"Please SWITCH ON your box now\n", "Please Remove the Serial Cable", "\nSucceeded: "})
+  for (const char* seen :
+       {"Please SWITCH ON your box now\n", "Please Remove the Serial Cable", "\nSucceeded: "})
     EXPECT_NE(child.Stderr().find(seen), std::string::npos) << seen << " in " << child.Stderr();
   const std::string& out = child.Stdout();
   const auto warning = out.find("Please Remove the Serial Cable Before Closing the Application");
@@ -169,7 +170,8 @@ TEST(BoxfeedUsage, BadUsageExitsWith64) {
   CChildProcess version({BOXFEED_PATH, "--version"});
   EXPECT_EQ(version.Wait(), 0);
   EXPECT_EQ(version.Stdout(), "boxfeed " BOXFEEDER_VERSION "\n");
-  CChildProcess twice({BOXFEED_PATH, "upgrade", "/etc/hostname", "-p", "/dev/ttyS9", "-p", "/dev/../dev/ttyS9"});
+  CChildProcess twice(
+      {BOXFEED_PATH, "upgrade", "/etc/hostname", "-p", "/dev/ttyS9", "-p", "/dev/../dev/ttyS9"});
   EXPECT_EQ(twice.Wait(), 64);
   EXPECT_NE(twice.Stderr().find("the same port is named twice"), std::string::npos) << twice.Stderr();
   CChildProcess noCommand({BOXFEED_PATH});
@@ -354,8 +356,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "Can not Create The File: "},
         CRefusal{"LogIsTheCommandFile",
                  [](const std::string& d) {
-                   return std::vector<std::string>{"boot", d + "/three.txt", "-p", "/dev/ttyS9",
-                                                   "--log", d + "/three.txt"};
+                   return std::vector<std::string>{"boot",       d + "/three.txt", "-p",
+                                                   "/dev/ttyS9", "--log",          d + "/three.txt"};
                  },
                  "this is the file the run reads"},
         CRefusal{"OneSectionCommandFile",
@@ -442,9 +444,19 @@ class BoxfeedStation : public ::testing::Test {
   ~BoxfeedStation() override { std::filesystem::remove_all(dir); }
 
   int Run(std::vector<std::string> extra) {
-    std::vector<std::string> args{BOXFEED_PATH,        "upgrade", file.Path(), "-p", dir + "/a/box", "-p",
-                                  dir + "/b/box",      "-p",      "third=" + third.box.Port(),
-                                  "--end-pause-ms",    "0",       "--log",      dir + "/st.txt"};
+    std::vector<std::string> args{BOXFEED_PATH,
+                                  "upgrade",
+                                  file.Path(),
+                                  "-p",
+                                  dir + "/a/box",
+                                  "-p",
+                                  dir + "/b/box",
+                                  "-p",
+                                  "third=" + third.box.Port(),
+                                  "--end-pause-ms",
+                                  "0",
+                                  "--log",
+                                  dir + "/st.txt"};
     args.insert(args.end(), extra.begin(), extra.end());
     child.emplace(args);
     const int status = child->Wait();
@@ -454,7 +466,8 @@ class BoxfeedStation : public ::testing::Test {
     EXPECT_TRUE(third.report.imageIntact) << third.report.problem;
     // One log each, named by the short labels.
     for (const char* label : {"a_box", "b_box", "third"})
-      EXPECT_NE(ReadFile(dir + "/st-" + label + ".txt").find("Please SWITCH ON your box now"), std::string::npos)
+      EXPECT_NE(ReadFile(dir + "/st-" + label + ".txt").find("Please SWITCH ON your box now"),
+                std::string::npos)
           << label;
     return status;
   }
@@ -480,7 +493,8 @@ TEST_F(BoxfeedStation, ABoxThatHangsUpStopsNoneOfTheOthersAndTheTableSaysWhich) 
   ASSERT_EQ(rows.size(), 5u) << out.substr(at);
   EXPECT_TRUE(std::regex_match(rows[2], std::regex(" +a/box +succeeded +20000 +[0-9.]+ s"))) << rows[2];
   EXPECT_TRUE(std::regex_match(
-      rows[3], std::regex(" +b/box +failed +[56]000 +[0-9.]+ s +.*: the port disappeared \\(unplugged or hung up\\)")))
+      rows[3],
+      std::regex(" +b/box +failed +[56]000 +[0-9.]+ s +.*: the port disappeared \\(unplugged or hung up\\)")))
       << rows[3];
   EXPECT_TRUE(std::regex_match(rows[4], std::regex(" +third +succeeded +20000 +[0-9.]+ s"))) << rows[4];
 }

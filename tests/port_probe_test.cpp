@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-
 #include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"

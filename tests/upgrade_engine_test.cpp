@@ -373,12 +373,14 @@ TEST(UpgradeWrites, AReplyCutShortIsNeitherCountedNorReportedAsLoaded) {
   plan.beforeReadingReplies = [&] { EXPECT_TRUE(t.reports.WaitFor("Fail to Write the Port")); };
   const size_t requests = 300;
   t.Run(SampleImage(256 * requests), plan);
-  EXPECT_TRUE(t.box.completed) << "the box ended the upgrade: " << t.box.problem << " good " << t.box.goodReplies << " bad " << t.box.badReplies;
+  EXPECT_TRUE(t.box.completed) << "the box ended the upgrade: " << t.box.problem << " good "
+                               << t.box.goodReplies << " bad " << t.box.badReplies;
   EXPECT_EQ(t.Outcome(), RunOutcome::Failed);
   EXPECT_EQ(t.run.end.cause.kind, CauseKind::WriteCutShort);
   EXPECT_EQ(t.run.Tail(2), (Lines{"Some data were NOT sent to the box", "Download FAILED"}));
   const auto texts = t.reports.Texts();
-  const size_t cutShort = static_cast<size_t>(std::count(texts.begin(), texts.end(), "Fail to Write the Port"));
+  const size_t cutShort =
+      static_cast<size_t>(std::count(texts.begin(), texts.end(), "Fail to Write the Port"));
   ASSERT_GE(cutShort, 1u);
   EXPECT_EQ(t.run.progress.size(), requests - cutShort) << "only replies written whole are progress";
   EXPECT_EQ(t.run.end.figures.bytes, 256 * (requests - cutShort));
@@ -417,7 +419,8 @@ TEST_P(UpgradeImageChange, EndsTheRunAsFailedWithItsCause) {
   EXPECT_EQ(t.run.end.cause.kind, CauseKind::ImageChanged);
   EXPECT_EQ(t.run.end.cause.subject, file.Path());
   EXPECT_EQ(t.run.Tail(2), (Lines{"The download file CHANGED during the download", "Download FAILED"}));
-  EXPECT_EQ(DescribeCause(t.run.end.cause), "Cause: " + file.Path() + ": the image changed during the transfer");
+  EXPECT_EQ(DescribeCause(t.run.end.cause),
+            "Cause: " + file.Path() + ": the image changed during the transfer");
 }
 
 void Overwrite(const std::string& path, size_t size) {
@@ -428,32 +431,35 @@ void Overwrite(const std::string& path, size_t size) {
 
 INSTANTIATE_TEST_SUITE_P(
     Changes, UpgradeImageChange,
-    ::testing::Values(
-        CImageChange{"Truncated",
-                     [](const std::string& path, size_t) { std::filesystem::resize_file(path, 5000); }, false,
-                     RunOutcome::Failed},
-        CImageChange{"Grown",
-                     [](const std::string& path, size_t size) { std::filesystem::resize_file(path, size + 1); },
-                     false, RunOutcome::Failed},
-        CImageChange{"RewrittenInPlace", Overwrite, false, RunOutcome::Failed},
-        // Rewritten with its old time stamp put back: only the digest at
-        // the end can tell.
-        CImageChange{"RewrittenWithItsTimeKept",
-                     [](const std::string& path, size_t size) {
-                       const auto stamp = std::filesystem::last_write_time(path);
-                       Overwrite(path, size);
-                       std::filesystem::last_write_time(path, stamp);
-                     },
-                     true, RunOutcome::Failed},
-        // A new file moved over the old name: the run goes on with the
-        // image it opened, which stays whole.
-        CImageChange{"ReplacedUnderItsName",
-                     [](const std::string& path, size_t size) {
-                       const std::string next = path + ".new";
-                       std::ofstream(next, std::ios::binary) << std::string(size, 'x');
-                       std::filesystem::rename(next, path);
-                     },
-                     false, RunOutcome::Succeeded}),
+    ::testing::Values(CImageChange{"Truncated",
+                                   [](const std::string& path, size_t) {
+                                     std::filesystem::resize_file(path, 5000);
+                                   },
+                                   false, RunOutcome::Failed},
+                      CImageChange{"Grown",
+                                   [](const std::string& path, size_t size) {
+                                     std::filesystem::resize_file(path, size + 1);
+                                   },
+                                   false, RunOutcome::Failed},
+                      CImageChange{"RewrittenInPlace", Overwrite, false, RunOutcome::Failed},
+                      // Rewritten with its old time stamp put back: only the digest at
+                      // the end can tell.
+                      CImageChange{"RewrittenWithItsTimeKept",
+                                   [](const std::string& path, size_t size) {
+                                     const auto stamp = std::filesystem::last_write_time(path);
+                                     Overwrite(path, size);
+                                     std::filesystem::last_write_time(path, stamp);
+                                   },
+                                   true, RunOutcome::Failed},
+                      // A new file moved over the old name: the run goes on with the
+                      // image it opened, which stays whole.
+                      CImageChange{"ReplacedUnderItsName",
+                                   [](const std::string& path, size_t size) {
+                                     const std::string next = path + ".new";
+                                     std::ofstream(next, std::ios::binary) << std::string(size, 'x');
+                                     std::filesystem::rename(next, path);
+                                   },
+                                   false, RunOutcome::Succeeded}),
     [](const auto& info) { return info.param.name; });
 
 TEST(ImageDigest, EqualsCoreutilsAcrossBlockEdges) {

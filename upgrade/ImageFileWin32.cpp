@@ -52,8 +52,8 @@ bool CImageFile::ReadStamp(CStamp& stamp) const {
   BY_HANDLE_FILE_INFORMATION info{};
   if (!::GetFileInformationByHandle(reinterpret_cast<HANDLE>(m_handle), &info)) return false;
   stamp.size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
-  stamp.modified =
-      static_cast<int64_t>(uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 | info.ftLastWriteTime.dwLowDateTime);
+  stamp.modified = static_cast<int64_t>(uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 |
+                                        info.ftLastWriteTime.dwLowDateTime);
   return true;
 }
 

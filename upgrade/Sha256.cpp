@@ -21,7 +21,8 @@ constexpr uint32_t Rotate(uint32_t x, int n) { return (x >> n) | (x << (32 - n))
 }  // namespace
 
 CSha256::CSha256()
-    : m_state{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+    : m_state{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+              0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
 
 void CSha256::Compress(const uint8_t* block) {
   uint32_t w[64];
@@ -36,7 +37,8 @@ void CSha256::Compress(const uint8_t* block) {
   uint32_t a = m_state[0], b = m_state[1], c = m_state[2], d = m_state[3];
   uint32_t e = m_state[4], f = m_state[5], g = m_state[6], h = m_state[7];
   for (int i = 0; i < 64; ++i) {
-    const uint32_t t1 = h + (Rotate(e, 6) ^ Rotate(e, 11) ^ Rotate(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
+    const uint32_t t1 =
+        h + (Rotate(e, 6) ^ Rotate(e, 11) ^ Rotate(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
     const uint32_t t2 = (Rotate(a, 2) ^ Rotate(a, 13) ^ Rotate(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
     h = g;
     g = f;

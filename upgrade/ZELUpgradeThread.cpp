@@ -210,7 +210,8 @@ void CZELUpgradeThread::NoteRequest() {
 
 CRunFigures CZELUpgradeThread::Figures() const {
   CRunFigures figures = m_figures;
-  if (m_bFirstRequestSeen) figures.seconds = std::chrono::duration<double>(m_lastFrameAt - m_firstRequestAt).count();
+  if (m_bFirstRequestSeen)
+    figures.seconds = std::chrono::duration<double>(m_lastFrameAt - m_firstRequestAt).count();
   return figures;
 }
 
