@@ -67,7 +67,7 @@ void CJsonEvents::Progress(const std::string& port, uint32_t offset, uint32_t le
 
 std::string CauseWords(const CFailureCause& cause) {
   const std::string line = DescribeCause(cause);
-  return line.empty() ? line : line.substr(line.find(": ") + 2);
+  return line.empty() ? line : line.substr(std::string("Cause: ").size());
 }
 
 namespace {

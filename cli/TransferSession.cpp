@@ -150,8 +150,9 @@ void CTransferSession::Finish() {
     m_console.PrintSummary(Tagged(summary));
     WriteLogFile(summary);
     if (!m_end.imageSha256.empty()) {
+      // With several ports the station's table shows it once.
       const std::string digest = "Image SHA-256: " + m_end.imageSha256;
-      m_console.PrintSummary(Tagged(digest));
+      if (m_options.label.empty()) m_console.PrintSummary(digest);
       WriteLogFile(digest);
     }
   }

@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
   app.add_flag("--past-end", plan.requestPastEnd, "Also ask one byte past the image's length");
   app.add_option("--noise-before", plan.noiseBeforeReboot, "Noise bytes before PID_REBOOT");
   app.add_option("--noise-between", plan.noiseBetweenFrames, "Noise bytes before each request");
+  app.add_option("--banner", plan.bannerBeforeReboot, "Text to print before PID_REBOOT, as boot loaders do");
   app.add_flag("--acknowledge-first", plan.acknowledgeFirst, "Send PID_ACKNOWLEDGE before PID_REBOOT");
   app.add_option("--first-pid", firstPid, "Announce with this PID instead of PID_REBOOT");
   app.add_flag("--silent", plan.silent, "Never send anything");

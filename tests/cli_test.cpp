@@ -490,13 +490,14 @@ TEST_F(BoxfeedStation, ABoxThatHangsUpStopsNoneOfTheOthersAndTheTableSaysWhich) 
   const auto at = out.find("Station: 2 of 3 boxes loaded\n");
   ASSERT_NE(at, std::string::npos) << out;
   const auto rows = Lines(out.substr(at));
-  ASSERT_EQ(rows.size(), 5u) << out.substr(at);
-  EXPECT_TRUE(std::regex_match(rows[2], std::regex(" +a/box +succeeded +20000 +[0-9.]+ s"))) << rows[2];
+  ASSERT_EQ(rows.size(), 6u) << out.substr(at);
+  EXPECT_EQ(rows[1], "Image SHA-256: " + Sha256Sum(file.Path())) << "once for the station";
+  EXPECT_TRUE(std::regex_match(rows[3], std::regex(" +a/box +succeeded +20000 +[0-9.]+ s"))) << rows[3];
   EXPECT_TRUE(std::regex_match(
-      rows[3],
-      std::regex(" +b/box +failed +[56]000 +[0-9.]+ s +.*: the port disappeared \\(unplugged or hung up\\)")))
-      << rows[3];
-  EXPECT_TRUE(std::regex_match(rows[4], std::regex(" +third +succeeded +20000 +[0-9.]+ s"))) << rows[4];
+      rows[4], std::regex(" +b/box +failed +[56]000 +[0-9.]+ s +the port disappeared \\(unplugged or hung up\\)")))
+      << rows[4];
+  EXPECT_TRUE(std::regex_match(rows[5], std::regex(" +third +succeeded +20000 +[0-9.]+ s"))) << rows[5];
+  EXPECT_EQ(out.find("] Image SHA-256"), std::string::npos) << "not once per box";
 }
 
 TEST_F(BoxfeedStation, EndsWithAStationEventInJson) {
