@@ -9,8 +9,8 @@
 
 #include "app/DialogControls.h"
 #include "boot/ZELBootThread.h"
-#include "link/PortProbe.h"
-#include "link/RunDriver.h"
+#include "serial/PortProbe.h"
+#include "run/RunDriver.h"
 #include "upgrade/ZELUpgradeThread.h"
 
 namespace zel {

@@ -11,7 +11,7 @@
 #include "app/MainDialog.h"
 #include "app/QtUiDispatcher.h"
 #include "app/TemplateDialog.h"
-#include "link/OperatorReport.h"
+#include "run/OperatorReport.h"
 #include "widgets/IconButton.h"
 
 namespace zel {

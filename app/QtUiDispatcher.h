@@ -3,7 +3,7 @@
 
 #include <QObject>
 
-#include "link/UiDispatcher.h"
+#include "run/UiDispatcher.h"
 
 namespace zel {
 

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "app/MainWindow.h"
-#include "link/RunDriver.h"
+#include "run/RunDriver.h"
 #include "sim/BoxSimulator.h"
 
 namespace {

@@ -21,9 +21,9 @@
 #include <thread>
 #include <vector>
 
-#include "link/OperatorReport.h"
-#include "link/Platform.h"
-#include "link/RunDriver.h"
+#include "run/OperatorReport.h"
+#include "run/Platform.h"
+#include "run/RunDriver.h"
 #include "sim/BoxSimulator.h"
 #include "upgrade/ZELUpgradeThread.h"
 

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/Platform.h"
+#include "run/Platform.h"
 #include "sim/BoxSimulator.h"
 
 extern char** environ;

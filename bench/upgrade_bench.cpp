@@ -16,7 +16,7 @@
 
 #include "cli/Console.h"
 #include "cli/TransferSession.h"
-#include "link/SerialDevice.h"
+#include "serial/SerialDevice.h"
 #include "sim/BoxSimulator.h"
 #include "upgrade/ZELUpgradeThread.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "link/FailureCause.h"
+#include "run/FailureCause.h"
 
 namespace zel {
 

@@ -5,7 +5,7 @@
 
 #include "boot/CommandFile.h"
 #include "boot/CommandFileOpen.h"
-#include "link/OperatorReport.h"
+#include "run/OperatorReport.h"
 
 namespace zel {
 namespace {

@@ -8,8 +8,8 @@
 #include <mutex>
 #include <string>
 
-#include "link/ZELBootPort.h"
-#include "link/ZELWorkingThread.h"
+#include "ports/ZELBootPort.h"
+#include "run/ZELWorkingThread.h"
 
 namespace zel {
 

@@ -7,7 +7,7 @@
 #include "cli/InputChecks.h"
 #include "cli/StationPorts.h"
 #include "cli/StationTable.h"
-#include "link/SerialDevice.h"
+#include "serial/SerialDevice.h"
 #include "upgrade/ZELUpgradeThread.h"
 
 namespace zel::cli {

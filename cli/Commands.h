@@ -8,7 +8,7 @@
 #include "cli/Console.h"
 #include "cli/JsonEvents.h"
 #include "cli/TransferSession.h"
-#include "link/PortList.h"
+#include "serial/PortList.h"
 
 namespace zel::cli {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "link/OperatorReport.h"
+#include "run/OperatorReport.h"
 
 namespace zel::cli {
 

@@ -4,7 +4,7 @@
 #include <random>
 #include <thread>
 
-#include "link/Platform.h"
+#include "run/Platform.h"
 #include "sim/BoxSimulator.h"
 
 namespace zel::cli {

@@ -2,7 +2,8 @@
 
 #include <filesystem>
 
-#include "link/PortList.h"
+#include "serial/PortList.h"
+#include "serial/SerialDevice.h"
 
 namespace zel::cli {
 

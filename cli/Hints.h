@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "link/FailureCause.h"
+#include "run/FailureCause.h"
 
 namespace zel::cli {
 

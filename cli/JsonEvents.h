@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "cli/StationTable.h"
-#include "link/PortList.h"
-#include "link/RunDriver.h"
+#include "serial/PortList.h"
+#include "run/RunDriver.h"
 
 namespace zel::cli {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/RunOutcome.h"
+#include "run/RunOutcome.h"
 
 namespace zel::cli {
 

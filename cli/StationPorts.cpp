@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <set>
 
-#include "link/SerialDevice.h"
+#include "serial/SerialDevice.h"
 
 namespace zel::cli {
 namespace {

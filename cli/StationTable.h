@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "link/RunOutcome.h"
+#include "run/RunOutcome.h"
 
 namespace zel::cli {
 

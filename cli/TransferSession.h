@@ -11,7 +11,7 @@
 
 #include "cli/Console.h"
 #include "cli/JsonEvents.h"
-#include "link/RunDriver.h"
+#include "run/RunDriver.h"
 
 namespace zel::cli {
 

@@ -6,8 +6,8 @@
 #include "cli/Console.h"
 #include "cli/JsonEvents.h"
 #include "cli/Terminal.h"
-#include "link/InterruptWatcher.h"
-#include "link/OperatorReport.h"
+#include "run/InterruptWatcher.h"
+#include "run/OperatorReport.h"
 #if BOXFEEDER_WITH_DEMO
 #include "cli/Demo.h"
 #include "upgrade/ZELUpgradeThread.h"

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "link/SerialDevice.h"
+#include "serial/SerialDevice.h"
 
 namespace zel::fuzz {
 

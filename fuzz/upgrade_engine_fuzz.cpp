@@ -6,9 +6,9 @@
 #include <cstdlib>
 
 #include "fuzz/MemoryDevice.h"
-#include "link/OperatorReport.h"
-#include "link/Platform.h"
-#include "link/RunDriver.h"
+#include "run/OperatorReport.h"
+#include "run/Platform.h"
+#include "run/RunDriver.h"
 #include "upgrade/ZELUpgradeThread.h"
 
 namespace zel::fuzz {

@@ -9,7 +9,7 @@
 
 #include "boot/CommandFile.h"
 #include "boot/ZELBootThread.h"
-#include "link/InterruptWatcher.h"
+#include "run/InterruptWatcher.h"
 #include "sim/BoxSimulator.h"
 #include "sim/DeviceLink.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "link/OperatorReport.h"
+#include "run/OperatorReport.h"
 
 namespace zel::test {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "boot/ZELBootThread.h"
-#include "link/RunDriver.h"
+#include "run/RunDriver.h"
 #include "sim/BoxSimulator.h"
 #include "tests/RecordingReporter.h"
 #include "tests/TempFile.h"

@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "link/ZELWorkingThread.h"
+#include "run/ZELWorkingThread.h"
 
 namespace zel::test {
 

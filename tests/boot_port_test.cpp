@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <termios.h>
 
-#include "link/ZELBootPort.h"
+#include "ports/ZELBootPort.h"
 #include "tests/PtyPair.h"
 #include "tests/RecordingReporter.h"
 

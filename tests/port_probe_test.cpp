@@ -7,8 +7,8 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"
-#include "link/PortProbe.h"
-#include "link/SerialDevice.h"
+#include "serial/PortProbe.h"
+#include "serial/SerialDevice.h"
 #include "tests/PtyPair.h"
 
 namespace zel {

@@ -10,8 +10,8 @@
 #include <memory>
 #include <thread>
 
-#include "link/SerialDevice.h"
-#include "link/Termination.h"
+#include "serial/SerialDevice.h"
+#include "run/Termination.h"
 #include "tests/PtyPair.h"
 #include "tests/ThreadProbe.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "link/SerialDevice.h"
+#include "serial/SerialDevice.h"
 #include "tests/RunHarness.h"
 #include "upgrade/UpgradeFrame.h"
 

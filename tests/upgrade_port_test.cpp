@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "link/ZELUpgradePort.h"
+#include "ports/ZELUpgradePort.h"
 #include "tests/PtyPair.h"
 #include "tests/RecordingReporter.h"
 

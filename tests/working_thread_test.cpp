@@ -6,11 +6,11 @@
 #include <thread>
 #include <vector>
 
-#include "link/Event.h"
-#include "link/OperatorReport.h"
-#include "link/SerialDevice.h"
-#include "link/UiDispatcher.h"
-#include "link/ZELWorkingThread.h"
+#include "run/Event.h"
+#include "run/OperatorReport.h"
+#include "serial/SerialDevice.h"
+#include "run/UiDispatcher.h"
+#include "run/ZELWorkingThread.h"
 #include "tests/PtyPair.h"
 #include "tests/TestEngine.h"
 #include "tests/ThreadProbe.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/FailureCause.h"
+#include "run/FailureCause.h"
 #include "upgrade/Sha256.h"
 
 namespace zel {

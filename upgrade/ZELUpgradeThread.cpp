@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <new>
 
-#include "link/Termination.h"
+#include "run/Termination.h"
 #include "upgrade/UpgradeFrame.h"
 
 namespace zel {

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "link/Event.h"
-#include "link/ZELUpgradePort.h"
-#include "link/ZELWorkingThread.h"
+#include "run/Event.h"
+#include "ports/ZELUpgradePort.h"
+#include "run/ZELWorkingThread.h"
 #include "upgrade/ImageFile.h"
 
 namespace zel {

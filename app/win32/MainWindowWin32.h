@@ -10,7 +10,7 @@
 #include "app/DialogControls.h"
 #include "app/MainDialog.h"
 #include "app/win32/UiDispatcherWin32.h"
-#include "link/OperatorReport.h"
+#include "run/OperatorReport.h"
 #include "widgets/IconButtonWin32.h"
 
 namespace zel {

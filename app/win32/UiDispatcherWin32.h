@@ -7,7 +7,7 @@
 #include <functional>
 #include <mutex>
 
-#include "link/UiDispatcher.h"
+#include "run/UiDispatcher.h"
 #include "widgets/SystemHeadersWin32.h"
 
 namespace zel {

@@ -10,10 +10,10 @@
 
 #include "boot/CommandFile.h"
 #include "boot/CommandFileOpen.h"
-#include "link/Platform.h"
-#include "link/RunDriver.h"
-#include "link/SerialDevice.h"
-#include "link/WinTypes.h"
+#include "run/Platform.h"
+#include "run/RunDriver.h"
+#include "serial/SerialDevice.h"
+#include "serial/WinTypes.h"
 #include "tests/TestEngine.h"
 #include "upgrade/ImageFile.h"
 

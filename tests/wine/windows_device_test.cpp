@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "link/SerialDevice.h"
-#include "link/Termination.h"
+#include "serial/SerialDevice.h"
+#include "run/Termination.h"
 
 namespace zel {
 namespace {

@@ -14,7 +14,7 @@
 #include "app/MainDialog.h"
 #include "app/win32/MainWindowWin32.h"
 #include "app/win32/resource.h"
-#include "link/Platform.h"
+#include "run/Platform.h"
 #include "tests/wine/Win32Harness.h"
 
 namespace zel {

@@ -1,0 +1,81 @@
+#include "ports/ZELPortBase.h"
+
+#include "run/OperatorReport.h"
+
+namespace zel {
+
+CZELPortBase::CZELPortBase() : m_hPort(CSerialDevice::Make()), m_dcb(EmptyDcb()) {
+  m_dcb.BaudRate = 9600;
+  m_dcb.ByteSize = 8;
+  m_dcb.Parity = NOPARITY;
+  m_dcb.StopBits = ONESTOPBIT;
+}
+
+CZELPortBase::~CZELPortBase() {
+  // A device still open is closed with the object, without a message.
+  m_bOpen = 0;
+  m_hPort->Close();
+}
+
+void CZELPortBase::NoteFailure() {
+  m_lastFailure = DeviceFailureCause(m_hPort->LastError(), m_strName, m_hPort->LastErrorText());
+}
+
+int CZELPortBase::OpenAndConfigure(const DCB& settings, const std::string& name, const char* openFailText,
+                                   const char* getStateFailText) {
+  if (m_bOpen) return 1;
+  m_strName = name;
+  m_lastFailure = {};
+  m_bGoneReported = false;
+  if (!m_hPort->Open(name)) {
+    NoteFailure();
+    ReportToOperator(openFailText);
+    return 0;
+  }
+  if (!m_hPort->GetState(m_dcb)) {
+    NoteFailure();
+    m_hPort->Close();
+    ReportToOperator(getStateFailText);
+    return 0;
+  }
+  m_dcb = MergeLineSettings(m_dcb, settings);
+  if (!m_hPort->SetState(m_dcb)) {
+    NoteFailure();
+    m_hPort->Close();
+    ReportToOperator("Can not Set the Port Configuration");
+    return 0;
+  }
+  m_hPort->SetTimeouts(PortTimeouts());
+  m_bOpen = 1;
+  return 1;
+}
+
+void CZELPortBase::ReportTransferFailure(const char* text) {
+  const DeviceError error = m_hPort->LastError();
+  if (error == DeviceError::Cancelled) return;
+  NoteFailure();
+  if (error == DeviceError::Gone) {
+    if (m_bGoneReported) return;
+    m_bGoneReported = true;
+  }
+  ReportToOperator(text);
+}
+
+void CZELPortBase::ReportShortWrite(const char* text, uint32_t written, uint32_t count) {
+  m_lastFailure = {CauseKind::WriteCutShort, m_strName,
+                   "the line took " + std::to_string(written) + " of " + std::to_string(count) +
+                       " bytes before its time-out"};
+  ReportToOperator(text);
+}
+
+int CZELPortBase::Close() {
+  if (m_bOpen != 1 || !m_hPort->IsOpen()) return 1;
+  m_bOpen = 0;
+  if (!m_hPort->Close()) {
+    ReportToOperator("Fail To Close the Port");
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace zel

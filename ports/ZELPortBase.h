@@ -1,0 +1,55 @@
+// What the upgrade and boot ports share: the open flag, the device, the
+// line settings and their merge with the caller's template, the fixed
+// time-outs, Close, and the reporting of failures.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "run/FailureCause.h"
+#include "serial/SerialDevice.h"
+#include "serial/WinTypes.h"
+
+namespace zel {
+
+class CZELPortBase {
+ public:
+  CZELPortBase();
+  virtual ~CZELPortBase();
+  CZELPortBase(const CZELPortBase&) = delete;
+  CZELPortBase& operator=(const CZELPortBase&) = delete;
+
+  // 1 closed or nothing to close; 0 the device refused to close.
+  int Close();
+  int IsOpen() const { return m_bOpen; }
+  // True once the device has been seen gone (unplugged) since it opened.
+  bool IsDeviceGone() const { return m_hPort->IsGone(); }
+  // Why the last open, read or write failed; None after a success.
+  const CFailureCause& LastFailure() const { return m_lastFailure; }
+
+ protected:
+  // Opens name, reads its settings, merges the template in and writes them
+  // back, then sets the time-outs. Each failure is reported with its text
+  // and closes the device again, so that a later open can succeed.
+  int OpenAndConfigure(const DCB& settings, const std::string& name, const char* openFailText,
+                       const char* getStateFailText);
+  // Shows text for a failed transfer, unless the caller is leaving
+  // (stopped or terminated) or the vanished device was reported already.
+  void ReportTransferFailure(const char* text);
+  // Shows text for a write that the time-out cut short: the line took
+  // written of count bytes.
+  void ReportShortWrite(const char* text, uint32_t written, uint32_t count);
+
+  int m_bOpen = 0;
+  std::unique_ptr<CSerialDevice> m_hPort;
+  DCB m_dcb;
+
+ private:
+  void NoteFailure();
+
+  std::string m_strName;
+  CFailureCause m_lastFailure;
+  bool m_bGoneReported = false;
+};
+
+}  // namespace zel

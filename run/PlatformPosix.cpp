@@ -1,0 +1,34 @@
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "run/Platform.h"
+
+namespace zel {
+
+uint32_t CurrentThreadId() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
+
+std::string WriteTemporaryFile(const std::vector<uint8_t>& bytes, const std::string& suffix) {
+  const char* dir = std::getenv("TMPDIR");
+  std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/boxfeeder-XXXXXX" + suffix;
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  const int fd = ::mkstemps(name.data(), static_cast<int>(suffix.size()));
+  if (fd < 0) return {};
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  const bool ok = ::close(fd) == 0 && done == bytes.size();
+  if (!ok) {
+    std::remove(name.data());
+    return {};
+  }
+  return name.data();
+}
+
+}  // namespace zel

@@ -1,0 +1,39 @@
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+
+#include "run/Platform.h"
+
+namespace zel {
+
+uint32_t CurrentThreadId() { return ::GetCurrentThreadId(); }
+
+std::string WriteTemporaryFile(const std::vector<uint8_t>& bytes, const std::string& suffix) {
+  static std::atomic<unsigned> counter{0};
+  char directory[MAX_PATH + 1] = {};
+  if (::GetTempPathA(sizeof directory, directory) == 0) return {};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[MAX_PATH + 64];
+    std::snprintf(name, sizeof name, "%sboxfeeder-%lu-%u%s", directory, ::GetCurrentProcessId(), counter++,
+                  suffix.c_str());
+    HANDLE file = ::CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      if (::GetLastError() == ERROR_FILE_EXISTS) continue;
+      return {};
+    }
+    DWORD written = 0;
+    const bool ok = bytes.empty() ||
+                    (::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                     written == bytes.size());
+    ::CloseHandle(file);
+    if (!ok) {
+      ::DeleteFileA(name);
+      return {};
+    }
+    return name;
+  }
+  return {};
+}
+
+}  // namespace zel

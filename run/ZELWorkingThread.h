@@ -1,0 +1,126 @@
+// Base of the transfer engines: one worker thread at a time, a cooperative
+// stop request, and a synchronous trace channel to the owner window.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include "run/Event.h"
+#include "run/OperatorReport.h"
+#include "run/OwnerWindow.h"
+#include "run/RunOutcome.h"
+
+namespace zel {
+
+#ifndef CREATE_SUSPENDED  // the platform's own where it has one
+constexpr uint32_t CREATE_SUSPENDED = 0x00000004;
+#endif
+
+class CZELWorkingThread {
+ public:
+  CZELWorkingThread();
+  virtual ~CZELWorkingThread();
+  CZELWorkingThread(const CZELWorkingThread&) = delete;
+  CZELWorkingThread& operator=(const CZELWorkingThread&) = delete;
+
+  // 0 when the thread was created, 1 when not.
+  virtual int Start();
+  // 1 created; 0 when a thread is already held or creation failed.
+  virtual int Create(uint32_t creationFlags = 0);
+  // Previous suspend count; 0 without a thread. Suspension is cooperative:
+  // the worker pauses at its next suspension point (thread start, and each
+  // notification it is about to send).
+  virtual uint32_t Suspend();
+  virtual uint32_t Resume();
+  // Ends the worker: after it returns the worker sends nothing more, never
+  // touches the owner's buffer again, and its thread has been joined.
+  virtual int Terminate(uint32_t exitCode);
+
+  // Waits until the worker has returned from its run. For a front end
+  // that must not leave while a worker runs; never call it from a message
+  // handler, since a worker may be waiting for that handler.
+  void Join();
+
+  // Sets the stop flag and signals stop: every wait of the worker ends and
+  // its run ends at its next stop test.
+  int Stop();
+  bool IsStopRequested();
+  bool IsRunning() const;
+  bool IsThreadActive() const;
+
+  int SetOwner(IOwnerWindow* owner);
+  IOwnerWindow* GetOwner() const;
+  int SetTraceBuffer(char* buffer, int size);
+
+  // 0 delivered, 1 dropped (no owner, too long, or terminated).
+  int Trace(std::string text);
+  int DebugTrace(std::string text);
+
+  // What both engines take before a run: the port and the file.
+  virtual int SetParameters(std::string port, std::string file);
+  // Releases an engine that waits for its owner after a success.
+  virtual void AcknowledgeEnd();
+
+  // Where this engine's worker reports to the operator; null: the
+  // process's reporter. Set it while no worker runs.
+  void SetOperatorReporter(IOperatorReporter* reporter) { m_reporter = reporter; }
+
+  // Called on the worker once its run has returned, unless it was
+  // terminated; the last thing the worker does besides ending.
+  void SetRunEndHandler(std::function<void()> handler);
+  // How the last run ended. Read it once the worker has ended.
+  const CRunEnd& LastRunEnd() const { return m_lastRunEnd; }
+
+ protected:
+  virtual int Run();
+  virtual int OnThreadStart();
+  virtual void OnTerminate();
+
+  // Sends a notification to the owner and waits until it is handled;
+  // returns 0 without sending when there is no owner or after Terminate.
+  intptr_t SendToOwner(uint32_t message, uintptr_t wParam, intptr_t lParam);
+  // True on the worker once Terminate has begun; its loops end at once.
+  bool IsTerminating() const;
+  // The one stop test of every wait and loop of the engines: a Stop since
+  // the last Start, or Terminate.
+  bool ShouldStop();
+  // The engines record how each run ends, with what the run measured.
+  void RecordRunEnd(RunOutcome outcome, CFailureCause cause = {}, CRunFigures figures = {},
+                    std::string imageSha256 = {});
+  // Engines call this first in their destructors: a thread still running
+  // is terminated and joined before the engine's own members go.
+  void EndThreadBeforeDestruction();
+
+ private:
+  static void ThreadProcedure(CZELWorkingThread* self, std::stop_token token);
+  int Deliver(const std::string& text, intptr_t level);
+  void WaitWhileSuspended();
+  void JoinFinishedThread();
+
+  std::atomic<int32_t> m_bStop{0};
+  int32_t m_nTraceSize = 0;
+  char* m_pTraceBuffer = nullptr;
+  uint32_t m_nThreadId = 0;
+  uintptr_t m_hThread = 0;
+  mutable std::mutex m_mutex;  // guards the thread id, handle and object
+  std::atomic<IOwnerWindow*> m_pOwner{nullptr};
+  CEvent m_evStop{CEvent::Kind::ManualReset};
+
+  std::thread m_thread;
+  std::stop_source m_terminate;
+  std::stop_source m_stopRequest;
+  std::function<void()> m_runEndHandler;
+  IOperatorReporter* m_reporter = nullptr;
+  CRunEnd m_lastRunEnd;
+  std::mutex m_suspendMutex;
+  std::condition_variable m_suspendCv;
+  uint32_t m_nSuspendCount = 0;
+};
+
+}  // namespace zel

@@ -1,0 +1,111 @@
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "serial/PortList.h"
+
+namespace zel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFirstLine(const fs::path& path) {
+  std::ifstream in(path);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+// On-board UARTs are registered whether or not the hardware is there; the
+// driver says "unknown" (type 0) for a port without one.
+bool HasHardware(const fs::path& ttyClassEntry) {
+  const fs::path type = ttyClassEntry / "type";
+  std::error_code ec;
+  if (!fs::exists(type, ec)) return true;
+  return ReadFirstLine(type) != "0";
+}
+
+// The USB device's identity: walk up from the tty's device to the first
+// directory that has a vendor id.
+void ReadUsbIdentity(const fs::path& ttyClassEntry, CPortInfo& port) {
+  std::error_code ec;
+  fs::path dir = fs::canonical(ttyClassEntry / "device", ec);
+  for (int up = 0; !ec && up < 6 && !dir.empty() && dir != dir.root_path(); ++up, dir = dir.parent_path()) {
+    if (!fs::exists(dir / "idVendor", ec)) continue;
+    port.vidPid = ReadFirstLine(dir / "idVendor") + ":" + ReadFirstLine(dir / "idProduct");
+    port.manufacturer = ReadFirstLine(dir / "manufacturer");
+    port.product = ReadFirstLine(dir / "product");
+    port.serial = ReadFirstLine(dir / "serial");
+    return;
+  }
+}
+
+// Stable names: device -> /dev/serial/by-id link.
+std::map<std::string, std::string> ByIdLinks(const std::string& directory, const std::string& devDirectory) {
+  std::map<std::string, std::string> links;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(directory, ec)) {
+    const fs::path target = fs::read_symlink(entry.path(), ec);
+    if (ec) continue;
+    links.emplace((fs::path(devDirectory) / target.filename()).string(), entry.path().string());
+  }
+  return links;
+}
+
+// Every device some other process holds open, with the first holder, as
+// fuser finds them: through the links in /proc/<pid>/fd.
+std::map<std::string, std::string> DeviceHolders(const std::string& procDirectory) {
+  std::map<std::string, std::string> holders;
+  std::error_code ec;
+  const std::string self = std::to_string(::getpid());
+  for (const auto& process : fs::directory_iterator(procDirectory, ec)) {
+    const std::string pid = process.path().filename().string();
+    if (pid.empty() || !std::all_of(pid.begin(), pid.end(), ::isdigit) || pid == self) continue;
+    std::error_code fdError;
+    for (const auto& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
+      std::error_code linkError;
+      const fs::path target = fs::read_symlink(fd.path(), linkError);
+      if (!linkError)
+        holders.emplace(target.lexically_normal().string(),
+                        ReadFirstLine(process.path() / "comm") + " (pid " + pid + ")");
+    }
+  }
+  return holders;
+}
+
+}  // namespace
+
+std::string FindPortHolder(const std::string& device, const std::string& procDirectory) {
+  const auto holders = DeviceHolders(procDirectory);
+  const auto it = holders.find(fs::path(device).lexically_normal().string());
+  return it == holders.end() ? std::string() : it->second;
+}
+
+std::vector<CPortInfo> ListSerialPorts(const CPortListSources& sources) {
+  const auto byId = ByIdLinks(sources.byIdDirectory, sources.devDirectory);
+  const auto holders = DeviceHolders(sources.procDirectory);
+  std::vector<CPortInfo> ports;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(sources.sysClassTty, ec)) {
+    std::error_code deviceError;
+    if (!fs::exists(entry.path() / "device", deviceError) || !HasHardware(entry.path())) continue;
+    CPortInfo port;
+    port.device = (fs::path(sources.devDirectory) / entry.path().filename()).string();
+    const auto link = byId.find(port.device);
+    port.name = link != byId.end() ? link->second : port.device;
+    ReadUsbIdentity(entry.path(), port);
+    if (const auto holder = holders.find(port.device); holder != holders.end()) port.heldBy = holder->second;
+    port.busy = !port.heldBy.empty();
+    port.permissionDenied = ::access(port.device.c_str(), R_OK | W_OK) != 0 && errno == EACCES;
+    ports.push_back(port);
+  }
+  std::sort(ports.begin(), ports.end(),
+            [](const CPortInfo& a, const CPortInfo& b) { return a.device < b.device; });
+  return ports;
+}
+
+}  // namespace zel

@@ -1,0 +1,612 @@
+// The serial device over POSIX termios. Pseudo-terminals work as devices,
+// so the whole test suite runs on them.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <stop_token>
+#include <vector>
+
+#include "serial/SerialDevice.h"
+#include "run/Termination.h"
+
+namespace zel {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr size_t kRxChunk = 4096;
+
+struct BaudPair {
+  uint32_t rate;
+  speed_t code;
+};
+constexpr BaudPair kBauds[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
+    {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
+    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
+    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
+};
+
+bool BaudToCode(uint32_t rate, speed_t& code) {
+  for (const auto& b : kBauds)
+    if (b.rate == rate) {
+      code = b.code;
+      return true;
+    }
+  return false;
+}
+
+uint32_t CodeToBaud(speed_t code) {
+  for (const auto& b : kBauds)
+    if (b.code == code) return b.rate;
+  return 0;
+}
+
+DeviceError ErrnoToError(int err) {
+  switch (err) {
+    case EIO:
+    case ENXIO:
+    case ENODEV:
+    case EPIPE: return DeviceError::Gone;
+    case ENOENT: return DeviceError::NotFound;
+    case EBUSY:
+    case EWOULDBLOCK: return DeviceError::Busy;
+    case EACCES:
+    case EPERM: return DeviceError::PermissionDenied;
+    case ENOTTY: return DeviceError::NotSerial;
+    case EINVAL: return DeviceError::Invalid;
+    default: return DeviceError::Failed;
+  }
+}
+
+// Character size and parity bits for validated settings.
+tcflag_t FramingBits(const DCB& dcb) {
+  static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+  tcflag_t bits = kSizes[std::clamp<int>(dcb.ByteSize, 5, 8) - 5];
+  switch (dcb.Parity) {
+    case ODDPARITY: bits |= PARENB | PARODD; break;
+    case EVENPARITY: bits |= PARENB; break;
+    case MARKPARITY: bits |= PARENB | CMSPAR | PARODD; break;
+    case SPACEPARITY: bits |= PARENB | CMSPAR; break;
+    default: break;
+  }
+  return bits;
+}
+
+// A device's own values for what termios does not hold.
+DCB DeviceDefaults() {
+  DCB dcb = EmptyDcb();
+  dcb.BaudRate = 9600;
+  dcb.fBinary = 1;
+  dcb.fDtrControl = DTR_CONTROL_ENABLE;
+  dcb.fRtsControl = RTS_CONTROL_ENABLE;
+  dcb.XonLim = 2048;
+  dcb.XoffLim = 512;
+  dcb.ByteSize = 8;
+  dcb.XonChar = 0x11;
+  dcb.XoffChar = 0x13;
+  return dcb;
+}
+
+Clock::time_point Later(Clock::time_point a, uint64_t ms) {
+  return a + milliseconds(static_cast<int64_t>(std::min<uint64_t>(ms, uint64_t{1} << 40)));
+}
+
+}  // namespace
+
+class CPosixSerialDevice final : public CSerialDevice {
+ public:
+  CPosixSerialDevice();
+  ~CPosixSerialDevice() override;
+  CPosixSerialDevice(const CPosixSerialDevice&) = delete;
+  CPosixSerialDevice& operator=(const CPosixSerialDevice&) = delete;
+
+  bool Open(const std::string& name) override;
+  bool Close() override;
+  bool IsOpen() const override { return m_fd >= 0; }
+  DeviceError LastError() const override { return m_lastError; }
+  std::string LastErrorText() const override { return m_lastErrorText; }
+  bool IsGone() const override { return m_bGone; }
+  bool GetState(DCB& dcb) override;
+  bool SetState(const DCB& dcb) override;
+  bool SetTimeouts(const COMMTIMEOUTS& timeouts) override;
+  bool SetMask(uint32_t mask) override;
+  bool Read(void* buffer, uint32_t count, uint32_t& read) override;
+  bool Write(const void* buffer, uint32_t count, uint32_t& written) override;
+  bool ReadOverlapped(void* buffer, uint32_t count, COverlapped& ov) override;
+  bool WriteOverlapped(const void* buffer, uint32_t count, COverlapped& ov) override;
+  bool WaitCommEvent(uint32_t& events, COverlapped* ov) override;
+  bool WaitForCompletion(COverlapped& ov, std::chrono::milliseconds timeout) override;
+  bool GetOverlappedResult(COverlapped& ov, uint32_t& transferred, bool wait) override;
+  void CancelIo(COverlapped& ov) override;
+
+ private:
+  enum class Step { Complete, Incomplete, Failed };
+  Step DriveRead(COverlapped& ov, Clock::time_point limit);
+  Step DriveWrite(COverlapped& ov, Clock::time_point limit);
+  Step DriveEvent(COverlapped& ov, Clock::time_point limit);
+  Step Drive(COverlapped& ov, Clock::time_point limit);
+  bool StartOverlapped(COverlapped& ov);
+  // Waits for the descriptor (POLLIN or POLLOUT) until the deadline.
+  // Returns false on time-out, stop, termination or hang-up (LastError says).
+  bool WaitReady(short events, Clock::time_point deadline, bool& timedOut);
+  bool Fill();
+  bool Fail(DeviceError error, int err = 0);
+  bool FailErrno(int err) { return Fail(ErrnoToError(err), err); }
+  bool OutputQueueEmpty();
+  uint32_t BytesWaiting();
+  void ApplyModemLines(const DCB& dcb);
+
+  int m_fd = -1;
+  int m_wakeFd = -1;
+  DeviceError m_lastError = DeviceError::None;
+  std::string m_lastErrorText;
+  bool m_bGone = false;
+  bool m_bFramingVirtual = false;  // the driver ignores size and parity
+  DCB m_shadow;
+  COMMTIMEOUTS m_timeouts{};
+  uint32_t m_mask = 0;
+  std::vector<uint8_t> m_rx;
+  size_t m_rxHead = 0;
+};
+
+std::unique_ptr<CSerialDevice> CSerialDevice::Create() { return std::make_unique<CPosixSerialDevice>(); }
+
+CPosixSerialDevice::CPosixSerialDevice()
+    : m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), m_shadow(DeviceDefaults()) {}
+
+CPosixSerialDevice::~CPosixSerialDevice() {
+  Close();
+  if (m_wakeFd >= 0) ::close(m_wakeFd);
+}
+
+std::string CSerialDevice::ResolveName(const std::string& name) {
+  // COM names are the platform's, in any case: "com1" is COM1.
+  const bool com = name.size() == 4 && (name[0] == 'C' || name[0] == 'c') &&
+                   (name[1] == 'O' || name[1] == 'o') && (name[2] == 'M' || name[2] == 'm');
+  if (com && name[3] >= '1' && name[3] <= '8')
+    return "/dev/ttyS" + std::string(1, static_cast<char>(name[3] - 1));
+  return name;
+}
+
+bool CPosixSerialDevice::Fail(DeviceError error, int err) {
+  m_lastError = error;
+  m_lastErrorText = err != 0 ? std::strerror(err) : std::string();
+  if (error == DeviceError::Gone) m_bGone = true;
+  return false;
+}
+
+bool CPosixSerialDevice::Open(const std::string& name) {
+  if (IsOpen()) return Fail(DeviceError::Busy);
+  const std::string path = ResolveName(name);
+  if (path.empty()) return Fail(DeviceError::NotFound);
+  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return FailErrno(errno);
+  // flock covers other opens in this process and in other copies of the
+  // tool; TIOCEXCL keeps other programs away where the driver supports it.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    ::close(fd);
+    return Fail(DeviceError::Busy, err);
+  }
+  ::ioctl(fd, TIOCEXCL);
+  m_fd = fd;
+  m_bGone = false;
+  m_bFramingVirtual = false;
+  m_shadow = DeviceDefaults();
+  m_timeouts = COMMTIMEOUTS{};
+  m_mask = 0;
+  m_rx.clear();
+  m_rxHead = 0;
+  m_lastError = DeviceError::None;
+  return true;
+}
+
+bool CPosixSerialDevice::Close() {
+  if (!IsOpen()) return true;
+  ::ioctl(m_fd, TIOCNXCL);
+  const int rc = ::close(m_fd);
+  m_fd = -1;
+  m_rx.clear();
+  m_rxHead = 0;
+  if (rc != 0 && errno != EINTR) return FailErrno(errno);
+  return true;
+}
+
+bool CPosixSerialDevice::GetState(DCB& dcb) {
+  if (!IsOpen()) return Fail(DeviceError::Invalid);
+  termios tio{};
+  if (::tcgetattr(m_fd, &tio) != 0) return FailErrno(errno);
+  DCB state = m_shadow;
+  state.DCBlength = sizeof(DCB);
+  state.BaudRate = CodeToBaud(::cfgetospeed(&tio));
+  if (m_bFramingVirtual)
+    tio.c_cflag = (tio.c_cflag & ~(CSIZE | PARENB | PARODD | CMSPAR)) | FramingBits(m_shadow);
+  switch (tio.c_cflag & CSIZE) {
+    case CS5: state.ByteSize = 5; break;
+    case CS6: state.ByteSize = 6; break;
+    case CS7: state.ByteSize = 7; break;
+    default: state.ByteSize = 8; break;
+  }
+  if (!(tio.c_cflag & PARENB))
+    state.Parity = NOPARITY;
+  else if (tio.c_cflag & CMSPAR)
+    state.Parity = (tio.c_cflag & PARODD) ? MARKPARITY : SPACEPARITY;
+  else
+    state.Parity = (tio.c_cflag & PARODD) ? ODDPARITY : EVENPARITY;
+  if (!(tio.c_cflag & CSTOPB))
+    state.StopBits = ONESTOPBIT;
+  else if (state.StopBits != ONE5STOPBITS)
+    state.StopBits = TWOSTOPBITS;
+  const bool hardwareFlow = (tio.c_cflag & CRTSCTS) != 0;
+  state.fOutxCtsFlow = hardwareFlow ? 1 : 0;
+  if (hardwareFlow)
+    state.fRtsControl = RTS_CONTROL_HANDSHAKE;
+  else if (state.fRtsControl == RTS_CONTROL_HANDSHAKE)
+    state.fRtsControl = RTS_CONTROL_ENABLE;
+  state.fOutX = (tio.c_iflag & IXON) != 0 ? 1 : 0;
+  state.fInX = (tio.c_iflag & IXOFF) != 0 ? 1 : 0;
+  state.fParity = (tio.c_iflag & INPCK) != 0 ? 1 : 0;
+  state.XonChar = static_cast<char>(tio.c_cc[VSTART]);
+  state.XoffChar = static_cast<char>(tio.c_cc[VSTOP]);
+  // The modem lines, where the driver has them (a pseudo-terminal does not).
+  int lines = 0;
+  if (::ioctl(m_fd, TIOCMGET, &lines) == 0) {
+    if (state.fDtrControl != DTR_CONTROL_HANDSHAKE)
+      state.fDtrControl = (lines & TIOCM_DTR) ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+    if (!hardwareFlow && state.fRtsControl != RTS_CONTROL_TOGGLE)
+      state.fRtsControl = (lines & TIOCM_RTS) ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+  }
+  dcb = state;
+  return true;
+}
+
+bool CPosixSerialDevice::SetState(const DCB& dcb) {
+  if (!IsOpen()) return Fail(DeviceError::Invalid);
+  speed_t speed;
+  if (!BaudToCode(dcb.BaudRate, speed) || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY ||
+      dcb.StopBits > TWOSTOPBITS)
+    return Fail(DeviceError::Invalid);
+  termios tio{};
+  if (::tcgetattr(m_fd, &tio) != 0) return FailErrno(errno);
+  ::cfmakeraw(&tio);
+  tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+  tio.c_cflag |= CLOCAL | CREAD;
+  tio.c_cflag |= FramingBits(dcb);
+  if (dcb.StopBits != ONESTOPBIT) tio.c_cflag |= CSTOPB;
+  if (dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) tio.c_cflag |= CRTSCTS;
+  tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
+  if (dcb.fOutX) tio.c_iflag |= IXON;
+  if (dcb.fInX) tio.c_iflag |= IXOFF;
+  if (dcb.fParity) tio.c_iflag |= INPCK;
+  if (dcb.XonChar != 0) tio.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
+  if (dcb.XoffChar != 0) tio.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  ::cfsetispeed(&tio, speed);
+  ::cfsetospeed(&tio, speed);
+  if (::tcsetattr(m_fd, TCSANOW, &tio) != 0) return FailErrno(errno);
+  termios check{};
+  if (::tcgetattr(m_fd, &check) != 0) return FailErrno(errno);
+  if (::cfgetospeed(&check) != speed) return Fail(DeviceError::Invalid);
+  // A pseudo-terminal has no framing and keeps 8 bits without parity
+  // whatever it is told; what was asked for is what it reports then.
+  m_bFramingVirtual = (check.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR)) !=
+                      (tio.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR));
+  m_shadow = dcb;
+  m_shadow.DCBlength = sizeof(DCB);
+  ApplyModemLines(dcb);
+  return true;
+}
+
+void CPosixSerialDevice::ApplyModemLines(const DCB& dcb) {
+  // A pseudo-terminal has no modem lines and refuses these requests
+  // (ENOTTY or EINVAL); that is no failure of the settings.
+  int dtr = TIOCM_DTR;
+  ::ioctl(m_fd, dcb.fDtrControl == DTR_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &dtr);
+  if (dcb.fRtsControl != RTS_CONTROL_HANDSHAKE) {
+    int rts = TIOCM_RTS;
+    ::ioctl(m_fd, dcb.fRtsControl == RTS_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &rts);
+  }
+}
+
+bool CPosixSerialDevice::SetTimeouts(const COMMTIMEOUTS& timeouts) {
+  if (!IsOpen()) return Fail(DeviceError::Invalid);
+  m_timeouts = timeouts;
+  return true;
+}
+
+bool CPosixSerialDevice::SetMask(uint32_t mask) {
+  if (!IsOpen()) return Fail(DeviceError::Invalid);
+  m_mask = mask;
+  return true;
+}
+
+bool CPosixSerialDevice::WaitReady(short events, Clock::time_point deadline, bool& timedOut) {
+  timedOut = false;
+  const std::stop_token terminate = CurrentThreadToken();
+  const std::stop_token stop = CurrentStopToken();
+  auto cancelled = [&] { return terminate.stop_requested() || stop.stop_requested(); };
+  if (cancelled()) return Fail(DeviceError::Cancelled);
+  auto wake = [this] {
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(m_wakeFd, &one, sizeof one);
+  };
+  std::stop_callback wakeOnTerminate(terminate, wake);
+  std::stop_callback wakeOnStop(stop, wake);
+  for (;;) {
+    int timeoutMs = -1;
+    if (deadline != Clock::time_point::max()) {
+      const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
+      timeoutMs = static_cast<int>(std::clamp<int64_t>(left, 0, INT_MAX));
+    }
+    pollfd fds[2] = {{m_fd, events, 0}, {m_wakeFd, POLLIN, 0}};
+    const int rc = ::poll(fds, 2, timeoutMs);
+    if (rc < 0) {
+      if (errno == EINTR) continue;
+      return FailErrno(errno);
+    }
+    if (fds[1].revents & POLLIN) {
+      uint64_t drained;
+      [[maybe_unused]] ssize_t n = ::read(m_wakeFd, &drained, sizeof drained);
+      if (cancelled()) return Fail(DeviceError::Cancelled);
+    }
+    if (fds[0].revents & POLLNVAL) return Fail(DeviceError::Gone);
+    if (fds[0].revents & events) return true;
+    if (fds[0].revents & (POLLHUP | POLLERR)) return Fail(DeviceError::Gone);
+    if (rc == 0) {
+      timedOut = true;
+      return false;
+    }
+  }
+}
+
+bool CPosixSerialDevice::Fill() {
+  if (m_rxHead == m_rx.size()) {
+    m_rx.clear();
+    m_rxHead = 0;
+  }
+  const size_t old = m_rx.size();
+  m_rx.resize(old + kRxChunk);
+  const ssize_t n = ::read(m_fd, m_rx.data() + old, kRxChunk);
+  m_rx.resize(old + static_cast<size_t>(std::max<ssize_t>(n, 0)));
+  if (n > 0) return true;
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
+  // Readable but nothing to read: the line has hung up.
+  return Fail(n == 0 ? DeviceError::Gone : ErrnoToError(errno));
+}
+
+uint32_t CPosixSerialDevice::BytesWaiting() {
+  if (!IsOpen()) return 0;
+  int queued = 0;
+  if (::ioctl(m_fd, FIONREAD, &queued) != 0) queued = 0;
+  return static_cast<uint32_t>(m_rx.size() - m_rxHead) + static_cast<uint32_t>(std::max(queued, 0));
+}
+
+CPosixSerialDevice::Step CPosixSerialDevice::DriveRead(COverlapped& ov, Clock::time_point limit) {
+  const COMMTIMEOUTS& t = m_timeouts;
+  const bool immediate = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
+                         t.ReadTotalTimeoutConstant == 0;
+  const bool totalLimited = t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0;
+  const bool intervalLimited = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MAXDWORD;
+  const Clock::time_point total =
+      immediate ? ov.start
+      : totalLimited
+          ? Later(ov.start, uint64_t{t.ReadTotalTimeoutMultiplier} * ov.count + t.ReadTotalTimeoutConstant)
+          : Clock::time_point::max();
+  for (;;) {
+    const size_t available = m_rx.size() - m_rxHead;
+    if (available > 0 && ov.done < ov.count) {
+      const size_t take = std::min<size_t>(available, ov.count - ov.done);
+      std::copy_n(m_rx.data() + m_rxHead, take, ov.readBuffer + ov.done);
+      m_rxHead += take;
+      ov.done += static_cast<uint32_t>(take);
+      ov.lastByte = Clock::now();
+    }
+    if (ov.done == ov.count) return Step::Complete;
+    Clock::time_point deadline = total;
+    if (intervalLimited && ov.done > 0)
+      deadline = std::min(deadline, Later(ov.lastByte, t.ReadIntervalTimeout));
+    const auto now = Clock::now();
+    const bool expired = now >= deadline;
+    // Take what has arrived by the deadline before ending the read.
+    bool timedOut = false;
+    if (!WaitReady(POLLIN, expired ? now : std::min(deadline, limit), timedOut)) {
+      if (!timedOut) return Step::Failed;
+      if (expired) return Step::Complete;
+      if (Clock::now() >= limit && limit < deadline) return Step::Incomplete;
+      continue;
+    }
+    if (!Fill()) return Step::Failed;
+  }
+}
+
+CPosixSerialDevice::Step CPosixSerialDevice::DriveWrite(COverlapped& ov, Clock::time_point limit) {
+  const COMMTIMEOUTS& t = m_timeouts;
+  const bool totalLimited = t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0;
+  const Clock::time_point deadline =
+      totalLimited
+          ? Later(ov.start, uint64_t{t.WriteTotalTimeoutMultiplier} * ov.count + t.WriteTotalTimeoutConstant)
+          : Clock::time_point::max();
+  while (ov.done < ov.count) {
+    const ssize_t n = ::write(m_fd, ov.writeBuffer + ov.done, ov.count - ov.done);
+    if (n > 0) {
+      ov.done += static_cast<uint32_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) {
+      FailErrno(errno);
+      return Step::Failed;
+    }
+    if (Clock::now() >= deadline) return Step::Complete;  // cut short by the time-out
+    bool timedOut = false;
+    if (!WaitReady(POLLOUT, std::min(deadline, limit), timedOut)) {
+      if (!timedOut) return Step::Failed;
+      if (Clock::now() >= limit && limit < deadline) return Step::Incomplete;
+    }
+  }
+  return Step::Complete;
+}
+
+bool CPosixSerialDevice::OutputQueueEmpty() {
+  int queued = 0;
+  if (::ioctl(m_fd, TIOCOUTQ, &queued) != 0) queued = 0;
+  if (queued > 0) return false;
+  ::tcdrain(m_fd);  // at most the character in the shift register
+  return true;
+}
+
+CPosixSerialDevice::Step CPosixSerialDevice::DriveEvent(COverlapped& ov, Clock::time_point limit) {
+  if (m_mask == 0) {
+    Fail(DeviceError::Invalid);
+    return Step::Failed;
+  }
+  for (;;) {
+    uint32_t events = 0;
+    if ((m_mask & EV_RXCHAR) && BytesWaiting() > 0) events |= EV_RXCHAR;
+    if ((m_mask & EV_TXEMPTY) && OutputQueueEmpty()) events |= EV_TXEMPTY;
+    if (events != 0) {
+      if (ov.events) *ov.events = events;
+      return Step::Complete;
+    }
+    const auto now = Clock::now();
+    if (now >= limit) return Step::Incomplete;
+    // The output queue has no readiness event of its own: look again
+    // every millisecond while waiting for it.
+    const auto until = (m_mask & EV_TXEMPTY) ? std::min(limit, now + milliseconds(1)) : limit;
+    bool timedOut = false;
+    if (!WaitReady(POLLIN, until, timedOut) && !timedOut) return Step::Failed;
+    if (!timedOut && !(m_mask & EV_RXCHAR) && !Fill()) return Step::Failed;
+  }
+}
+
+CPosixSerialDevice::Step CPosixSerialDevice::Drive(COverlapped& ov, Clock::time_point limit) {
+  switch (ov.op) {
+    case COverlapped::Op::Read: return DriveRead(ov, limit);
+    case COverlapped::Op::Write: return DriveWrite(ov, limit);
+    case COverlapped::Op::WaitEvent: return DriveEvent(ov, limit);
+    case COverlapped::Op::None: break;
+  }
+  Fail(DeviceError::Invalid);
+  return Step::Failed;
+}
+
+bool CPosixSerialDevice::Read(void* buffer, uint32_t count, uint32_t& read) {
+  read = 0;
+  if (!IsOpen()) return Fail(DeviceError::Invalid);
+  // Fast path: the bytes are already buffered.
+  if (m_rx.size() - m_rxHead >= count) {
+    std::copy_n(m_rx.data() + m_rxHead, count, static_cast<uint8_t*>(buffer));
+    m_rxHead += count;
+    read = count;
+    return true;
+  }
+  COverlapped ov;
+  ov.op = COverlapped::Op::Read;
+  ov.readBuffer = static_cast<uint8_t*>(buffer);
+  ov.count = count;
+  ov.start = Clock::now();
+  const Step step = DriveRead(ov, Clock::time_point::max());
+  read = ov.done;
+  return step == Step::Complete;
+}
+
+bool CPosixSerialDevice::Write(const void* buffer, uint32_t count, uint32_t& written) {
+  written = 0;
+  if (!IsOpen()) return Fail(DeviceError::Invalid);
+  COverlapped ov;
+  ov.op = COverlapped::Op::Write;
+  ov.writeBuffer = static_cast<const uint8_t*>(buffer);
+  ov.count = count;
+  ov.start = Clock::now();
+  const Step step = DriveWrite(ov, Clock::time_point::max());
+  written = ov.done;
+  return step == Step::Complete;
+}
+
+bool CPosixSerialDevice::StartOverlapped(COverlapped& ov) {
+  if (!IsOpen()) return Fail(DeviceError::Invalid);
+  ov.start = Clock::now();
+  ov.done = 0;
+  ov.pending = false;
+  ov.result = DeviceError::None;
+  switch (Drive(ov, ov.start)) {
+    case Step::Complete: return true;
+    case Step::Failed: ov.result = m_lastError; return false;
+    case Step::Incomplete: break;
+  }
+  ov.pending = true;
+  return Fail(DeviceError::IoPending);
+}
+
+bool CPosixSerialDevice::ReadOverlapped(void* buffer, uint32_t count, COverlapped& ov) {
+  ov.op = COverlapped::Op::Read;
+  ov.readBuffer = static_cast<uint8_t*>(buffer);
+  ov.count = count;
+  return StartOverlapped(ov);
+}
+
+bool CPosixSerialDevice::WriteOverlapped(const void* buffer, uint32_t count, COverlapped& ov) {
+  ov.op = COverlapped::Op::Write;
+  ov.writeBuffer = static_cast<const uint8_t*>(buffer);
+  ov.count = count;
+  return StartOverlapped(ov);
+}
+
+bool CPosixSerialDevice::WaitCommEvent(uint32_t& events, COverlapped* ov) {
+  events = 0;
+  COverlapped local;
+  COverlapped& op = ov ? *ov : local;
+  op.op = COverlapped::Op::WaitEvent;
+  op.events = &events;
+  op.count = 0;
+  if (ov) return StartOverlapped(op);
+  if (!IsOpen()) return Fail(DeviceError::Invalid);
+  return Drive(op, Clock::time_point::max()) == Step::Complete;
+}
+
+bool CPosixSerialDevice::WaitForCompletion(COverlapped& ov, std::chrono::milliseconds timeout) {
+  if (!ov.pending) return true;
+  switch (Drive(ov, Clock::now() + timeout)) {
+    case Step::Incomplete: return false;
+    case Step::Failed: ov.result = m_lastError; break;
+    case Step::Complete: break;
+  }
+  ov.pending = false;
+  return true;
+}
+
+bool CPosixSerialDevice::GetOverlappedResult(COverlapped& ov, uint32_t& transferred, bool wait) {
+  if (ov.pending) {
+    if (!wait) {
+      transferred = ov.done;
+      return Fail(DeviceError::IoIncomplete);
+    }
+    if (Drive(ov, Clock::time_point::max()) == Step::Failed) ov.result = m_lastError;
+    ov.pending = false;
+  }
+  transferred = ov.done;
+  if (ov.result != DeviceError::None) return Fail(ov.result);
+  return true;
+}
+
+void CPosixSerialDevice::CancelIo(COverlapped& ov) {
+  if (!ov.pending) return;
+  ov.pending = false;
+  ov.result = DeviceError::Cancelled;
+}
+
+}  // namespace zel
