@@ -181,6 +181,10 @@ void CMainDialog::CBootObserver::OnEnd(const CRunEnd& end) {
   if (end.outcome == RunOutcome::Failed && end.cause) m_dialog.AppendLine(DescribeCause(end.cause));
 }
 
+void CMainDialog::OnOperatorMessage(const std::string& text) {
+  m_controls.MessageBox(text, m_appTitle, true);
+}
+
 void CMainDialog::OnLine(const std::string& text, LineLevel level) {
   if (level == LineLevel::Debug && m_bTrace == 0) return;
   AppendLine(text);

@@ -9,8 +9,8 @@
 
 #include "app/DialogControls.h"
 #include "boot/ZELBootThread.h"
-#include "serial/PortProbe.h"
 #include "run/RunDriver.h"
+#include "serial/PortProbe.h"
 #include "upgrade/ZELUpgradeThread.h"
 
 namespace zel {
@@ -48,6 +48,8 @@ class CMainDialog : public IRunObserver {
   void OnProgress(uint32_t offset, uint32_t length) override;
   void OnOutcome(RunOutcome outcome) override;
   void OnEnd(const CRunEnd& end) override;
+  // A port's or an engine's failure: a modal box, as the engine waits.
+  void OnOperatorMessage(const std::string& text) override;
 
   // The upgrade's pause before its success notification (tests shorten it).
   void SetPauseBeforeSuccess(std::chrono::milliseconds pause) { m_upgrade.SetPauseBeforeSuccess(pause); }
@@ -97,6 +99,7 @@ class CMainDialog : public IRunObserver {
     explicit CBootObserver(CMainDialog& dialog) : m_dialog(dialog) {}
     void OnLine(const std::string& text, LineLevel level) override;
     void OnEnd(const CRunEnd& end) override;
+    void OnOperatorMessage(const std::string& text) override { m_dialog.OnOperatorMessage(text); }
 
    private:
     CMainDialog& m_dialog;

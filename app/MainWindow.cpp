@@ -82,12 +82,8 @@ QAbstractButton* MakeIconButton(const CControlTemplate& control, QWidget* parent
 }  // namespace
 
 CMainWindow::CMainWindow(CProbeSources portSources)
-    : CTemplateDialog(kMainDialogTemplate, nullptr, &MakeIconButton),
-      m_reporter(m_dispatcher, [this](const std::string& text) {
-        MessageBox(text, ApplicationTitle().toStdString(), true);
-      }) {
+    : CTemplateDialog(kMainDialogTemplate, nullptr, &MakeIconButton) {
   setWindowIcon(ApplicationIcon());
-  SetOperatorReporter(&m_reporter);
   m_dialog = std::make_unique<CMainDialog>(m_dispatcher, *this, ApplicationTitle().toStdString(),
                                            std::move(portSources));
   m_logFlushTimer.setSingleShot(true);
@@ -99,7 +95,6 @@ CMainWindow::CMainWindow(CProbeSources portSources)
 
 CMainWindow::~CMainWindow() {
   m_dialog.reset();  // stops the engines while the widgets still exist
-  SetOperatorReporter(nullptr);
 }
 
 void CMainWindow::ConnectHandlers() {

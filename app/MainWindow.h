@@ -67,7 +67,6 @@ class CMainWindow : public CTemplateDialog, public IDialogControls {
   static constexpr int kLogFlushIntervalMs = 40;
 
   CQtUiDispatcher m_dispatcher;
-  CUiThreadReporter m_reporter;
   std::vector<std::pair<int, QString>> m_systemMenu;
   mutable QString m_pendingLog;  // appended log text not yet in the control
   QTimer m_logFlushTimer;

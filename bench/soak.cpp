@@ -199,15 +199,13 @@ int ProcessSoak(const std::string& bin, const std::string& image) {
   return failures;
 }
 
-struct CSilent : IOperatorReporter {
-  void ShowMessage(const std::string&) override {}
-};
-
 struct CObserver : IRunObserver {
   bool ended = false;
   RunOutcome outcome = RunOutcome::Failed;
   std::function<void()> onProgress;
   void OnLine(const std::string&, LineLevel) override {}
+  void OnOperatorMessage(const std::string&) override {}
+  void OnDiagnostic(const std::string&) override {}
   void OnProgress(uint32_t, uint32_t) override {
     if (onProgress) onProgress();
   }
@@ -218,8 +216,6 @@ struct CObserver : IRunObserver {
 };
 
 int InProcessSoak(const std::vector<uint8_t>& image, const std::string& path) {
-  CSilent silent;
-  SetOperatorReporter(&silent);
   int failures = 0, fdsAt10 = 0;
   long residentAt10 = 0;
   std::vector<double> ms;
@@ -241,7 +237,6 @@ int InProcessSoak(const std::vector<uint8_t>& image, const std::string& path) {
       CUiLoop loop;
       CZELUpgradeThread engine;
       engine.SetPauseBeforeSuccess(std::chrono::milliseconds(0));
-      engine.SetDiagnosticOutput(nullptr);
       CObserver observer;
       {
         CRunDriver driver(loop, engine);
@@ -263,7 +258,6 @@ int InProcessSoak(const std::vector<uint8_t>& image, const std::string& path) {
       residentAt10 = ResidentKiB();
     }
   }
-  SetOperatorReporter(nullptr);
   std::printf("%d runs in one process (clean, noise, hang-up, stop): %d ended otherwise than they should\n",
               kRuns, failures);
   Trend("  time per run", ms);

@@ -64,10 +64,8 @@ struct CRunResult {
 CRunResult RunUpgrade(const std::vector<uint8_t>& image, const std::string& path, const sim::CBoxPlan& plan) {
   std::FILE* null = std::fopen("/dev/null", "w");
   cli::CConsole console(null, null);
-  SetOperatorReporter(&console);
   CUiLoop loop;
   CZELUpgradeThread engine;
-  engine.SetDiagnosticOutput(nullptr);
   cli::CTransferSession session(loop, console, engine);
   sim::CBoxSimulator box;
   CRunResult result;
@@ -82,7 +80,6 @@ CRunResult RunUpgrade(const std::vector<uint8_t>& image, const std::string& path
   box.Stop();
   boxThread.join();
   result.toolCpuSeconds = ProcessCpuSeconds() - cpuBefore - boxCpu;
-  SetOperatorReporter(nullptr);
   std::fclose(null);
   return result;
 }

@@ -50,6 +50,8 @@ int CZELBootThread::Run() {
   DCB settings = m_dcbSettings;
   settings.BaudRate = kBootBaud;
   m_failure = {};
+  m_port.SetReporter(Reporter());
+  m_port.SetStop(StopToken());
   if (!m_port.Open(settings, port, true)) {
     Trace("Open Com Port failed (" + port + " m_strPort)");
     Trace("Please Verify the Port Connection and try it again");
@@ -122,7 +124,7 @@ int CZELBootThread::DownloadBoot(const std::string& commandFile) {
   counted(secondSection, secondSection);
   if (Interrupted()) return 1;
   if (!SwitchSpeed()) {
-    ReportToOperator("Can not Set the Port Configuration to 115200");
+    ShowToOperator(Reporter(), "Can not Set the Port Configuration to 115200");
     return 1;
   }
   for (int i = 0; i < kBBytes; ++i) {

@@ -67,14 +67,9 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
 
   std::vector<std::unique_ptr<CZELUpgradeThread>> engines;
   std::vector<std::unique_ptr<CTransferSession>> sessions;
-  for (const CStationPort& port : ports) {
+  for (size_t i = 0; i < ports.size(); ++i) {
     auto engine = std::make_unique<CZELUpgradeThread>();
     engine->SetPauseBeforeSuccess(std::chrono::milliseconds(command.endPauseMs));
-    const std::string label = several ? port.label : std::string();
-    engine->SetDiagnosticOutput([&console, json, label](const char* text) {
-      if (json) return;  // standard output holds the events alone
-      console.PrintRaw(label.empty() ? text : ("[" + label + "] " + text).c_str());
-    });
     sessions.push_back(std::make_unique<CTransferSession>(loop, console, *engine));
     engines.push_back(std::move(engine));
   }

@@ -11,11 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "run/OperatorReport.h"
-
 namespace zel::cli {
 
-class CConsole : public IOperatorReporter {
+class CConsole {
  public:
   using Clock = std::chrono::steady_clock;
 
@@ -31,7 +29,7 @@ class CConsole : public IOperatorReporter {
   // Text for standard output as it is, line ends included.
   void PrintRaw(const char* text);
   // An error or a message for the operator, on standard error.
-  void ShowMessage(const std::string& text) override;
+  void ShowMessage(const std::string& text);
   // A run's closing line, shown even when quiet; on standard error as well
   // when standard output is no terminal.
   void PrintSummary(const std::string& line);

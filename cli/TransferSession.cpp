@@ -20,13 +20,10 @@ bool AsksTheOperator(const std::string& text) { return text.rfind("Please ", 0) 
 }  // namespace
 
 CTransferSession::CTransferSession(CUiLoop& loop, CConsole& console, CZELWorkingThread& engine)
-    : m_loop(loop), m_console(console), m_driver(loop, engine) {
-  engine.SetOperatorReporter(this);
-}
+    : m_loop(loop), m_console(console), m_driver(loop, engine) {}
 
 CTransferSession::~CTransferSession() {
   m_driver.Terminate();
-  m_driver.Engine().SetOperatorReporter(nullptr);
   if (m_log) std::fclose(m_log);
 }
 
@@ -34,7 +31,12 @@ std::string CTransferSession::Tagged(const std::string& text) const {
   return m_options.label.empty() ? text : "[" + m_options.label + "] " + text;
 }
 
-void CTransferSession::ShowMessage(const std::string& text) { m_console.ShowMessage(Tagged(text)); }
+void CTransferSession::OnOperatorMessage(const std::string& text) { m_console.ShowMessage(Tagged(text)); }
+
+void CTransferSession::OnDiagnostic(const std::string& text) {
+  if (m_options.json) return;  // standard output holds the events alone
+  m_console.PrintRaw(Tagged(text).c_str());
+}
 
 bool CTransferSession::OpenLog(const std::string& path, const std::string& label) {
   m_logPath = path;

@@ -29,7 +29,7 @@ struct CSessionOptions {
   CJsonEvents* json = nullptr;  // JSON events in place of the human text
 };
 
-class CTransferSession : public IRunObserver, private IOperatorReporter {
+class CTransferSession : public IRunObserver {
  public:
   CTransferSession(CUiLoop& loop, CConsole& console, CZELWorkingThread& engine);
   ~CTransferSession() override;
@@ -56,10 +56,12 @@ class CTransferSession : public IRunObserver, private IOperatorReporter {
   void OnProgress(uint32_t offset, uint32_t length) override;
   void OnOutcome(RunOutcome outcome) override;
   void OnEnd(const CRunEnd& end) override;
+  // The engine's messages for the operator and its diagnostics, tagged
+  // with the port.
+  void OnOperatorMessage(const std::string& text) override;
+  void OnDiagnostic(const std::string& text) override;
 
  private:
-  // The engine's messages for the operator, tagged with the port.
-  void ShowMessage(const std::string& text) override;
   // A line of the log: standard output and the log file.
   void Log(const std::string& line);
   // A line the operator must see even with standard output elsewhere.

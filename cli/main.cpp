@@ -7,7 +7,6 @@
 #include "cli/JsonEvents.h"
 #include "cli/Terminal.h"
 #include "run/InterruptWatcher.h"
-#include "run/OperatorReport.h"
 #if BOXFEEDER_WITH_DEMO
 #include "cli/Demo.h"
 #include "upgrade/ZELUpgradeThread.h"
@@ -105,7 +104,6 @@ int main(int argc, char** argv) {
   CConsole console(stdout, stderr, quiet, jsonOutput);
   CJsonEvents json;
   CJsonEvents* events = jsonOutput ? &json : nullptr;
-  SetOperatorReporter(&console);
   CActiveSessions active;
   // Ctrl-C is the Cancel button: every transfer stops and ends as cancelled.
   CInterruptWatcher interrupts([&] {
@@ -125,13 +123,11 @@ int main(int argc, char** argv) {
 #if BOXFEEDER_WITH_DEMO
   else if (*demoCommand) {
     CZELUpgradeThread engine;
-    engine.SetDiagnosticOutput([&](const char* text) { console.PrintRaw(text); });
     CTransferSession session(loop, console, engine);
     active.push_back(&session);
     status = RunDemo(session, demo);
     active.clear();
   }
 #endif
-  SetOperatorReporter(nullptr);
   return status;
 }

@@ -22,13 +22,11 @@ namespace {
 
 constexpr uint8_t kMarker[8] = {'Q', 'u', 'I', 'e', 't', 'F', 'o', 'X'};
 
-struct CSilent : IOperatorReporter {
-  void ShowMessage(const std::string&) override {}
-};
-
 struct CObserver : IRunObserver {
   bool ended = false;
   void OnLine(const std::string&, LineLevel) override {}
+  void OnOperatorMessage(const std::string&) override {}
+  void OnDiagnostic(const std::string&) override {}
   void OnEnd(const CRunEnd&) override { ended = true; }
 };
 
@@ -82,9 +80,7 @@ void CheckFrame(const std::vector<uint8_t>& f) {
 using namespace zel;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static fuzz::CSilent silent;
   static const std::string imagePath = [] {
-    SetOperatorReporter(&silent);
     CSerialDevice::SetFactory(&fuzz::CMemoryDevice::Make);
     return WriteTemporaryFile(fuzz::Image(), ".sdl");
   }();
@@ -93,7 +89,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CUiLoop loop;
   CZELUpgradeThread engine;
   engine.SetPauseBeforeSuccess(std::chrono::milliseconds(0));
-  engine.SetDiagnosticOutput(nullptr);
   fuzz::CObserver observer;
   {
     CRunDriver driver(loop, engine);

@@ -29,20 +29,20 @@ int CZELPortBase::OpenAndConfigure(const DCB& settings, const std::string& name,
   m_bGoneReported = false;
   if (!m_hPort->Open(name)) {
     NoteFailure();
-    ReportToOperator(openFailText);
+    Show(openFailText);
     return 0;
   }
   if (!m_hPort->GetState(m_dcb)) {
     NoteFailure();
     m_hPort->Close();
-    ReportToOperator(getStateFailText);
+    Show(getStateFailText);
     return 0;
   }
   m_dcb = MergeLineSettings(m_dcb, settings);
   if (!m_hPort->SetState(m_dcb)) {
     NoteFailure();
     m_hPort->Close();
-    ReportToOperator("Can not Set the Port Configuration");
+    Show("Can not Set the Port Configuration");
     return 0;
   }
   m_hPort->SetTimeouts(PortTimeouts());
@@ -58,21 +58,21 @@ void CZELPortBase::ReportTransferFailure(const char* text) {
     if (m_bGoneReported) return;
     m_bGoneReported = true;
   }
-  ReportToOperator(text);
+  Show(text);
 }
 
 void CZELPortBase::ReportShortWrite(const char* text, uint32_t written, uint32_t count) {
   m_lastFailure = {CauseKind::WriteCutShort, m_strName,
                    "the line took " + std::to_string(written) + " of " + std::to_string(count) +
                        " bytes before its time-out"};
-  ReportToOperator(text);
+  Show(text);
 }
 
 int CZELPortBase::Close() {
   if (m_bOpen != 1 || !m_hPort->IsOpen()) return 1;
   m_bOpen = 0;
   if (!m_hPort->Close()) {
-    ReportToOperator("Fail To Close the Port");
+    Show("Fail To Close the Port");
     return 0;
   }
   return 1;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "run/FailureCause.h"
+#include "run/OperatorReport.h"
 #include "serial/SerialDevice.h"
 #include "serial/WinTypes.h"
 
@@ -26,6 +27,10 @@ class CZELPortBase {
   bool IsDeviceGone() const { return m_hPort->IsGone(); }
   // Why the last open, read or write failed; None after a success.
   const CFailureCause& LastFailure() const { return m_lastFailure; }
+  // Where the port shows its failures (null: standard error), and what
+  // ends its transfers early: both the engine's, set before each run.
+  void SetReporter(IOperatorReporter* reporter) { m_reporter = reporter; }
+  void SetStop(std::stop_token stop) { m_hPort->SetStop(std::move(stop)); }
 
  protected:
   // Opens name, reads its settings, merges the template in and writes them
@@ -46,10 +51,12 @@ class CZELPortBase {
 
  private:
   void NoteFailure();
+  void Show(const std::string& text) { ShowToOperator(m_reporter, text); }
 
   std::string m_strName;
   CFailureCause m_lastFailure;
   bool m_bGoneReported = false;
+  IOperatorReporter* m_reporter = nullptr;
 };
 
 }  // namespace zel

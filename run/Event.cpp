@@ -1,7 +1,6 @@
 #include "run/Event.h"
 
 #include "run/StoppableWait.h"
-#include "run/Termination.h"
 
 namespace zel {
 
@@ -27,12 +26,12 @@ bool CEvent::TryWait() {
   return wasSet;
 }
 
-bool CEvent::Wait(std::optional<std::chrono::milliseconds> timeout) {
+bool CEvent::Wait(const std::stop_token& token, std::optional<std::chrono::milliseconds> timeout) {
   std::unique_lock lock(m_mutex);
-  std::optional<std::chrono::steady_clock::time_point> deadline;
+  WaitDeadline deadline;
   if (timeout) deadline = std::chrono::steady_clock::now() + *timeout;
   const bool signalled = StoppableWait(
-      lock, m_cv, [this] { return m_bSet; }, CurrentThreadToken(), {}, deadline);
+      lock, m_cv, [this] { return m_bSet; }, token, deadline);
   if (signalled && m_kind == Kind::AutoReset) m_bSet = false;
   return signalled;
 }

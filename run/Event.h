@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 
 namespace zel {
 
@@ -19,14 +20,14 @@ class CEvent {
   // Polls without waiting. For an auto-reset event a signalled state is
   // consumed, as a wait with a zero time-out would.
   bool TryWait();
-  // Waits until signalled, the time-out passes (none: no limit) or the
-  // calling thread is terminated. True only when the event was signalled.
-  bool Wait(std::optional<std::chrono::milliseconds> timeout = std::nullopt);
+  // Waits until signalled, the time-out passes (none: no limit) or token
+  // is stopped. True only when the event was signalled.
+  bool Wait(const std::stop_token& token, std::optional<std::chrono::milliseconds> timeout = std::nullopt);
 
  private:
   const Kind m_kind;
   std::mutex m_mutex;
-  std::condition_variable m_cv;
+  std::condition_variable_any m_cv;
   bool m_bSet;
 };
 

@@ -2,8 +2,13 @@
 
 namespace zel {
 
+void IRunObserver::OnOperatorMessage(const std::string& text) { ShowToOperator(nullptr, text); }
+
+void IRunObserver::OnDiagnostic(const std::string& text) { WriteDiagnostic(nullptr, text); }
+
 CRunDriver::CRunDriver(IUiDispatcher& dispatcher, CZELWorkingThread& engine)
     : CUiThreadWindow(dispatcher), m_engine(engine) {
+  m_engine.SetOperatorReporter(this);
   // The worker's last act: hand the end to the user-interface thread
   // without waiting for it, so that the worker ends at once.
   m_engine.SetRunEndHandler([this, alive = std::weak_ptr<int>(m_alive)] {
@@ -17,6 +22,25 @@ CRunDriver::CRunDriver(IUiDispatcher& dispatcher, CZELWorkingThread& engine)
 CRunDriver::~CRunDriver() {
   Terminate();
   m_engine.SetRunEndHandler(nullptr);
+  m_engine.SetOperatorReporter(nullptr);
+}
+
+void CRunDriver::ShowMessage(const std::string& text) {
+  CallOnUiThread(
+      Dispatcher(),
+      [this, text] {
+        if (m_bRunning) m_observer->OnOperatorMessage(text);
+      },
+      SenderTerminate());
+}
+
+void CRunDriver::WriteDiagnostic(const std::string& text) {
+  CallOnUiThread(
+      Dispatcher(),
+      [this, text] {
+        if (m_bRunning) m_observer->OnDiagnostic(text);
+      },
+      SenderTerminate());
 }
 
 int CRunDriver::Start(const std::string& port, const std::string& file, IRunObserver& observer) {

@@ -29,9 +29,15 @@ class IRunObserver {
   virtual void OnOutcome(RunOutcome /*outcome*/) {}
   // The run is over: its worker has ended.
   virtual void OnEnd(const CRunEnd& end) = 0;
+  // A failure the operator must take note of, shown as a modal message
+  // while the worker waits; by default on standard error.
+  virtual void OnOperatorMessage(const std::string& text);
+  // An engine's diagnostic line, line ends included; by default on
+  // standard output.
+  virtual void OnDiagnostic(const std::string& text);
 };
 
-class CRunDriver final : public CUiThreadWindow {
+class CRunDriver final : public CUiThreadWindow, private IOperatorReporter {
  public:
   // The trace slot holds a line of this many characters besides the port
   // name, which some lines carry whole.
@@ -56,8 +62,13 @@ class CRunDriver final : public CUiThreadWindow {
 
  protected:
   intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+  std::stop_token SenderTerminate() const override { return m_engine.TerminateToken(); }
 
  private:
+  // The engine's reports, handed to the observer on the user-interface
+  // thread while the worker waits.
+  void ShowMessage(const std::string& text) override;
+  void WriteDiagnostic(const std::string& text) override;
   void FinishRun(uint64_t run);
 
   CZELWorkingThread& m_engine;

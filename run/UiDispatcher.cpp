@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "run/StoppableWait.h"
-#include "run/Termination.h"
 
 namespace zel {
 namespace {
@@ -12,7 +11,7 @@ namespace {
 // worker that gives up can leave while the task is still queued or running.
 struct CHandOver {
   std::mutex mutex;
-  std::condition_variable cv;
+  std::condition_variable_any cv;
   bool abandoned = false;
   bool started = false;
   bool done = false;
@@ -20,9 +19,8 @@ struct CHandOver {
 
 }  // namespace
 
-bool CallOnUiThread(IUiDispatcher& dispatcher, std::function<void()> task) {
-  std::stop_token token = CurrentThreadToken();
-  if (token.stop_requested()) return false;
+bool CallOnUiThread(IUiDispatcher& dispatcher, std::function<void()> task, const std::stop_token& abandon) {
+  if (abandon.stop_requested()) return false;
   if (dispatcher.IsUiThread()) {
     task();
     return true;
@@ -43,7 +41,7 @@ bool CallOnUiThread(IUiDispatcher& dispatcher, std::function<void()> task) {
   });
   std::unique_lock lock(handOver->mutex);
   if (StoppableWait(
-          lock, handOver->cv, [&] { return handOver->done; }, token))
+          lock, handOver->cv, [&] { return handOver->done; }, abandon))
     return true;
   handOver->abandoned = true;
   return false;
@@ -53,9 +51,10 @@ intptr_t CUiThreadWindow::SendMessage(uint32_t message, uintptr_t wParam, intptr
   // The result lives in the hand-over, not on this stack: a terminated
   // sender may leave while its handler is still running.
   auto result = std::make_shared<intptr_t>(0);
-  CallOnUiThread(m_dispatcher, [this, result, message, wParam, lParam] {
-    *result = HandleMessage(message, wParam, lParam);
-  });
+  CallOnUiThread(
+      m_dispatcher,
+      [this, result, message, wParam, lParam] { *result = HandleMessage(message, wParam, lParam); },
+      SenderTerminate());
   return *result;
 }
 

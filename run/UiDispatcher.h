@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 
 #include "run/OwnerWindow.h"
@@ -23,10 +24,11 @@ class IUiDispatcher {
 };
 
 // Runs task on the user-interface thread and waits until it has returned.
-// On that thread itself the task runs at once. Returns false when the
-// calling worker was terminated first: the task then never starts, or the
-// worker stops waiting for it and never touches its results.
-bool CallOnUiThread(IUiDispatcher& dispatcher, std::function<void()> task);
+// On that thread itself the task runs at once. Returns false when abandon
+// was stopped first (the calling worker was terminated): the task then
+// never starts, or the worker stops waiting for it and never touches its
+// results.
+bool CallOnUiThread(IUiDispatcher& dispatcher, std::function<void()> task, const std::stop_token& abandon);
 
 // A window whose messages are handled on the dispatcher's thread.
 class CUiThreadWindow : public IOwnerWindow {
@@ -36,6 +38,8 @@ class CUiThreadWindow : public IOwnerWindow {
 
  protected:
   virtual intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
+  // What ends a sender's wait for its handler: its worker's terminate.
+  virtual std::stop_token SenderTerminate() const = 0;
   IUiDispatcher& Dispatcher() const { return m_dispatcher; }
 
  private:

@@ -7,7 +7,6 @@
 #include "run/DebugOutput.h"
 #include "run/Platform.h"
 #include "run/StoppableWait.h"
-#include "run/Termination.h"
 
 namespace zel {
 
@@ -20,11 +19,7 @@ void CZELWorkingThread::EndThreadBeforeDestruction() {
   JoinFinishedThread();
 }
 
-int CZELWorkingThread::Start() {
-  m_evStop.Reset();
-  m_bStop = 0;
-  return Create(0) ? 0 : 1;
-}
+int CZELWorkingThread::Start() { return Create(0) ? 0 : 1; }
 
 void CZELWorkingThread::JoinFinishedThread() {
   // A worker clears its handle as the very last thing it does, so a thread
@@ -47,17 +42,17 @@ int CZELWorkingThread::Create(uint32_t creationFlags) {
     std::lock_guard suspendLock(m_suspendMutex);
     m_nSuspendCount = (creationFlags & CREATE_SUSPENDED) ? 1 : 0;
   }
+  m_stop = std::stop_source();
   m_terminate = std::stop_source();
-  m_stopRequest = std::stop_source();
+  m_workerStop = m_stop.get_token();
+  m_workerTerminate = m_terminate.get_token();
   std::promise<uint32_t> started;
   std::future<uint32_t> threadId = started.get_future();
   try {
     m_thread = std::thread(
-        [this, terminate = m_terminate.get_token(),
-         stop = m_stopRequest.get_token()](std::promise<uint32_t> idPromise) {
+        [this](std::promise<uint32_t> idPromise) {
           idPromise.set_value(CurrentThreadId());
-          CThreadTokenScope scope(terminate, stop);
-          ThreadProcedure(this, terminate);
+          ThreadProcedure(this);
         },
         std::move(started));
     m_nThreadId = threadId.get();
@@ -74,12 +69,11 @@ int CZELWorkingThread::Create(uint32_t creationFlags) {
   return m_hThread != 0 ? 1 : 0;
 }
 
-void CZELWorkingThread::ThreadProcedure(CZELWorkingThread* self, std::stop_token token) {
+void CZELWorkingThread::ThreadProcedure(CZELWorkingThread* self) {
   if (self == nullptr) return;  // exit code 1: nothing to run
-  CThreadReporterScope reporter(self->m_reporter);
   self->WaitWhileSuspended();
-  if (!token.stop_requested() && self->OnThreadStart()) self->Run();
-  if (!token.stop_requested() && self->m_runEndHandler) self->m_runEndHandler();
+  if (!self->IsTerminating() && self->OnThreadStart()) self->Run();
+  if (!self->IsTerminating() && self->m_runEndHandler) self->m_runEndHandler();
   std::lock_guard lock(self->m_mutex);
   self->m_hThread = 0;
   self->m_nThreadId = 0;
@@ -106,16 +100,16 @@ uint32_t CZELWorkingThread::Resume() {
 void CZELWorkingThread::WaitWhileSuspended() {
   std::unique_lock lock(m_suspendMutex);
   StoppableWait(
-      lock, m_suspendCv, [this] { return m_nSuspendCount == 0; }, CurrentThreadToken());
+      lock, m_suspendCv, [this] { return m_nSuspendCount == 0; }, m_workerTerminate);
 }
 
 int CZELWorkingThread::Terminate(uint32_t /*exitCode*/) {
-  m_evStop.Set();
   OnTerminate();
   std::thread worker;
   {
     std::lock_guard lock(m_mutex);
     m_terminate.request_stop();
+    m_stop.request_stop();
     if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) worker = std::move(m_thread);
   }
   if (worker.joinable()) worker.join();
@@ -136,14 +130,20 @@ void CZELWorkingThread::Join() {
 }
 
 int CZELWorkingThread::Stop() {
-  m_bStop = 1;
-  m_evStop.Set();
   std::lock_guard lock(m_mutex);
-  m_stopRequest.request_stop();
+  m_stop.request_stop();
   return 0;
 }
 
-bool CZELWorkingThread::IsStopRequested() { return m_evStop.TryWait(); }
+bool CZELWorkingThread::IsStopRequested() const {
+  std::lock_guard lock(m_mutex);
+  return m_stop.stop_requested();
+}
+
+std::stop_token CZELWorkingThread::TerminateToken() const {
+  std::lock_guard lock(m_mutex);
+  return m_terminate.get_token();
+}
 
 bool CZELWorkingThread::IsRunning() const {
   std::lock_guard lock(m_mutex);
@@ -154,10 +154,6 @@ bool CZELWorkingThread::IsThreadActive() const {
   std::lock_guard lock(m_mutex);
   return m_hThread != 0 && m_nThreadId != 0;
 }
-
-bool CZELWorkingThread::IsTerminating() const { return CurrentThreadToken().stop_requested(); }
-
-bool CZELWorkingThread::ShouldStop() { return IsStopRequested() || IsTerminating(); }
 
 void CZELWorkingThread::RecordRunEnd(RunOutcome outcome, CFailureCause cause, CRunFigures figures,
                                      std::string imageSha256) {

@@ -11,7 +11,6 @@
 #include <string>
 #include <thread>
 
-#include "run/Event.h"
 #include "run/OperatorReport.h"
 #include "run/OwnerWindow.h"
 #include "run/RunOutcome.h"
@@ -47,10 +46,10 @@ class CZELWorkingThread {
   // handler, since a worker may be waiting for that handler.
   void Join();
 
-  // Sets the stop flag and signals stop: every wait of the worker ends and
-  // its run ends at its next stop test.
+  // Requests the run's stop: every wait of the worker ends and its run
+  // ends at its next stop test.
   int Stop();
-  bool IsStopRequested();
+  bool IsStopRequested() const;
   bool IsRunning() const;
   bool IsThreadActive() const;
 
@@ -67,9 +66,12 @@ class CZELWorkingThread {
   // Releases an engine that waits for its owner after a success.
   virtual void AcknowledgeEnd();
 
-  // Where this engine's worker reports to the operator; null: the
-  // process's reporter. Set it while no worker runs.
+  // Where this engine's worker reports to the operator; null: standard
+  // error and output. Set it while no worker runs.
   void SetOperatorReporter(IOperatorReporter* reporter) { m_reporter = reporter; }
+  // What ends every wait of the current worker at once, hand-overs to the
+  // owner included: its Terminate.
+  std::stop_token TerminateToken() const;
 
   // Called on the worker once its run has returned, unless it was
   // terminated; the last thing the worker does besides ending.
@@ -86,10 +88,14 @@ class CZELWorkingThread {
   // returns 0 without sending when there is no owner or after Terminate.
   intptr_t SendToOwner(uint32_t message, uintptr_t wParam, intptr_t lParam);
   // True on the worker once Terminate has begun; its loops end at once.
-  bool IsTerminating() const;
+  bool IsTerminating() const { return m_workerTerminate.stop_requested(); }
   // The one stop test of every wait and loop of the engines: a Stop since
   // the last Start, or Terminate.
-  bool ShouldStop();
+  bool ShouldStop() const { return m_workerStop.stop_requested(); }
+  // The run's stop, for whatever the worker waits on (its port, its
+  // sleeps): Stop and Terminate both request it.
+  const std::stop_token& StopToken() const { return m_workerStop; }
+  IOperatorReporter* Reporter() const { return m_reporter; }
   // The engines record how each run ends, with what the run measured.
   void RecordRunEnd(RunOutcome outcome, CFailureCause cause = {}, CRunFigures figures = {},
                     std::string imageSha256 = {});
@@ -98,28 +104,30 @@ class CZELWorkingThread {
   void EndThreadBeforeDestruction();
 
  private:
-  static void ThreadProcedure(CZELWorkingThread* self, std::stop_token token);
+  static void ThreadProcedure(CZELWorkingThread* self);
   int Deliver(const std::string& text, intptr_t level);
   void WaitWhileSuspended();
   void JoinFinishedThread();
 
-  std::atomic<int32_t> m_bStop{0};
   int32_t m_nTraceSize = 0;
   char* m_pTraceBuffer = nullptr;
   uint32_t m_nThreadId = 0;
   uintptr_t m_hThread = 0;
   mutable std::mutex m_mutex;  // guards the thread id, handle and object
   std::atomic<IOwnerWindow*> m_pOwner{nullptr};
-  CEvent m_evStop{CEvent::Kind::ManualReset};
 
   std::thread m_thread;
+  // One stop per run, made anew by Start; Terminate requests it too.
+  std::stop_source m_stop;
   std::stop_source m_terminate;
-  std::stop_source m_stopRequest;
+  // The worker's own copies, set before it starts and read by it alone.
+  std::stop_token m_workerStop;
+  std::stop_token m_workerTerminate;
   std::function<void()> m_runEndHandler;
   IOperatorReporter* m_reporter = nullptr;
   CRunEnd m_lastRunEnd;
   std::mutex m_suspendMutex;
-  std::condition_variable m_suspendCv;
+  std::condition_variable_any m_suspendCv;
   uint32_t m_nSuspendCount = 0;
 };
 

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 #include "run/FailureCause.h"
@@ -63,6 +64,10 @@ class CSerialDevice {
 
   virtual ~CSerialDevice() = default;
 
+  // What ends the device's waits early, as Cancelled: the stop of the run
+  // that uses it. Set it before the run's transfers.
+  void SetStop(std::stop_token stop) { m_stop = std::move(stop); }
+
   // Opens exclusively: fails with Busy while another open holds the device.
   virtual bool Open(const std::string& name) = 0;
   virtual bool Close() = 0;
@@ -80,8 +85,7 @@ class CSerialDevice {
 
   // Blocking transfers. Read succeeds with read = 0 when the time-outs end
   // it before anything arrives; Write succeeds with what the time-outs let
-  // through. Both end early, as Cancelled, when the calling worker is
-  // stopped or terminated.
+  // through. Both end early, as Cancelled, when the stop is requested.
   virtual bool Read(void* buffer, uint32_t count, uint32_t& read) = 0;
   virtual bool Write(const void* buffer, uint32_t count, uint32_t& written) = 0;
 
@@ -98,6 +102,12 @@ class CSerialDevice {
   virtual bool GetOverlappedResult(COverlapped& ov, uint32_t& transferred, bool wait) = 0;
   // Ends a pending operation as cancelled.
   virtual void CancelIo(COverlapped& ov) = 0;
+
+ protected:
+  const std::stop_token& StopToken() const { return m_stop; }
+
+ private:
+  std::stop_token m_stop;
 };
 
 // The cause of a device failure; None for a cancelled or pending operation.

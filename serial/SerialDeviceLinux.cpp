@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "serial/SerialDevice.h"
-#include "run/Termination.h"
 
 namespace zel {
 namespace {
@@ -336,15 +335,13 @@ bool CPosixSerialDevice::SetMask(uint32_t mask) {
 
 bool CPosixSerialDevice::WaitReady(short events, Clock::time_point deadline, bool& timedOut) {
   timedOut = false;
-  const std::stop_token terminate = CurrentThreadToken();
-  const std::stop_token stop = CurrentStopToken();
-  auto cancelled = [&] { return terminate.stop_requested() || stop.stop_requested(); };
+  const std::stop_token& stop = StopToken();
+  auto cancelled = [&] { return stop.stop_requested(); };
   if (cancelled()) return Fail(DeviceError::Cancelled);
   auto wake = [this] {
     const uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(m_wakeFd, &one, sizeof one);
   };
-  std::stop_callback wakeOnTerminate(terminate, wake);
   std::stop_callback wakeOnStop(stop, wake);
   for (;;) {
     int timeoutMs = -1;

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "serial/SerialDevice.h"
-#include "run/Termination.h"
 
 namespace zel {
 namespace {
@@ -280,15 +279,14 @@ class CWin32SerialDevice final : public CSerialDevice {
     if (m_lastError != ov.result) Fail(ov.result);  // keeps the system's words where Collect had them
     return false;
   }
-  // Waits in short slices, looking at the worker's tokens between them: a
-  // stop or a terminate ends the wait within one slice.
+  // Waits in short slices, looking at the run's stop between them: a stop
+  // ends the wait within one slice.
   Wait WaitFor(COverlapped& ov, DWORD milliseconds) {
-    const std::stop_token terminate = CurrentThreadToken();
-    const std::stop_token stop = CurrentStopToken();
+    const std::stop_token& stop = StopToken();
     constexpr DWORD kSlice = 10;
     const ULONGLONG deadline = milliseconds == INFINITE ? 0 : ::GetTickCount64() + milliseconds;
     for (;;) {
-      if (terminate.stop_requested() || stop.stop_requested()) return Wait::Woken;
+      if (stop.stop_requested()) return Wait::Woken;
       DWORD slice = kSlice;
       if (milliseconds != INFINITE) {
         const ULONGLONG now = ::GetTickCount64();

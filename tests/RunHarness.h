@@ -67,6 +67,8 @@ class CRunHarness : public IRunObserver {
     end = runEnd;
     ended = true;
   }
+  void OnOperatorMessage(const std::string& text) override { reports.ShowMessage(text); }
+  void OnDiagnostic(const std::string& text) override { reports.WriteDiagnostic(text); }
 
   CRunDriver driver;
   std::vector<std::pair<std::string, LineLevel>> lines;
@@ -77,14 +79,12 @@ class CRunHarness : public IRunObserver {
   CRunEnd end;
   std::function<void(const std::string&)> onLine;
   std::function<void()> onProgress;
+  CRecordingReporter reports;  // the operator's messages and the diagnostics
 };
 
 // The upgrade engine against the simulated box.
 struct CUpgradeRun {
-  CUpgradeRun() {
-    engine.SetPauseBeforeSuccess(std::chrono::milliseconds(0));
-    engine.SetDiagnosticOutput([this](const char* text) { diagnostics.emplace_back(text); });
-  }
+  CUpgradeRun() { engine.SetPauseBeforeSuccess(std::chrono::milliseconds(0)); }
 
   // One upgrade of image with the box following plan, on the box's port
   // unless another is named; returns once the run has ended.
@@ -94,7 +94,7 @@ struct CUpgradeRun {
   }
   void RunFile(const std::string& path, const std::vector<uint8_t>& image, const sim::CBoxPlan& plan,
                const std::string* port = nullptr) {
-    diagnostics.clear();
+    run.reports.Clear();
     simulator.ClearStop();  // the Stop that ended an earlier run
     std::thread boxThread([&] { box = simulator.Run(image, plan); });
     started = run.Run(port ? *port : simulator.Port(), path);
@@ -102,13 +102,13 @@ struct CUpgradeRun {
     boxThread.join();
   }
   RunOutcome Outcome() const { return run.end.outcome; }
+  std::vector<std::string> Diagnostics() { return run.reports.Diagnostics(); }
 
-  CRecordingReporter reports;
   sim::CBoxSimulator simulator;
   CZELUpgradeThread engine;
   CRunHarness run{engine};
+  CRecordingReporter& reports = run.reports;
   sim::CBoxReport box;
-  std::vector<std::string> diagnostics;
   bool started = false;
 };
 
@@ -136,10 +136,10 @@ struct CBootRun {
 
   std::vector<uint8_t> section;  // what the box expects as section 2
   sim::CBootPlan plan;
-  CRecordingReporter reports;
   sim::CBoxSimulator simulator;
   CZELBootThread engine;
   CRunHarness run{engine};
+  CRecordingReporter& reports = run.reports;
   sim::CBootReport box;
   std::thread boxThread;
 };

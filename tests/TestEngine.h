@@ -12,8 +12,10 @@ class CTestEngine : public CZELWorkingThread {
   ~CTestEngine() override { EndThreadBeforeDestruction(); }
   std::function<void(CTestEngine&)> body;
   using CZELWorkingThread::RecordRunEnd;
+  using CZELWorkingThread::Reporter;
   using CZELWorkingThread::SendToOwner;
   using CZELWorkingThread::ShouldStop;
+  using CZELWorkingThread::StopToken;
 
  protected:
   int Run() override {

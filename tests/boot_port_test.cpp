@@ -14,7 +14,10 @@ DCB BootSettings(uint32_t baud) { return EngineLineSettings(baud); }
 
 class BootPort : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(port.Open(BootSettings(38400), pty.SlavePath(), true), 1); }
+  void SetUp() override {
+    port.SetReporter(&reports);
+    ASSERT_EQ(port.Open(BootSettings(38400), pty.SlavePath(), true), 1);
+  }
   test::CRecordingReporter reports;
   test::CPtyPair pty;
   CZELBootPort port;
@@ -57,6 +60,7 @@ TEST_F(BootPort, CloseTwiceAndTheTextsOfAFailedOpen) {
   EXPECT_EQ(port.Close(), 1);
   EXPECT_EQ(port.Close(), 1);
   CZELBootPort other;
+  other.SetReporter(&reports);
   EXPECT_EQ(other.Open(BootSettings(38400), "/dev/does-not-exist", true), 0);
   EXPECT_EQ(other.Open(BootSettings(38400), "/dev/null", false), 0);
   EXPECT_EQ(reports.Texts(), (Texts{"Can not Open the Port", "Can not get the Port Configuration"}));

@@ -8,7 +8,6 @@
 #include "sim/BoxSimulator.h"
 #include "tests/FakeDialogControls.h"
 #include "tests/PtyPair.h"
-#include "tests/RecordingReporter.h"
 #include "tests/TempFile.h"
 
 namespace zel {
@@ -81,7 +80,6 @@ class MainDialog : public ::testing::Test {
         [&] { return !dialog->IsBusy() && dialog->Log().find("SUCCESSFULLY") != std::string::npos; });
   }
 
-  test::CRecordingReporter reports;
   test::CPtyPair portA, portB;
   CUiLoop loop;
   CFakeDialogControls controls;
@@ -113,7 +111,11 @@ TEST_F(MainDialog, AFailedRunEndsWithItsCause) {
   EXPECT_EQ(dialog->Log(),
             "Open port (/dev/does-not-exist) FAILED\r\nPlease VERIFY the port connection and try it again\r\n"
             "Cause: /dev/does-not-exist: it does not exist\r\n");
-  EXPECT_EQ(reports.Texts(), std::vector<std::string>{"Can not Create the File"});
+  // The port's report is a box owned by the window, under the window's title.
+  ASSERT_EQ(controls.boxes.size(), 1u);
+  EXPECT_EQ(controls.boxes[0].text, "Can not Create the File");
+  EXPECT_EQ(controls.boxes[0].caption, "boxfeeder");
+  EXPECT_TRUE(controls.boxes[0].owned);
 }
 
 TEST_F(MainDialog, BrowseConfirmedTakesThePathAndEnablesStart) {

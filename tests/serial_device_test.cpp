@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "serial/SerialDevice.h"
-#include "run/Termination.h"
 #include "tests/PtyPair.h"
 #include "tests/ThreadProbe.h"
 
@@ -230,40 +229,35 @@ TEST_F(DeviceTransfer, AHungUpLineReadsAsGoneNotAsNoByteYet) {
 }
 
 // A transfer that waits without end (no time-outs, or a far end that
-// takes nothing) ends once its worker is stopped or terminated.
-struct CBlockedTransfer {
-  bool write;
-  bool terminate;
-};
+// takes nothing) ends once the run's stop is requested (Stop and
+// Terminate both request it).
+class DeviceBlockedTransfer : public DeviceTransfer, public ::testing::WithParamInterface<bool> {};
 
-class DeviceBlockedTransfer : public DeviceTransfer,
-                              public ::testing::WithParamInterface<CBlockedTransfer> {};
-
-TEST_P(DeviceBlockedTransfer, EndsWhenItsWorkerIsStoppedOrTerminated) {
+TEST_P(DeviceBlockedTransfer, EndsWhenTheRunIsStopped) {
+  const bool write = GetParam();
   COMMTIMEOUTS none{};
   ASSERT_TRUE(device.SetTimeouts(none));
-  std::stop_source terminate, stop;
+  std::stop_source stop;
+  device.SetStop(stop.get_token());
   std::atomic<pid_t> tid{0};
   bool ok = true;
   std::thread worker([&] {
-    CThreadTokenScope scope(terminate.get_token(), stop.get_token());
     tid = test::CurrentTid();
     std::vector<uint8_t> bytes(1 << 20);  // more than the line's buffers hold
     uint32_t done = 0;
-    ok = GetParam().write ? device.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), done)
-                          : device.Read(bytes.data(), 1, done);
+    ok = write ? device.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), done)
+               : device.Read(bytes.data(), 1, done);
   });
   while (tid == 0) std::this_thread::yield();
   test::WaitUntilBlockedInPoll(tid);
-  (GetParam().terminate ? terminate : stop).request_stop();
+  stop.request_stop();
   worker.join();
   EXPECT_FALSE(ok);
   EXPECT_EQ(device.LastError(), DeviceError::Cancelled);
 }
 
-INSTANTIATE_TEST_SUITE_P(Transfers, DeviceBlockedTransfer,
-                         ::testing::Values(CBlockedTransfer{false, true}, CBlockedTransfer{false, false},
-                                           CBlockedTransfer{true, true}, CBlockedTransfer{true, false}));
+INSTANTIATE_TEST_SUITE_P(Transfers, DeviceBlockedTransfer, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Write" : "Read"; });
 
 TEST_F(DeviceTransfer, OverlappedReadGoesPendingThenCompletesWithItsCount) {
   uint8_t buf[4] = {};

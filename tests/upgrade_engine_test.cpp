@@ -56,7 +56,7 @@ TEST(UpgradeSuccess, ServesEveryRequestAndReportsInTheWindowsOrder) {
   ASSERT_EQ(debug.size(), 20u);
   EXPECT_EQ(debug[0], "<<Received Data Request from STB: Offset = [0], RequestDataLen = [0x400]");
   EXPECT_EQ(debug[1], HexDump(image.data(), 10));
-  EXPECT_EQ(t.diagnostics, Lines{"\n[UART_DL] PID_TERM_UPGRADE successfully!\n"});
+  EXPECT_EQ(t.Diagnostics(), Lines{"\n[UART_DL] PID_TERM_UPGRADE successfully!\n"});
   EXPECT_EQ(t.reports.Texts(), Lines{});
 }
 
@@ -100,7 +100,7 @@ TEST(UpgradeEdges, AtTheEndPaddingIsServedAndOneFurtherEndsTheRequest) {
   EXPECT_EQ(t.box.badReplies, 0u) << t.box.problem;
   EXPECT_EQ(t.box.termCommands, 1u);
   EXPECT_EQ(t.run.progress.size(), t.box.requests - 1) << "no progress for the refused request";
-  EXPECT_EQ(Count(t.diagnostics, "[UART_DL] ERROR: The file pointer can't be moved successfully.\n"), 1u);
+  EXPECT_EQ(Count(t.Diagnostics(), "[UART_DL] ERROR: The file pointer can't be moved successfully.\n"), 1u);
 }
 
 TEST(UpgradeHandshake, AnUnexpectedFirstPidFailsTheRunWithItsCause) {
@@ -278,7 +278,7 @@ TEST(UpgradeStop, BeforeTheRunBegins) {
     CEvent release{CEvent::Kind::ManualReset};
 
    protected:
-    int OnThreadStart() override { return release.Wait() ? 1 : 0; }
+    int OnThreadStart() override { return release.Wait(TerminateToken()) ? 1 : 0; }
   };
   sim::CBoxSimulator box;
   test::CTempFile image(SampleImage(100));

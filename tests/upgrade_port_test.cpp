@@ -27,6 +27,7 @@ TEST(UpgradePortOpen, OpenOnAnOpenPortChangesNothing) {
   CRecordingReporter reports;
   CPtyPair pty;
   CZELUpgradePort port;
+  port.SetReporter(&reports);
   ASSERT_EQ(port.Open(UpgradeSettings(57600), pty.SlavePath()), 1);
   EXPECT_EQ(port.Open(UpgradeSettings(9600), "/dev/does-not-exist"), 1);
   EXPECT_EQ(LineSpeed(pty), static_cast<speed_t>(B57600));
@@ -37,9 +38,11 @@ TEST(UpgradePortOpen, EachFailureIsReportedWithItsOwnText) {
   CRecordingReporter reports;
   CPtyPair pty;
   CZELUpgradePort holder;
+  holder.SetReporter(&reports);
   ASSERT_EQ(holder.Open(UpgradeSettings(), pty.SlavePath()), 1);
 
   CZELUpgradePort port;
+  port.SetReporter(&reports);
   EXPECT_EQ(port.Open(UpgradeSettings(), "/dev/does-not-exist"), 0);
   EXPECT_EQ(port.LastFailure().kind, CauseKind::NotFound);
   EXPECT_EQ(port.Open(UpgradeSettings(), pty.SlavePath()), 0) << "held by another port";
@@ -62,6 +65,7 @@ TEST(UpgradePortOpen, RefusedSettingsLeaveTheDeviceFreeForTheNextOpen) {
   CRecordingReporter reports;
   CPtyPair pty;
   CZELUpgradePort port;
+  port.SetReporter(&reports);
   EXPECT_EQ(port.Open(UpgradeSettings(12345), pty.SlavePath()), 0);
   EXPECT_EQ(reports.Texts(), Texts{"Can not Set the Port Configuration"});
   EXPECT_EQ(port.Open(UpgradeSettings(), pty.SlavePath()), 1);
@@ -71,13 +75,16 @@ TEST(UpgradePortClose, ClosingFreesTheDeviceAndRepeatsQuietly) {
   CRecordingReporter reports;
   CPtyPair pty;
   CZELUpgradePort never;
+  never.SetReporter(&reports);
   EXPECT_EQ(never.Close(), 1);
   CZELUpgradePort port;
+  port.SetReporter(&reports);
   ASSERT_EQ(port.Open(UpgradeSettings(), pty.SlavePath()), 1);
   EXPECT_EQ(port.Close(), 1);
   EXPECT_EQ(port.IsOpen(), 0);
   EXPECT_EQ(port.Close(), 1);
   CZELUpgradePort next;
+  next.SetReporter(&reports);
   EXPECT_EQ(next.Open(UpgradeSettings(), pty.SlavePath()), 1);
   EXPECT_EQ(reports.Texts(), Texts{});
 }
@@ -94,7 +101,10 @@ TEST(UpgradePortClose, DestroyingAnOpenPortFreesTheDevice) {
 
 class UpgradePortIo : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(port.Open(UpgradeSettings(), pty.SlavePath()), 1); }
+  void SetUp() override {
+    port.SetReporter(&reports);
+    ASSERT_EQ(port.Open(UpgradeSettings(), pty.SlavePath()), 1);
+  }
   CRecordingReporter reports;
   CPtyPair pty;
   CZELUpgradePort port;

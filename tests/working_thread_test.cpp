@@ -8,9 +8,10 @@
 
 #include "run/Event.h"
 #include "run/OperatorReport.h"
-#include "serial/SerialDevice.h"
+#include "run/RunDriver.h"
 #include "run/UiDispatcher.h"
 #include "run/ZELWorkingThread.h"
+#include "serial/SerialDevice.h"
 #include "tests/PtyPair.h"
 #include "tests/TestEngine.h"
 #include "tests/ThreadProbe.h"
@@ -38,8 +39,12 @@ class CLoopOwner : public CUiThreadWindow {
   char slot[100] = {};
   std::vector<std::string> lines;
   std::thread::id handlerThread;
+  CZELWorkingThread* sender = nullptr;  // whose Terminate ends a send
 
  protected:
+  std::stop_token SenderTerminate() const override {
+    return sender ? sender->TerminateToken() : std::stop_token();
+  }
   intptr_t HandleMessage(uint32_t message, uintptr_t, intptr_t) override {
     handlerThread = std::this_thread::get_id();
     if (message == WM_TRACE_LINE) lines.emplace_back(slot);
@@ -58,7 +63,7 @@ TEST(WorkingThreadLifecycle, StartRefusesASecondThreadUntilTheFirstEnds) {
   CTestEngine engine;
   engine.body = [&](CTestEngine&) {
     ++runs;
-    release.Wait();
+    release.Wait({});
   };
   ASSERT_EQ(engine.Start(), 0);
   EXPECT_TRUE(engine.IsRunning());
@@ -89,7 +94,7 @@ TEST(WorkingThreadLifecycle, SuspendAndResumeCountWithAndWithoutAThread) {
   EXPECT_EQ(engine.Resume(), 2u);
   EXPECT_FALSE(ran.TryWait());
   EXPECT_EQ(engine.Resume(), 1u);
-  EXPECT_TRUE(ran.Wait());
+  EXPECT_TRUE(ran.Wait({}));
   WaitUntilIdle(engine);
 }
 
@@ -98,7 +103,7 @@ TEST(WorkingThreadStop, AStopBeforeTheFirstPollIsSeenByEveryPollUntilTheNextStar
   std::vector<bool> polls;
   CTestEngine engine;
   engine.body = [&](CTestEngine& self) {
-    gate.Wait();
+    gate.Wait({});
     polls.push_back(self.IsStopRequested());
     polls.push_back(self.IsStopRequested());
   };
@@ -178,7 +183,7 @@ TEST(WorkingThreadTrace, MessagesAreHandledOnTheUserInterfaceThread) {
 class WorkingThreadTerminate : public ::testing::Test {
  protected:
   void TerminateAndCheck() {
-    entered.Wait();
+    entered.Wait({});
     EXPECT_EQ(engine.Terminate(0), 1);
     EXPECT_FALSE(engine.IsRunning());
     EXPECT_FALSE(engine.IsThreadActive());
@@ -194,6 +199,7 @@ class WorkingThreadTerminate : public ::testing::Test {
   std::atomic<bool> afterWait{false};
   std::atomic<int> laterTrace{-1};
   void SetUp() override {
+    owner.sender = &engine;
     engine.SetOwner(&owner);
     engine.SetTraceBuffer(owner.slot, sizeof owner.slot);
   }
@@ -213,24 +219,38 @@ TEST_F(WorkingThreadTerminate, ReleasesANotificationWaitingForTheUserInterface) 
   TerminateAndCheck();
 }
 
-TEST_F(WorkingThreadTerminate, ReleasesAMessageBoxWaitingForAPerson) {
-  std::atomic<int> shown{0};
-  CUiThreadReporter reporter(loop, [&](const std::string&) { ++shown; });
+TEST(WorkingThreadTerminateReport, ReleasesAMessageBoxWaitingForAPerson) {
+  // The run driver shows an engine's report on the user-interface thread,
+  // which does not run its loop here: only Terminate can end the wait.
+  struct CObserver : IRunObserver {
+    int shown = 0;
+    void OnLine(const std::string&, LineLevel) override {}
+    void OnEnd(const CRunEnd&) override {}
+    void OnOperatorMessage(const std::string&) override { ++shown; }
+  } observer;
+  CUiLoop loop;
+  CTestEngine engine;
+  CEvent entered(CEvent::Kind::ManualReset);
+  std::atomic<bool> returned{false};
   engine.body = [&](CTestEngine& self) {
     entered.Set();
-    reporter.ShowMessage("Fail to Read the Port");
-    Finish(self);
+    ShowToOperator(self.Reporter(), "Fail to Read the Port");
+    returned = true;
   };
-  ASSERT_EQ(engine.Start(), 0);
-  TerminateAndCheck();
-  EXPECT_EQ(shown, 0);
+  CRunDriver driver(loop, engine);
+  ASSERT_EQ(driver.Start("port", "file", observer), 0);
+  entered.Wait({});
+  driver.Terminate();
+  EXPECT_TRUE(returned) << "the worker left its wait for the box";
+  loop.Drain();
+  EXPECT_EQ(observer.shown, 0) << "no box after Terminate";
 }
 
 TEST_F(WorkingThreadTerminate, ReleasesAnEventWaitWithoutTimeLimit) {
   CEvent never(CEvent::Kind::AutoReset);
   engine.body = [&](CTestEngine& self) {
     entered.Set();
-    EXPECT_FALSE(never.Wait());
+    EXPECT_FALSE(never.Wait(self.TerminateToken()));
     Finish(self);
   };
   ASSERT_EQ(engine.Start(), 0);
@@ -243,6 +263,7 @@ TEST_F(WorkingThreadTerminate, ReleasesAPortReadWithoutTimeouts) {
   ASSERT_TRUE(device->Open(pty.SlavePath()));
   std::atomic<pid_t> tid{0};
   engine.body = [&](CTestEngine& self) {
+    device->SetStop(self.StopToken());
     tid = test::CurrentTid();
     uint8_t byte;
     uint32_t read = 0;
@@ -278,6 +299,7 @@ TEST(WorkingThreadDestruction, DestroyingARunningEngineEndsItsThread) {
   CEvent entered(CEvent::Kind::ManualReset);
   {
     CTestEngine engine;
+    owner.sender = &engine;
     engine.SetOwner(&owner);
     engine.SetTraceBuffer(owner.slot, sizeof owner.slot);
     engine.body = [&](CTestEngine& self) {
@@ -285,7 +307,7 @@ TEST(WorkingThreadDestruction, DestroyingARunningEngineEndsItsThread) {
       self.Trace("never handled");
     };
     ASSERT_EQ(engine.Start(), 0);
-    entered.Wait();
+    entered.Wait({});
   }
   loop.Drain();
   EXPECT_TRUE(owner.lines.empty());

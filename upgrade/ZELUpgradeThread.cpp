@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <new>
 
-#include "run/Termination.h"
+#include "run/StoppableWait.h"
 #include "upgrade/UpgradeFrame.h"
 
 namespace zel {
@@ -14,11 +14,7 @@ constexpr uint8_t kErasedFlash = 0xFF;
 
 }  // namespace
 
-CZELUpgradeThread::CZELUpgradeThread()
-    : m_dcbSettings(EngineLineSettings(57600)), m_diagnostic([](const char* text) {
-        std::fputs(text, stdout);
-        std::fflush(stdout);
-      }) {}
+CZELUpgradeThread::CZELUpgradeThread() : m_dcbSettings(EngineLineSettings(57600)) {}
 
 CZELUpgradeThread::~CZELUpgradeThread() { EndThreadBeforeDestruction(); }
 
@@ -31,13 +27,7 @@ int CZELUpgradeThread::SetParameters(std::string port, std::string file) {
 
 void CZELUpgradeThread::AcknowledgeEnd() { m_evEndAck.Set(); }
 
-void CZELUpgradeThread::SetDiagnosticOutput(std::function<void(const char*)> output) {
-  m_diagnostic = std::move(output);
-}
-
-void CZELUpgradeThread::Diagnostic(const char* text) {
-  if (m_diagnostic) m_diagnostic(text);
-}
+void CZELUpgradeThread::Diagnostic(const char* text) { WriteDiagnostic(Reporter(), text); }
 
 void CZELUpgradeThread::NoteFailure(CFailureCause cause) {
   if (!m_failure) m_failure = std::move(cause);
@@ -56,6 +46,8 @@ int CZELUpgradeThread::Run() {
   m_bFirstRequestSeen = false;
   m_cutShort.clear();
   m_dcbSettings.fDtrControl = DTR_CONTROL_ENABLE;
+  m_port.SetReporter(Reporter());
+  m_port.SetStop(StopToken());
 
   if (m_port.IsOpen()) {
     Trace("The Port Is Currently Opened, Close the Port");
@@ -82,10 +74,10 @@ int CZELUpgradeThread::Run() {
       SendToOwner(WM_DOWNLOAD_END, 0, END_FAILED);
     }
   } else {
-    InterruptibleSleep(m_pauseBeforeSuccess);
+    InterruptibleSleep(m_pauseBeforeSuccess, StopToken());
     RecordRunEnd(RunOutcome::Succeeded, {}, Figures(), m_imageSha256);
     SendToOwner(WM_DOWNLOAD_END, 0, END_SUCCEEDED);
-    Trace(m_evEndAck.Wait() ? "Download Terminated SUCCESSFULLY" : "PROBLEM To Terminate");
+    Trace(m_evEndAck.Wait(TerminateToken()) ? "Download Terminated SUCCESSFULLY" : "PROBLEM To Terminate");
   }
   m_port.Close();
   return 0;

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "run/Event.h"
 #include "ports/ZELUpgradePort.h"
+#include "run/Event.h"
 #include "run/ZELWorkingThread.h"
 #include "upgrade/ImageFile.h"
 
@@ -34,8 +34,6 @@ class CZELUpgradeThread : public CZELWorkingThread {
   int SetParameters(std::string port, std::string file) override;
   // Releases the wait that follows a successful upgrade.
   void AcknowledgeEnd() override;
-  // Where the "[UART_DL]" diagnostics go; standard output by default.
-  void SetDiagnosticOutput(std::function<void(const char*)> output);
   // The pause between the box's last frame and the success notification:
   // one second, which gives the box time to take the end to heart.
   void SetPauseBeforeSuccess(std::chrono::milliseconds pause) { m_pauseBeforeSuccess = pause; }
@@ -79,7 +77,6 @@ class CZELUpgradeThread : public CZELWorkingThread {
   CZELUpgradePort m_port;
 
   std::mutex m_paramMutex;  // SetParameters against the start of a run
-  std::function<void(const char*)> m_diagnostic;
   std::chrono::milliseconds m_pauseBeforeSuccess{1000};
   std::vector<uint8_t> m_reply;  // the frame being answered, reused
   size_t m_nSkipped = 0;         // bytes skipped before the last frame's marker

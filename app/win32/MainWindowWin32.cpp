@@ -34,17 +34,13 @@ std::string CMainWindow::ApplicationTitle() {
   return name.substr(0, name.find_last_of('.'));
 }
 
-CMainWindow::CMainWindow(CProbeSources portSources)
-    : m_reporter(m_dispatcher,
-                 [this](const std::string& text) { MessageBox(text, ApplicationTitle(), true); }) {
+CMainWindow::CMainWindow(CProbeSources portSources) {
   for (int id : kIconButtons) m_buttons.try_emplace(id);
-  SetOperatorReporter(&m_reporter);
   m_dialog = std::make_unique<CMainDialog>(m_dispatcher, *this, ApplicationTitle(), std::move(portSources));
 }
 
 CMainWindow::~CMainWindow() {
   m_dialog.reset();  // stops the engines while the controls still exist
-  SetOperatorReporter(nullptr);
   if (m_hWnd) DestroyWindow(m_hWnd);
   if (m_hAppIcon) DestroyIcon(m_hAppIcon);
   if (m_hAppIconSmall) DestroyIcon(m_hAppIconSmall);

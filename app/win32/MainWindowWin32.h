@@ -81,7 +81,6 @@ class CMainWindow : public IDialogControls {
   static constexpr UINT kLogFlushIntervalMs = 40;
 
   CWin32UiDispatcher m_dispatcher;
-  CUiThreadReporter m_reporter;
   HWND m_hWnd = nullptr;
   HICON m_hAppIcon = nullptr;       // large
   HICON m_hAppIconSmall = nullptr;  // small

@@ -9,7 +9,6 @@
 #include <thread>
 
 #include "serial/SerialDevice.h"
-#include "run/Termination.h"
 
 namespace zel {
 namespace {
@@ -92,21 +91,25 @@ TEST_F(WindowsDevice, TransmitEmptyIsReportedOnceAWriteHasLeft) {
 TEST_F(WindowsDevice, AStopEndsAReadThatWaitsWithoutEnd) {
   COMMTIMEOUTS none{};
   ASSERT_TRUE(device->SetTimeouts(none));
-  std::stop_source terminate, stop;
+  std::stop_source stop;
+  device->SetStop(stop.get_token());
   std::atomic<bool> reading{false};
   bool ok = true;
+  std::chrono::steady_clock::time_point returned;
   std::thread worker([&] {
-    CThreadTokenScope scope(terminate.get_token(), stop.get_token());
     uint8_t byte;
     uint32_t read = 0;
     reading = true;
     ok = device->Read(&byte, 1, read);
+    returned = std::chrono::steady_clock::now();
   });
   while (!reading) std::this_thread::yield();
+  const auto stopped = std::chrono::steady_clock::now();
   stop.request_stop();
   worker.join();
   EXPECT_FALSE(ok);
   EXPECT_EQ(device->LastError(), DeviceError::Cancelled);
+  EXPECT_GE(returned, stopped) << "the read had not ended before the stop";
 }
 
 TEST_F(WindowsDevice, ASecondOpenIsRefusedWhileTheFirstHoldsThePort) {
