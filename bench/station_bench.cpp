@@ -1,8 +1,11 @@
 // A production station: boxfeed loading 8 boxes at once, each paced at
 // 57600 baud with 1 KiB requests, next to the same with one box. Each box
 // should finish within 1 % of its line's limit, and boxfeed should use
-// under 5 % of one core over the run.
+// under 5 % of one core over the run. Then boxfeed waiting for 8 and for
+// 32 boxes that are not switched on: how often it wakes up per port and
+// second while nothing happens (at most 2 is the aim).
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -55,6 +58,7 @@ CStationResult RunStation(const char* boxfeed, size_t boxes, const std::vector<u
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   pid_t pid = -1;
   const auto start = Clock::now();
   ::posix_spawn(&pid, boxfeed, &actions, nullptr, argv.data(), environ);
@@ -74,6 +78,54 @@ CStationResult RunStation(const char* boxfeed, size_t boxes, const std::vector<u
     result.overWire.push_back((report.seconds / report.wireSeconds - 1.0) * 100.0);
     result.allIntact &= report.imageIntact;
   }
+  return result;
+}
+
+// boxfeed with ports whose boxes stay off, for seconds, then Ctrl-C:
+// voluntary context switches per port per second, and CPU.
+struct CIdleResult {
+  double wakeUpsPerPortSecond = 0;
+  double cpuShare = 0;
+  int status = -1;
+};
+
+CIdleResult RunIdle(const char* boxfeed, size_t ports, double seconds, const std::string& path) {
+  sim::CBoxPlan silent;
+  silent.silent = true;
+  std::vector<std::unique_ptr<sim::CBoxSimulator>> sims;
+  std::vector<std::thread> threads;
+  std::vector<std::string> args{boxfeed, "-q", "upgrade", path};
+  for (size_t i = 0; i < ports; ++i) {
+    sims.push_back(std::make_unique<sim::CBoxSimulator>());
+    args.push_back("-p");
+    args.push_back(sims.back()->Port());
+  }
+  for (size_t i = 0; i < ports; ++i) threads.emplace_back([&, i] { sims[i]->Run({}, silent); });
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  const auto start = Clock::now();
+  ::posix_spawn(&pid, boxfeed, &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  ::kill(pid, SIGINT);
+  int status = 0;
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+  for (auto& sim : sims) sim->Stop();
+  for (auto& t : threads) t.join();
+  CIdleResult result;
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.wakeUpsPerPortSecond = static_cast<double>(usage.ru_nvcsw) / static_cast<double>(ports) / wall;
+  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  result.cpuShare = cpu / wall * 100.0;
   return result;
 }
 
@@ -103,6 +155,12 @@ int main(int argc, char** argv) {
               *std::max_element(eight.overWire.begin(), eight.overWire.end()) -
                   *std::max_element(one.overWire.begin(), one.overWire.end()),
               one.cpuShare > 0 ? eight.cpuShare / one.cpuShare : 0.0);
+  std::printf("Idle: boxfeed waiting 5 s for boxes that are not switched on, then Ctrl-C\n");
+  for (const size_t ports : {8, 32}) {
+    const CIdleResult idle = RunIdle(boxfeed, ports, 5.0, path);
+    std::printf("%2zu ports: exit %d; %.2f wake-ups per port per second; boxfeed CPU %.2f %% of one core\n",
+                ports, idle.status, idle.wakeUpsPerPortSecond, idle.cpuShare);
+  }
   std::remove(path.c_str());
   return 0;
 }

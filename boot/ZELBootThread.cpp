@@ -160,6 +160,7 @@ size_t CZELBootThread::ReadBytes(uint8_t* buffer, size_t room, size_t count) {
   size_t have = 0;
   while (have < count) {
     uint32_t read = 0;
+    m_port.WaitForInput();
     if (m_port.Read(buffer + have, 1, &read, nullptr)) have += read;
     // A vanished device is reported once by the port, not at every poll.
     if (m_port.IsDeviceGone() || ShouldStop()) return 0;

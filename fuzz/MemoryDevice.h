@@ -60,6 +60,11 @@ class CMemoryDevice final : public CSerialDevice {
     line.used += read;
     return true;
   }
+  bool WaitReadable() override {
+    if (Line().used < Line().size) return true;
+    m_gone = true;
+    return Fail(DeviceError::Gone);
+  }
   bool Write(const void* buffer, uint32_t count, uint32_t& written) override {
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     Line().frames.emplace_back(bytes, bytes + count);

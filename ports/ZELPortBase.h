@@ -23,6 +23,12 @@ class CZELPortBase {
   // 1 closed or nothing to close; 0 the device refused to close.
   int Close();
   int IsOpen() const { return m_bOpen; }
+  // Blocks until the device has a byte to read, is gone, or the run is
+  // stopped; the read that follows tells which. A worker waiting for a box
+  // sleeps here rather than polling through the short read time-outs.
+  void WaitForInput() {
+    if (m_bOpen) m_hPort->WaitReadable();
+  }
   // True once the device has been seen gone (unplugged) since it opened.
   bool IsDeviceGone() const { return m_hPort->IsGone(); }
   // Why the last open, read or write failed; None after a success.

@@ -87,6 +87,11 @@ class CSerialDevice {
   // it before anything arrives; Write succeeds with what the time-outs let
   // through. Both end early, as Cancelled, when the stop is requested.
   virtual bool Read(void* buffer, uint32_t count, uint32_t& read) = 0;
+  // Blocks, without a time-out, until a byte can be read; false when the
+  // device is gone or the stop is requested first (LastError says which).
+  // A worker waiting for a box that is still off sleeps here instead of
+  // polling through short reads.
+  virtual bool WaitReadable() = 0;
   virtual bool Write(const void* buffer, uint32_t count, uint32_t& written) = 0;
 
   // Overlapped transfers: true when completed at once; false with

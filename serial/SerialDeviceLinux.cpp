@@ -124,6 +124,7 @@ class CPosixSerialDevice final : public CSerialDevice {
   bool SetMask(uint32_t mask) override;
   bool Read(void* buffer, uint32_t count, uint32_t& read) override;
   bool Write(const void* buffer, uint32_t count, uint32_t& written) override;
+  bool WaitReadable() override;
   bool ReadOverlapped(void* buffer, uint32_t count, COverlapped& ov) override;
   bool WriteOverlapped(const void* buffer, uint32_t count, COverlapped& ov) override;
   bool WaitCommEvent(uint32_t& events, COverlapped* ov) override;
@@ -499,6 +500,13 @@ CPosixSerialDevice::Step CPosixSerialDevice::Drive(COverlapped& ov, Clock::time_
   }
   Fail(DeviceError::Invalid);
   return Step::Failed;
+}
+
+bool CPosixSerialDevice::WaitReadable() {
+  if (!IsOpen()) return Fail(DeviceError::Invalid);
+  if (m_rxHead < m_rx.size()) return true;
+  bool timedOut = false;
+  return WaitReady(POLLIN, Clock::time_point::max(), timedOut);
 }
 
 bool CPosixSerialDevice::Read(void* buffer, uint32_t count, uint32_t& read) {

@@ -131,6 +131,18 @@ class CWin32SerialDevice final : public CSerialDevice {
     if (!ReadOverlapped(buffer, count, ov) && m_lastError != DeviceError::IoPending) return false;
     return Finish(ov, read);
   }
+  // Looks at the input queue in the same short slices as the other waits.
+  bool WaitReadable() override {
+    if (!IsOpen()) return Fail(DeviceError::Invalid);
+    for (;;) {
+      DWORD errors = 0;
+      COMSTAT status{};
+      if (!::ClearCommError(m_handle, &errors, &status)) return FailLast();
+      if (status.cbInQue > 0) return true;
+      if (StopToken().stop_requested()) return Fail(DeviceError::Cancelled);
+      ::Sleep(10);
+    }
+  }
   bool Write(const void* buffer, uint32_t count, uint32_t& written) override {
     written = 0;
     COverlapped ov;

@@ -231,10 +231,12 @@ TEST_F(DeviceTransfer, AHungUpLineReadsAsGoneNotAsNoByteYet) {
 // A transfer that waits without end (no time-outs, or a far end that
 // takes nothing) ends once the run's stop is requested (Stop and
 // Terminate both request it).
-class DeviceBlockedTransfer : public DeviceTransfer, public ::testing::WithParamInterface<bool> {};
+enum class Blocked { Read, Write, WaitReadable };
+
+class DeviceBlockedTransfer : public DeviceTransfer, public ::testing::WithParamInterface<Blocked> {};
 
 TEST_P(DeviceBlockedTransfer, EndsWhenTheRunIsStopped) {
-  const bool write = GetParam();
+  const Blocked what = GetParam();
   COMMTIMEOUTS none{};
   ASSERT_TRUE(device.SetTimeouts(none));
   std::stop_source stop;
@@ -245,8 +247,9 @@ TEST_P(DeviceBlockedTransfer, EndsWhenTheRunIsStopped) {
     tid = test::CurrentTid();
     std::vector<uint8_t> bytes(1 << 20);  // more than the line's buffers hold
     uint32_t done = 0;
-    ok = write ? device.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), done)
-               : device.Read(bytes.data(), 1, done);
+    ok = what == Blocked::Write  ? device.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), done)
+         : what == Blocked::Read ? device.Read(bytes.data(), 1, done)
+                                 : device.WaitReadable();
   });
   while (tid == 0) std::this_thread::yield();
   test::WaitUntilBlockedInPoll(tid);
@@ -256,8 +259,36 @@ TEST_P(DeviceBlockedTransfer, EndsWhenTheRunIsStopped) {
   EXPECT_EQ(device.LastError(), DeviceError::Cancelled);
 }
 
-INSTANTIATE_TEST_SUITE_P(Transfers, DeviceBlockedTransfer, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Write" : "Read"; });
+INSTANTIATE_TEST_SUITE_P(Transfers, DeviceBlockedTransfer,
+                         ::testing::Values(Blocked::Read, Blocked::Write, Blocked::WaitReadable),
+                         [](const auto& info) {
+                           return info.param == Blocked::Read    ? "Read"
+                                  : info.param == Blocked::Write ? "Write"
+                                                                 : "WaitReadable";
+                         });
+
+TEST_F(DeviceTransfer, WaitReadableEndsWithTheFirstByteAndLeavesItToRead) {
+  std::atomic<pid_t> tid{0};
+  bool readable = false;
+  std::thread worker([&] {
+    tid = test::CurrentTid();
+    readable = device.WaitReadable();
+  });
+  while (tid == 0) std::this_thread::yield();
+  test::WaitUntilBlockedInPoll(tid);  // no time-out: it sleeps until the byte
+  const uint8_t bytes[2] = {0x5A, 0xA5};
+  ASSERT_EQ(::write(pty.Master(), bytes, 2), 2);
+  worker.join();
+  EXPECT_TRUE(readable);
+  uint8_t got = 0;
+  uint32_t read = 0;
+  EXPECT_TRUE(device.Read(&got, 1, read));
+  EXPECT_EQ(read, 1u);
+  EXPECT_EQ(got, bytes[0]);
+  EXPECT_TRUE(device.WaitReadable()) << "at once while the second byte waits";
+  EXPECT_TRUE(device.Read(&got, 1, read));
+  EXPECT_EQ(got, bytes[1]);
+}
 
 TEST_F(DeviceTransfer, OverlappedReadGoesPendingThenCompletesWithItsCount) {
   uint8_t buf[4] = {};

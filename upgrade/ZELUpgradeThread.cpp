@@ -278,6 +278,7 @@ int CZELUpgradeThread::SendDataReply(uint16_t n, uint32_t offset) {
 
 CZELUpgradeThread::ByteRead CZELUpgradeThread::ReadByte(uint8_t& byte) {
   uint32_t got = 0;
+  m_port.WaitForInput();
   if (m_port.Read(&byte, 1, &got) && got == 1) return ByteRead::Got;
   if (!m_port.IsDeviceGone()) return ByteRead::None;
   NoteFailure(m_port.LastFailure());
