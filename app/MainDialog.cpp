@@ -94,6 +94,8 @@ void CMainDialog::TakeIn() {
   m_strLog = m_controls.GetText(IDC_LOG);
   m_strPort = m_controls.GetText(IDC_PORT);
   m_bTrace = m_controls.GetCheck(IDC_TRACE) ? 1 : 0;
+  // A run hands over its debug lines only while they are shown.
+  m_upgrade.SetDebugLinesWanted(m_bTrace != 0);
   m_bLogShownValid = false;  // rewrite once, which also forgets any typing
 }
 

@@ -56,6 +56,7 @@ bool CTransferSession::Start(const std::string& port, const std::string& file,
   m_end = {};
   m_served = 0;
   if (options.progressTotal && !options.json) m_bar = m_console.AddBar(options.label, options.progressTotal);
+  m_driver.Engine().SetDebugLinesWanted(options.trace);
   if (m_driver.Start(port, file, *this) != 0) {
     m_console.ShowMessage(Tagged("Can not start the transfer"));
     m_end = CRunEnd{};

@@ -184,7 +184,7 @@ int CZELWorkingThread::SetTraceBuffer(char* buffer, int size) {
 
 int CZELWorkingThread::Trace(std::string text) { return Deliver(text, 0); }
 
-int CZELWorkingThread::DebugTrace(std::string text) { return Deliver(text, 1); }
+int CZELWorkingThread::DebugTrace(std::string text) { return m_bDebugWanted ? Deliver(text, 1) : 1; }
 
 int CZELWorkingThread::Deliver(const std::string& text, intptr_t level) {
   if (GetOwner() == nullptr || IsTerminating()) return 1;

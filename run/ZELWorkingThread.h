@@ -57,9 +57,14 @@ class CZELWorkingThread {
   IOwnerWindow* GetOwner() const;
   int SetTraceBuffer(char* buffer, int size);
 
-  // 0 delivered, 1 dropped (no owner, too long, or terminated).
+  // 0 delivered, 1 dropped (no owner, too long, or terminated; debug
+  // lines also while the owner wants none).
   int Trace(std::string text);
   int DebugTrace(std::string text);
+  // Whether the owner shows debug lines (the window's Trace Enable): while
+  // it does not, the worker hands none over. Callable at any time.
+  void SetDebugLinesWanted(bool wanted) { m_bDebugWanted = wanted; }
+  bool DebugLinesWanted() const { return m_bDebugWanted; }
 
   // What both engines take before a run: the port and the file.
   virtual int SetParameters(std::string port, std::string file);
@@ -115,6 +120,7 @@ class CZELWorkingThread {
   uintptr_t m_hThread = 0;
   mutable std::mutex m_mutex;  // guards the thread id, handle and object
   std::atomic<IOwnerWindow*> m_pOwner{nullptr};
+  std::atomic<bool> m_bDebugWanted{true};
 
   std::thread m_thread;
   // One stop per run, made anew by Start; Terminate requests it too.

@@ -161,6 +161,19 @@ TEST(WorkingThreadTrace, AMissingBufferKeepsThePreviousOne) {
   EXPECT_EQ(owner.lines[0].first, std::string(99, 'z'));
 }
 
+TEST(WorkingThreadTrace, DebugLinesAreHandedOverOnlyWhileWanted) {
+  CRecordingOwner owner;
+  CTestEngine engine;
+  engine.SetOwner(&owner);
+  engine.SetTraceBuffer(owner.slot, sizeof owner.slot);
+  engine.SetDebugLinesWanted(false);
+  EXPECT_EQ(engine.DebugTrace("hidden"), 1);
+  EXPECT_EQ(engine.Trace("plain"), 0) << "plain lines always";
+  engine.SetDebugLinesWanted(true);
+  EXPECT_EQ(engine.DebugTrace("shown"), 0);
+  EXPECT_EQ(owner.lines, (std::vector<std::pair<std::string, intptr_t>>{{"plain", 0}, {"shown", 1}}));
+}
+
 TEST(WorkingThreadTrace, MessagesAreHandledOnTheUserInterfaceThread) {
   CUiLoop loop;
   CLoopOwner owner(loop);

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <stop_token>
 #include <string>
 
 #include "run/FailureCause.h"
@@ -28,15 +30,21 @@ class CImageFile {
   const std::string& Path() const { return m_path; }
   // Reads up to count bytes at offset, fewer only at the end of the file;
   // returns the bytes read, or -1 on a read error (Failure() says why).
-  int64_t ReadAt(uint8_t* buffer, size_t count, uint64_t offset);
+  int64_t ReadAt(uint8_t* buffer, size_t count, uint64_t offset) {
+    return ReadBlock(buffer, count, offset, &m_failure);
+  }
   const CFailureCause& Failure() const { return m_failure; }
 
   // True while the file is as it was at Open: the same size and the same
   // last modification. A copy over the image, a truncation and a rewrite
   // in place each change one of them.
   bool Unchanged();
-  // The SHA-256 of the whole file as it reads now; false on a read error.
-  bool Digest(CSha256::Digest& digest);
+  // The SHA-256 of the whole file as it reads now; false on a read error
+  // or when stop was requested first. It changes nothing of the object, so
+  // a helper thread may take it while the owner serves reads; hashed hears
+  // how many bytes from the start are in the digest so far.
+  bool Digest(CSha256::Digest& digest, const std::stop_token& stop = {},
+              const std::function<void(uint64_t)>& hashed = {}) const;
 
  private:
   struct CStamp {
@@ -46,6 +54,8 @@ class CImageFile {
   };
   // The file's stamp now; false when the system cannot say.
   bool ReadStamp(CStamp& stamp) const;
+  // Positioned read; on a read error -1, with the cause in failure.
+  int64_t ReadBlock(uint8_t* buffer, size_t count, uint64_t offset, CFailureCause* failure) const;
 
   static constexpr intptr_t kNoHandle = -1;
   intptr_t m_handle = kNoHandle;  // the platform's file descriptor or handle

@@ -60,14 +60,14 @@ void CImageFile::Close() {
   m_size = 0;
 }
 
-int64_t CImageFile::ReadAt(uint8_t* buffer, size_t count, uint64_t offset) {
+int64_t CImageFile::ReadBlock(uint8_t* buffer, size_t count, uint64_t offset, CFailureCause* failure) const {
   const int fd = static_cast<int>(m_handle);
   size_t done = 0;
   while (done < count) {
     const ssize_t n = ::pread(fd, buffer + done, count - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      m_failure = {CauseKind::Unreadable, m_path, std::strerror(errno)};
+      if (failure) *failure = {CauseKind::Unreadable, m_path, std::strerror(errno)};
       return -1;
     }
     if (n == 0) break;

@@ -63,7 +63,7 @@ void CImageFile::Close() {
   m_size = 0;
 }
 
-int64_t CImageFile::ReadAt(uint8_t* buffer, size_t count, uint64_t offset) {
+int64_t CImageFile::ReadBlock(uint8_t* buffer, size_t count, uint64_t offset, CFailureCause* failure) const {
   size_t done = 0;
   while (done < count) {
     OVERLAPPED at{};
@@ -75,7 +75,7 @@ int64_t CImageFile::ReadAt(uint8_t* buffer, size_t count, uint64_t offset) {
                     &at)) {
       const DWORD error = ::GetLastError();
       if (error == ERROR_HANDLE_EOF) break;
-      m_failure = FileCause(m_path, error);
+      if (failure) *failure = FileCause(m_path, error);
       return -1;
     }
     if (got == 0) break;

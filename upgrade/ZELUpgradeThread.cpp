@@ -142,11 +142,12 @@ int CZELUpgradeThread::ServeRequests() {
     return 1;
   }
   // The image as this run found it: a change of it before the box has
-  // ended is a failed run, never a mixed image reported as loaded.
-  CSha256::Digest digest;
-  if (!image.Digest(digest) || !image.Unchanged()) return ImageFailed(image);
-  m_imageSha256 = CSha256::Hex(digest);
+  // ended is a failed run, never a mixed image reported as loaded. Its
+  // digest is taken beside the first requests, not before them, so that a
+  // large image keeps no box waiting; a run that ends early stops it.
   m_imageSize = image.Size();
+  CImageDigest start;
+  start.Begin(image);
   bool done = false;
   for (;;) {
     uint16_t length = 0;
@@ -162,18 +163,28 @@ int CZELUpgradeThread::ServeRequests() {
       done = true;
     } else if (r == PID_DATA_REQUEST) {
       NoteRequest();
+      // Only bytes already in the image's digest are served.
+      const uint64_t end = std::min<uint64_t>(uint64_t{offset} + length, m_imageSize);
+      if (!start.WaitHashed(end, StopToken())) return 1;
       if (!ServeDataRequest(image, length, offset)) return 1;
     } else if (!noiseReported) {
       Trace("Received UNKNOWN Command from the STB");
     }
     if (ShouldStop()) return 1;
-    if (done) return EndOfUpgrade(image, digest);
+    if (done) return EndOfUpgrade(image, start);
   }
 }
 
-int CZELUpgradeThread::EndOfUpgrade(CImageFile& image, const CSha256::Digest& digest) {
+int CZELUpgradeThread::EndOfUpgrade(CImageFile& image, CImageDigest& start) {
   CSha256::Digest now;
-  if (!image.Unchanged() || !image.Digest(now) || now != digest) return ImageFailed(image);
+  const bool readWhole = start.Wait() && image.Digest(now);
+  if (!readWhole) {
+    Trace("FAILED to read the download file");
+    NoteFailure({CauseKind::Unreadable, image.Path(), "it could not be read whole"});
+    return 1;
+  }
+  m_imageSha256 = CSha256::Hex(start.Result());
+  if (!image.Unchanged() || now != start.Result()) return ImageFailed(image);
   if (!m_cutShort.empty()) {
     Trace("Some data were NOT sent to the box");
     return 1;
@@ -227,10 +238,11 @@ bool CZELUpgradeThread::ServeDataRequest(CImageFile& image, uint16_t n, uint32_t
     return true;
   }
   uint8_t* data = m_reply.data() + kReplyDataOffset;
-  // Only the bytes of the image as the run found it; past its end the
-  // reply holds erased flash.
+  // The bytes of the image as the run found it; past its end the reply
+  // holds erased flash. A file that has grown or shrunk since is no image
+  // to serve.
   const size_t inImage = static_cast<size_t>(std::min<uint64_t>(n, m_imageSize - offset));
-  const int64_t got = image.ReadAt(data, inImage, offset);
+  const int64_t got = image.ReadAt(data, n, offset);
   if (got < 0 || static_cast<size_t>(got) != inImage || !image.Unchanged()) {
     DebugTrace(line);
     ImageFailed(image);
@@ -241,8 +253,10 @@ bool CZELUpgradeThread::ServeDataRequest(CImageFile& image, uint16_t n, uint32_t
   // the wire first, then the window hears of the request in the usual
   // order (request line, first bytes, progress).
   const bool whole = SendDataReply(n, offset) == 0;
-  DebugTrace(line);
-  DebugTrace(HexDump(data, std::min<size_t>(n, 10)));
+  if (DebugLinesWanted()) {
+    DebugTrace(line);
+    DebugTrace(HexDump(data, std::min<size_t>(n, 10)));
+  }
   if (!whole) {
     // Not served: the box may ask again; until it has, the run cannot
     // end as a success.

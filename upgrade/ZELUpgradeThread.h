@@ -15,6 +15,7 @@
 #include "ports/ZELUpgradePort.h"
 #include "run/Event.h"
 #include "run/ZELWorkingThread.h"
+#include "upgrade/ImageDigest.h"
 #include "upgrade/ImageFile.h"
 
 namespace zel {
@@ -61,7 +62,7 @@ class CZELUpgradeThread : public CZELWorkingThread {
   bool ServeDataRequest(CImageFile& image, uint16_t n, uint32_t offset);
   // After the box's end: 0 when the image is still the one served and
   // every reply went out whole, else 1.
-  int EndOfUpgrade(CImageFile& image, const CSha256::Digest& digest);
+  int EndOfUpgrade(CImageFile& image, CImageDigest& start);
   // Traces and notes why the image can no longer be served; returns 1.
   int ImageFailed(CImageFile& image);
   void NoteRequest();

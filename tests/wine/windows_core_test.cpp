@@ -10,6 +10,7 @@
 
 #include "boot/CommandFile.h"
 #include "boot/CommandFileOpen.h"
+#include "run/Event.h"
 #include "run/Platform.h"
 #include "run/RunDriver.h"
 #include "serial/SerialDevice.h"
@@ -135,7 +136,7 @@ TEST(WindowsThreads, TerminateReleasesAWorkerWaitingForTheUserInterface) {
       later = self.Trace("after");
     };
     ASSERT_EQ(driver.Start("COM1", "", observer), 0);
-    entered.Wait();
+    entered.Wait({});
     driver.Terminate();
     EXPECT_FALSE(engine.IsRunning());
   }
