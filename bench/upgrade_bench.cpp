@@ -14,8 +14,8 @@
 #include <random>
 #include <thread>
 
+#include "cli/Commands.h"
 #include "cli/Console.h"
-#include "cli/TransferSession.h"
 #include "serial/SerialDevice.h"
 #include "sim/BoxSimulator.h"
 #include "upgrade/ZELUpgradeThread.h"
@@ -65,8 +65,7 @@ CRunResult RunUpgrade(const std::vector<uint8_t>& image, const std::string& path
   std::FILE* null = std::fopen("/dev/null", "w");
   cli::CConsole console(null, null);
   CUiLoop loop;
-  CZELUpgradeThread engine;
-  cli::CTransferSession session(loop, console, engine);
+  cli::CActiveStations active;
   sim::CBoxSimulator box;
   CRunResult result;
   double boxCpu = 0;
@@ -76,7 +75,8 @@ CRunResult RunUpgrade(const std::vector<uint8_t>& image, const std::string& path
     result.box = box.Run(image, plan);
     boxCpu = ThreadCpuSeconds() - start;
   });
-  result.status = session.Run(box.Port(), path, {});
+  result.status = cli::RunOne(loop, console, active, [] { return std::make_unique<CZELUpgradeThread>(); },
+                              box.Port(), path, {});
   box.Stop();
   boxThread.join();
   result.toolCpuSeconds = ProcessCpuSeconds() - cpuBefore - boxCpu;

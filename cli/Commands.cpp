@@ -15,13 +15,20 @@ namespace {
 
 constexpr uint32_t kUpgradeBaud = 57600;
 
-// Runs the sessions' loop until every one has ended.
-void RunUntilAllEnded(CUiLoop& loop, const std::vector<std::unique_ptr<CTransferSession>>& sessions) {
-  loop.RunUntil([&] {
-    for (const auto& session : sessions)
-      if (!session->IsEnded()) return false;
-    return true;
-  });
+// Runs the loop until every port of the station has ended; Ctrl-C stops
+// them meanwhile. 0 when every box was loaded, 1 when any failed (a log
+// that could not be written included), else 2 when any was cancelled.
+int RunToTheEnd(CUiLoop& loop, CStation& station,
+                const std::vector<std::unique_ptr<CTransferSession>>& sessions, CActiveStations& active) {
+  active.push_back(&station);
+  loop.RunUntil([&] { return station.AllEnded(); });
+  active.clear();
+  bool anyFailed = false, anyCancelled = false;
+  for (const auto& session : sessions) {
+    anyFailed |= session->ExitStatus() == kExitFailed;
+    anyCancelled |= session->ExitStatus() == kExitCancelled;
+  }
+  return anyFailed ? kExitFailed : anyCancelled ? kExitCancelled : kExitSucceeded;
 }
 
 int Refuse(CConsole& console, const std::string& what, const std::string& refusal) {
@@ -45,7 +52,7 @@ std::string CheckLogPaths(const std::vector<std::string>& logs, const std::strin
 }  // namespace
 
 int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgradeCommand& command,
-               CActiveSessions& active) {
+               CActiveStations& active) {
   // The image must open before any port is touched; its length sets the
   // progress range.
   uint64_t size = 0;
@@ -65,13 +72,16 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
   if (refusal = CheckLogPaths(logs, command.image); !refusal.empty())
     return Refuse(console, "Can not Create The File: " + command.logPath, refusal);
 
-  std::vector<std::unique_ptr<CZELUpgradeThread>> engines;
+  // The observers first: they outlive the station, whose runs they hear.
   std::vector<std::unique_ptr<CTransferSession>> sessions;
-  for (size_t i = 0; i < ports.size(); ++i) {
+  CStation station(loop, [&command] {
     auto engine = std::make_unique<CZELUpgradeThread>();
     engine->SetPauseBeforeSuccess(std::chrono::milliseconds(command.endPauseMs));
-    sessions.push_back(std::make_unique<CTransferSession>(loop, console, *engine));
-    engines.push_back(std::move(engine));
+    return engine;
+  });
+  for (const CStationPort& port : ports) {
+    sessions.push_back(std::make_unique<CTransferSession>(console));
+    station.Add(port, *sessions.back());
   }
   // Every log opens before any port does.
   for (size_t i = 0; i < logs.size(); ++i)
@@ -86,29 +96,36 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
     options.summary = true;
     options.lineBaud = kUpgradeBaud;
     options.json = json;
-    if (sessions[i]->Start(ports[i].path, command.image, options)) active.push_back(sessions[i].get());
+    sessions[i]->Begin(ports[i].path, options);
+    station.Engine(i).SetDebugLinesWanted(command.trace);
+    if (!station.Start(i, command.image)) sessions[i]->StartFailed();
   }
-  RunUntilAllEnded(loop, sessions);
-  active.clear();
-  bool anyFailed = false, anyCancelled = false;
-  for (const auto& session : sessions) {
-    anyFailed |= session->ExitStatus() == kExitFailed;
-    anyCancelled |= session->ExitStatus() == kExitCancelled;
-  }
+  const int status = RunToTheEnd(loop, station, sessions, active);
   if (several) {
-    std::vector<CStationBox> boxes;
-    for (const auto& session : sessions) boxes.push_back({session->Port(), session->Label(), session->End()});
     if (json)
-      json->Station(boxes);
+      json->Station(station.Boxes());
     else
-      for (const std::string& line : StationTable(boxes)) console.PrintSummary(line);
+      for (const std::string& line : StationTable(station.Boxes())) console.PrintSummary(line);
   }
-  sessions.clear();  // before their engines
-  return anyFailed ? kExitFailed : anyCancelled ? kExitCancelled : kExitSucceeded;
+  return status;
+}
+
+int RunOne(CUiLoop& loop, CConsole& console, CActiveStations& active, CStation::EngineFactory makeEngine,
+           const std::string& port, const std::string& file, const CSessionOptions& options,
+           const std::string& logPath) {
+  std::vector<std::unique_ptr<CTransferSession>> sessions;
+  sessions.push_back(std::make_unique<CTransferSession>(console));
+  CStation station(loop, std::move(makeEngine));
+  station.Add({port, {}}, *sessions[0]);
+  if (!logPath.empty() && !sessions[0]->OpenLog(logPath)) return kExitFailed;
+  sessions[0]->Begin(port, options);
+  station.Engine(0).SetDebugLinesWanted(options.trace);
+  if (!station.Start(0, file)) sessions[0]->StartFailed();
+  return RunToTheEnd(loop, station, sessions, active);
 }
 
 int RunBoot(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CBootCommand& command,
-            CActiveSessions& active) {
+            CActiveStations& active) {
   // The command file must be usable as the engine will use it before the
   // operator is asked to switch the box on.
   if (const std::string refusal = CheckCommandFile(command.commandFile); !refusal.empty())
@@ -117,17 +134,13 @@ int RunBoot(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CBootComm
       command.logPath.empty() ? std::vector<std::string>{} : std::vector<std::string>{command.logPath};
   if (const std::string refusal = CheckLogPaths(logs, command.commandFile); !refusal.empty())
     return Refuse(console, "Can not Create The File: " + command.logPath, refusal);
-  CZELBootThread engine;
-  CTransferSession session(loop, console, engine);
-  if (!logs.empty() && !session.OpenLog(command.logPath)) return kExitFailed;
   CSessionOptions options;
   options.json = json;
   options.summary = true;
   options.lineBaud = 0;  // two speeds: no one line to compare with
-  active.push_back(&session);
-  const int status = session.Run(command.port, command.commandFile, options);
-  active.clear();
-  return status;
+  return RunOne(
+      loop, console, active, [] { return std::make_unique<CZELBootThread>(); }, command.port,
+      command.commandFile, options, command.logPath);
 }
 
 int ListPorts(CJsonEvents* json, const CPortListSources& sources) {

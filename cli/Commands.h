@@ -8,12 +8,13 @@
 #include "cli/Console.h"
 #include "cli/JsonEvents.h"
 #include "cli/TransferSession.h"
+#include "run/Station.h"
 #include "serial/PortList.h"
 
 namespace zel::cli {
 
-// The sessions running now, which Ctrl-C cancels; used on the loop's thread.
-using CActiveSessions = std::vector<CTransferSession*>;
+// The stations running now, which Ctrl-C stops; used on the loop's thread.
+using CActiveStations = std::vector<CStation*>;
 
 struct CUpgradeCommand {
   std::string image;
@@ -26,7 +27,7 @@ struct CUpgradeCommand {
 // One engine per port, side by side. Exit status: 0 when every box was
 // loaded, 1 when any failed, else 2 when any was cancelled.
 int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgradeCommand& command,
-               CActiveSessions& active);
+               CActiveStations& active);
 
 struct CBootCommand {
   std::string commandFile;
@@ -35,7 +36,12 @@ struct CBootCommand {
 };
 
 int RunBoot(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CBootCommand& command,
-            CActiveSessions& active);
+            CActiveStations& active);
+
+// One run of makeEngine's engine with port and file, as a station of one.
+int RunOne(CUiLoop& loop, CConsole& console, CActiveStations& active, CStation::EngineFactory makeEngine,
+           const std::string& port, const std::string& file, const CSessionOptions& options,
+           const std::string& logPath = {});
 
 // Prints the serial ports present, without opening any; as JSON events
 // with json.

@@ -6,10 +6,11 @@
 
 #include "run/Platform.h"
 #include "sim/BoxSimulator.h"
+#include "upgrade/ZELUpgradeThread.h"
 
 namespace zel::cli {
 
-int RunDemo(CTransferSession& session, const CDemoOptions& options) {
+int RunDemo(CUiLoop& loop, CConsole& console, CActiveStations& active, const CDemoOptions& options) {
   std::vector<uint8_t> image(options.size);
   std::mt19937 random(2024);
   for (auto& b : image) b = static_cast<uint8_t>(random());
@@ -35,7 +36,8 @@ int RunDemo(CTransferSession& session, const CDemoOptions& options) {
   run.cableWarning = true;
   run.summary = true;
   run.lineBaud = options.baud;
-  const int status = session.Run(box.Port(), path, run);
+  const int status = RunOne(
+      loop, console, active, [] { return std::make_unique<CZELUpgradeThread>(); }, box.Port(), path, run);
   box.Stop();
   boxThread.join();
   std::remove(path.c_str());

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "cli/TransferSession.h"
+#include "cli/Commands.h"
 
 namespace zel::cli {
 
@@ -15,7 +15,7 @@ struct CDemoOptions {
   bool trace = false;
 };
 
-// Runs the upgrade through session and prints the box's verdict.
-int RunDemo(CTransferSession& session, const CDemoOptions& options);
+// Runs the upgrade and prints the box's verdict.
+int RunDemo(CUiLoop& loop, CConsole& console, CActiveStations& active, const CDemoOptions& options);
 
 }  // namespace zel::cli

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "cli/StationTable.h"
-#include "serial/PortList.h"
 #include "run/RunDriver.h"
+#include "serial/PortList.h"
 
 namespace zel::cli {
 

@@ -6,12 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace zel::cli {
+#include "run/Station.h"
 
-struct CStationPort {
-  std::string path;   // what the engine opens
-  std::string label;  // the operator's name for it, or a short unique tail of the path
-};
+namespace zel::cli {
 
 // The ports in the given order; empty, with refusal saying why, when two
 // name the same device or two labels would be the same.

@@ -5,14 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "run/RunOutcome.h"
+#include "run/Station.h"
 
 namespace zel::cli {
-
-struct CStationBox {
-  std::string port, label;
-  CRunEnd end;
-};
 
 // A heading ("Station: 2 of 3 boxes loaded"), the column titles and a row
 // per box: label, outcome, bytes, seconds and, for a failure, its cause.

@@ -19,11 +19,7 @@ bool AsksTheOperator(const std::string& text) { return text.rfind("Please ", 0) 
 
 }  // namespace
 
-CTransferSession::CTransferSession(CUiLoop& loop, CConsole& console, CZELWorkingThread& engine)
-    : m_loop(loop), m_console(console), m_driver(loop, engine) {}
-
 CTransferSession::~CTransferSession() {
-  m_driver.Terminate();
   if (m_log) std::fclose(m_log);
 }
 
@@ -48,28 +44,20 @@ bool CTransferSession::OpenLog(const std::string& path, const std::string& label
   return false;
 }
 
-bool CTransferSession::Start(const std::string& port, const std::string& file,
-                             const CSessionOptions& options) {
+void CTransferSession::Begin(const std::string& port, const CSessionOptions& options) {
   m_options = options;
   m_port = port;
   m_bEnded = m_bFinished = m_bLogFailed = false;
   m_end = {};
   m_served = 0;
   if (options.progressTotal && !options.json) m_bar = m_console.AddBar(options.label, options.progressTotal);
-  m_driver.Engine().SetDebugLinesWanted(options.trace);
-  if (m_driver.Start(port, file, *this) != 0) {
-    m_console.ShowMessage(Tagged("Can not start the transfer"));
-    m_end = CRunEnd{};
-    m_bEnded = true;
-    Finish();
-    return false;
-  }
-  return true;
 }
 
-int CTransferSession::Run(const std::string& port, const std::string& file, const CSessionOptions& options) {
-  if (Start(port, file, options)) m_loop.RunUntil([this] { return m_bEnded; });
-  return ExitStatus();
+void CTransferSession::StartFailed() {
+  m_console.ShowMessage(Tagged("Can not start the transfer"));
+  m_end = CRunEnd{};
+  m_bEnded = true;
+  Finish();
 }
 
 int CTransferSession::ExitStatus() const {

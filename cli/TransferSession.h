@@ -1,8 +1,7 @@
-// One run of either engine from the command line, driven as the window
-// drives it: the log on standard output (and in a log file, line by line,
-// with time stamps), progress on standard error, a closing summary, or
-// JSON events instead. Several sessions run side by side in one loop, one
-// per port.
+// What the command line makes of one port's run, heard as the window hears
+// it: the log on standard output (and in a log file, line by line, with
+// time stamps), progress on standard error, a closing summary, or JSON
+// events instead. The run itself is a station's (run/Station.h).
 #pragma once
 
 #include <cstdint>
@@ -31,26 +30,19 @@ struct CSessionOptions {
 
 class CTransferSession : public IRunObserver {
  public:
-  CTransferSession(CUiLoop& loop, CConsole& console, CZELWorkingThread& engine);
+  explicit CTransferSession(CConsole& console) : m_console(console) {}
   ~CTransferSession() override;
 
   // Opens the log file before the run starts, so that a log that cannot
   // be written is refused before any port opens; false after saying why.
   bool OpenLog(const std::string& path, const std::string& label = {});
-  // Starts the run. When it cannot start it has ended already, as failed,
-  // after saying why.
-  bool Start(const std::string& port, const std::string& file, const CSessionOptions& options);
+  // Ready for the run on port, before it starts.
+  void Begin(const std::string& port, const CSessionOptions& options);
+  // The run could not start: it has ended, as failed, after saying so.
+  void StartFailed();
   bool IsEnded() const { return m_bEnded; }
   // The run's exit status, once it has ended.
   int ExitStatus() const;
-  const CRunEnd& End() const { return m_end; }
-  const std::string& Port() const { return m_port; }
-  const std::string& Label() const { return m_options.label; }
-  // Ctrl-C: the run stops and ends as cancelled. On the loop's thread.
-  void Cancel() { m_driver.Stop(); }
-
-  // Runs one session to its end; returns its exit status.
-  int Run(const std::string& port, const std::string& file, const CSessionOptions& options);
 
   void OnLine(const std::string& text, LineLevel level) override;
   void OnProgress(uint32_t offset, uint32_t length) override;
@@ -70,7 +62,6 @@ class CTransferSession : public IRunObserver {
   std::string Tagged(const std::string& text) const;
   void Finish();
 
-  CUiLoop& m_loop;
   CConsole& m_console;
   CSessionOptions m_options;
   std::string m_port;
@@ -83,7 +74,6 @@ class CTransferSession : public IRunObserver {
   uint64_t m_served = 0;  // for the live bar; the summary has the engine's figures
   CConsole::Clock::time_point m_firstServed{};
   CRunEnd m_end;
-  CRunDriver m_driver;
 };
 
 }  // namespace zel::cli

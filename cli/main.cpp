@@ -9,7 +9,6 @@
 #include "run/InterruptWatcher.h"
 #if BOXFEEDER_WITH_DEMO
 #include "cli/Demo.h"
-#include "upgrade/ZELUpgradeThread.h"
 #endif
 
 using namespace zel;
@@ -104,11 +103,11 @@ int main(int argc, char** argv) {
   CConsole console(stdout, stderr, quiet, jsonOutput);
   CJsonEvents json;
   CJsonEvents* events = jsonOutput ? &json : nullptr;
-  CActiveSessions active;
+  CActiveStations active;
   // Ctrl-C is the Cancel button: every transfer stops and ends as cancelled.
   CInterruptWatcher interrupts([&] {
     loop.Post([&] {
-      for (CTransferSession* session : active) session->Cancel();
+      for (CStation* station : active) station->StopAll();
     });
   });
 
@@ -122,11 +121,7 @@ int main(int argc, char** argv) {
   }
 #if BOXFEEDER_WITH_DEMO
   else if (*demoCommand) {
-    CZELUpgradeThread engine;
-    CTransferSession session(loop, console, engine);
-    active.push_back(&session);
-    status = RunDemo(session, demo);
-    active.clear();
+    status = RunDemo(loop, console, active, demo);
   }
 #endif
   return status;
