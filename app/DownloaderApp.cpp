@@ -5,7 +5,7 @@
 namespace zel {
 
 int CDownloaderApp::InitInstance() {
-  CMainWindow dialog;
+  CQtMainWindow dialog;
   dialog.exec();
   return 0;
 }

@@ -57,7 +57,7 @@ QStringList QtNameFilters(const std::string& filter) {
   return filters;
 }
 
-QString CMainWindow::ApplicationTitle() {
+QString CQtMainWindow::ApplicationTitle() {
   return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
 }
 
@@ -67,21 +67,21 @@ namespace {
 QAbstractButton* MakeIconButton(const CControlTemplate& control, QWidget* parent) {
   switch (control.id) {
     case IDC_TRACE:
-      return new CIconButton(QString::fromLatin1(control.caption), CIconButton::Kind::CheckBox, parent);
+      return new CQtIconButton(QString::fromLatin1(control.caption), CQtIconButton::Kind::CheckBox, parent);
     case IDC_SAVE:
     case IDC_CLEAR:
     case IDC_HELP_BUTTON:
     case IDCANCEL:
     case IDC_START:
     case IDC_BROWSE:
-      return new CIconButton(QString::fromLatin1(control.caption), CIconButton::Kind::PushButton, parent);
+      return new CQtIconButton(QString::fromLatin1(control.caption), CQtIconButton::Kind::PushButton, parent);
     default: return nullptr;
   }
 }
 
 }  // namespace
 
-CMainWindow::CMainWindow(CProbeSources portSources)
+CQtMainWindow::CQtMainWindow(CProbeSources portSources)
     : CTemplateDialog(kMainDialogTemplate, nullptr, &MakeIconButton) {
   setWindowIcon(ApplicationIcon());
   m_dialog = std::make_unique<CMainDialog>(m_dispatcher, *this, ApplicationTitle().toStdString(),
@@ -93,11 +93,11 @@ CMainWindow::CMainWindow(CProbeSources portSources)
   m_dialog->OnInitDialog();
 }
 
-CMainWindow::~CMainWindow() {
+CQtMainWindow::~CQtMainWindow() {
   m_dialog.reset();  // stops the engines while the widgets still exist
 }
 
-void CMainWindow::ConnectHandlers() {
+void CQtMainWindow::ConnectHandlers() {
   auto onClick = [this](int id, void (CMainDialog::*handler)()) {
     connect(ControlAs<QAbstractButton>(id), &QAbstractButton::clicked, this,
             [this, handler] { (m_dialog.get()->*handler)(); });
@@ -112,11 +112,11 @@ void CMainWindow::ConnectHandlers() {
   onClick(IDC_DOWNLOAD_BOOT, &CMainDialog::OnDownloadBoot);
 }
 
-void CMainWindow::reject() { m_dialog->OnClose(); }
+void CQtMainWindow::reject() { m_dialog->OnClose(); }
 
-void CMainWindow::accept() { m_dialog->OnOk(); }
+void CQtMainWindow::accept() { m_dialog->OnOk(); }
 
-void CMainWindow::keyPressEvent(QKeyEvent* event) {
+void CQtMainWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_F1) {
     m_dialog->OnHelp();
     return;
@@ -130,7 +130,7 @@ void CMainWindow::keyPressEvent(QKeyEvent* event) {
   CTemplateDialog::keyPressEvent(event);
 }
 
-void CMainWindow::contextMenuEvent(QContextMenuEvent* event) {
+void CQtMainWindow::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   for (const auto& [commandId, text] : m_systemMenu) {
     QAction* action = menu.addAction(text);
@@ -140,7 +140,7 @@ void CMainWindow::contextMenuEvent(QContextMenuEvent* event) {
   if (!menu.isEmpty()) menu.exec(event->globalPos());
 }
 
-void CMainWindow::SetText(int id, const std::string& text) {
+void CQtMainWindow::SetText(int id, const std::string& text) {
   // Setting what a control already shows changes nothing and repaints
   // nothing: the dialog refreshes every control for each log line.
   QWidget* widget = Control(id);
@@ -160,7 +160,7 @@ void CMainWindow::SetText(int id, const std::string& text) {
   }
 }
 
-void CMainWindow::FlushLog() const {
+void CQtMainWindow::FlushLog() const {
   // A traced transfer adds hundreds of lines a second: they reach the
   // control together, at most every kLogFlushIntervalMs, and the control
   // is laid out and painted once for them. Whoever reads the control first
@@ -175,7 +175,7 @@ void CMainWindow::FlushLog() const {
   edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->maximum());
 }
 
-std::string CMainWindow::GetText(int id) const {
+std::string CQtMainWindow::GetText(int id) const {
   QWidget* widget = Control(id);
   if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
     FlushLog();
@@ -188,34 +188,34 @@ std::string CMainWindow::GetText(int id) const {
   return {};
 }
 
-void CMainWindow::AppendText(int id, const std::string& text) {
+void CQtMainWindow::AppendText(int id, const std::string& text) {
   if (id != IDC_LOG) return;
   m_pendingLog += ToControlText(text);
   if (!m_logFlushTimer.isActive()) m_logFlushTimer.start();
 }
 
-bool CMainWindow::IsTextModified(int id) const {
+bool CQtMainWindow::IsTextModified(int id) const {
   // Only typing sets this; text waiting to be added does not.
   const auto* edit = ControlAs<QPlainTextEdit>(id);
   return edit && edit->document()->isModified();
 }
 
-void CMainWindow::ScrollLines(int id, int lines) {
+void CQtMainWindow::ScrollLines(int id, int lines) {
   if (!m_pendingLog.isEmpty()) return;  // the flush brings the newest lines into view
   if (auto* edit = ControlAs<QPlainTextEdit>(id))
     edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->value() + lines);
 }
 
-void CMainWindow::Enable(int id, bool enable) {
+void CQtMainWindow::Enable(int id, bool enable) {
   if (QWidget* widget = Control(id)) widget->setEnabled(enable);
 }
 
-bool CMainWindow::IsEnabled(int id) const {
+bool CQtMainWindow::IsEnabled(int id) const {
   const QWidget* widget = Control(id);
   return widget && widget->isEnabled();
 }
 
-void CMainWindow::SetCheck(int id, bool checked) {
+void CQtMainWindow::SetCheck(int id, bool checked) {
   if (auto* icon = IconButton(id)) {
     if (icon->IsChecked() != checked) icon->SetCheckMessage(checked ? 1 : 0);
   } else if (auto* box = ControlAs<QAbstractButton>(id); box && box->isChecked() != checked) {
@@ -223,33 +223,33 @@ void CMainWindow::SetCheck(int id, bool checked) {
   }
 }
 
-bool CMainWindow::GetCheck(int id) const {
+bool CQtMainWindow::GetCheck(int id) const {
   if (const auto* icon = IconButton(id)) return icon->IsChecked();
   const auto* box = ControlAs<QAbstractButton>(id);
   return box && box->isChecked();
 }
 
-CIconButton* CMainWindow::IconButton(int id) const { return dynamic_cast<CIconButton*>(Control(id)); }
+CQtIconButton* CQtMainWindow::IconButton(int id) const { return dynamic_cast<CQtIconButton*>(Control(id)); }
 
-void CMainWindow::SetButtonIcons(int id, int hotIconId, int restIconId) {
+void CQtMainWindow::SetButtonIcons(int id, int hotIconId, int restIconId) {
   if (auto* button = IconButton(id)) button->SetIcons(hotIconId, restIconId);
 }
 
-void CMainWindow::OffsetButtonColor(int id, int colorIndex, int offset) {
+void CQtMainWindow::OffsetButtonColor(int id, int colorIndex, int offset) {
   if (auto* button = IconButton(id)) button->OffsetColor(colorIndex, offset, true);
 }
 
-void CMainWindow::SetButtonFlat(int id, bool flat) {
+void CQtMainWindow::SetButtonFlat(int id, bool flat) {
   if (auto* button = IconButton(id)) button->SetFlat(flat, true);
 }
 
-void CMainWindow::SetButtonTooltip(int id, int stringId) {
+void CQtMainWindow::SetButtonTooltip(int id, int stringId) {
   const std::string text = LoadAppString(stringId);
   if (auto* button = IconButton(id); button && !text.empty())
     button->SetTooltipText(QString::fromStdString(text), true);
 }
 
-void CMainWindow::AddListEntry(int id, const std::string& text) {
+void CQtMainWindow::AddListEntry(int id, const std::string& text) {
   auto* combo = ControlAs<QComboBox>(id);
   if (!combo) return;
   const QString entry = QString::fromStdString(text);
@@ -258,37 +258,37 @@ void CMainWindow::AddListEntry(int id, const std::string& text) {
   combo->insertItem(at, entry);
 }
 
-int CMainWindow::ListCount(int id) const {
+int CQtMainWindow::ListCount(int id) const {
   const auto* combo = ControlAs<QComboBox>(id);
   return combo ? combo->count() : 0;
 }
 
-std::string CMainWindow::ListEntry(int id, int index) const {
+std::string CQtMainWindow::ListEntry(int id, int index) const {
   const auto* combo = ControlAs<QComboBox>(id);
   return combo ? combo->itemText(index).toStdString() : std::string();
 }
 
-void CMainWindow::SelectListEntry(int id, int index) {
+void CQtMainWindow::SelectListEntry(int id, int index) {
   auto* combo = ControlAs<QComboBox>(id);
   if (!combo) return;
   if (combo->currentIndex() != index) combo->setCurrentIndex(index);
   if (combo->currentText() != combo->itemText(index)) combo->setEditText(combo->itemText(index));
 }
 
-void CMainWindow::ShowProgress(int id, const CProgressModel& progress) {
+void CQtMainWindow::ShowProgress(int id, const CProgressModel& progress) {
   auto* bar = ControlAs<QProgressBar>(id);
   if (!bar) return;
   if (bar->maximum() != progress.ShownMaximum()) bar->setRange(0, progress.ShownMaximum());
   if (bar->value() != progress.ShownValue()) bar->setValue(progress.ShownValue());
 }
 
-void CMainWindow::MessageBox(const std::string& text, const std::string& caption, bool ownedByDialog) {
+void CQtMainWindow::MessageBox(const std::string& text, const std::string& caption, bool ownedByDialog) {
   QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption), QString::fromStdString(text),
                   QMessageBox::Ok, ownedByDialog ? this : nullptr);
   box.exec();
 }
 
-std::optional<std::string> CMainWindow::AskFile(const CFileDialogSpec& spec, bool save) {
+std::optional<std::string> CQtMainWindow::AskFile(const CFileDialogSpec& spec, bool save) {
   QFileDialog dialog(this);
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -300,28 +300,28 @@ std::optional<std::string> CMainWindow::AskFile(const CFileDialogSpec& spec, boo
   return dialog.selectedFiles().constFirst().toStdString();
 }
 
-std::optional<std::string> CMainWindow::AskOpenFile(const CFileDialogSpec& spec) {
+std::optional<std::string> CQtMainWindow::AskOpenFile(const CFileDialogSpec& spec) {
   return AskFile(spec, false);
 }
 
-std::optional<std::string> CMainWindow::AskSaveFile(const CFileDialogSpec& spec) {
+std::optional<std::string> CQtMainWindow::AskSaveFile(const CFileDialogSpec& spec) {
   return AskFile(spec, true);
 }
 
-void CMainWindow::RunCableWarning() {
+void CQtMainWindow::RunCableWarning() {
   CCableWarningDialog warning(this);
   warning.exec();
 }
 
-void CMainWindow::RunAbout() {
+void CQtMainWindow::RunAbout() {
   CAboutDialog about(this);
   about.exec();
 }
 
-void CMainWindow::AppendSystemMenuEntry(int commandId, const std::string& text) {
+void CQtMainWindow::AppendSystemMenuEntry(int commandId, const std::string& text) {
   m_systemMenu.emplace_back(commandId, QString::fromStdString(text));
 }
 
-void CMainWindow::EndDialog(int result) { done(result); }
+void CQtMainWindow::EndDialog(int result) { done(result); }
 
 }  // namespace zel

@@ -16,10 +16,10 @@
 
 namespace zel {
 
-class CMainWindow : public CTemplateDialog, public IDialogControls {
+class CQtMainWindow : public CTemplateDialog, public IDialogControls {
  public:
-  explicit CMainWindow(CProbeSources portSources = {});
-  ~CMainWindow() override;
+  explicit CQtMainWindow(CProbeSources portSources = {});
+  ~CQtMainWindow() override;
 
   CMainDialog& Dialog() { return *m_dialog; }
   IUiDispatcher& Dispatcher() { return m_dispatcher; }
@@ -61,7 +61,7 @@ class CMainWindow : public CTemplateDialog, public IDialogControls {
 
  private:
   void ConnectHandlers();
-  CIconButton* IconButton(int id) const;
+  CQtIconButton* IconButton(int id) const;
   std::optional<std::string> AskFile(const CFileDialogSpec& spec, bool save);
   void FlushLog() const;
   static constexpr int kLogFlushIntervalMs = 40;

@@ -56,7 +56,7 @@ void RunUntil(const std::function<bool()>& done) {
 
 void TraceLines() {
   constexpr size_t kLines = 100000;
-  CMainWindow window;
+  CQtMainWindow window;
   window.show();
   window.SetCheck(IDC_TRACE, true);
   window.Dialog().OnTraceEnable();
@@ -74,7 +74,7 @@ void TraceLines() {
 }
 
 double Upgrade(bool trace, const std::vector<uint8_t>& image, const std::string& path) {
-  CMainWindow window;
+  CQtMainWindow window;
   window.show();
   sim::CBoxSimulator box;
   sim::CBoxPlan plan;

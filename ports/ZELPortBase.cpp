@@ -4,7 +4,7 @@
 
 namespace zel {
 
-CZELPortBase::CZELPortBase() : m_hPort(CSerialDevice::Make()), m_dcb(EmptyDcb()) {
+CZELPortBase::CZELPortBase() : m_pDevice(CSerialDevice::Make()), m_dcb(EmptyDcb()) {
   m_dcb.BaudRate = 9600;
   m_dcb.ByteSize = 8;
   m_dcb.Parity = NOPARITY;
@@ -14,11 +14,11 @@ CZELPortBase::CZELPortBase() : m_hPort(CSerialDevice::Make()), m_dcb(EmptyDcb())
 CZELPortBase::~CZELPortBase() {
   // A device still open is closed with the object, without a message.
   m_bOpen = 0;
-  m_hPort->Close();
+  m_pDevice->Close();
 }
 
 void CZELPortBase::NoteFailure() {
-  m_lastFailure = DeviceFailureCause(m_hPort->LastError(), m_strName, m_hPort->LastErrorText());
+  m_lastFailure = DeviceFailureCause(m_pDevice->LastError(), m_strName, m_pDevice->LastErrorText());
 }
 
 int CZELPortBase::OpenAndConfigure(const DCB& settings, const std::string& name, const char* openFailText,
@@ -27,31 +27,31 @@ int CZELPortBase::OpenAndConfigure(const DCB& settings, const std::string& name,
   m_strName = name;
   m_lastFailure = {};
   m_bGoneReported = false;
-  if (!m_hPort->Open(name)) {
+  if (!m_pDevice->Open(name)) {
     NoteFailure();
     Show(openFailText);
     return 0;
   }
-  if (!m_hPort->GetState(m_dcb)) {
+  if (!m_pDevice->GetState(m_dcb)) {
     NoteFailure();
-    m_hPort->Close();
+    m_pDevice->Close();
     Show(getStateFailText);
     return 0;
   }
   m_dcb = MergeLineSettings(m_dcb, settings);
-  if (!m_hPort->SetState(m_dcb)) {
+  if (!m_pDevice->SetState(m_dcb)) {
     NoteFailure();
-    m_hPort->Close();
+    m_pDevice->Close();
     Show("Can not Set the Port Configuration");
     return 0;
   }
-  m_hPort->SetTimeouts(PortTimeouts());
+  m_pDevice->SetTimeouts(PortTimeouts());
   m_bOpen = 1;
   return 1;
 }
 
 void CZELPortBase::ReportTransferFailure(const char* text) {
-  const DeviceError error = m_hPort->LastError();
+  const DeviceError error = m_pDevice->LastError();
   if (error == DeviceError::Cancelled) return;
   NoteFailure();
   if (error == DeviceError::Gone) {
@@ -69,9 +69,9 @@ void CZELPortBase::ReportShortWrite(const char* text, uint32_t written, uint32_t
 }
 
 int CZELPortBase::Close() {
-  if (m_bOpen != 1 || !m_hPort->IsOpen()) return 1;
+  if (m_bOpen != 1 || !m_pDevice->IsOpen()) return 1;
   m_bOpen = 0;
-  if (!m_hPort->Close()) {
+  if (!m_pDevice->Close()) {
     Show("Fail To Close the Port");
     return 0;
   }

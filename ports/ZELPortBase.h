@@ -27,16 +27,16 @@ class CZELPortBase {
   // stopped; the read that follows tells which. A worker waiting for a box
   // sleeps here rather than polling through the short read time-outs.
   void WaitForInput() {
-    if (m_bOpen) m_hPort->WaitReadable();
+    if (m_bOpen) m_pDevice->WaitReadable();
   }
   // True once the device has been seen gone (unplugged) since it opened.
-  bool IsDeviceGone() const { return m_hPort->IsGone(); }
+  bool IsDeviceGone() const { return m_pDevice->IsGone(); }
   // Why the last open, read or write failed; None after a success.
   const CFailureCause& LastFailure() const { return m_lastFailure; }
   // Where the port shows its failures (null: standard error), and what
   // ends its transfers early: both the engine's, set before each run.
   void SetReporter(IOperatorReporter* reporter) { m_reporter = reporter; }
-  void SetStop(std::stop_token stop) { m_hPort->SetStop(std::move(stop)); }
+  void SetStop(std::stop_token stop) { m_pDevice->SetStop(std::move(stop)); }
 
  protected:
   // Opens name, reads its settings, merges the template in and writes them
@@ -52,7 +52,7 @@ class CZELPortBase {
   void ReportShortWrite(const char* text, uint32_t written, uint32_t count);
 
   int m_bOpen = 0;
-  std::unique_ptr<CSerialDevice> m_hPort;
+  std::unique_ptr<CSerialDevice> m_pDevice;  // the device: the platform's handle is inside it
   DCB m_dcb;
 
  private:

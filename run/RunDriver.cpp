@@ -7,13 +7,13 @@ void IRunObserver::OnOperatorMessage(const std::string& text) { ShowToOperator(n
 void IRunObserver::OnDiagnostic(const std::string& text) { WriteDiagnostic(nullptr, text); }
 
 CRunDriver::CRunDriver(IUiDispatcher& dispatcher, CZELWorkingThread& engine)
-    : CUiThreadWindow(dispatcher), m_engine(engine) {
+    : m_dispatcher(dispatcher), m_engine(engine) {
   m_engine.SetOperatorReporter(this);
   // The worker's last act: hand the end to the user-interface thread
   // without waiting for it, so that the worker ends at once.
   m_engine.SetRunEndHandler([this, alive = std::weak_ptr<int>(m_alive)] {
     const uint64_t run = m_nRun;
-    Dispatcher().Post([this, alive, run] {
+    m_dispatcher.Post([this, alive, run] {
       if (!alive.expired()) FinishRun(run);
     });
   });
@@ -27,20 +27,20 @@ CRunDriver::~CRunDriver() {
 
 void CRunDriver::ShowMessage(const std::string& text) {
   CallOnUiThread(
-      Dispatcher(),
+      m_dispatcher,
       [this, text] {
         if (m_bRunning) m_observer->OnOperatorMessage(text);
       },
-      SenderTerminate());
+      m_engine.TerminateToken());
 }
 
 void CRunDriver::WriteDiagnostic(const std::string& text) {
   CallOnUiThread(
-      Dispatcher(),
+      m_dispatcher,
       [this, text] {
         if (m_bRunning) m_observer->OnDiagnostic(text);
       },
-      SenderTerminate());
+      m_engine.TerminateToken());
 }
 
 int CRunDriver::Start(const std::string& port, const std::string& file, IRunObserver& observer) {
@@ -48,7 +48,7 @@ int CRunDriver::Start(const std::string& port, const std::string& file, IRunObse
   m_engine.Join();  // the worker of an ended run has ended, or ends now
   m_engine.SetParameters(port, file);
   m_slot.assign(kTraceSlotSize + port.size(), 0);
-  m_engine.SetOwner(this);
+  m_engine.SetOwner(&m_owner);
   m_engine.SetTraceBuffer(m_slot.data(), static_cast<int>(m_slot.size()));
   m_observer = &observer;
   ++m_nRun;

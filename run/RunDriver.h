@@ -37,7 +37,7 @@ class IRunObserver {
   virtual void OnDiagnostic(const std::string& text);
 };
 
-class CRunDriver final : public CUiThreadWindow, private IOperatorReporter {
+class CRunDriver final : private IOperatorReporter {
  public:
   // The trace slot holds a line of this many characters besides the port
   // name, which some lines carry whole.
@@ -60,18 +60,34 @@ class CRunDriver final : public CUiThreadWindow, private IOperatorReporter {
   bool IsRunning() const { return m_bRunning; }
   CZELWorkingThread& Engine() { return m_engine; }
 
- protected:
-  intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
-  std::stop_token SenderTerminate() const override { return m_engine.TerminateToken(); }
-
  private:
+  // The engine's owner window: its notifications are handled on the
+  // user-interface thread while the worker waits.
+  class COwnerWindow final : public CUiThreadWindow {
+   public:
+    COwnerWindow(IUiDispatcher& dispatcher, CRunDriver& driver)
+        : CUiThreadWindow(dispatcher), m_driver(driver) {}
+
+   protected:
+    intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+      return m_driver.HandleMessage(message, wParam, lParam);
+    }
+    std::stop_token SenderTerminate() const override { return m_driver.m_engine.TerminateToken(); }
+
+   private:
+    CRunDriver& m_driver;
+  };
+
+  intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
   // The engine's reports, handed to the observer on the user-interface
   // thread while the worker waits.
   void ShowMessage(const std::string& text) override;
   void WriteDiagnostic(const std::string& text) override;
   void FinishRun(uint64_t run);
 
+  IUiDispatcher& m_dispatcher;
   CZELWorkingThread& m_engine;
+  COwnerWindow m_owner{m_dispatcher, *this};
   IRunObserver* m_observer = nullptr;
   std::vector<char> m_slot;
   bool m_bRunning = false;

@@ -44,10 +44,10 @@ class IconButtonTest : public QObject {
   Q_OBJECT
 
   std::unique_ptr<QWidget> m_parent;
-  CIconButton* Make(const QString& caption, CIconButton::Kind kind = CIconButton::Kind::PushButton) {
+  CQtIconButton* Make(const QString& caption, CQtIconButton::Kind kind = CQtIconButton::Kind::PushButton) {
     m_parent = std::make_unique<QWidget>();
     m_parent->resize(300, 100);
-    auto* button = new CIconButton(caption, kind, m_parent.get());
+    auto* button = new CQtIconButton(caption, kind, m_parent.get());
     button->setGeometry(10, 10, 120, 40);
     new QLineEdit(m_parent.get());  // the next tab stop
     m_parent->show();
@@ -56,7 +56,7 @@ class IconButtonTest : public QObject {
 
  private slots:
   void FaceColourFollowsTheState() {
-    CIconButton* b = Make(QStringLiteral("Start"));
+    CQtIconButton* b = Make(QStringLiteral("Start"));
     b->OffsetColor(CLR_HOT_BACK, 30, true);
     b->OffsetColor(CLR_FOCUS_BACK, -40, true);
     const QPoint probe(b->width() - 3, 2);  // clear of the frame, icon and caption
@@ -80,7 +80,7 @@ class IconButtonTest : public QObject {
   }
 
   void IconSitsThreePixelsInAndCentred() {
-    CIconButton* b = Make(QStringLiteral("Go"));
+    CQtIconButton* b = Make(QStringLiteral("Go"));
     QCOMPARE(b->SetIcons(Solid(10, 8, kIconRed), QPixmap()), int(IBR_DONE));
     QCOMPARE(FindColour(*b, kIconRed), QPoint(3, (40 - 8) / 2));
     b->setDown(true);
@@ -96,7 +96,7 @@ class IconButtonTest : public QObject {
   }
 
   void CheckBoxKeepsItsStateAndNeverShifts() {
-    CIconButton* b = Make(QStringLiteral("Trace Enable"), CIconButton::Kind::CheckBox);
+    CQtIconButton* b = Make(QStringLiteral("Trace Enable"), CQtIconButton::Kind::CheckBox);
     b->SetIcons(Solid(16, 16, kIconGreen), Solid(16, 16, kIconGrey));
     int parentClicks = 0;
     QObject::connect(b, &QAbstractButton::clicked, [&] { ++parentClicks; });
@@ -135,7 +135,7 @@ class IconButtonTest : public QObject {
     QCOMPARE(DarkenColor(Rgb(200, 255, 1), 0.25), Rgb(150, 191, 0));
     QCOMPARE(DarkenColor(Rgb(200, 255, 1), 0.0), Rgb(200, 255, 1));
     QCOMPARE(DarkenColor(Rgb(200, 255, 1), 1.5), Rgb(200, 255, 1));
-    CIconButton* b = Make(QStringLiteral("x"));
+    CQtIconButton* b = Make(QStringLiteral("x"));
     const COLORREF before = b->Color(CLR_HOT_BACK);
     QCOMPARE(b->OffsetColor(6, 10, true), int(IBR_BAD_COLOR_INDEX));
     QCOMPARE(b->OffsetColor(0, 256, true), int(IBR_BAD_OFFSET));
@@ -144,7 +144,7 @@ class IconButtonTest : public QObject {
   }
 
   void APaletteChangeResetsTheColours() {
-    CIconButton* b = Make(QStringLiteral("x"));
+    CQtIconButton* b = Make(QStringLiteral("x"));
     b->OffsetColor(CLR_HOT_BACK, 30, true);
     QVERIFY(b->Color(CLR_HOT_BACK) != b->Color(CLR_NORMAL_BACK));
     QPalette palette = b->palette();
@@ -155,7 +155,7 @@ class IconButtonTest : public QObject {
   }
 
   void HoverRules() {
-    CIconButton* b = Make(QStringLiteral("x"));
+    CQtIconButton* b = Make(QStringLiteral("x"));
     MoveMouse(*b, {5, 5}, Qt::LeftButton);
     QVERIFY2(!b->IsHot(), "not while the left button is held on a button that is not hot");
     b->SetFlat(false, true);
@@ -169,14 +169,14 @@ class IconButtonTest : public QObject {
   }
 
   void ThreeDButtonFocusedGetsABlackFrame() {
-    CIconButton* b = Make(QStringLiteral("x"), CIconButton::Kind::DefaultPushButton);
+    CQtIconButton* b = Make(QStringLiteral("x"), CQtIconButton::Kind::DefaultPushButton);
     b->SetFlat(false, true);
     QCOMPARE(PixelAt(*b, 0, 0), QColor(0, 0, 0).rgb());
     QCOMPARE(PixelAt(*b, 1, 1), b->palette().color(QPalette::Light).rgb());  // the 3-D frame moves 1 pixel in
   }
 
   void DisablingTheFocusedButtonMovesTheFocusOn() {
-    CIconButton* b = Make(QStringLiteral("x"));
+    CQtIconButton* b = Make(QStringLiteral("x"));
     QApplication::setActiveWindow(m_parent.get());
     b->setFocus();
     QTRY_VERIFY(b->hasFocus());
@@ -185,7 +185,7 @@ class IconButtonTest : public QObject {
   }
 
   void ToolTipsAreAsWideAsTheirTextUpTo400Pixels() {
-    CIconButton* b = Make(QStringLiteral("x"));
+    CQtIconButton* b = Make(QStringLiteral("x"));
     const QString longText =
         QStringLiteral("Writes every line of the log to a text file of your choice. ").repeated(4);
     for (const QString& text : {QStringLiteral("Clear the log"), longText}) {
@@ -218,7 +218,7 @@ class IconButtonTest : public QObject {
     QCOMPARE(qAlpha(grey.pixel(0, 1)), 0);
     const QImage dark = DeriveIcon(icon, [](COLORREF c) { return DarkenColor(c, 0.25); });
     QCOMPARE(dark.pixel(1, 1), qRgba(191, 191, 191, 255));
-    CIconButton* b = Make(QString());
+    CQtIconButton* b = Make(QString());
     QCOMPARE(b->SetIcons(Solid(8, 8, QColor(200, 100, 50)), QPixmap(), ICON_AUTO_GREY), int(IBR_DONE));
     QVERIFY2(FindColour(*b, ToQColor(GreyColor(Rgb(200, 100, 50)))).x() >= 0, "grey at rest");
   }

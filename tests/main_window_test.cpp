@@ -85,7 +85,7 @@ std::vector<Widget*> Children(QWidget& parent) {
 }
 
 // The control a focus widget belongs to (a combo box's line edit is the combo).
-int ControlIdOf(CMainWindow& window, QWidget* focus) {
+int ControlIdOf(CQtMainWindow& window, QWidget* focus) {
   for (int id : {IDC_START, IDC_BROWSE, IDC_SAVE, IDC_CLEAR, IDCANCEL, IDC_IMAGE_PATH, IDC_PORT, IDC_LOG,
                  IDC_TRACE, IDC_HELP_BUTTON, IDC_DOWNLOAD_BOOT})
     if (QWidget* control = window.Control(id); control && (control == focus || control->isAncestorOf(focus)))
@@ -132,20 +132,20 @@ class MainWindowTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<CMainWindow> MakeWindow() {
+  std::unique_ptr<CQtMainWindow> MakeWindow() {
     CProbeSources sources;
     sources.comNames = {m_port.SlavePath()};
     sources.list.sysClassTty = "/nonexistent";  // no other ports
-    auto window = std::make_unique<CMainWindow>(sources);
+    auto window = std::make_unique<CQtMainWindow>(sources);
     window->Dialog().SetPauseBeforeSuccess(std::chrono::milliseconds(0));
     window->show();
     return window;
   }
-  static QString LogText(CMainWindow& w) { return w.ControlAs<QPlainTextEdit>(IDC_LOG)->toPlainText(); }
-  static void Click(CMainWindow& w, int id) {
+  static QString LogText(CQtMainWindow& w) { return w.ControlAs<QPlainTextEdit>(IDC_LOG)->toPlainText(); }
+  static void Click(CQtMainWindow& w, int id) {
     QTest::mouseClick(w.ControlAs<QAbstractButton>(id), Qt::LeftButton);
   }
-  void ChooseImage(CMainWindow& window, const std::string& path) {
+  void ChooseImage(CQtMainWindow& window, const std::string& path) {
     CModalHandler answer([&](QWidget* modal) {
       auto* dialog = qobject_cast<QFileDialog*>(modal);
       if (!dialog) return;
@@ -173,12 +173,12 @@ class MainWindowTest : public QObject {
     QVERIFY(window->Control(IDC_LOG)->geometry().contains(window->Control(IDC_PROGRESS)->geometry()) ==
             false);
     Screenshot(window.get(), QStringLiteral("main-idle"));
-    auto* start = dynamic_cast<CIconButton*>(window->Control(IDC_START));
+    auto* start = dynamic_cast<CQtIconButton*>(window->Control(IDC_START));
     QVERIFY(start);
     QCOMPARE(start->ToolTipText(), QStringLiteral("Start to Download the File"));
-    QVERIFY(dynamic_cast<CIconButton*>(window->Control(IDC_HELP_BUTTON))->ToolTipText().isEmpty());
-    QVERIFY(dynamic_cast<CIconButton*>(window->Control(IDC_TRACE))->IsCheckBox());
-    QCOMPARE(dynamic_cast<CIconButton*>(window->Control(IDC_BROWSE))->HotIconSize(), QSize(32, 32));
+    QVERIFY(dynamic_cast<CQtIconButton*>(window->Control(IDC_HELP_BUTTON))->ToolTipText().isEmpty());
+    QVERIFY(dynamic_cast<CQtIconButton*>(window->Control(IDC_TRACE))->IsCheckBox());
+    QCOMPARE(dynamic_cast<CQtIconButton*>(window->Control(IDC_BROWSE))->HotIconSize(), QSize(32, 32));
     window->Control(IDC_START)->setEnabled(true);
     QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), start->mapToGlobal(QPointF(5, 5)), Qt::NoButton,
                      Qt::NoButton, Qt::NoModifier);
@@ -337,12 +337,12 @@ class MainWindowTest : public QObject {
             QVERIFY(inner.contains(control->geometry()));
       }
       // Every icon fits its button.
-      for (auto* button : Children<CIconButton>(*window)) {
+      for (auto* button : Children<CQtIconButton>(*window)) {
         QVERIFY(!button->IconRect().isEmpty());
         QVERIFY(button->rect().contains(button->IconRect()));
       }
       // The disabled Start button's caption is readable.
-      auto* start = dynamic_cast<CIconButton*>(window->Control(IDC_START));
+      auto* start = dynamic_cast<CQtIconButton*>(window->Control(IDC_START));
       QVERIFY(!start->isEnabled());
       const QRect caption =
           QRect(start->pos(), start->size()).adjusted(start->IconRect().right() + 2, 2, -2, -2);

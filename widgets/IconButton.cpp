@@ -81,7 +81,7 @@ QImage DeriveIcon(const QImage& icon, COLORREF (*rule)(COLORREF)) {
   return derived;
 }
 
-CIconButton::CIconButton(const QString& caption, Kind kind, QWidget* parent) : QAbstractButton(parent) {
+CQtIconButton::CQtIconButton(const QString& caption, Kind kind, QWidget* parent) : QAbstractButton(parent) {
   setText(caption);
   m_bCheckBox = kind == Kind::CheckBox;
   m_bDefault = kind == Kind::DefaultPushButton;
@@ -92,10 +92,10 @@ CIconButton::CIconButton(const QString& caption, Kind kind, QWidget* parent) : Q
   SetDefaultColors(false);
   // The button's own reaction comes first; the dialog's click handler,
   // connected later, runs after it.
-  connect(this, &QAbstractButton::clicked, this, &CIconButton::OnClicked);
+  connect(this, &QAbstractButton::clicked, this, &CQtIconButton::OnClicked);
 }
 
-void CIconButton::OnClicked() {
+void CQtIconButton::OnClicked() {
   if (!hasFocus()) setFocus(Qt::MouseFocusReason);
   if (m_bCheckBox) {
     m_bChecked = !m_bChecked;
@@ -103,13 +103,13 @@ void CIconButton::OnClicked() {
   }
 }
 
-void CIconButton::FreeImages() { m_icons = {}; }
+void CQtIconButton::FreeImages() { m_icons = {}; }
 
-int CIconButton::SetIcons(int hotIconId, int restIconId) {
+int CQtIconButton::SetIcons(int hotIconId, int restIconId) {
   return SetIcons(hotIconId, 0, 0, restIconId, 0, 0);
 }
 
-int CIconButton::SetIcons(int hotIconId, int hotCx, int hotCy, int restIconId, int restCx, int restCy) {
+int CQtIconButton::SetIcons(int hotIconId, int hotCx, int hotCy, int restIconId, int restCx, int restCy) {
   // A drawing at the size asked for, or at its own.
   auto load = [](int id, int cx, int cy) -> CIcon {
     auto drawing = LoadIconResource(id);
@@ -128,7 +128,7 @@ int CIconButton::SetIcons(int hotIconId, int hotCx, int hotCy, int restIconId, i
   return IBR_DONE;
 }
 
-int CIconButton::SetIcons(const QPixmap& hotIcon, const QPixmap& restIcon, int deriveRest) {
+int CQtIconButton::SetIcons(const QPixmap& hotIcon, const QPixmap& restIcon, int deriveRest) {
   FreeImages();
   if (!hotIcon.isNull()) {
     m_icons[0] = {hotIcon, nullptr, hotIcon.size()};
@@ -148,7 +148,7 @@ int CIconButton::SetIcons(const QPixmap& hotIcon, const QPixmap& restIcon, int d
   return IBR_DONE;
 }
 
-int CIconButton::SetDefaultColors(bool repaint) {
+int CQtIconButton::SetDefaultColors(bool repaint) {
   // The button face is the dialog's own background, as the platform has
   // it: a flat button at rest shows nothing of itself but icon and caption.
   const QPalette& p = palette();
@@ -159,7 +159,7 @@ int CIconButton::SetDefaultColors(bool repaint) {
   return IBR_DONE;
 }
 
-void CIconButton::SetTooltipText(const QString& text, bool activate) {
+void CQtIconButton::SetTooltipText(const QString& text, bool activate) {
   if (text.isEmpty()) return;
   m_toolTip = text;
   if (!activate) {
@@ -175,7 +175,7 @@ void CIconButton::SetTooltipText(const QString& text, bool activate) {
                                              .arg(text.toHtmlEscaped()));
 }
 
-void CIconButton::TrackHover(const QPoint& position, Qt::MouseButtons buttons) {
+void CQtIconButton::TrackHover(const QPoint& position, Qt::MouseButtons buttons) {
   if ((buttons & Qt::LeftButton) && !m_bHot) return;
   if (!m_bFlat) return;
   if (rect().contains(position) && isEnabled()) {
@@ -188,29 +188,29 @@ void CIconButton::TrackHover(const QPoint& position, Qt::MouseButtons buttons) {
   }
 }
 
-void CIconButton::CancelHover() {
+void CQtIconButton::CancelHover() {
   if (m_bFlat && m_bHot) {
     m_bHot = false;
     Repaint();
   }
 }
 
-void CIconButton::enterEvent(QEnterEvent* event) {
+void CQtIconButton::enterEvent(QEnterEvent* event) {
   QAbstractButton::enterEvent(event);
   TrackHover(event->position().toPoint(), QApplication::mouseButtons());
 }
 
-void CIconButton::leaveEvent(QEvent* event) {
+void CQtIconButton::leaveEvent(QEvent* event) {
   QAbstractButton::leaveEvent(event);
   CancelHover();
 }
 
-void CIconButton::mouseMoveEvent(QMouseEvent* event) {
+void CQtIconButton::mouseMoveEvent(QMouseEvent* event) {
   QAbstractButton::mouseMoveEvent(event);
   TrackHover(event->position().toPoint(), event->buttons());
 }
 
-void CIconButton::focusInEvent(QFocusEvent* event) {
+void CQtIconButton::focusInEvent(QFocusEvent* event) {
   QAbstractButton::focusInEvent(event);
   // Focus that the keyboard moved here is shown; a click's is not, as on
   // the desktop.
@@ -224,7 +224,7 @@ void CIconButton::focusInEvent(QFocusEvent* event) {
   }
 }
 
-void CIconButton::keyPressEvent(QKeyEvent* event) {
+void CQtIconButton::keyPressEvent(QKeyEvent* event) {
   // To the dialog the button is a push button: Enter clicks the focused
   // button (Space does too, through the base class).
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
@@ -237,12 +237,12 @@ void CIconButton::keyPressEvent(QKeyEvent* event) {
   QAbstractButton::keyPressEvent(event);
 }
 
-void CIconButton::focusOutEvent(QFocusEvent* event) {
+void CQtIconButton::focusOutEvent(QFocusEvent* event) {
   QAbstractButton::focusOutEvent(event);
   CancelHover();
 }
 
-void CIconButton::changeEvent(QEvent* event) {
+void CQtIconButton::changeEvent(QEvent* event) {
   QAbstractButton::changeEvent(event);
   switch (event->type()) {
     case QEvent::PaletteChange:  // the system colours changed
@@ -267,7 +267,7 @@ void CIconButton::changeEvent(QEvent* event) {
   }
 }
 
-bool CIconButton::event(QEvent* event) {
+bool CQtIconButton::event(QEvent* event) {
   // A double click is two clicks.
   if (event->type() == QEvent::MouseButtonDblClick) {
     auto* mouse = static_cast<QMouseEvent*>(event);
@@ -278,7 +278,7 @@ bool CIconButton::event(QEvent* event) {
   return QAbstractButton::event(event);
 }
 
-void CIconButton::paintEvent(QPaintEvent*) {
+void CQtIconButton::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   m_bPressed = m_bCheckBox ? (isDown() || m_bChecked) : isDown();
   m_bFocused = hasFocus();
@@ -300,7 +300,7 @@ void CIconButton::paintEvent(QPaintEvent*) {
   }
 }
 
-void CIconButton::DrawBackground(QPainter& painter, QRect& rect) {
+void CQtIconButton::DrawBackground(QPainter& painter, QRect& rect) {
   if (m_look.blackFrame) {
     FrameRect(painter, rect, Rgb(0, 0, 0));
     rect.adjust(1, 1, -1, -1);
@@ -308,7 +308,7 @@ void CIconButton::DrawBackground(QPainter& painter, QRect& rect) {
   painter.fillRect(rect, ToQColor(m_rules.Color(m_look.faceColor)));
 }
 
-void CIconButton::DrawBorder(QPainter& painter, const QRect& rect) {
+void CQtIconButton::DrawBorder(QPainter& painter, const QRect& rect) {
   const QPalette& p = palette();
   const COLORREF shadow = SysColor(p, QPalette::Dark);
   const COLORREF highlight = SysColor(p, QPalette::Light);
@@ -332,7 +332,7 @@ void CIconButton::DrawBorder(QPainter& painter, const QRect& rect) {
   FillLine(painter, r - 2, b - 2, r - 2, t, shadow);
 }
 
-QPixmap CIconButton::Picture(const CIcon& icon, QSize& drawn) const {
+QPixmap CQtIconButton::Picture(const CIcon& icon, QSize& drawn) const {
   const QSize room(width() - 2 * m_rules.marginX, height() - 2 * m_rules.marginY);
   drawn = icon.size;
   if (drawn.width() > room.width() || drawn.height() > room.height())
@@ -345,8 +345,8 @@ QPixmap CIconButton::Picture(const CIcon& icon, QSize& drawn) const {
   return scaled;
 }
 
-void CIconButton::DrawIconImage(QPainter& painter, bool hasCaption, const QRect& item, QRect& caption,
-                                bool pressed, bool disabled) {
+void CQtIconButton::DrawIconImage(QPainter& painter, bool hasCaption, const QRect& item, QRect& caption,
+                                  bool pressed, bool disabled) {
   (void)pressed;
   const CIcon& icon = (m_look.hotIcon || m_icons[1].IsNull()) ? m_icons[0] : m_icons[1];
   QSize drawn;
@@ -366,8 +366,8 @@ void CIconButton::DrawIconImage(QPainter& painter, bool hasCaption, const QRect&
   m_iconRect = QRect(at, drawn);
 }
 
-void CIconButton::DrawCaption(QPainter& painter, const QString& text, const QRect& /*item*/, QRect& caption,
-                              bool /*pressed*/, bool disabled) {
+void CQtIconButton::DrawCaption(QPainter& painter, const QString& text, const QRect& /*item*/, QRect& caption,
+                                bool /*pressed*/, bool disabled) {
   if (m_look.shifted) caption.translate(m_rules.pressX, m_rules.pressY);
   const QRect frame = caption;
   constexpr int kFlags = Qt::AlignHCenter | Qt::TextWordWrap;

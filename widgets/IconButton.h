@@ -31,10 +31,10 @@ std::shared_ptr<QSvgRenderer> LoadIconResource(int id);
 // A drawing rendered at size for a screen of this pixel ratio.
 QPixmap RenderIcon(QSvgRenderer& drawing, QSize size, qreal pixelRatio);
 
-class CIconButton : public QAbstractButton, public CIconButtonBase {
+class CQtIconButton : public QAbstractButton, public CIconButtonBase {
  public:
   enum class Kind { PushButton, DefaultPushButton, CheckBox };
-  CIconButton(const QString& caption, Kind kind, QWidget* parent);
+  CQtIconButton(const QString& caption, Kind kind, QWidget* parent);
 
   int SetIcons(int hotIconId, int restIconId);
   int SetIcons(int hotIconId, int hotCx, int hotCy, int restIconId, int restCx, int restCy);
@@ -91,5 +91,8 @@ class CIconButton : public QAbstractButton, public CIconButtonBase {
   bool m_bKeyboardFocus = true;  // focus came from the keyboard, not a click: show it
   QRect m_iconRect;
 };
+
+// The dialog's icon button on this platform.
+using CIconButton = CQtIconButton;
 
 }  // namespace zel

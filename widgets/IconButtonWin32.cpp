@@ -85,18 +85,18 @@ HICON DeriveIcon(HICON icon, COLORREF (*rule)(COLORREF)) {
   return derived;
 }
 
-CIconButton::CIconButton() {
+CWin32IconButton::CWin32IconButton() {
   SetPressedStyle(PRESS_SHIFT_DIAGONAL, false);
   SetDefaultColors(false);
 }
 
-CIconButton::~CIconButton() {
+CWin32IconButton::~CWin32IconButton() {
   FreeImages();
-  if (m_hWnd && IsWindow(m_hWnd)) RemoveWindowSubclass(m_hWnd, &CIconButton::SubclassProc, kSubclassId);
+  if (m_hWnd && IsWindow(m_hWnd)) RemoveWindowSubclass(m_hWnd, &CWin32IconButton::SubclassProc, kSubclassId);
   // The tool tip is the button's child window: it goes with the button.
 }
 
-void CIconButton::Attach(HWND button) {
+void CWin32IconButton::Attach(HWND button) {
   m_hWnd = button;
   const LONG_PTR style = GetWindowLongPtrA(button, GWL_STYLE);
   const unsigned type = static_cast<unsigned>(style) & 0xFF;
@@ -104,14 +104,14 @@ void CIconButton::Attach(HWND button) {
   if ((type & 0x1F) == BS_DEFPUSHBUTTON) m_bDefault = true;
   SetWindowLongPtrA(button, GWL_STYLE, (style & ~LONG_PTR{0x1F}) | BS_OWNERDRAW);
   SetWindowPos(button, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
-  SetWindowSubclass(button, &CIconButton::SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  SetWindowSubclass(button, &CWin32IconButton::SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
 }
 
-void CIconButton::Repaint() {
+void CWin32IconButton::Repaint() {
   if (m_hWnd) InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
-HICON CIconButton::LoadIconResource(int id, int cx, int cy) const {
+HICON CWin32IconButton::LoadIconResource(int id, int cx, int cy) const {
   HINSTANCE module = GetModuleHandleA(nullptr);
   const auto* name = MAKEINTRESOURCEA(static_cast<WORD>(id));
   if (!FindResourceA(module, name, MAKEINTRESOURCEA(14))) return nullptr;  // group icon
@@ -130,7 +130,7 @@ HICON CIconButton::LoadIconResource(int id, int cx, int cy) const {
   return icon;
 }
 
-int CIconButton::SetIcons(int hotIconId, int hotCx, int hotCy, int restIconId, int restCx, int restCy) {
+int CWin32IconButton::SetIcons(int hotIconId, int hotCx, int hotCy, int restIconId, int restCx, int restCy) {
   HICON hot = LoadIconResource(hotIconId, hotCx, hotCy);
   if (restIconId == ICON_AUTO_GREY || restIconId == ICON_AUTO_DARK) return SetIcons(hot, nullptr, restIconId);
   HICON rest = restIconId == 0 ? nullptr : LoadIconResource(restIconId, restCx, restCy);
@@ -138,7 +138,7 @@ int CIconButton::SetIcons(int hotIconId, int hotCx, int hotCy, int restIconId, i
   return SetIcons(hot, hot ? rest : nullptr);
 }
 
-int CIconButton::SetIcons(HICON hot, HICON rest, int deriveRest) {
+int CWin32IconButton::SetIcons(HICON hot, HICON rest, int deriveRest) {
   FreeImages();
   if (hot) {
     m_icons[0].handle = hot;
@@ -162,20 +162,20 @@ int CIconButton::SetIcons(HICON hot, HICON rest, int deriveRest) {
   return IBR_DONE;
 }
 
-void CIconButton::FreeImages() {
+void CWin32IconButton::FreeImages() {
   for (CIcon& icon : m_icons) {
     if (icon.handle) DestroyIcon(icon.handle);
     icon = CIcon{};
   }
 }
 
-int CIconButton::SetDefaultColors(bool repaint) {
+int CWin32IconButton::SetDefaultColors(bool repaint) {
   m_rules.SetDefaultColors(GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_BTNTEXT));
   if (repaint) Repaint();
   return IBR_DONE;
 }
 
-void CIconButton::EnsureToolTip() {
+void CWin32IconButton::EnsureToolTip() {
   if (m_toolTip || !m_hWnd) return;
   m_toolTip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | m_dwToolTipStyle,
                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr,
@@ -185,7 +185,7 @@ void CIconButton::EnsureToolTip() {
   SendMessageA(m_toolTip, TTM_SETMAXTIPWIDTH, 0, kToolTipMaxWidth);
 }
 
-void CIconButton::SetTooltipText(const std::string& text, bool activate) {
+void CWin32IconButton::SetTooltipText(const std::string& text, bool activate) {
   if (text.empty()) return;
   EnsureToolTip();
   if (!m_toolTip) return;
@@ -203,7 +203,7 @@ void CIconButton::SetTooltipText(const std::string& text, bool activate) {
   SendMessageA(m_toolTip, TTM_ACTIVATE, activate, 0);
 }
 
-void CIconButton::OnClicked() {
+void CWin32IconButton::OnClicked() {
   if (GetFocus() != m_hWnd) SetFocus(m_hWnd);
   if (m_bCheckBox) {
     m_bChecked = !m_bChecked;
@@ -211,18 +211,18 @@ void CIconButton::OnClicked() {
   }
 }
 
-void CIconButton::OnParentActivate(bool active) {
+void CWin32IconButton::OnParentActivate(bool active) {
   if (!active) CancelHover();
 }
 
-void CIconButton::CancelHover() {
+void CWin32IconButton::CancelHover() {
   if (m_bFlat && m_bHot) {
     m_bHot = false;
     Repaint();
   }
 }
 
-void CIconButton::TrackHover(WPARAM keys, LPARAM position) {
+void CWin32IconButton::TrackHover(WPARAM keys, LPARAM position) {
   POINT point{static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
   ClientToScreen(m_hWnd, &point);
   HWND under = WindowFromPoint(point);
@@ -240,7 +240,7 @@ void CIconButton::TrackHover(WPARAM keys, LPARAM position) {
   }
 }
 
-void CIconButton::OnDisabled() {
+void CWin32IconButton::OnDisabled() {
   // The focus moves on to the next control, so that the keyboard is not
   // left on a button that no longer answers it; only when the button had
   // it, or nothing had.
@@ -253,11 +253,11 @@ void CIconButton::OnDisabled() {
   CancelHover();
 }
 
-LRESULT CALLBACK CIconButton::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                           DWORD_PTR self) {
-  auto* button = reinterpret_cast<CIconButton*>(self);
+LRESULT CALLBACK CWin32IconButton::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                                UINT_PTR, DWORD_PTR self) {
+  auto* button = reinterpret_cast<CWin32IconButton*>(self);
   if (message == WM_NCDESTROY) {
-    RemoveWindowSubclass(window, &CIconButton::SubclassProc, kSubclassId);
+    RemoveWindowSubclass(window, &CWin32IconButton::SubclassProc, kSubclassId);
     button->m_hWnd = nullptr;
     button->m_toolTip = nullptr;
     return DefSubclassProc(window, message, wParam, lParam);
@@ -265,7 +265,7 @@ LRESULT CALLBACK CIconButton::SubclassProc(HWND window, UINT message, WPARAM wPa
   return button->HandleMessage(message, wParam, lParam);
 }
 
-LRESULT CIconButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CWin32IconButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   HWND window = m_hWnd;
   switch (message) {
     case WM_KILLFOCUS:
@@ -307,7 +307,7 @@ LRESULT CIconButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-void CIconButton::DrawItem(const DRAWITEMSTRUCT& item) {
+void CWin32IconButton::DrawItem(const DRAWITEMSTRUCT& item) {
   HDC dc = item.hDC;
   const bool selected = item.itemState & ODS_SELECTED;
   m_bPressed = m_bCheckBox ? (selected || m_bChecked) : selected;
@@ -334,7 +334,7 @@ void CIconButton::DrawItem(const DRAWITEMSTRUCT& item) {
   SetBkMode(dc, oldMode);
 }
 
-int CIconButton::DrawBackground(HDC dc, RECT& rect) {
+int CWin32IconButton::DrawBackground(HDC dc, RECT& rect) {
   if (m_look.blackFrame) {
     FrameWith(dc, rect, RGB(0, 0, 0));
     InflateRect(&rect, -1, -1);
@@ -345,7 +345,7 @@ int CIconButton::DrawBackground(HDC dc, RECT& rect) {
   return 0;
 }
 
-int CIconButton::DrawBorder(HDC dc, const RECT& rect) {
+int CWin32IconButton::DrawBorder(HDC dc, const RECT& rect) {
   const COLORREF shadow = GetSysColor(COLOR_BTNSHADOW);
   const COLORREF highlight = GetSysColor(COLOR_BTNHIGHLIGHT);
   switch (m_look.frame) {
@@ -374,8 +374,8 @@ int CIconButton::DrawBorder(HDC dc, const RECT& rect) {
   return 0;
 }
 
-void CIconButton::DrawIconImage(HDC dc, bool hasCaption, const RECT& item, RECT& caption, bool pressed,
-                                bool disabled) {
+void CWin32IconButton::DrawIconImage(HDC dc, bool hasCaption, const RECT& item, RECT& caption, bool pressed,
+                                     bool disabled) {
   const CIcon& icon = (m_look.hotIcon || !m_icons[1].handle) ? m_icons[0] : m_icons[1];
   int captionLeft = caption.left;
   const CImageSpot spot =
@@ -386,8 +386,8 @@ void CIconButton::DrawIconImage(HDC dc, bool hasCaption, const RECT& item, RECT&
              icon.size.cy, DST_ICON | (disabled ? DSS_DISABLED : 0));
 }
 
-void CIconButton::DrawCaption(HDC dc, const std::string& text, const RECT& /*item*/, RECT& caption,
-                              bool /*pressed*/, bool disabled) {
+void CWin32IconButton::DrawCaption(HDC dc, const std::string& text, const RECT& /*item*/, RECT& caption,
+                                   bool /*pressed*/, bool disabled) {
   if (m_look.shifted) OffsetRect(&caption, m_rules.pressX, m_rules.pressY);
   const RECT frame = caption;
   DrawTextA(dc, text.c_str(), -1, &caption, DT_CALCRECT | DT_WORDBREAK | DT_CENTER);

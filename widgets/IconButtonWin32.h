@@ -15,12 +15,12 @@
 
 namespace zel {
 
-class CIconButton : public CIconButtonBase {
+class CWin32IconButton : public CIconButtonBase {
  public:
-  CIconButton();
-  ~CIconButton();
-  CIconButton(const CIconButton&) = delete;
-  CIconButton& operator=(const CIconButton&) = delete;
+  CWin32IconButton();
+  ~CWin32IconButton();
+  CWin32IconButton(const CWin32IconButton&) = delete;
+  CWin32IconButton& operator=(const CWin32IconButton&) = delete;
 
   // Takes over the dialog's button: owner-drawn from now on; a check box
   // keeps its check state itself.
@@ -76,6 +76,9 @@ class CIconButton : public CIconButtonBase {
   DWORD m_dwToolTipStyle = TTS_ALWAYSTIP | TTS_BALLOON;
   std::array<CIcon, 2> m_icons;  // [0] hot, [1] rest
 };
+
+// The dialog's icon button on this platform.
+using CIconButton = CWin32IconButton;
 
 // A copy of an icon with each pixel through rule, sharing its mask: black
 // stays black, transparent stays transparent. Null when GDI fails.

@@ -6,7 +6,7 @@ namespace zel {
 int CDownloaderApp::InitInstance() {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
   InitCommonControlsEx(&controls);
-  CMainWindow dialog;
+  CWin32MainWindow dialog;
   dialog.RunModal();
   return 0;
 }

@@ -26,7 +26,7 @@ constexpr int kIconButtons[] = {IDC_TRACE, IDC_SAVE,  IDC_CLEAR, IDC_HELP_BUTTON
 
 }  // namespace
 
-std::string CMainWindow::ApplicationTitle() {
+std::string CWin32MainWindow::ApplicationTitle() {
   char path[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, path, MAX_PATH);
   std::string name = path;
@@ -34,27 +34,27 @@ std::string CMainWindow::ApplicationTitle() {
   return name.substr(0, name.find_last_of('.'));
 }
 
-CMainWindow::CMainWindow(CProbeSources portSources) {
+CWin32MainWindow::CWin32MainWindow(CProbeSources portSources) {
   for (int id : kIconButtons) m_buttons.try_emplace(id);
   m_dialog = std::make_unique<CMainDialog>(m_dispatcher, *this, ApplicationTitle(), std::move(portSources));
 }
 
-CMainWindow::~CMainWindow() {
+CWin32MainWindow::~CWin32MainWindow() {
   m_dialog.reset();  // stops the engines while the controls still exist
   if (m_hWnd) DestroyWindow(m_hWnd);
   if (m_hAppIcon) DestroyIcon(m_hAppIcon);
   if (m_hAppIconSmall) DestroyIcon(m_hAppIconSmall);
 }
 
-HWND CMainWindow::Create() {
+HWND CWin32MainWindow::Create() {
   if (m_hWnd) return m_hWnd;
-  CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN), nullptr, &CMainWindow::DialogProc,
-                     reinterpret_cast<LPARAM>(this));
+  CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN), nullptr,
+                     &CWin32MainWindow::DialogProc, reinterpret_cast<LPARAM>(this));
   if (m_hWnd) ShowWindow(m_hWnd, SW_SHOW);
   return m_hWnd;
 }
 
-bool CMainWindow::PumpMessage() {
+bool CWin32MainWindow::PumpMessage() {
   MSG message;
   if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return false;
   if (message.message == WM_KEYDOWN && message.wParam == VK_F1 && m_hWnd &&
@@ -69,7 +69,7 @@ bool CMainWindow::PumpMessage() {
   return true;
 }
 
-int CMainWindow::RunModal() {
+int CWin32MainWindow::RunModal() {
   if (!Create()) return -1;
   while (!m_ended) {
     if (!PumpMessage()) WaitMessage();
@@ -77,20 +77,20 @@ int CMainWindow::RunModal() {
   return m_result;
 }
 
-CIconButton* CMainWindow::Button(int id) {
+CWin32IconButton* CWin32MainWindow::Button(int id) {
   const auto found = m_buttons.find(id);
   return found == m_buttons.end() ? nullptr : &found->second;
 }
 
-INT_PTR CALLBACK CMainWindow::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK CWin32MainWindow::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     SetWindowLongPtrA(window, DWLP_USER, lParam);
-    auto* self = reinterpret_cast<CMainWindow*>(lParam);
+    auto* self = reinterpret_cast<CWin32MainWindow*>(lParam);
     self->m_hWnd = window;
     self->OnInitDialog();
     return TRUE;  // the system places the initial focus
   }
-  auto* self = reinterpret_cast<CMainWindow*>(GetWindowLongPtrA(window, DWLP_USER));
+  auto* self = reinterpret_cast<CWin32MainWindow*>(GetWindowLongPtrA(window, DWLP_USER));
   if (!self) return FALSE;
   if (message == WM_NCDESTROY) {
     self->m_hWnd = nullptr;
@@ -99,7 +99,7 @@ INT_PTR CALLBACK CMainWindow::DialogProc(HWND window, UINT message, WPARAM wPara
   return self->HandleMessage(message, wParam, lParam);
 }
 
-void CMainWindow::OnInitDialog() {
+void CWin32MainWindow::OnInitDialog() {
   for (auto& [id, button] : m_buttons) button.Attach(Item(id));
   HINSTANCE module = GetModuleHandleA(nullptr);
   m_hAppIcon = static_cast<HICON>(LoadImageA(module, MAKEINTRESOURCEA(IDI_APPLICATION_ICON), IMAGE_ICON,
@@ -114,12 +114,12 @@ void CMainWindow::OnInitDialog() {
   m_dialog->OnInitDialog();
 }
 
-INT_PTR CMainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CWin32MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)); return TRUE;
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-      if (CIconButton* button = Button(static_cast<int>(item->CtlID))) {
+      if (CWin32IconButton* button = Button(static_cast<int>(item->CtlID))) {
         button->DrawItem(*item);
         return TRUE;
       }
@@ -127,7 +127,7 @@ INT_PTR CMainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_CTLCOLORBTN:
       if (Button(GetDlgCtrlID(reinterpret_cast<HWND>(lParam))))
-        return reinterpret_cast<INT_PTR>(CIconButton::CtlColor());
+        return reinterpret_cast<INT_PTR>(CWin32IconButton::CtlColor());
       return FALSE;
     case WM_SYSCOMMAND:
       if (m_dialog->OnSysCommand(static_cast<unsigned>(wParam))) {
@@ -153,10 +153,10 @@ INT_PTR CMainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-void CMainWindow::OnCommand(int id, int code, HWND control) {
+void CWin32MainWindow::OnCommand(int id, int code, HWND control) {
   if (code != BN_CLICKED) return;
   // The button's own reaction to its click comes first.
-  if (CIconButton* button = Button(id); button && control) button->OnClicked();
+  if (CWin32IconButton* button = Button(id); button && control) button->OnClicked();
   switch (id) {
     case IDC_BROWSE: m_dialog->OnBrowse(); break;
     case IDC_START: m_dialog->OnStartOrCancel(); break;
@@ -171,7 +171,7 @@ void CMainWindow::OnCommand(int id, int code, HWND control) {
   }
 }
 
-bool CMainWindow::PaintMinimised() {
+bool CWin32MainWindow::PaintMinimised() {
   if (!IsIconic(m_hWnd)) return false;
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(m_hWnd, &paint);
@@ -184,7 +184,7 @@ bool CMainWindow::PaintMinimised() {
   return true;
 }
 
-void CMainWindow::SetText(int id, const std::string& text) {
+void CWin32MainWindow::SetText(int id, const std::string& text) {
   HWND control = Item(id);
   if (!control) return;
   if (id == IDC_LOG) {
@@ -198,19 +198,19 @@ void CMainWindow::SetText(int id, const std::string& text) {
   if (WindowText(control) != text) SetWindowTextA(control, text.c_str());
 }
 
-std::string CMainWindow::GetText(int id) const {
+std::string CWin32MainWindow::GetText(int id) const {
   if (id == IDC_LOG) FlushLog();
   return WindowText(Item(id));
 }
 
-void CMainWindow::AppendText(int id, const std::string& text) {
+void CWin32MainWindow::AppendText(int id, const std::string& text) {
   if (id != IDC_LOG) return;
   const bool flushDue = !m_pendingLog.empty();  // its timer runs already
   m_pendingLog += text;
   if (!flushDue) SetTimer(m_hWnd, kLogFlushTimer, kLogFlushIntervalMs, nullptr);
 }
 
-void CMainWindow::FlushLog() const {
+void CWin32MainWindow::FlushLog() const {
   // A traced transfer adds hundreds of lines a second: they reach the
   // control together, at most every kLogFlushIntervalMs, and the control
   // lays its text out once for them. Whoever reads the control first takes
@@ -228,39 +228,43 @@ void CMainWindow::FlushLog() const {
   SendMessageA(edit, EM_SCROLLCARET, 0, 0);
 }
 
-bool CMainWindow::IsTextModified(int id) const { return SendMessageA(Item(id), EM_GETMODIFY, 0, 0) != 0; }
+bool CWin32MainWindow::IsTextModified(int id) const {
+  return SendMessageA(Item(id), EM_GETMODIFY, 0, 0) != 0;
+}
 
-void CMainWindow::ScrollLines(int id, int lines) {
+void CWin32MainWindow::ScrollLines(int id, int lines) {
   if (!m_pendingLog.empty()) return;  // the flush brings the newest lines into view
   SendMessageA(Item(id), EM_LINESCROLL, 0, lines);
 }
 
-void CMainWindow::Enable(int id, bool enable) {
+void CWin32MainWindow::Enable(int id, bool enable) {
   if (HWND control = Item(id)) EnableWindow(control, enable);
 }
 
-bool CMainWindow::IsEnabled(int id) const {
+bool CWin32MainWindow::IsEnabled(int id) const {
   HWND control = Item(id);
   return control && IsWindowEnabled(control);
 }
 
-void CMainWindow::SetCheck(int id, bool checked) {
+void CWin32MainWindow::SetCheck(int id, bool checked) {
   if (HWND control = Item(id); control && GetCheck(id) != checked)
     SendMessageA(control, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-bool CMainWindow::GetCheck(int id) const { return SendMessageA(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool CWin32MainWindow::GetCheck(int id) const {
+  return SendMessageA(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
 
-void CMainWindow::AddListEntry(int id, const std::string& text) {
+void CWin32MainWindow::AddListEntry(int id, const std::string& text) {
   SendMessageA(Item(id), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));  // the list sorts
 }
 
-int CMainWindow::ListCount(int id) const {
+int CWin32MainWindow::ListCount(int id) const {
   const LRESULT count = SendMessageA(Item(id), CB_GETCOUNT, 0, 0);
   return count < 0 ? 0 : static_cast<int>(count);
 }
 
-std::string CMainWindow::ListEntry(int id, int index) const {
+std::string CWin32MainWindow::ListEntry(int id, int index) const {
   HWND combo = Item(id);
   const LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
   if (length < 0) return {};
@@ -270,7 +274,7 @@ std::string CMainWindow::ListEntry(int id, int index) const {
   return text;
 }
 
-void CMainWindow::SelectListEntry(int id, int index) {
+void CWin32MainWindow::SelectListEntry(int id, int index) {
   HWND combo = Item(id);
   if (SendMessageA(combo, CB_GETCURSEL, 0, 0) != index)
     SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
@@ -278,33 +282,33 @@ void CMainWindow::SelectListEntry(int id, int index) {
   if (WindowText(combo) != entry) SetWindowTextA(combo, entry.c_str());
 }
 
-void CMainWindow::ShowProgress(int id, const CProgressModel& progress) {
+void CWin32MainWindow::ShowProgress(int id, const CProgressModel& progress) {
   HWND bar = Item(id);
   SendMessageA(bar, PBM_SETRANGE32, 0, progress.ShownMaximum());
   SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(progress.ShownValue()), 0);
 }
 
-void CMainWindow::SetButtonIcons(int id, int hotIconId, int restIconId) {
-  if (CIconButton* button = Button(id)) button->SetIcons(hotIconId, restIconId);
+void CWin32MainWindow::SetButtonIcons(int id, int hotIconId, int restIconId) {
+  if (CWin32IconButton* button = Button(id)) button->SetIcons(hotIconId, restIconId);
 }
 
-void CMainWindow::OffsetButtonColor(int id, int colorIndex, int offset) {
-  if (CIconButton* button = Button(id)) button->OffsetColor(colorIndex, offset, true);
+void CWin32MainWindow::OffsetButtonColor(int id, int colorIndex, int offset) {
+  if (CWin32IconButton* button = Button(id)) button->OffsetColor(colorIndex, offset, true);
 }
 
-void CMainWindow::SetButtonFlat(int id, bool flat) {
-  if (CIconButton* button = Button(id)) button->SetFlat(flat, true);
+void CWin32MainWindow::SetButtonFlat(int id, bool flat) {
+  if (CWin32IconButton* button = Button(id)) button->SetFlat(flat, true);
 }
 
-void CMainWindow::SetButtonTooltip(int id, int stringId) {
-  if (CIconButton* button = Button(id)) button->SetTooltipText(LoadAppString(stringId), true);
+void CWin32MainWindow::SetButtonTooltip(int id, int stringId) {
+  if (CWin32IconButton* button = Button(id)) button->SetTooltipText(LoadAppString(stringId), true);
 }
 
-void CMainWindow::MessageBox(const std::string& text, const std::string& caption, bool ownedByDialog) {
+void CWin32MainWindow::MessageBox(const std::string& text, const std::string& caption, bool ownedByDialog) {
   MessageBoxA(ownedByDialog ? m_hWnd : nullptr, text.c_str(), caption.c_str(), MB_OK);
 }
 
-std::optional<std::string> CMainWindow::AskFile(const CFileDialogSpec& spec, bool save) {
+std::optional<std::string> CWin32MainWindow::AskFile(const CFileDialogSpec& spec, bool save) {
   // "Description|pattern|...||" with each bar a NUL, as the system wants.
   std::string filter = spec.filter;
   for (char& c : filter)
@@ -326,26 +330,26 @@ std::optional<std::string> CMainWindow::AskFile(const CFileDialogSpec& spec, boo
   return std::string(path.data());
 }
 
-std::optional<std::string> CMainWindow::AskOpenFile(const CFileDialogSpec& spec) {
+std::optional<std::string> CWin32MainWindow::AskOpenFile(const CFileDialogSpec& spec) {
   return AskFile(spec, false);
 }
 
-std::optional<std::string> CMainWindow::AskSaveFile(const CFileDialogSpec& spec) {
+std::optional<std::string> CWin32MainWindow::AskSaveFile(const CFileDialogSpec& spec) {
   return AskFile(spec, true);
 }
 
-void CMainWindow::RunCableWarning() { RunCableWarningBox(m_hWnd); }
+void CWin32MainWindow::RunCableWarning() { RunCableWarningBox(m_hWnd); }
 
-void CMainWindow::RunAbout() { RunAboutBox(m_hWnd); }
+void CWin32MainWindow::RunAbout() { RunAboutBox(m_hWnd); }
 
-void CMainWindow::AppendSystemMenuEntry(int commandId, const std::string& text) {
+void CWin32MainWindow::AppendSystemMenuEntry(int commandId, const std::string& text) {
   HMENU menu = GetSystemMenu(m_hWnd, FALSE);
   if (!menu) return;
   AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
   AppendMenuA(menu, MF_STRING, static_cast<UINT_PTR>(commandId), text.c_str());
 }
 
-void CMainWindow::EndDialog(int result) {
+void CWin32MainWindow::EndDialog(int result) {
   // The window stays until its object goes, hidden: a handler still on the
   // stack may touch its controls.
   m_result = result;

@@ -15,13 +15,13 @@
 
 namespace zel {
 
-class CMainWindow : public IDialogControls {
+class CWin32MainWindow : public IDialogControls {
  public:
-  explicit CMainWindow(CProbeSources portSources = {});
+  explicit CWin32MainWindow(CProbeSources portSources = {});
   // Stops the engines while the controls still exist, then the window goes.
-  ~CMainWindow() override;
-  CMainWindow(const CMainWindow&) = delete;
-  CMainWindow& operator=(const CMainWindow&) = delete;
+  ~CWin32MainWindow() override;
+  CWin32MainWindow(const CWin32MainWindow&) = delete;
+  CWin32MainWindow& operator=(const CWin32MainWindow&) = delete;
 
   // Makes the window from its template and shows it; its messages come
   // through the caller's message loop (see IsDialogMessage).
@@ -36,7 +36,7 @@ class CMainWindow : public IDialogControls {
   bool IsEnded() const { return m_ended; }
   CMainDialog& Dialog() { return *m_dialog; }
   IUiDispatcher& Dispatcher() { return m_dispatcher; }
-  CIconButton* Button(int id);
+  CWin32IconButton* Button(int id);
   // The application's title, which captions its message boxes: the
   // program's file name without its extension.
   static std::string ApplicationTitle();
@@ -84,7 +84,7 @@ class CMainWindow : public IDialogControls {
   HWND m_hWnd = nullptr;
   HICON m_hAppIcon = nullptr;       // large
   HICON m_hAppIconSmall = nullptr;  // small
-  std::map<int, CIconButton> m_buttons;
+  std::map<int, CWin32IconButton> m_buttons;
   mutable std::string m_pendingLog;  // appended log text not yet in the control
   bool m_ended = false;
   int m_result = 0;

@@ -61,8 +61,8 @@ CPicture IconOn(HICON icon, SIZE size, COLORREF face) {
 
 // Whether shot shows the button's icon (0 hot, 1 rest) on face, where an
 // icon left of a caption goes: 3 pixels in, centred, moved by shift.
-::testing::AssertionResult ShowsIcon(const CPicture& shot, const CIconButton& button, int icon, COLORREF face,
-                                     int shift = 0) {
+::testing::AssertionResult ShowsIcon(const CPicture& shot, const CWin32IconButton& button, int icon,
+                                     COLORREF face, int shift = 0) {
   const SIZE size = button.IconSize(icon);
   return ShowsAt(shot, IconOn(button.Icon(icon), size, face), 3 + shift, (shot.height - size.cy) / 2 + shift);
 }
@@ -86,13 +86,13 @@ class IconButtonPixels : public ::testing::Test {
     SendMessageA(Item(id), WM_MOUSEMOVE, 0, MAKELPARAM(middle.x, middle.y));
   }
 
-  CMainWindow window;
+  CWin32MainWindow window;
   const COLORREF highlight = GetSysColor(COLOR_BTNHIGHLIGHT);
   const COLORREF shadow = GetSysColor(COLOR_BTNSHADOW);
 };
 
 TEST_F(IconButtonPixels, HotBrightensTheFaceAndRaisesAFrame) {
-  CIconButton& help = *window.Button(IDC_HELP_BUTTON);
+  CWin32IconButton& help = *window.Button(IDC_HELP_BUTTON);
   const CPicture rest = Capture(Item(IDC_HELP_BUTTON), false);
   EXPECT_EQ(rest.At(0, 0), help.Color(CLR_NORMAL_BACK)) << "no frame at rest";
   EXPECT_EQ(rest.At(2, 2), help.Color(CLR_NORMAL_BACK));
@@ -114,7 +114,7 @@ TEST_F(IconButtonPixels, HotBrightensTheFaceAndRaisesAFrame) {
 }
 
 TEST_F(IconButtonPixels, PressedSinksTheFrameAndShiftsIconAndCaption) {
-  CIconButton& help = *window.Button(IDC_HELP_BUTTON);
+  CWin32IconButton& help = *window.Button(IDC_HELP_BUTTON);
   const CPicture rest = Capture(Item(IDC_HELP_BUTTON), false);
   SendMessageA(Item(IDC_HELP_BUTTON), BM_SETSTATE, TRUE, 0);
   const CPicture pressed = Capture(Item(IDC_HELP_BUTTON), false);
@@ -131,7 +131,7 @@ TEST_F(IconButtonPixels, PressedSinksTheFrameAndShiftsIconAndCaption) {
 }
 
 TEST_F(IconButtonPixels, ACheckedBoxShowsItsHotIconUnshiftedOnASunkenFace) {
-  CIconButton& trace = *window.Button(IDC_TRACE);
+  CWin32IconButton& trace = *window.Button(IDC_TRACE);
   const CPicture off = Capture(Item(IDC_TRACE), false);
   EXPECT_TRUE(ShowsIcon(off, trace, 1, trace.Color(CLR_NORMAL_BACK))) << "rest icon";
   SendMessageA(Item(IDC_TRACE), BM_SETCHECK, BST_CHECKED, 0);
@@ -147,7 +147,7 @@ TEST_F(IconButtonPixels, ACheckedBoxShowsItsHotIconUnshiftedOnASunkenFace) {
 }
 
 TEST_F(IconButtonPixels, DisabledEmbossesTheCaptionAndGreysTheIcon) {
-  CIconButton& start = *window.Button(IDC_START);
+  CWin32IconButton& start = *window.Button(IDC_START);
   ASSERT_FALSE(IsWindowEnabled(Item(IDC_START)));
   Hover(IDC_START);
   EXPECT_FALSE(start.IsHot()) << "a disabled button does not light up";
@@ -193,7 +193,7 @@ CIconPixels PixelsOf(HICON icon) {
 }
 
 TEST_F(IconButtonPixels, GreyAndDarkRestIconsAreMadeFromTheHotOne) {
-  CIconButton& browse = *window.Button(IDC_BROWSE);
+  CWin32IconButton& browse = *window.Button(IDC_BROWSE);
   const CIconPixels hot = PixelsOf(browse.Icon(0));
   for (int rule : {ICON_AUTO_GREY, ICON_AUTO_DARK}) {
     SCOPED_TRACE(rule);
@@ -223,14 +223,6 @@ TEST_F(IconButtonPixels, GreyAndDarkRestIconsAreMadeFromTheHotOne) {
   EXPECT_EQ(browse.Icon(0), nullptr) << "all images dropped";
 }
 
-TEST_F(IconButtonPixels, ScreenshotsOfEachLook) {
-  Hover(IDC_HELP_BUTTON);
-  SendMessageA(Item(IDC_TRACE), BM_SETCHECK, BST_CHECKED, 0);
-  SendMessageA(Item(IDC_SAVE), BM_SETSTATE, TRUE, 0);
-  Screenshot(window.Window(), "win32-buttons-hot-checked-pressed");
-  SendMessageA(Item(IDC_SAVE), BM_SETSTATE, FALSE, 0);
-}
-
 TEST_F(IconButtonPixels, TheCheckBoxTogglesOnEachClickAndTheDialogHearsIt) {
   HWND trace = Item(IDC_TRACE);
   SendMessageA(trace, BM_CLICK, 0, 0);
@@ -257,7 +249,7 @@ TEST_F(IconButtonPixels, TheCheckBoxTogglesOnEachClickAndTheDialogHearsIt) {
 }
 
 TEST_F(IconButtonPixels, AColourChangeResetsTheColoursAndDisablingMovesTheFocus) {
-  CIconButton& browse = *window.Button(IDC_BROWSE);
+  CWin32IconButton& browse = *window.Button(IDC_BROWSE);
   ASSERT_NE(browse.Color(CLR_HOT_BACK), browse.Color(CLR_NORMAL_BACK));
   SendMessageA(window.Window(), WM_SYSCOLORCHANGE, 0, 0);
   EXPECT_EQ(browse.Color(CLR_HOT_BACK), GetSysColor(COLOR_BTNFACE));

@@ -112,12 +112,6 @@ TEST_F(WindowsDevice, AStopEndsAReadThatWaitsWithoutEnd) {
   EXPECT_GE(returned, stopped) << "the read had not ended before the stop";
 }
 
-TEST_F(WindowsDevice, ASecondOpenIsRefusedWhileTheFirstHoldsThePort) {
-  const auto second = CSerialDevice::Create();
-  if (second->Open(kPort)) GTEST_SKIP() << "Wine does not refuse a second exclusive open of a COM port";
-  EXPECT_EQ(second->LastError(), DeviceError::Busy);
-}
-
 // Last: the peer hangs up for good.
 TEST_F(WindowsDevice, ZZ_AVanishedLineIsGone) {
   uint32_t done = 0;

@@ -47,7 +47,7 @@ class WindowTest : public ::testing::Test {
   void SetUp() override {
     CProbeSources ports;
     ports.comNames = ProbedPorts();
-    window = std::make_unique<CMainWindow>(ports);
+    window = std::make_unique<CWin32MainWindow>(ports);
     ASSERT_NE(window->Create(), nullptr);
     window->Dialog().SetPauseBeforeSuccess(0ms);
   }
@@ -72,7 +72,7 @@ class WindowTest : public ::testing::Test {
     Click(IDC_BROWSE);
   }
 
-  std::unique_ptr<CMainWindow> window;
+  std::unique_ptr<CWin32MainWindow> window;
 };
 
 // The template each control was made from, by the window system, matches
@@ -232,7 +232,7 @@ TEST_F(WindowTest, AboutHelpAndAMissingImageOpenTheirBoxes) {
   }
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].second, "Can not Open the File");
-  EXPECT_EQ(seen[0].first, CMainWindow::ApplicationTitle());
+  EXPECT_EQ(seen[0].first, CWin32MainWindow::ApplicationTitle());
   EXPECT_FALSE(window->Dialog().IsBusy());
   EXPECT_EQ(WindowText(Item(IDC_START)), "Start Download");
 }
@@ -270,7 +270,7 @@ TEST_F(WindowTest, SaveWritesTheLogAsItIsAndSaysWhenItCannot) {
   DeleteFileA(held.c_str());
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].second, "Can not Create The File");
-  EXPECT_EQ(seen[0].first, CMainWindow::ApplicationTitle());
+  EXPECT_EQ(seen[0].first, CWin32MainWindow::ApplicationTitle());
   EXPECT_EQ(window->Dialog().Log(), "first line\r\nsecond line\r\n");
 }
 
