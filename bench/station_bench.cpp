@@ -30,6 +30,21 @@ namespace {
 using namespace zel;
 using Clock = std::chrono::steady_clock;
 
+// Starts a program with its standard output and error on /dev/null.
+pid_t SpawnQuietly(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
 struct CStationResult {
   std::vector<double> overWire;  // each box's time against its wire limit, percent over
   double cpuShare = 0;           // boxfeed's CPU seconds per wall second, percent of one core
@@ -52,17 +67,8 @@ CStationResult RunStation(const char* boxfeed, size_t boxes, const std::vector<u
     args.push_back(sims.back()->Port());
   }
   for (size_t i = 0; i < boxes; ++i) threads.emplace_back([&, i] { reports[i] = sims[i]->Run(image, plan); });
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
   const auto start = Clock::now();
-  ::posix_spawn(&pid, boxfeed, &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  const pid_t pid = SpawnQuietly(args);
   int status = 0;
   rusage usage{};
   ::wait4(pid, &status, 0, &usage);
@@ -101,17 +107,8 @@ CIdleResult RunIdle(const char* boxfeed, size_t ports, double seconds, const std
     args.push_back(sims.back()->Port());
   }
   for (size_t i = 0; i < ports; ++i) threads.emplace_back([&, i] { sims[i]->Run({}, silent); });
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
   const auto start = Clock::now();
-  ::posix_spawn(&pid, boxfeed, &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  const pid_t pid = SpawnQuietly(args);
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
   ::kill(pid, SIGINT);
   int status = 0;
