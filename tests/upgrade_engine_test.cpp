@@ -393,6 +393,7 @@ struct CImageChange {
   std::function<void(const std::string& path, size_t size)> change;
   bool boxChecksNothing;  // so that only the final check can tell
   RunOutcome outcome;
+  Order order = Order::Sequential;
 };
 
 void PrintTo(const CImageChange& change, std::ostream* out) { *out << change.name; }
@@ -401,13 +402,15 @@ class UpgradeImageChange : public ::testing::TestWithParam<CImageChange> {};
 
 TEST_P(UpgradeImageChange, EndsTheRunAsFailedWithItsCause) {
   CUpgradeRun t;
-  const auto image = SampleImage(20000);
+  // Large enough for its digest to be taken beside the requests.
+  const auto image = SampleImage(3 << 19);
   test::CTempFile file(image);
   // An image made an hour ago, as a real one would be.
   const auto made = std::filesystem::last_write_time(file.Path()) - std::chrono::hours(1);
   std::filesystem::last_write_time(file.Path(), made);
-  sim::CBoxPlan plan = Plan(1000);
+  sim::CBoxPlan plan = Plan(60000);
   plan.endDespiteBadReplies = GetParam().boxChecksNothing;
+  plan.order = GetParam().order;
   plan.beforeRequest = [&](size_t n) {
     if (n == 3) GetParam().change(file.Path(), image.size());
   };
@@ -424,43 +427,54 @@ TEST_P(UpgradeImageChange, EndsTheRunAsFailedWithItsCause) {
             "Cause: " + file.Path() + ": the image changed during the transfer");
 }
 
-void Overwrite(const std::string& path, size_t size) {
+void Overwrite(const std::string& path, size_t size, size_t from = 0) {
   std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
-  const auto other = SampleImage(size, 99);
+  const auto other = SampleImage(size - from, 99);
+  out.seekp(static_cast<std::streamoff>(from));
   out.write(reinterpret_cast<const char*>(other.data()), static_cast<std::streamsize>(other.size()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Changes, UpgradeImageChange,
-    ::testing::Values(CImageChange{"Truncated",
-                                   [](const std::string& path, size_t) {
-                                     std::filesystem::resize_file(path, 5000);
-                                   },
-                                   false, RunOutcome::Failed},
-                      CImageChange{"Grown",
-                                   [](const std::string& path, size_t size) {
-                                     std::filesystem::resize_file(path, size + 1);
-                                   },
-                                   false, RunOutcome::Failed},
-                      CImageChange{"RewrittenInPlace", Overwrite, false, RunOutcome::Failed},
-                      // Rewritten with its old time stamp put back: only the digest at
-                      // the end can tell.
-                      CImageChange{"RewrittenWithItsTimeKept",
-                                   [](const std::string& path, size_t size) {
-                                     const auto stamp = std::filesystem::last_write_time(path);
-                                     Overwrite(path, size);
-                                     std::filesystem::last_write_time(path, stamp);
-                                   },
-                                   true, RunOutcome::Failed},
-                      // A new file moved over the old name: the run goes on with the
-                      // image it opened, which stays whole.
-                      CImageChange{"ReplacedUnderItsName",
-                                   [](const std::string& path, size_t size) {
-                                     const std::string next = path + ".new";
-                                     std::ofstream(next, std::ios::binary) << std::string(size, 'x');
-                                     std::filesystem::rename(next, path);
-                                   },
-                                   false, RunOutcome::Succeeded}),
+    ::testing::Values(
+        CImageChange{"Truncated",
+                     [](const std::string& path, size_t) { std::filesystem::resize_file(path, 5000); }, false,
+                     RunOutcome::Failed},
+        CImageChange{
+            "Grown",
+            [](const std::string& path, size_t size) { std::filesystem::resize_file(path, size + 1); }, false,
+            RunOutcome::Failed},
+        CImageChange{"RewrittenInPlace", [](const std::string& path, size_t size) { Overwrite(path, size); },
+                     false, RunOutcome::Failed},
+        // Rewritten with its old time stamp put back: only the digest at
+        // the end can tell.
+        CImageChange{"RewrittenWithItsTimeKept",
+                     [](const std::string& path, size_t size) {
+                       const auto stamp = std::filesystem::last_write_time(path);
+                       Overwrite(path, size);
+                       std::filesystem::last_write_time(path, stamp);
+                     },
+                     true, RunOutcome::Failed},
+        // A box asking from the end: the three pieces served so far
+        // are rewritten, time stamp kept, before the digest has
+        // reached them. Served only once in the digest, they cannot
+        // slip past it.
+        CImageChange{"ServedPiecesRewrittenWithTheTimeKept",
+                     [](const std::string& path, size_t size) {
+                       const auto stamp = std::filesystem::last_write_time(path);
+                       Overwrite(path, size, size - 3 * 60000);
+                       std::filesystem::last_write_time(path, stamp);
+                     },
+                     true, RunOutcome::Failed, Order::Reverse},
+        // A new file moved over the old name: the run goes on with the
+        // image it opened, which stays whole.
+        CImageChange{"ReplacedUnderItsName",
+                     [](const std::string& path, size_t size) {
+                       const std::string next = path + ".new";
+                       std::ofstream(next, std::ios::binary) << std::string(size, 'x');
+                       std::filesystem::rename(next, path);
+                     },
+                     false, RunOutcome::Succeeded}),
     [](const auto& info) { return info.param.name; });
 
 TEST(ImageDigest, EqualsCoreutilsAcrossBlockEdges) {

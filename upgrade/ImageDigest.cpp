@@ -23,6 +23,12 @@ void CImageDigest::Hash(const CImageFile& image, const std::stop_token& stop) {
 }
 
 void CImageDigest::Begin(const CImageFile& image) {
+  // A small image is hashed at once: a thread would cost more than it saves.
+  constexpr uint64_t kHashAtOnce = 1 << 20;
+  if (image.Size() <= kHashAtOnce) {
+    Hash(image, {});
+    return;
+  }
   try {
     m_thread = std::jthread([this, &image](std::stop_token stop) { Hash(image, stop); });
   } catch (const std::system_error&) {
