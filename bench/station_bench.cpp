@@ -45,6 +45,27 @@ pid_t SpawnQuietly(std::vector<std::string> args) {
   return pid;
 }
 
+// What a finished boxfeed used: its exit status, wall time, CPU seconds
+// and voluntary context switches.
+struct CUsage {
+  int status = -1;
+  double wall = 0, cpu = 0;
+  long wakeUps = 0;
+};
+
+CUsage WaitFor(pid_t pid, Clock::time_point start) {
+  int status = 0;
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  CUsage result;
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.wall = std::chrono::duration<double>(Clock::now() - start).count();
+  result.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+               static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  result.wakeUps = usage.ru_nvcsw;
+  return result;
+}
+
 struct CStationResult {
   std::vector<double> overWire;  // each box's time against its wire limit, percent over
   double cpuShare = 0;           // boxfeed's CPU seconds per wall second, percent of one core
@@ -68,18 +89,12 @@ CStationResult RunStation(const char* boxfeed, size_t boxes, const std::vector<u
   }
   for (size_t i = 0; i < boxes; ++i) threads.emplace_back([&, i] { reports[i] = sims[i]->Run(image, plan); });
   const auto start = Clock::now();
-  const pid_t pid = SpawnQuietly(args);
-  int status = 0;
-  rusage usage{};
-  ::wait4(pid, &status, 0, &usage);
-  const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+  const CUsage usage = WaitFor(SpawnQuietly(args), start);
   for (auto& sim : sims) sim->Stop();
   for (auto& t : threads) t.join();
   CStationResult result;
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  result.cpuShare = cpu / wall * 100.0;
+  result.status = usage.status;
+  result.cpuShare = usage.cpu / usage.wall * 100.0;
   for (const auto& report : reports) {
     result.overWire.push_back((report.seconds / report.wireSeconds - 1.0) * 100.0);
     result.allIntact &= report.imageIntact;
@@ -111,18 +126,13 @@ CIdleResult RunIdle(const char* boxfeed, size_t ports, double seconds, const std
   const pid_t pid = SpawnQuietly(args);
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
   ::kill(pid, SIGINT);
-  int status = 0;
-  rusage usage{};
-  ::wait4(pid, &status, 0, &usage);
-  const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+  const CUsage usage = WaitFor(pid, start);
   for (auto& sim : sims) sim->Stop();
   for (auto& t : threads) t.join();
   CIdleResult result;
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.wakeUpsPerPortSecond = static_cast<double>(usage.ru_nvcsw) / static_cast<double>(ports) / wall;
-  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  result.cpuShare = cpu / wall * 100.0;
+  result.status = usage.status;
+  result.wakeUpsPerPortSecond = static_cast<double>(usage.wakeUps) / static_cast<double>(ports) / usage.wall;
+  result.cpuShare = usage.cpu / usage.wall * 100.0;
   return result;
 }
 
