@@ -30,6 +30,11 @@ enum ControlId : int {
   IDC_PERCENT = 1012,        // percentage label
 };
 
+// The seven controls the dialog shows as icon buttons, in the order they
+// are bound; Trace Enable is the one check box among them.
+constexpr int kIconButtonIds[] = {IDC_TRACE, IDC_SAVE,  IDC_CLEAR, IDC_HELP_BUTTON,
+                                  IDCANCEL,  IDC_START, IDC_BROWSE};
+
 // The icon button's colour index for the face while hot or pressed.
 constexpr int kHotBackColor = 0;
 

@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/AboutDialog.h"
 #include "app/CableWarningDialog.h"
@@ -65,18 +66,10 @@ namespace {
 
 // The seven controls the dialog shows as icon buttons.
 QAbstractButton* MakeIconButton(const CControlTemplate& control, QWidget* parent) {
-  switch (control.id) {
-    case IDC_TRACE:
-      return new CQtIconButton(QString::fromLatin1(control.caption), CQtIconButton::Kind::CheckBox, parent);
-    case IDC_SAVE:
-    case IDC_CLEAR:
-    case IDC_HELP_BUTTON:
-    case IDCANCEL:
-    case IDC_START:
-    case IDC_BROWSE:
-      return new CQtIconButton(QString::fromLatin1(control.caption), CQtIconButton::Kind::PushButton, parent);
-    default: return nullptr;
-  }
+  if (std::find(std::begin(kIconButtonIds), std::end(kIconButtonIds), control.id) == std::end(kIconButtonIds))
+    return nullptr;
+  const auto kind = control.id == IDC_TRACE ? CQtIconButton::Kind::CheckBox : CQtIconButton::Kind::PushButton;
+  return new CQtIconButton(QString::fromLatin1(control.caption), kind, parent);
 }
 
 }  // namespace

@@ -17,14 +17,7 @@ static_assert(CTL_IMAGE_PATH == zel::ControlId::IDC_IMAGE_PATH && CTL_BROWSE == 
               CTL_PERCENT == zel::ControlId::IDC_PERCENT);
 
 namespace zel {
-namespace {
-
-// The seven controls the dialog shows as icon buttons, in the order they
-// are bound.
-constexpr int kIconButtons[] = {IDC_TRACE, IDC_SAVE,  IDC_CLEAR, IDC_HELP_BUTTON,
-                                IDCANCEL,  IDC_START, IDC_BROWSE};
-
-}  // namespace
+namespace {}  // namespace
 
 std::string CWin32MainWindow::ApplicationTitle() {
   char path[MAX_PATH] = {};
@@ -35,7 +28,7 @@ std::string CWin32MainWindow::ApplicationTitle() {
 }
 
 CWin32MainWindow::CWin32MainWindow(CProbeSources portSources) {
-  for (int id : kIconButtons) m_buttons.try_emplace(id);
+  for (int id : kIconButtonIds) m_buttons.try_emplace(id);
   m_dialog = std::make_unique<CMainDialog>(m_dispatcher, *this, ApplicationTitle(), std::move(portSources));
 }
 
