@@ -1,7 +1,7 @@
 #include <io.h>
-#include <windows.h>
 
 #include "boot/CommandFileOpen.h"
+#include "run/SystemHeadersWin32.h"
 
 namespace zel {
 

@@ -1,7 +1,7 @@
 #include <io.h>
-#include <windows.h>
 
 #include "cli/Terminal.h"
+#include "run/SystemHeadersWin32.h"
 
 namespace zel::cli {
 

@@ -1,8 +1,8 @@
-#include <windows.h>
 
 #include <atomic>
 
 #include "run/InterruptWatcher.h"
+#include "run/SystemHeadersWin32.h"
 
 namespace zel {
 namespace {

@@ -1,9 +1,9 @@
-#include <windows.h>
 
 #include <atomic>
 #include <cstdio>
 
 #include "run/Platform.h"
+#include "run/SystemHeadersWin32.h"
 
 namespace zel {
 

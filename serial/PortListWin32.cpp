@@ -1,5 +1,6 @@
-#include <windows.h>
+// The Windows headers first: setupapi.h builds on them.
 // clang-format off
+#include "run/SystemHeadersWin32.h"
 #include <setupapi.h>
 #include <devguid.h>
 // clang-format on

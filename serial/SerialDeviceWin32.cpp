@@ -2,13 +2,18 @@
 // underneath, so that a stop or a terminate ends any wait within a few
 // milliseconds; the blocking forms wait for their own overlapped operation.
 #include <algorithm>
+#include <cstring>
 #include <stop_token>
 #include <vector>
 
+#include "run/SystemHeadersWin32.h"
 #include "serial/SerialDevice.h"
 
 namespace zel {
 namespace {
+
+static_assert(sizeof(::DCB) == sizeof(DCB) && sizeof(::COMMTIMEOUTS) == sizeof(COMMTIMEOUTS),
+              "the core's records have the system's layout");
 
 DeviceError ErrorFromWin32(DWORD error) {
   switch (error) {
@@ -103,20 +108,27 @@ class CWin32SerialDevice final : public CSerialDevice {
   std::string LastErrorText() const override { return m_lastErrorText; }
   bool IsGone() const override { return m_bGone; }
 
+  // The core's records have the system's layout: they are copied as they
+  // are into the system's own.
   bool GetState(DCB& dcb) override {
     if (!IsOpen()) return Fail(DeviceError::Invalid);
-    dcb.DCBlength = sizeof(DCB);
-    return ::GetCommState(m_handle, &dcb) ? true : FailLast();
+    ::DCB system{};
+    system.DCBlength = sizeof system;
+    if (!::GetCommState(m_handle, &system)) return FailLast();
+    std::memcpy(&dcb, &system, sizeof dcb);
+    return true;
   }
   bool SetState(const DCB& dcb) override {
     if (!IsOpen()) return Fail(DeviceError::Invalid);
-    DCB copy = dcb;
-    return ::SetCommState(m_handle, &copy) ? true : FailLast();
+    ::DCB system;
+    std::memcpy(&system, &dcb, sizeof system);
+    return ::SetCommState(m_handle, &system) ? true : FailLast();
   }
   bool SetTimeouts(const COMMTIMEOUTS& timeouts) override {
     if (!IsOpen()) return Fail(DeviceError::Invalid);
-    COMMTIMEOUTS copy = timeouts;
-    return ::SetCommTimeouts(m_handle, &copy) ? true : FailLast();
+    ::COMMTIMEOUTS system;
+    std::memcpy(&system, &timeouts, sizeof system);
+    return ::SetCommTimeouts(m_handle, &system) ? true : FailLast();
   }
   bool SetMask(uint32_t mask) override {
     if (!IsOpen()) return Fail(DeviceError::Invalid);

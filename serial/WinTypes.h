@@ -1,32 +1,140 @@
-// Serial line settings and time-outs: the platform's own records (DCB,
-// COMMTIMEOUTS) on Windows, the same layout elsewhere, with the helpers
-// the ports and engines share. Use the constants unqualified: on Windows
-// they are macros.
+// Serial line settings and time-outs: records with the layout of the Win32
+// comm API's own (DCB, COMMTIMEOUTS), the same on every platform, with the
+// helpers the ports and engines share. No system header comes with them:
+// the Win32 device copies them into the system's records. The constants
+// have the system's names and values; where the Windows headers came
+// first, theirs (macros) are used.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-// The core's interfaces have members of these names (the owner window's
-// synchronous send, the dialog's message box); the system's ANSI/wide
-// macros must not rename them.
-#undef SendMessage
-#undef MessageBox
 namespace zel {
-using ::COMMTIMEOUTS;
-using ::DCB;
-}  // namespace zel
-#else
-#include "serial/WinTypesPosix.h"
+
+#ifndef NOPARITY
+constexpr uint8_t NOPARITY = 0;
 #endif
+#ifndef ODDPARITY
+constexpr uint8_t ODDPARITY = 1;
+#endif
+#ifndef EVENPARITY
+constexpr uint8_t EVENPARITY = 2;
+#endif
+#ifndef MARKPARITY
+constexpr uint8_t MARKPARITY = 3;
+#endif
+#ifndef SPACEPARITY
+constexpr uint8_t SPACEPARITY = 4;
+#endif
+
+#ifndef ONESTOPBIT
+constexpr uint8_t ONESTOPBIT = 0;
+#endif
+#ifndef ONE5STOPBITS
+constexpr uint8_t ONE5STOPBITS = 1;
+#endif
+#ifndef TWOSTOPBITS
+constexpr uint8_t TWOSTOPBITS = 2;
+#endif
+
+#ifndef DTR_CONTROL_DISABLE
+constexpr uint32_t DTR_CONTROL_DISABLE = 0;
+#endif
+#ifndef DTR_CONTROL_ENABLE
+constexpr uint32_t DTR_CONTROL_ENABLE = 1;
+#endif
+#ifndef DTR_CONTROL_HANDSHAKE
+constexpr uint32_t DTR_CONTROL_HANDSHAKE = 2;
+#endif
+
+#ifndef RTS_CONTROL_DISABLE
+constexpr uint32_t RTS_CONTROL_DISABLE = 0;
+#endif
+#ifndef RTS_CONTROL_ENABLE
+constexpr uint32_t RTS_CONTROL_ENABLE = 1;
+#endif
+#ifndef RTS_CONTROL_HANDSHAKE
+constexpr uint32_t RTS_CONTROL_HANDSHAKE = 2;
+#endif
+#ifndef RTS_CONTROL_TOGGLE
+constexpr uint32_t RTS_CONTROL_TOGGLE = 3;
+#endif
+
+#ifndef EV_RXCHAR
+constexpr uint32_t EV_RXCHAR = 0x0001;
+#endif
+#ifndef EV_RXFLAG
+constexpr uint32_t EV_RXFLAG = 0x0002;
+#endif
+#ifndef EV_TXEMPTY
+constexpr uint32_t EV_TXEMPTY = 0x0004;
+#endif
+#ifndef EV_CTS
+constexpr uint32_t EV_CTS = 0x0008;
+#endif
+#ifndef EV_DSR
+constexpr uint32_t EV_DSR = 0x0010;
+#endif
+#ifndef EV_RLSD
+constexpr uint32_t EV_RLSD = 0x0020;
+#endif
+#ifndef EV_BREAK
+constexpr uint32_t EV_BREAK = 0x0040;
+#endif
+#ifndef EV_ERR
+constexpr uint32_t EV_ERR = 0x0080;
+#endif
+#ifndef EV_RING
+constexpr uint32_t EV_RING = 0x0100;
+#endif
+#ifndef EV_RX80FULL
+constexpr uint32_t EV_RX80FULL = 0x0400;
+#endif
+
+#ifndef MAXDWORD
+constexpr uint32_t MAXDWORD = 0xFFFFFFFFu;
+#endif
+
+struct DCB {
+  uint32_t DCBlength;
+  uint32_t BaudRate;
+  uint32_t fBinary : 1;
+  uint32_t fParity : 1;
+  uint32_t fOutxCtsFlow : 1;
+  uint32_t fOutxDsrFlow : 1;
+  uint32_t fDtrControl : 2;
+  uint32_t fDsrSensitivity : 1;
+  uint32_t fTXContinueOnXoff : 1;
+  uint32_t fOutX : 1;
+  uint32_t fInX : 1;
+  uint32_t fErrorChar : 1;
+  uint32_t fNull : 1;
+  uint32_t fRtsControl : 2;
+  uint32_t fAbortOnError : 1;
+  uint32_t fDummy2 : 17;
+  uint16_t wReserved;
+  uint16_t XonLim;
+  uint16_t XoffLim;
+  uint8_t ByteSize;
+  uint8_t Parity;
+  uint8_t StopBits;
+  char XonChar;
+  char XoffChar;
+  char ErrorChar;
+  char EofChar;
+  char EvtChar;
+  uint16_t wReserved1;
+};
+
+struct COMMTIMEOUTS {
+  uint32_t ReadIntervalTimeout;
+  uint32_t ReadTotalTimeoutMultiplier;
+  uint32_t ReadTotalTimeoutConstant;
+  uint32_t WriteTotalTimeoutMultiplier;
+  uint32_t WriteTotalTimeoutConstant;
+};
+
+}  // namespace zel
 
 namespace zel {
 

@@ -1,5 +1,5 @@
-#include <windows.h>
 
+#include "run/SystemHeadersWin32.h"
 #include "upgrade/ImageFile.h"
 
 namespace zel {

@@ -1,17 +1,11 @@
-// The Windows headers the window and its buttons use, with the ANSI/wide
-// macros that would rename members of the same names (SendMessage,
-// MessageBox) taken back; and the one helper they all need.
+// The Windows headers the window and its buttons use besides the core's
+// (run/SystemHeadersWin32.h), and the one helper they all need.
 #pragma once
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "run/SystemHeadersWin32.h"
 // after windows.h:
 #include <commctrl.h>
 #include <commdlg.h>
-#undef SendMessage
-#undef MessageBox
 
 #include <string>
 

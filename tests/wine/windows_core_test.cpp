@@ -2,7 +2,6 @@
 // record that is the system's own, and the worker threads with the run
 // driver.
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <atomic>
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include "run/Event.h"
 #include "run/Platform.h"
 #include "run/RunDriver.h"
+#include "run/SystemHeadersWin32.h"
 #include "serial/SerialDevice.h"
 #include "serial/WinTypes.h"
 #include "tests/TestEngine.h"

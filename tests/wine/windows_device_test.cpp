@@ -1,13 +1,13 @@
 // The Win32 serial device on a COM port whose far end is comport_peer, on
 // a pseudo-terminal of the machine that runs Wine.
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <chrono>
 #include <stop_token>
 #include <string>
 #include <thread>
 
+#include "run/SystemHeadersWin32.h"
 #include "serial/SerialDevice.h"
 
 namespace zel {
