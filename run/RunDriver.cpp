@@ -25,23 +25,18 @@ CRunDriver::~CRunDriver() {
   m_engine.SetOperatorReporter(nullptr);
 }
 
-void CRunDriver::ShowMessage(const std::string& text) {
+void CRunDriver::ToObserver(void (IRunObserver::*report)(const std::string&), const std::string& text) {
   CallOnUiThread(
       m_dispatcher,
-      [this, text] {
-        if (m_bRunning) m_observer->OnOperatorMessage(text);
+      [this, report, text] {
+        if (m_bRunning) (m_observer->*report)(text);
       },
       m_engine.TerminateToken());
 }
 
-void CRunDriver::WriteDiagnostic(const std::string& text) {
-  CallOnUiThread(
-      m_dispatcher,
-      [this, text] {
-        if (m_bRunning) m_observer->OnDiagnostic(text);
-      },
-      m_engine.TerminateToken());
-}
+void CRunDriver::ShowMessage(const std::string& text) { ToObserver(&IRunObserver::OnOperatorMessage, text); }
+
+void CRunDriver::WriteDiagnostic(const std::string& text) { ToObserver(&IRunObserver::OnDiagnostic, text); }
 
 int CRunDriver::Start(const std::string& port, const std::string& file, IRunObserver& observer) {
   if (m_bRunning) return 1;

@@ -83,6 +83,9 @@ class CRunDriver final : private IOperatorReporter {
   // thread while the worker waits.
   void ShowMessage(const std::string& text) override;
   void WriteDiagnostic(const std::string& text) override;
+  // Hands text to the observer's report on the user-interface thread and
+  // waits for it, unless the worker is terminated first.
+  void ToObserver(void (IRunObserver::*report)(const std::string&), const std::string& text);
   void FinishRun(uint64_t run);
 
   IUiDispatcher& m_dispatcher;
