@@ -80,7 +80,7 @@ CQtMainWindow::CQtMainWindow(CProbeSources portSources)
   m_dialog = std::make_unique<CMainDialog>(m_dispatcher, *this, ApplicationTitle().toStdString(),
                                            std::move(portSources));
   m_logFlushTimer.setSingleShot(true);
-  m_logFlushTimer.setInterval(kLogFlushIntervalMs);
+  m_logFlushTimer.setInterval(CPendingLog::kFlushIntervalMs);
   connect(&m_logFlushTimer, &QTimer::timeout, this, [this] { FlushLog(); });
   ConnectHandlers();
   m_dialog->OnInitDialog();
@@ -139,7 +139,7 @@ void CQtMainWindow::SetText(int id, const std::string& text) {
   QWidget* widget = Control(id);
   const QString value = QString::fromStdString(text);
   if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
-    m_pendingLog.clear();
+    m_pendingLog.Drop();
     edit->setPlainText(ToControlText(text));
     edit->document()->setModified(false);
   } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
@@ -154,16 +154,11 @@ void CQtMainWindow::SetText(int id, const std::string& text) {
 }
 
 void CQtMainWindow::FlushLog() const {
-  // A traced transfer adds hundreds of lines a second: they reach the
-  // control together, at most every kLogFlushIntervalMs, and the control
-  // is laid out and painted once for them. Whoever reads the control first
-  // takes what is pending.
-  if (m_pendingLog.isEmpty()) return;
+  if (m_pendingLog.IsEmpty()) return;
   auto* edit = ControlAs<QPlainTextEdit>(IDC_LOG);
   QTextCursor cursor(edit->document());
   cursor.movePosition(QTextCursor::End);
-  cursor.insertText(m_pendingLog);
-  m_pendingLog.clear();
+  cursor.insertText(ToControlText(m_pendingLog.Take()));
   edit->document()->setModified(false);
   edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->maximum());
 }
@@ -183,8 +178,7 @@ std::string CQtMainWindow::GetText(int id) const {
 
 void CQtMainWindow::AppendText(int id, const std::string& text) {
   if (id != IDC_LOG) return;
-  m_pendingLog += ToControlText(text);
-  if (!m_logFlushTimer.isActive()) m_logFlushTimer.start();
+  if (m_pendingLog.Add(text)) m_logFlushTimer.start();
 }
 
 bool CQtMainWindow::IsTextModified(int id) const {
@@ -194,7 +188,7 @@ bool CQtMainWindow::IsTextModified(int id) const {
 }
 
 void CQtMainWindow::ScrollLines(int id, int lines) {
-  if (!m_pendingLog.isEmpty()) return;  // the flush brings the newest lines into view
+  if (!m_pendingLog.IsEmpty()) return;
   if (auto* edit = ControlAs<QPlainTextEdit>(id))
     edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->value() + lines);
 }

@@ -9,6 +9,7 @@
 
 #include "app/DialogControls.h"
 #include "app/MainDialog.h"
+#include "app/PendingLog.h"
 #include "app/QtUiDispatcher.h"
 #include "app/TemplateDialog.h"
 #include "run/OperatorReport.h"
@@ -64,11 +65,10 @@ class CQtMainWindow : public CTemplateDialog, public IDialogControls {
   CQtIconButton* IconButton(int id) const;
   std::optional<std::string> AskFile(const CFileDialogSpec& spec, bool save);
   void FlushLog() const;
-  static constexpr int kLogFlushIntervalMs = 40;
 
   CQtUiDispatcher m_dispatcher;
   std::vector<std::pair<int, QString>> m_systemMenu;
-  mutable QString m_pendingLog;  // appended log text not yet in the control
+  mutable CPendingLog m_pendingLog;
   QTimer m_logFlushTimer;
   std::unique_ptr<CMainDialog> m_dialog;  // last: it goes first
 };

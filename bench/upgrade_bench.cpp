@@ -16,6 +16,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "ports/CommRecords.h"
 #include "serial/SerialDevice.h"
 #include "sim/BoxSimulator.h"
 #include "upgrade/ZELUpgradeThread.h"
@@ -95,7 +96,7 @@ struct CRawPty {
     ::cfmakeraw(&tio);
     ::tcsetattr(slave, TCSANOW, &tio);
     device->Open(name);
-    device->SetTimeouts(PortTimeouts());
+    device->SetTimeouts(LineTimeoutsOf(PortTimeouts()));
   }
   ~CRawPty() {
     device->Close();

@@ -149,10 +149,10 @@ int CZELBootThread::Failed(const char* line) {
 bool CZELBootThread::SwitchSpeed() {
   m_dcbSettings.BaudRate = kFastBaud;
   CSerialDevice& device = m_port.GetHandle();
-  DCB state = EmptyDcb();
-  if (!device.GetState(state)) return false;
-  state.BaudRate = kFastBaud;
-  return device.SetState(state);
+  CLineSettings line;
+  if (!device.GetLine(line)) return false;
+  line.baud = kFastBaud;
+  return device.SetLine(line);
 }
 
 size_t CZELBootThread::ReadBytes(uint8_t* buffer, size_t room, size_t count) {

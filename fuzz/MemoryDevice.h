@@ -39,15 +39,15 @@ class CMemoryDevice final : public CSerialDevice {
   DeviceError LastError() const override { return m_error; }
   std::string LastErrorText() const override { return {}; }
   bool IsGone() const override { return m_gone; }
-  bool GetState(DCB& dcb) override {
-    dcb = m_dcb;
+  bool GetLine(CLineSettings& line) override {
+    line = m_line;
     return true;
   }
-  bool SetState(const DCB& dcb) override {
-    m_dcb = dcb;
+  bool SetLine(const CLineSettings& line) override {
+    m_line = line;
     return true;
   }
-  bool SetTimeouts(const COMMTIMEOUTS&) override { return true; }
+  bool SetTimeouts(const CLineTimeouts&) override { return true; }
   bool SetMask(uint32_t) override { return true; }
   bool Read(void* buffer, uint32_t count, uint32_t& read) override {
     CMemoryLine& line = Line();
@@ -80,7 +80,7 @@ class CMemoryDevice final : public CSerialDevice {
     return Write(buffer, count, ov.done);
   }
   bool WaitCommEvent(uint32_t& events, COverlapped*) override {
-    events = EV_TXEMPTY;
+    events = line_event::kTransmitEmpty;
     return true;
   }
   bool WaitForCompletion(COverlapped&, std::chrono::milliseconds) override { return true; }
@@ -98,7 +98,7 @@ class CMemoryDevice final : public CSerialDevice {
   bool m_open = false;
   bool m_gone = false;
   DeviceError m_error = DeviceError::None;
-  DCB m_dcb = EngineLineSettings(9600);
+  CLineSettings m_line;
 };
 
 }  // namespace zel::fuzz

@@ -32,20 +32,21 @@ int CZELPortBase::OpenAndConfigure(const DCB& settings, const std::string& name,
     Show(openFailText);
     return 0;
   }
-  if (!m_pDevice->GetState(m_dcb)) {
+  CLineSettings line;
+  if (!m_pDevice->GetLine(line)) {
     NoteFailure();
     m_pDevice->Close();
     Show(getStateFailText);
     return 0;
   }
-  m_dcb = MergeLineSettings(m_dcb, settings);
-  if (!m_pDevice->SetState(m_dcb)) {
+  m_dcb = MergeLineSettings(DcbOf(line), settings);
+  if (!m_pDevice->SetLine(LineSettingsOf(m_dcb))) {
     NoteFailure();
     m_pDevice->Close();
     Show("Can not Set the Port Configuration");
     return 0;
   }
-  m_pDevice->SetTimeouts(PortTimeouts());
+  m_pDevice->SetTimeouts(LineTimeoutsOf(PortTimeouts()));
   m_bOpen = 1;
   return 1;
 }

@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
+#include "ports/CommRecords.h"
 #include "run/FailureCause.h"
 #include "run/OperatorReport.h"
 #include "serial/SerialDevice.h"
-#include "serial/WinTypes.h"
 
 namespace zel {
 

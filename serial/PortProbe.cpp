@@ -11,8 +11,8 @@ namespace {
 bool Opens(const std::string& name) {
   const auto device = CSerialDevice::Create();
   if (!device->Open(name)) return false;
-  DCB dcb = EmptyDcb();
-  const bool isSerial = device->GetState(dcb);
+  CLineSettings line;
+  const bool isSerial = device->GetLine(line);
   device->Close();
   return isSerial;
 }

@@ -1,8 +1,6 @@
-// The serial device layer: exclusive opening by name, whole-record line
-// settings, reads and writes bounded by millisecond time-outs, overlapped
-// transfers and the transmit-empty event. Ports and the port probe reach
-// devices only through this interface; each platform provides one
-// implementation behind Create().
+// The serial device layer: exclusive opening by name, line settings, reads and writes bounded by millisecond
+// time-outs, overlapped transfers and the transmit-empty event. Ports and the port probe reach devices only
+// through this interface; each platform provides one implementation behind Create().
 #pragma once
 
 #include <chrono>
@@ -12,7 +10,7 @@
 #include <string>
 
 #include "run/FailureCause.h"
-#include "serial/WinTypes.h"
+#include "serial/LineSettings.h"
 
 namespace zel {
 
@@ -78,9 +76,13 @@ class CSerialDevice {
   // True once the device has been seen gone; reset by Open.
   virtual bool IsGone() const = 0;
 
-  virtual bool GetState(DCB& dcb) = 0;
-  virtual bool SetState(const DCB& dcb) = 0;
-  virtual bool SetTimeouts(const COMMTIMEOUTS& timeouts) = 0;
+  // The line as the device has it; what a device cannot report (a
+  // pseudo-terminal's framing and modem lines) is reported as last set.
+  virtual bool GetLine(CLineSettings& line) = 0;
+  // Fails with Invalid, changing nothing, for settings the device cannot take.
+  virtual bool SetLine(const CLineSettings& line) = 0;
+  virtual bool SetTimeouts(const CLineTimeouts& timeouts) = 0;
+  // The line_event bits that WaitCommEvent reports.
   virtual bool SetMask(uint32_t mask) = 0;
 
   // Blocking transfers. Read succeeds with read = 0 when the time-outs end
@@ -98,7 +100,7 @@ class CSerialDevice {
   // LastError() IoPending when the operation goes on in ov.
   virtual bool ReadOverlapped(void* buffer, uint32_t count, COverlapped& ov) = 0;
   virtual bool WriteOverlapped(const void* buffer, uint32_t count, COverlapped& ov) = 0;
-  // Waits for one of the masked events; EV_TXEMPTY is reported once all
+  // Waits for one of the masked events; line_event::kTransmitEmpty is reported once all
   // written bytes have left the device. With ov, a wait that cannot be
   // satisfied at once goes pending.
   virtual bool WaitCommEvent(uint32_t& events, COverlapped* ov) = 0;

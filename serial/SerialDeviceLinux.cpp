@@ -71,32 +71,21 @@ DeviceError ErrnoToError(int err) {
 }
 
 // Character size and parity bits for validated settings.
-tcflag_t FramingBits(const DCB& dcb) {
+tcflag_t FramingBits(const CLineSettings& line) {
   static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-  tcflag_t bits = kSizes[std::clamp<int>(dcb.ByteSize, 5, 8) - 5];
-  switch (dcb.Parity) {
-    case ODDPARITY: bits |= PARENB | PARODD; break;
-    case EVENPARITY: bits |= PARENB; break;
-    case MARKPARITY: bits |= PARENB | CMSPAR | PARODD; break;
-    case SPACEPARITY: bits |= PARENB | CMSPAR; break;
+  tcflag_t bits = kSizes[std::clamp<int>(line.dataBits, 5, 8) - 5];
+  switch (line.parity) {
+    case Parity::Odd: bits |= PARENB | PARODD; break;
+    case Parity::Even: bits |= PARENB; break;
+    case Parity::Mark: bits |= PARENB | CMSPAR | PARODD; break;
+    case Parity::Space: bits |= PARENB | CMSPAR; break;
     default: break;
   }
   return bits;
 }
 
-// A device's own values for what termios does not hold.
-DCB DeviceDefaults() {
-  DCB dcb = EmptyDcb();
-  dcb.BaudRate = 9600;
-  dcb.fBinary = 1;
-  dcb.fDtrControl = DTR_CONTROL_ENABLE;
-  dcb.fRtsControl = RTS_CONTROL_ENABLE;
-  dcb.XonLim = 2048;
-  dcb.XoffLim = 512;
-  dcb.ByteSize = 8;
-  dcb.XonChar = 0x11;
-  dcb.XoffChar = 0x13;
-  return dcb;
+bool Valid(const CLineSettings& line, speed_t& speed) {
+  return BaudToCode(line.baud, speed) && IsValidLine(line);
 }
 
 Clock::time_point Later(Clock::time_point a, uint64_t ms) {
@@ -118,9 +107,9 @@ class CPosixSerialDevice final : public CSerialDevice {
   DeviceError LastError() const override { return m_lastError; }
   std::string LastErrorText() const override { return m_lastErrorText; }
   bool IsGone() const override { return m_bGone; }
-  bool GetState(DCB& dcb) override;
-  bool SetState(const DCB& dcb) override;
-  bool SetTimeouts(const COMMTIMEOUTS& timeouts) override;
+  bool GetLine(CLineSettings& line) override;
+  bool SetLine(const CLineSettings& line) override;
+  bool SetTimeouts(const CLineTimeouts& timeouts) override;
   bool SetMask(uint32_t mask) override;
   bool Read(void* buffer, uint32_t count, uint32_t& read) override;
   bool Write(const void* buffer, uint32_t count, uint32_t& written) override;
@@ -147,7 +136,7 @@ class CPosixSerialDevice final : public CSerialDevice {
   bool FailErrno(int err) { return Fail(ErrnoToError(err), err); }
   bool OutputQueueEmpty();
   uint32_t BytesWaiting();
-  void ApplyModemLines(const DCB& dcb);
+  void ApplyModemLines(const CLineSettings& line);
 
   int m_fd = -1;
   int m_wakeFd = -1;
@@ -155,8 +144,8 @@ class CPosixSerialDevice final : public CSerialDevice {
   std::string m_lastErrorText;
   bool m_bGone = false;
   bool m_bFramingVirtual = false;  // the driver ignores size and parity
-  DCB m_shadow;
-  COMMTIMEOUTS m_timeouts{};
+  CLineSettings m_shadow;          // what was last set, for what termios does not hold
+  CLineTimeouts m_timeouts;
   uint32_t m_mask = 0;
   std::vector<uint8_t> m_rx;
   size_t m_rxHead = 0;
@@ -164,8 +153,7 @@ class CPosixSerialDevice final : public CSerialDevice {
 
 std::unique_ptr<CSerialDevice> CSerialDevice::Create() { return std::make_unique<CPosixSerialDevice>(); }
 
-CPosixSerialDevice::CPosixSerialDevice()
-    : m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), m_shadow(DeviceDefaults()) {}
+CPosixSerialDevice::CPosixSerialDevice() : m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 CPosixSerialDevice::~CPosixSerialDevice() {
   Close();
@@ -205,8 +193,8 @@ bool CPosixSerialDevice::Open(const std::string& name) {
   m_fd = fd;
   m_bGone = false;
   m_bFramingVirtual = false;
-  m_shadow = DeviceDefaults();
-  m_timeouts = COMMTIMEOUTS{};
+  m_shadow = CLineSettings{};
+  m_timeouts = CLineTimeouts{};
   m_mask = 0;
   m_rx.clear();
   m_rxHead = 0;
@@ -225,74 +213,71 @@ bool CPosixSerialDevice::Close() {
   return true;
 }
 
-bool CPosixSerialDevice::GetState(DCB& dcb) {
+bool CPosixSerialDevice::GetLine(CLineSettings& line) {
   if (!IsOpen()) return Fail(DeviceError::Invalid);
   termios tio{};
   if (::tcgetattr(m_fd, &tio) != 0) return FailErrno(errno);
-  DCB state = m_shadow;
-  state.DCBlength = sizeof(DCB);
-  state.BaudRate = CodeToBaud(::cfgetospeed(&tio));
+  CLineSettings state = m_shadow;
+  state.baud = CodeToBaud(::cfgetospeed(&tio));
   if (m_bFramingVirtual)
     tio.c_cflag = (tio.c_cflag & ~(CSIZE | PARENB | PARODD | CMSPAR)) | FramingBits(m_shadow);
   switch (tio.c_cflag & CSIZE) {
-    case CS5: state.ByteSize = 5; break;
-    case CS6: state.ByteSize = 6; break;
-    case CS7: state.ByteSize = 7; break;
-    default: state.ByteSize = 8; break;
+    case CS5: state.dataBits = 5; break;
+    case CS6: state.dataBits = 6; break;
+    case CS7: state.dataBits = 7; break;
+    default: state.dataBits = 8; break;
   }
   if (!(tio.c_cflag & PARENB))
-    state.Parity = NOPARITY;
+    state.parity = Parity::None;
   else if (tio.c_cflag & CMSPAR)
-    state.Parity = (tio.c_cflag & PARODD) ? MARKPARITY : SPACEPARITY;
+    state.parity = (tio.c_cflag & PARODD) ? Parity::Mark : Parity::Space;
   else
-    state.Parity = (tio.c_cflag & PARODD) ? ODDPARITY : EVENPARITY;
+    state.parity = (tio.c_cflag & PARODD) ? Parity::Odd : Parity::Even;
   if (!(tio.c_cflag & CSTOPB))
-    state.StopBits = ONESTOPBIT;
-  else if (state.StopBits != ONE5STOPBITS)
-    state.StopBits = TWOSTOPBITS;
+    state.stopBits = StopBits::One;
+  else if (state.stopBits != StopBits::OneAndHalf)
+    state.stopBits = StopBits::Two;
   const bool hardwareFlow = (tio.c_cflag & CRTSCTS) != 0;
-  state.fOutxCtsFlow = hardwareFlow ? 1 : 0;
+  state.ctsFlow = hardwareFlow;
   if (hardwareFlow)
-    state.fRtsControl = RTS_CONTROL_HANDSHAKE;
-  else if (state.fRtsControl == RTS_CONTROL_HANDSHAKE)
-    state.fRtsControl = RTS_CONTROL_ENABLE;
-  state.fOutX = (tio.c_iflag & IXON) != 0 ? 1 : 0;
-  state.fInX = (tio.c_iflag & IXOFF) != 0 ? 1 : 0;
-  state.fParity = (tio.c_iflag & INPCK) != 0 ? 1 : 0;
-  state.XonChar = static_cast<char>(tio.c_cc[VSTART]);
-  state.XoffChar = static_cast<char>(tio.c_cc[VSTOP]);
+    state.rts = LineControl::Handshake;
+  else if (state.rts == LineControl::Handshake)
+    state.rts = LineControl::On;
+  state.xonXoffOut = (tio.c_iflag & IXON) != 0;
+  state.xonXoffIn = (tio.c_iflag & IXOFF) != 0;
+  state.checkParity = (tio.c_iflag & INPCK) != 0;
+  state.xonChar = static_cast<char>(tio.c_cc[VSTART]);
+  state.xoffChar = static_cast<char>(tio.c_cc[VSTOP]);
   // The modem lines, where the driver has them (a pseudo-terminal does not).
   int lines = 0;
   if (::ioctl(m_fd, TIOCMGET, &lines) == 0) {
-    if (state.fDtrControl != DTR_CONTROL_HANDSHAKE)
-      state.fDtrControl = (lines & TIOCM_DTR) ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
-    if (!hardwareFlow && state.fRtsControl != RTS_CONTROL_TOGGLE)
-      state.fRtsControl = (lines & TIOCM_RTS) ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+    if (state.dtr != LineControl::Handshake)
+      state.dtr = (lines & TIOCM_DTR) ? LineControl::On : LineControl::Off;
+    if (!hardwareFlow && state.rts != LineControl::Toggle)
+      state.rts = (lines & TIOCM_RTS) ? LineControl::On : LineControl::Off;
   }
-  dcb = state;
+  line = state;
   return true;
 }
 
-bool CPosixSerialDevice::SetState(const DCB& dcb) {
+bool CPosixSerialDevice::SetLine(const CLineSettings& line) {
   if (!IsOpen()) return Fail(DeviceError::Invalid);
   speed_t speed;
-  if (!BaudToCode(dcb.BaudRate, speed) || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY ||
-      dcb.StopBits > TWOSTOPBITS)
-    return Fail(DeviceError::Invalid);
+  if (!Valid(line, speed)) return Fail(DeviceError::Invalid);
   termios tio{};
   if (::tcgetattr(m_fd, &tio) != 0) return FailErrno(errno);
   ::cfmakeraw(&tio);
   tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   tio.c_cflag |= CLOCAL | CREAD;
-  tio.c_cflag |= FramingBits(dcb);
-  if (dcb.StopBits != ONESTOPBIT) tio.c_cflag |= CSTOPB;
-  if (dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) tio.c_cflag |= CRTSCTS;
+  tio.c_cflag |= FramingBits(line);
+  if (line.stopBits != StopBits::One) tio.c_cflag |= CSTOPB;
+  if (line.ctsFlow || line.rts == LineControl::Handshake) tio.c_cflag |= CRTSCTS;
   tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
-  if (dcb.fOutX) tio.c_iflag |= IXON;
-  if (dcb.fInX) tio.c_iflag |= IXOFF;
-  if (dcb.fParity) tio.c_iflag |= INPCK;
-  if (dcb.XonChar != 0) tio.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
-  if (dcb.XoffChar != 0) tio.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+  if (line.xonXoffOut) tio.c_iflag |= IXON;
+  if (line.xonXoffIn) tio.c_iflag |= IXOFF;
+  if (line.checkParity) tio.c_iflag |= INPCK;
+  if (line.xonChar != 0) tio.c_cc[VSTART] = static_cast<cc_t>(line.xonChar);
+  if (line.xoffChar != 0) tio.c_cc[VSTOP] = static_cast<cc_t>(line.xoffChar);
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
   ::cfsetispeed(&tio, speed);
@@ -305,24 +290,23 @@ bool CPosixSerialDevice::SetState(const DCB& dcb) {
   // whatever it is told; what was asked for is what it reports then.
   m_bFramingVirtual = (check.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR)) !=
                       (tio.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR));
-  m_shadow = dcb;
-  m_shadow.DCBlength = sizeof(DCB);
-  ApplyModemLines(dcb);
+  m_shadow = line;
+  ApplyModemLines(line);
   return true;
 }
 
-void CPosixSerialDevice::ApplyModemLines(const DCB& dcb) {
+void CPosixSerialDevice::ApplyModemLines(const CLineSettings& line) {
   // A pseudo-terminal has no modem lines and refuses these requests
   // (ENOTTY or EINVAL); that is no failure of the settings.
   int dtr = TIOCM_DTR;
-  ::ioctl(m_fd, dcb.fDtrControl == DTR_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &dtr);
-  if (dcb.fRtsControl != RTS_CONTROL_HANDSHAKE) {
+  ::ioctl(m_fd, line.dtr == LineControl::Off ? TIOCMBIC : TIOCMBIS, &dtr);
+  if (line.rts != LineControl::Handshake) {
     int rts = TIOCM_RTS;
-    ::ioctl(m_fd, dcb.fRtsControl == RTS_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &rts);
+    ::ioctl(m_fd, line.rts == LineControl::Off ? TIOCMBIC : TIOCMBIS, &rts);
   }
 }
 
-bool CPosixSerialDevice::SetTimeouts(const COMMTIMEOUTS& timeouts) {
+bool CPosixSerialDevice::SetTimeouts(const CLineTimeouts& timeouts) {
   if (!IsOpen()) return Fail(DeviceError::Invalid);
   m_timeouts = timeouts;
   return true;
@@ -394,16 +378,15 @@ uint32_t CPosixSerialDevice::BytesWaiting() {
 }
 
 CPosixSerialDevice::Step CPosixSerialDevice::DriveRead(COverlapped& ov, Clock::time_point limit) {
-  const COMMTIMEOUTS& t = m_timeouts;
-  const bool immediate = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
-                         t.ReadTotalTimeoutConstant == 0;
-  const bool totalLimited = t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0;
-  const bool intervalLimited = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MAXDWORD;
+  const CLineTimeouts& t = m_timeouts;
+  const bool immediate =
+      t.readGapMs == CLineTimeouts::kReturnAtOnce && t.readPerByteMs == 0 && t.readConstantMs == 0;
+  const bool totalLimited = t.readPerByteMs != 0 || t.readConstantMs != 0;
+  const bool intervalLimited = t.readGapMs != 0 && t.readGapMs != CLineTimeouts::kReturnAtOnce;
   const Clock::time_point total =
-      immediate ? ov.start
-      : totalLimited
-          ? Later(ov.start, uint64_t{t.ReadTotalTimeoutMultiplier} * ov.count + t.ReadTotalTimeoutConstant)
-          : Clock::time_point::max();
+      immediate      ? ov.start
+      : totalLimited ? Later(ov.start, uint64_t{t.readPerByteMs} * ov.count + t.readConstantMs)
+                     : Clock::time_point::max();
   for (;;) {
     const size_t available = m_rx.size() - m_rxHead;
     if (available > 0 && ov.done < ov.count) {
@@ -415,8 +398,7 @@ CPosixSerialDevice::Step CPosixSerialDevice::DriveRead(COverlapped& ov, Clock::t
     }
     if (ov.done == ov.count) return Step::Complete;
     Clock::time_point deadline = total;
-    if (intervalLimited && ov.done > 0)
-      deadline = std::min(deadline, Later(ov.lastByte, t.ReadIntervalTimeout));
+    if (intervalLimited && ov.done > 0) deadline = std::min(deadline, Later(ov.lastByte, t.readGapMs));
     const auto now = Clock::now();
     const bool expired = now >= deadline;
     // Take what has arrived by the deadline before ending the read.
@@ -432,12 +414,11 @@ CPosixSerialDevice::Step CPosixSerialDevice::DriveRead(COverlapped& ov, Clock::t
 }
 
 CPosixSerialDevice::Step CPosixSerialDevice::DriveWrite(COverlapped& ov, Clock::time_point limit) {
-  const COMMTIMEOUTS& t = m_timeouts;
-  const bool totalLimited = t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0;
+  const CLineTimeouts& t = m_timeouts;
+  const bool totalLimited = t.writePerByteMs != 0 || t.writeConstantMs != 0;
   const Clock::time_point deadline =
-      totalLimited
-          ? Later(ov.start, uint64_t{t.WriteTotalTimeoutMultiplier} * ov.count + t.WriteTotalTimeoutConstant)
-          : Clock::time_point::max();
+      totalLimited ? Later(ov.start, uint64_t{t.writePerByteMs} * ov.count + t.writeConstantMs)
+                   : Clock::time_point::max();
   while (ov.done < ov.count) {
     const ssize_t n = ::write(m_fd, ov.writeBuffer + ov.done, ov.count - ov.done);
     if (n > 0) {
@@ -474,8 +455,8 @@ CPosixSerialDevice::Step CPosixSerialDevice::DriveEvent(COverlapped& ov, Clock::
   }
   for (;;) {
     uint32_t events = 0;
-    if ((m_mask & EV_RXCHAR) && BytesWaiting() > 0) events |= EV_RXCHAR;
-    if ((m_mask & EV_TXEMPTY) && OutputQueueEmpty()) events |= EV_TXEMPTY;
+    if ((m_mask & line_event::kReceived) && BytesWaiting() > 0) events |= line_event::kReceived;
+    if ((m_mask & line_event::kTransmitEmpty) && OutputQueueEmpty()) events |= line_event::kTransmitEmpty;
     if (events != 0) {
       if (ov.events) *ov.events = events;
       return Step::Complete;
@@ -484,10 +465,10 @@ CPosixSerialDevice::Step CPosixSerialDevice::DriveEvent(COverlapped& ov, Clock::
     if (now >= limit) return Step::Incomplete;
     // The output queue has no readiness event of its own: look again
     // every millisecond while waiting for it.
-    const auto until = (m_mask & EV_TXEMPTY) ? std::min(limit, now + milliseconds(1)) : limit;
+    const auto until = (m_mask & line_event::kTransmitEmpty) ? std::min(limit, now + milliseconds(1)) : limit;
     bool timedOut = false;
     if (!WaitReady(POLLIN, until, timedOut) && !timedOut) return Step::Failed;
-    if (!timedOut && !(m_mask & EV_RXCHAR) && !Fill()) return Step::Failed;
+    if (!timedOut && !(m_mask & line_event::kReceived) && !Fill()) return Step::Failed;
   }
 }
 

@@ -7,13 +7,15 @@
 #include <vector>
 
 #include "run/SystemHeadersWin32.h"
+#include "serial/DcbTranslation.h"
 #include "serial/SerialDevice.h"
 
 namespace zel {
 namespace {
 
-static_assert(sizeof(::DCB) == sizeof(DCB) && sizeof(::COMMTIMEOUTS) == sizeof(COMMTIMEOUTS),
-              "the core's records have the system's layout");
+static_assert(line_event::kReceived == EV_RXCHAR && line_event::kTransmitEmpty == EV_TXEMPTY &&
+                  line_event::kInputAlmostFull == EV_RX80FULL,
+              "the event bits are the system's own");
 
 DeviceError ErrorFromWin32(DWORD error) {
   switch (error) {
@@ -108,26 +110,27 @@ class CWin32SerialDevice final : public CSerialDevice {
   std::string LastErrorText() const override { return m_lastErrorText; }
   bool IsGone() const override { return m_bGone; }
 
-  // The core's records have the system's layout: they are copied as they
-  // are into the system's own.
-  bool GetState(DCB& dcb) override {
+  bool GetLine(CLineSettings& line) override {
     if (!IsOpen()) return Fail(DeviceError::Invalid);
     ::DCB system{};
     system.DCBlength = sizeof system;
     if (!::GetCommState(m_handle, &system)) return FailLast();
-    std::memcpy(&dcb, &system, sizeof dcb);
+    line = LineSettingsOfRecord(system);
     return true;
   }
-  bool SetState(const DCB& dcb) override {
+  bool SetLine(const CLineSettings& line) override {
     if (!IsOpen()) return Fail(DeviceError::Invalid);
-    ::DCB system;
-    std::memcpy(&system, &dcb, sizeof system);
+    if (!IsValidLine(line)) return Fail(DeviceError::Invalid);
+    ::DCB system{};
+    system.DCBlength = sizeof system;
+    if (!::GetCommState(m_handle, &system)) return FailLast();
+    OverlayLineSettings(system, line);
     return ::SetCommState(m_handle, &system) ? true : FailLast();
   }
-  bool SetTimeouts(const COMMTIMEOUTS& timeouts) override {
+  bool SetTimeouts(const CLineTimeouts& timeouts) override {
     if (!IsOpen()) return Fail(DeviceError::Invalid);
-    ::COMMTIMEOUTS system;
-    std::memcpy(&system, &timeouts, sizeof system);
+    ::COMMTIMEOUTS system{timeouts.readGapMs, timeouts.readPerByteMs, timeouts.readConstantMs,
+                          timeouts.writePerByteMs, timeouts.writeConstantMs};
     return ::SetCommTimeouts(m_handle, &system) ? true : FailLast();
   }
   bool SetMask(uint32_t mask) override {

@@ -172,7 +172,21 @@ class IconButtonTest : public QObject {
     CQtIconButton* b = Make(QStringLiteral("x"), CQtIconButton::Kind::DefaultPushButton);
     b->SetFlat(false, true);
     QCOMPARE(PixelAt(*b, 0, 0), QColor(0, 0, 0).rgb());
-    QCOMPARE(PixelAt(*b, 1, 1), b->palette().color(QPalette::Light).rgb());  // the 3-D frame moves 1 pixel in
+    // The desktop's button edge, one pixel in: highlight and light above and
+    // left, dark shadow and shadow below and right, the dark ones on top.
+    const QPalette& p = b->palette();
+    const int w = b->width(), h = b->height();
+    const struct {
+      int x, y;
+      QPalette::ColorRole role;
+    } edge[] = {{1, 1, QPalette::Light},          {1, h - 3, QPalette::Light},
+                {2, 2, QPalette::Midlight},       {w - 4, 2, QPalette::Midlight},
+                {w - 2, 1, QPalette::Shadow},     {1, h - 2, QPalette::Shadow},
+                {w - 2, h - 2, QPalette::Shadow}, {w - 3, h - 3, QPalette::Dark},
+                {2, h - 3, QPalette::Dark},       {w - 3, 3, QPalette::Dark}};
+    for (const auto& pixel : edge)
+      QVERIFY2(PixelAt(*b, pixel.x, pixel.y) == p.color(pixel.role).rgb(),
+               qPrintable(QStringLiteral("at %1,%2").arg(pixel.x).arg(pixel.y)));
   }
 
   void DisablingTheFocusedButtonMovesTheFocusOn() {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <thread>
 
+#include "ports/CommRecords.h"
 #include "serial/SerialDevice.h"
 #include "tests/PtyPair.h"
 #include "tests/ThreadProbe.h"
@@ -48,8 +49,8 @@ TEST(DeviceOpen, FailuresSayWhy) {
   EXPECT_FALSE(device->Open("/dev/does-not-exist"));
   EXPECT_EQ(device->LastError(), DeviceError::NotFound);
   ASSERT_TRUE(device->Open(notATty));
-  DCB dcb = EmptyDcb();
-  EXPECT_FALSE(device->GetState(dcb));
+  CLineSettings line;
+  EXPECT_FALSE(device->GetLine(line));
   EXPECT_EQ(device->LastError(), DeviceError::NotSerial);
   device->Close();
   std::remove(notATty);
@@ -77,23 +78,18 @@ TEST(DeviceOpen, OpenInAnotherProcessFailsWhileHeld) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the other process opened the held device; 2: wrong error";
 }
 
-DCB SampleSettings() {
-  DCB dcb = EmptyDcb();
-  dcb.BaudRate = 57600;
-  dcb.fBinary = dcb.fOutX = dcb.fInX = dcb.fAbortOnError = 1;
-  dcb.fDtrControl = DTR_CONTROL_DISABLE;
-  dcb.fRtsControl = RTS_CONTROL_ENABLE;
-  dcb.ByteSize = 7;
-  dcb.Parity = EVENPARITY;
-  dcb.StopBits = TWOSTOPBITS;
-  dcb.XonLim = 100;
-  dcb.XoffLim = 200;
-  dcb.XonChar = 0x11;
-  dcb.XoffChar = 0x13;
-  dcb.ErrorChar = 0x55;
-  dcb.EofChar = 0x1A;
-  dcb.EvtChar = 0x7E;
-  return dcb;
+CLineSettings SampleSettings() {
+  CLineSettings line;
+  line.baud = 57600;
+  line.xonXoffOut = line.xonXoffIn = true;
+  line.dtr = LineControl::Off;
+  line.rts = LineControl::On;
+  line.dataBits = 7;
+  line.parity = Parity::Even;
+  line.stopBits = StopBits::Two;
+  line.xonChar = 0x01;
+  line.xoffChar = 0x02;
+  return line;
 }
 
 TEST(DeviceSettings, WhatIsWrittenReadsBackWhole) {
@@ -101,12 +97,12 @@ TEST(DeviceSettings, WhatIsWrittenReadsBackWhole) {
   const auto device = CSerialDevice::Create();
   ASSERT_TRUE(device->Open(pty.SlavePath()));
   for (uint32_t baud : {9600u, 38400u, 57600u, 115200u}) {
-    DCB written = SampleSettings();
-    written.BaudRate = baud;
-    ASSERT_TRUE(device->SetState(written)) << baud;
-    DCB read = EmptyDcb();
-    ASSERT_TRUE(device->GetState(read));
-    EXPECT_TRUE(SameDcb(read, written)) << baud;
+    CLineSettings written = SampleSettings();
+    written.baud = baud;
+    ASSERT_TRUE(device->SetLine(written)) << baud;
+    CLineSettings read;
+    ASSERT_TRUE(device->GetLine(read));
+    EXPECT_EQ(read, written) << baud;
   }
 }
 
@@ -114,10 +110,10 @@ TEST(DeviceSettings, TakeEffectOnTheLine) {
   CPtyPair pty;
   const auto device = CSerialDevice::Create();
   ASSERT_TRUE(device->Open(pty.SlavePath()));
-  DCB dcb = SampleSettings();
-  dcb.BaudRate = 115200;
-  dcb.fOutxCtsFlow = 1;
-  ASSERT_TRUE(device->SetState(dcb));
+  CLineSettings line = SampleSettings();
+  line.baud = 115200;
+  line.ctsFlow = true;
+  ASSERT_TRUE(device->SetLine(line));
   // A pseudo-terminal keeps 8 bits without parity; the rest is visible.
   termios tio{};
   ASSERT_EQ(::tcgetattr(pty.Slave(), &tio), 0);
@@ -125,6 +121,7 @@ TEST(DeviceSettings, TakeEffectOnTheLine) {
   EXPECT_TRUE(tio.c_cflag & CSTOPB);
   EXPECT_TRUE(tio.c_cflag & CRTSCTS);
   EXPECT_TRUE(tio.c_iflag & IXON);
+  EXPECT_EQ(tio.c_cc[VSTART], 0x01);
   EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO)) << "the line must be raw";
   EXPECT_FALSE(tio.c_oflag & OPOST);
 }
@@ -133,21 +130,35 @@ TEST(DeviceSettings, UnsupportedValuesAreRefusedAndChangeNothing) {
   CPtyPair pty;
   const auto device = CSerialDevice::Create();
   ASSERT_TRUE(device->Open(pty.SlavePath()));
-  ASSERT_TRUE(device->SetState(SampleSettings()));
-  for (auto spoil : {+[](DCB& d) { d.BaudRate = 12345; }, +[](DCB& d) { d.ByteSize = 9; },
-                     +[](DCB& d) { d.Parity = 5; }, +[](DCB& d) { d.StopBits = 3; }}) {
-    DCB bad = SampleSettings();
+  ASSERT_TRUE(device->SetLine(SampleSettings()));
+  for (auto spoil :
+       {+[](CLineSettings& l) { l.baud = 12345; }, +[](CLineSettings& l) { l.dataBits = 9; },
+        +[](CLineSettings& l) { l.parity = Parity{5}; }, +[](CLineSettings& l) { l.stopBits = StopBits{3}; },
+        +[](CLineSettings& l) { l.dtr = LineControl::Toggle; }}) {
+    CLineSettings bad = SampleSettings();
     spoil(bad);
-    EXPECT_FALSE(device->SetState(bad));
+    EXPECT_FALSE(device->SetLine(bad));
     EXPECT_EQ(device->LastError(), DeviceError::Invalid);
-    DCB read = EmptyDcb();
-    ASSERT_TRUE(device->GetState(read));
-    EXPECT_TRUE(SameDcb(read, SampleSettings()));
+    CLineSettings read;
+    ASSERT_TRUE(device->GetLine(read));
+    EXPECT_EQ(read, SampleSettings());
   }
 }
 
-TEST(DeviceSettings, MergeTakesTheTemplateMembersAndKeepsTheDevicesOwn) {
-  DCB device = SampleSettings();
+// The ports' records: what a port takes from its caller's template, and
+// what of it reaches the device.
+DCB SampleDcb() {
+  DCB dcb = DcbOf(SampleSettings());
+  dcb.fAbortOnError = 1;
+  dcb.XonLim = 100;
+  dcb.XoffLim = 200;
+  dcb.EofChar = 0x1A;
+  dcb.EvtChar = 0x7E;
+  return dcb;
+}
+
+TEST(PortSettings, MergeTakesTheTemplateMembersAndKeepsTheDevicesOwn) {
+  DCB device = SampleDcb();
   SetDcbFlags(device, DcbFlags(device) | 0xABCD0000u);
   DCB tmpl = EmptyDcb();
   tmpl.BaudRate = 38400;
@@ -175,13 +186,46 @@ TEST(DeviceSettings, MergeTakesTheTemplateMembersAndKeepsTheDevicesOwn) {
   EXPECT_EQ(merged.EvtChar, device.EvtChar);
 }
 
+TEST(PortSettings, ReachTheDeviceAsTheyWereMeant) {
+  // Each DTR and RTS control, each framing and each flow flag survives the
+  // way to the device and back.
+  const uint32_t dtr[] = {DTR_CONTROL_DISABLE, DTR_CONTROL_ENABLE, DTR_CONTROL_HANDSHAKE};
+  const uint32_t rts[] = {RTS_CONTROL_DISABLE, RTS_CONTROL_ENABLE, RTS_CONTROL_HANDSHAKE, RTS_CONTROL_TOGGLE};
+  for (int i = 0; i < 4; ++i) {
+    DCB dcb = EngineLineSettings(57600 * (i + 1));
+    dcb.fDtrControl = dtr[i % 3];
+    dcb.fRtsControl = rts[i];
+    dcb.Parity = static_cast<uint8_t>(ODDPARITY + i);
+    dcb.StopBits = static_cast<uint8_t>(i % 3);
+    dcb.ByteSize = static_cast<uint8_t>(5 + i);
+    dcb.fOutxCtsFlow = i & 1;
+    dcb.fOutxDsrFlow = (i >> 1) & 1;
+    dcb.fOutX = i == 2;
+    dcb.fInX = i == 3;
+    dcb.fParity = i == 0;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    DCB back = DcbOf(LineSettingsOf(dcb));
+    back.ErrorChar = dcb.ErrorChar;
+    EXPECT_EQ(DcbFlags(back), DcbFlags(dcb)) << i;
+    EXPECT_EQ(back.BaudRate, dcb.BaudRate);
+    EXPECT_EQ(back.ByteSize, dcb.ByteSize);
+    EXPECT_EQ(back.Parity, dcb.Parity);
+    EXPECT_EQ(back.StopBits, dcb.StopBits);
+  }
+  const CLineSettings engine = LineSettingsOf(EngineLineSettings(115200));
+  EXPECT_EQ(engine.dtr, LineControl::On);
+  EXPECT_EQ(engine.rts, LineControl::Off);
+  const CLineTimeouts t = LineTimeoutsOf(PortTimeouts());
+  EXPECT_EQ(t, (CLineTimeouts{3, 3, 2, 3, 2}));
+}
+
 class DeviceTransfer : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(device.Open(pty.SlavePath()));
-    DCB dcb = EngineLineSettings(57600);
-    ASSERT_TRUE(device.SetState(dcb));
-    ASSERT_TRUE(device.SetTimeouts(PortTimeouts()));
+    ASSERT_TRUE(device.SetLine(LineSettingsOf(EngineLineSettings(57600))));
+    ASSERT_TRUE(device.SetTimeouts(LineTimeoutsOf(PortTimeouts())));
   }
   CPtyPair pty;
   std::unique_ptr<CSerialDevice> owned = CSerialDevice::Create();
@@ -237,8 +281,7 @@ class DeviceBlockedTransfer : public DeviceTransfer, public ::testing::WithParam
 
 TEST_P(DeviceBlockedTransfer, EndsWhenTheRunIsStopped) {
   const Blocked what = GetParam();
-  COMMTIMEOUTS none{};
-  ASSERT_TRUE(device.SetTimeouts(none));
+  ASSERT_TRUE(device.SetTimeouts(CLineTimeouts{}));
   std::stop_source stop;
   device.SetStop(stop.get_token());
   std::atomic<pid_t> tid{0};
@@ -325,7 +368,7 @@ TEST_F(DeviceTransfer, TransmitEmptyIsReportedOnceAWriteHasLeft) {
   uint32_t events = 0;
   COverlapped wait;
   ASSERT_TRUE(device.WaitCommEvent(events, &wait));
-  EXPECT_TRUE(events & EV_TXEMPTY);
+  EXPECT_TRUE(events & line_event::kTransmitEmpty);
   EXPECT_EQ(pty.ReadMaster(3), std::vector<uint8_t>(3, 'B'));
 }
 

@@ -20,36 +20,21 @@ COLORREF SysColor(const QPalette& palette, QPalette::ColorRole role) {
   return FromQColor(palette.color(QPalette::Active, role));
 }
 
-// Windows rectangles are (left, top, right, bottom) with right and bottom
-// outside; QRect's right() is inside. Lines here are drawn pixel by pixel
-// as the platform draws them.
-void FillLine(QPainter& p, int x0, int y0, int x1, int y1, COLORREF colour) {
-  // A horizontal or vertical line from (x0, y0) up to, not including, (x1, y1).
-  const QColor c = ToQColor(colour);
-  if (y0 == y1) {
-    if (x1 > x0) p.fillRect(QRect(x0, y0, x1 - x0, 1), c);
-    if (x1 < x0) p.fillRect(QRect(x1 + 1, y0, x0 - x1, 1), c);
-  } else if (x0 == x1) {
-    if (y1 > y0) p.fillRect(QRect(x0, y0, 1, y1 - y0), c);
-    if (y1 < y0) p.fillRect(QRect(x0, y1 + 1, 1, y0 - y1), c);
+COLORREF ShadeColor(const QPalette& palette, FrameShade shade) {
+  switch (shade) {
+    case FrameShade::Black: return Rgb(0, 0, 0);
+    case FrameShade::Highlight: return SysColor(palette, QPalette::Light);
+    case FrameShade::Light: return SysColor(palette, QPalette::Midlight);
+    case FrameShade::Shadow: return SysColor(palette, QPalette::Dark);
+    case FrameShade::DarkShadow: return SysColor(palette, QPalette::Shadow);
   }
+  return Rgb(0, 0, 0);
 }
 
-void FrameRect(QPainter& p, const QRect& r, COLORREF colour) {
-  const int l = r.left(), t = r.top(), rr = r.left() + r.width(), b = r.top() + r.height();
-  const QColor c = ToQColor(colour);
-  p.fillRect(QRect(l, t, rr - l, 1), c);
-  p.fillRect(QRect(l, b - 1, rr - l, 1), c);
-  p.fillRect(QRect(l, t, 1, b - t), c);
-  p.fillRect(QRect(rr - 1, t, 1, b - t), c);
-}
-
-void Draw3dRect(QPainter& p, const QRect& r, COLORREF topLeft, COLORREF bottomRight) {
-  const int l = r.left(), t = r.top(), rr = r.left() + r.width(), b = r.top() + r.height();
-  p.fillRect(QRect(l, t, rr - l - 1, 1), ToQColor(topLeft));
-  p.fillRect(QRect(l, t, 1, b - t - 1), ToQColor(topLeft));
-  p.fillRect(QRect(rr - 1, t, 1, b - t), ToQColor(bottomRight));
-  p.fillRect(QRect(l, b - 1, rr - l, 1), ToQColor(bottomRight));
+void PaintBars(QPainter& painter, const QPalette& palette, const std::vector<CFrameBar>& bars) {
+  for (const CFrameBar& bar : bars)
+    if (bar.cx > 0 && bar.cy > 0)
+      painter.fillRect(QRect(bar.x, bar.y, bar.cx, bar.cy), ToQColor(ShadeColor(palette, bar.shade)));
 }
 
 // The widest a tool tip grows before its text wraps.
@@ -302,34 +287,18 @@ void CQtIconButton::paintEvent(QPaintEvent*) {
 
 void CQtIconButton::DrawBackground(QPainter& painter, QRect& rect) {
   if (m_look.blackFrame) {
-    FrameRect(painter, rect, Rgb(0, 0, 0));
+    PaintBars(painter, palette(),
+              OutlineBars(FrameShade::Black, rect.left(), rect.top(), rect.left() + rect.width(),
+                          rect.top() + rect.height()));
     rect.adjust(1, 1, -1, -1);
   }
   painter.fillRect(rect, ToQColor(m_rules.Color(m_look.faceColor)));
 }
 
 void CQtIconButton::DrawBorder(QPainter& painter, const QRect& rect) {
-  const QPalette& p = palette();
-  const COLORREF shadow = SysColor(p, QPalette::Dark);
-  const COLORREF highlight = SysColor(p, QPalette::Light);
-  switch (m_look.frame) {
-    case IconButtonFrame::None: return;
-    case IconButtonFrame::FlatSunken: Draw3dRect(painter, rect, shadow, highlight); return;
-    case IconButtonFrame::FlatRaised: Draw3dRect(painter, rect, highlight, shadow); return;
-    case IconButtonFrame::Sunken3d: FrameRect(painter, rect, shadow); return;
-    case IconButtonFrame::Raised3d: break;
-  }
-  const int l = rect.left(), t = rect.top(), r = rect.left() + rect.width(), b = rect.top() + rect.height();
-  const COLORREF light = SysColor(p, QPalette::Midlight);
-  const COLORREF darkShadow = SysColor(p, QPalette::Shadow);
-  FillLine(painter, l, b - 1, l, t, highlight);
-  FillLine(painter, l, t, r, t, highlight);
-  FillLine(painter, l + 1, b - 1, l + 1, t + 1, light);
-  FillLine(painter, l + 1, t + 1, r, t + 1, light);
-  FillLine(painter, l, b - 1, r - 1, b - 1, darkShadow);
-  FillLine(painter, r - 1, b - 1, r - 1, t - 1, darkShadow);
-  FillLine(painter, l + 1, b - 2, r - 2, b - 2, shadow);
-  FillLine(painter, r - 2, b - 2, r - 2, t, shadow);
+  PaintBars(painter, palette(),
+            FrameBars(m_look.frame, rect.left(), rect.top(), rect.left() + rect.width(),
+                      rect.top() + rect.height()));
 }
 
 QPixmap CQtIconButton::Picture(const CIcon& icon, QSize& drawn) const {

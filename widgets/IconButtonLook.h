@@ -4,6 +4,8 @@
 // button paints from it.
 #pragma once
 
+#include <vector>
+
 namespace zel {
 
 enum IconButtonColor : int {
@@ -65,5 +67,21 @@ constexpr CIconButtonLook LookOf(const CIconButtonState& s) {
   look.focusRect = s.focused && (!s.flat || s.focusWhenFlat || s.keyboardFocus);
   return look;
 }
+
+// The desktop's colours that frames are drawn in.
+enum class FrameShade { Black, Highlight, Light, Shadow, DarkShadow };
+
+// A one-pixel-wide bar of a frame, as a filled rectangle.
+struct CFrameBar {
+  int x, y, cx, cy;
+  FrameShade shade;
+};
+
+// The bars that draw frame round the rectangle from (left, top) to
+// (right, bottom), right and bottom outside it, in the order to paint them.
+std::vector<CFrameBar> FrameBars(IconButtonFrame frame, int left, int top, int right, int bottom);
+// A one-pixel outline in one shade: the black frame of a focused or
+// default 3-D button.
+std::vector<CFrameBar> OutlineBars(FrameShade shade, int left, int top, int right, int bottom);
 
 }  // namespace zel

@@ -65,4 +65,34 @@ int CIconButtonBase::SetChecked(int check, bool repaint) {
   return IBR_DONE;
 }
 
+std::vector<CFrameBar> OutlineBars(FrameShade shade, int l, int t, int r, int b) {
+  return {{l, t, r - l, 1, shade},
+          {l, b - 1, r - l, 1, shade},
+          {l, t, 1, b - t, shade},
+          {r - 1, t, 1, b - t, shade}};
+}
+
+std::vector<CFrameBar> FrameBars(IconButtonFrame frame, int l, int t, int r, int b) {
+  // One pixel, one shade above and left and another below and right.
+  auto flat = [&](FrameShade topLeft, FrameShade bottomRight) {
+    return std::vector<CFrameBar>{{l, t, r - l - 1, 1, topLeft},
+                                  {l, t, 1, b - t - 1, topLeft},
+                                  {r - 1, t, 1, b - t, bottomRight},
+                                  {l, b - 1, r - l, 1, bottomRight}};
+  };
+  switch (frame) {
+    case IconButtonFrame::None: return {};
+    case IconButtonFrame::FlatSunken: return flat(FrameShade::Shadow, FrameShade::Highlight);
+    case IconButtonFrame::FlatRaised: return flat(FrameShade::Highlight, FrameShade::Shadow);
+    case IconButtonFrame::Sunken3d: return OutlineBars(FrameShade::Shadow, l, t, r, b);
+    case IconButtonFrame::Raised3d: break;
+  }
+  // The desktop's button edge: highlight and light outside and inside
+  // above and left, dark shadow and shadow below and right.
+  return {{l, t + 1, 1, b - t - 1, FrameShade::Highlight},  {l, t, r - l, 1, FrameShade::Highlight},
+          {l + 1, t + 2, 1, b - t - 2, FrameShade::Light},  {l + 1, t + 1, r - l - 1, 1, FrameShade::Light},
+          {l, b - 1, r - l - 1, 1, FrameShade::DarkShadow}, {r - 1, t, 1, b - t, FrameShade::DarkShadow},
+          {l + 1, b - 2, r - l - 3, 1, FrameShade::Shadow}, {r - 2, t + 1, 1, b - t - 2, FrameShade::Shadow}};
+}
+
 }  // namespace zel

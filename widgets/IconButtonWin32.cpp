@@ -10,34 +10,25 @@ constexpr UINT_PTR kToolId = 1;
 // The widest a tool tip grows before its text wraps.
 constexpr int kToolTipMaxWidth = 400;
 
-void FillSolid(HDC dc, int x, int y, int cx, int cy, COLORREF colour) {
-  if (cx < 0) {
-    x += cx;
-    cx = -cx;
+COLORREF ShadeColor(FrameShade shade) {
+  switch (shade) {
+    case FrameShade::Black: return RGB(0, 0, 0);
+    case FrameShade::Highlight: return GetSysColor(COLOR_BTNHIGHLIGHT);
+    case FrameShade::Light: return GetSysColor(COLOR_3DLIGHT);
+    case FrameShade::Shadow: return GetSysColor(COLOR_BTNSHADOW);
+    case FrameShade::DarkShadow: return GetSysColor(COLOR_3DDKSHADOW);
   }
-  if (cy < 0) {
-    y += cy;
-    cy = -cy;
-  }
-  const RECT r{x, y, x + cx, y + cy};
-  HBRUSH brush = CreateSolidBrush(colour);
-  FillRect(dc, &r, brush);
-  DeleteObject(brush);
+  return RGB(0, 0, 0);
 }
 
-// A one-pixel frame, light or dark above and left.
-void Draw3dRect(HDC dc, const RECT& r, COLORREF topLeft, COLORREF bottomRight) {
-  const int x = r.left, y = r.top, cx = r.right - r.left, cy = r.bottom - r.top;
-  FillSolid(dc, x, y, cx - 1, 1, topLeft);
-  FillSolid(dc, x, y, 1, cy - 1, topLeft);
-  FillSolid(dc, x + cx, y, -1, cy, bottomRight);
-  FillSolid(dc, x, y + cy, cx, -1, bottomRight);
-}
-
-void FrameWith(HDC dc, const RECT& r, COLORREF colour) {
-  HBRUSH brush = CreateSolidBrush(colour);
-  FrameRect(dc, &r, brush);
-  DeleteObject(brush);
+void PaintBars(HDC dc, const std::vector<CFrameBar>& bars) {
+  for (const CFrameBar& bar : bars)
+    if (bar.cx > 0 && bar.cy > 0) {
+      const RECT r{bar.x, bar.y, bar.x + bar.cx, bar.y + bar.cy};
+      HBRUSH brush = CreateSolidBrush(ShadeColor(bar.shade));
+      FillRect(dc, &r, brush);
+      DeleteObject(brush);
+    }
 }
 
 // Width and height: twice the hot spot, which an icon has at its centre.
@@ -336,7 +327,7 @@ void CWin32IconButton::DrawItem(const DRAWITEMSTRUCT& item) {
 
 int CWin32IconButton::DrawBackground(HDC dc, RECT& rect) {
   if (m_look.blackFrame) {
-    FrameWith(dc, rect, RGB(0, 0, 0));
+    PaintBars(dc, OutlineBars(FrameShade::Black, rect.left, rect.top, rect.right, rect.bottom));
     InflateRect(&rect, -1, -1);
   }
   HBRUSH brush = CreateSolidBrush(m_rules.Color(m_look.faceColor));
@@ -346,31 +337,7 @@ int CWin32IconButton::DrawBackground(HDC dc, RECT& rect) {
 }
 
 int CWin32IconButton::DrawBorder(HDC dc, const RECT& rect) {
-  const COLORREF shadow = GetSysColor(COLOR_BTNSHADOW);
-  const COLORREF highlight = GetSysColor(COLOR_BTNHIGHLIGHT);
-  switch (m_look.frame) {
-    case IconButtonFrame::None: return 0;
-    case IconButtonFrame::FlatSunken: Draw3dRect(dc, rect, shadow, highlight); return 0;
-    case IconButtonFrame::FlatRaised: Draw3dRect(dc, rect, highlight, shadow); return 0;
-    case IconButtonFrame::Sunken3d: FrameWith(dc, rect, shadow); return 0;
-    case IconButtonFrame::Raised3d: break;
-  }
-  const int l = rect.left, t = rect.top, r = rect.right, b = rect.bottom;
-  HPEN pens[4] = {CreatePen(PS_SOLID, 1, highlight), CreatePen(PS_SOLID, 1, GetSysColor(COLOR_3DLIGHT)),
-                  CreatePen(PS_SOLID, 1, GetSysColor(COLOR_3DDKSHADOW)), CreatePen(PS_SOLID, 1, shadow)};
-  const POINT lines[4][3] = {{{l, b - 1}, {l, t}, {r, t}},
-                             {{l + 1, b - 1}, {l + 1, t + 1}, {r, t + 1}},
-                             {{l, b - 1}, {r - 1, b - 1}, {r - 1, t - 1}},
-                             {{l + 1, b - 2}, {r - 2, b - 2}, {r - 2, t}}};
-  HGDIOBJ old = SelectObject(dc, pens[0]);
-  for (int i = 0; i < 4; ++i) {
-    SelectObject(dc, pens[i]);
-    MoveToEx(dc, lines[i][0].x, lines[i][0].y, nullptr);
-    LineTo(dc, lines[i][1].x, lines[i][1].y);
-    LineTo(dc, lines[i][2].x, lines[i][2].y);
-  }
-  SelectObject(dc, old);
-  for (HPEN pen : pens) DeleteObject(pen);
+  PaintBars(dc, FrameBars(m_look.frame, rect.left, rect.top, rect.right, rect.bottom));
   return 0;
 }
 

@@ -181,7 +181,7 @@ void CWin32MainWindow::SetText(int id, const std::string& text) {
   HWND control = Item(id);
   if (!control) return;
   if (id == IDC_LOG) {
-    m_pendingLog.clear();
+    m_pendingLog.Drop();
     SetWindowTextA(control, text.c_str());
     SendMessageA(control, EM_SETMODIFY, FALSE, 0);
     return;
@@ -198,21 +198,14 @@ std::string CWin32MainWindow::GetText(int id) const {
 
 void CWin32MainWindow::AppendText(int id, const std::string& text) {
   if (id != IDC_LOG) return;
-  const bool flushDue = !m_pendingLog.empty();  // its timer runs already
-  m_pendingLog += text;
-  if (!flushDue) SetTimer(m_hWnd, kLogFlushTimer, kLogFlushIntervalMs, nullptr);
+  if (m_pendingLog.Add(text)) SetTimer(m_hWnd, kLogFlushTimer, CPendingLog::kFlushIntervalMs, nullptr);
 }
 
 void CWin32MainWindow::FlushLog() const {
-  // A traced transfer adds hundreds of lines a second: they reach the
-  // control together, at most every kLogFlushIntervalMs, and the control
-  // lays its text out once for them. Whoever reads the control first takes
-  // what is pending.
   KillTimer(m_hWnd, kLogFlushTimer);
-  if (m_pendingLog.empty()) return;
+  if (m_pendingLog.IsEmpty()) return;
   HWND edit = Item(IDC_LOG);
-  const std::string text = std::move(m_pendingLog);
-  m_pendingLog.clear();
+  const std::string text = m_pendingLog.Take();
   const bool typedInto = SendMessageA(edit, EM_GETMODIFY, 0, 0) != 0;
   const LRESULT end = GetWindowTextLengthA(edit);
   SendMessageA(edit, EM_SETSEL, static_cast<WPARAM>(end), end);
@@ -226,7 +219,7 @@ bool CWin32MainWindow::IsTextModified(int id) const {
 }
 
 void CWin32MainWindow::ScrollLines(int id, int lines) {
-  if (!m_pendingLog.empty()) return;  // the flush brings the newest lines into view
+  if (!m_pendingLog.IsEmpty()) return;
   SendMessageA(Item(id), EM_LINESCROLL, 0, lines);
 }
 

@@ -9,6 +9,7 @@
 
 #include "app/DialogControls.h"
 #include "app/MainDialog.h"
+#include "app/PendingLog.h"
 #include "app/win32/UiDispatcherWin32.h"
 #include "run/OperatorReport.h"
 #include "widgets/IconButtonWin32.h"
@@ -78,14 +79,13 @@ class CWin32MainWindow : public IDialogControls {
   std::optional<std::string> AskFile(const CFileDialogSpec& spec, bool save);
   void FlushLog() const;
   static constexpr UINT_PTR kLogFlushTimer = 1;
-  static constexpr UINT kLogFlushIntervalMs = 40;
 
   CWin32UiDispatcher m_dispatcher;
   HWND m_hWnd = nullptr;
   HICON m_hAppIcon = nullptr;       // large
   HICON m_hAppIconSmall = nullptr;  // small
   std::map<int, CWin32IconButton> m_buttons;
-  mutable std::string m_pendingLog;  // appended log text not yet in the control
+  mutable CPendingLog m_pendingLog;
   bool m_ended = false;
   int m_result = 0;
   std::unique_ptr<CMainDialog> m_dialog;  // last: it goes first

@@ -9,12 +9,12 @@
 
 #include "boot/CommandFile.h"
 #include "boot/CommandFileOpen.h"
+#include "ports/CommRecords.h"
 #include "run/Event.h"
 #include "run/Platform.h"
 #include "run/RunDriver.h"
 #include "run/SystemHeadersWin32.h"
 #include "serial/SerialDevice.h"
-#include "serial/WinTypes.h"
 #include "tests/TestEngine.h"
 #include "upgrade/ImageFile.h"
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "ports/CommRecords.h"
 #include "run/SystemHeadersWin32.h"
 #include "serial/SerialDevice.h"
 
@@ -34,20 +35,21 @@ class WindowsDevice : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(device->Open(kPort)) << device->LastErrorText();
-    ASSERT_TRUE(device->SetState(EngineLineSettings(57600)));
-    ASSERT_TRUE(device->SetTimeouts(PortTimeouts()));
+    ASSERT_TRUE(device->SetLine(LineSettingsOf(EngineLineSettings(57600))));
+    ASSERT_TRUE(device->SetTimeouts(LineTimeoutsOf(PortTimeouts())));
   }
   std::unique_ptr<CSerialDevice> device = CSerialDevice::Create();
 };
 
 TEST_F(WindowsDevice, SettingsGoToTheLineAndReadBack) {
   for (uint32_t baud : {38400u, 57600u, 115200u}) {
-    ASSERT_TRUE(device->SetState(EngineLineSettings(baud)));
-    DCB read = EmptyDcb();
-    ASSERT_TRUE(device->GetState(read));
-    EXPECT_EQ(read.BaudRate, baud);
-    EXPECT_EQ(read.ByteSize, 8);
-    EXPECT_EQ(read.fBinary, 1u);
+    const CLineSettings written = LineSettingsOf(EngineLineSettings(baud));
+    ASSERT_TRUE(device->SetLine(written));
+    CLineSettings read;
+    ASSERT_TRUE(device->GetLine(read));
+    EXPECT_EQ(read.baud, baud);
+    EXPECT_EQ(read.dataBits, 8);
+    EXPECT_EQ(read.dtr, LineControl::On);
     EXPECT_EQ(PeerBaud(*device), baud) << "the pty has the speed that was set";
   }
 }
@@ -84,13 +86,12 @@ TEST_F(WindowsDevice, TransmitEmptyIsReportedOnceAWriteHasLeft) {
   if (!device->WaitCommEvent(events, &wait)) {
     ASSERT_TRUE(device->WaitForCompletion(wait, std::chrono::seconds(5)));
   }
-  EXPECT_TRUE(events & EV_TXEMPTY) << events;
+  EXPECT_TRUE(events & line_event::kTransmitEmpty) << events;
   device->CancelIo(write);
 }
 
 TEST_F(WindowsDevice, AStopEndsAReadThatWaitsWithoutEnd) {
-  COMMTIMEOUTS none{};
-  ASSERT_TRUE(device->SetTimeouts(none));
+  ASSERT_TRUE(device->SetTimeouts(CLineTimeouts{}));
   std::stop_source stop;
   device->SetStop(stop.get_token());
   std::atomic<bool> reading{false};

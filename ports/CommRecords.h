@@ -1,13 +1,15 @@
-// Serial line settings and time-outs: records with the layout of the Win32
-// comm API's own (DCB, COMMTIMEOUTS), the same on every platform, with the
-// helpers the ports and engines share. No system header comes with them:
-// the Win32 device copies them into the system's records. The constants
-// have the system's names and values; where the Windows headers came
-// first, theirs (macros) are used.
+// The ports' line settings and time-outs: records with the layout of the
+// Win32 comm API's own (DCB, COMMTIMEOUTS), the same on every platform,
+// with the helpers the ports and engines share, and their translation into
+// what a serial device takes. No system header comes with them. The
+// constants have the system's names and values; where the Windows headers
+// came first, theirs (macros) are used.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
+
+#include "serial/LineSettings.h"
 
 namespace zel {
 
@@ -206,5 +208,13 @@ inline COMMTIMEOUTS PortTimeouts() {
   t.WriteTotalTimeoutConstant = 2;
   return t;
 }
+
+// The device's view of a port's records. Members a device has no use for
+// (the error character, the XON limits) stay with the port.
+CLineSettings LineSettingsOf(const DCB& dcb);
+CLineTimeouts LineTimeoutsOf(const COMMTIMEOUTS& timeouts);
+// A record with what a device reports, the rest as the platform's own code
+// starts one: binary, XON limits 2048 and 512.
+DCB DcbOf(const CLineSettings& line);
 
 }  // namespace zel

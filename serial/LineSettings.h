@@ -1,0 +1,72 @@
+// What a serial device is told about its line, in no platform's terms:
+// speed and framing, flow control, the modem lines it drives, and the
+// time-outs of its reads and writes. Every device runs a raw binary line:
+// no character is translated, dropped or replaced on the way.
+#pragma once
+
+#include <cstdint>
+
+namespace zel {
+
+enum class Parity : uint8_t { None, Odd, Even, Mark, Space };
+enum class StopBits : uint8_t { One, OneAndHalf, Two };
+// How the device drives DTR or RTS: held off or on, raised while it can
+// take input (handshake), or (RTS only) raised while it transmits.
+enum class LineControl : uint8_t { Off, On, Handshake, Toggle };
+
+struct CLineSettings {
+  uint32_t baud = 9600;
+  uint8_t dataBits = 8;  // 5 to 8
+  Parity parity = Parity::None;
+  StopBits stopBits = StopBits::One;
+  bool checkParity = false;  // received bytes with a parity error are flagged
+  bool ctsFlow = false;      // output waits while CTS is off
+  bool dsrFlow = false;      // output waits while DSR is off
+  bool xonXoffOut = false;   // output stops at XOFF and goes on at XON
+  bool xonXoffIn = false;    // the device sends XOFF and XON for its input
+  char xonChar = 0x11;
+  char xoffChar = 0x13;
+  LineControl dtr = LineControl::On;
+  LineControl rts = LineControl::On;
+
+  bool operator==(const CLineSettings&) const = default;
+};
+
+// True when every member but the speed names something a line can have.
+inline bool IsValidLine(const CLineSettings& line) {
+  return line.dataBits >= 5 && line.dataBits <= 8 && line.parity <= Parity::Space &&
+         line.stopBits <= StopBits::Two && line.dtr != LineControl::Toggle && line.rts <= LineControl::Toggle;
+}
+
+// Read and write time-outs in milliseconds. A read of n bytes ends after
+// readPerByteMs * n + readConstantMs (no limit when both are 0), or once
+// readGapMs pass without a byte after the first (no limit when 0). A
+// read with readGapMs kReturnAtOnce and both totals 0 returns at once with
+// what has arrived. A write ends after writePerByteMs * n +
+// writeConstantMs (no limit when both are 0).
+struct CLineTimeouts {
+  static constexpr uint32_t kReturnAtOnce = 0xFFFFFFFFu;
+  uint32_t readGapMs = 0;
+  uint32_t readPerByteMs = 0;
+  uint32_t readConstantMs = 0;
+  uint32_t writePerByteMs = 0;
+  uint32_t writeConstantMs = 0;
+
+  bool operator==(const CLineTimeouts&) const = default;
+};
+
+// The events a device can be told to watch for, as bits of one mask.
+namespace line_event {
+constexpr uint32_t kReceived = 0x0001;       // a byte arrived
+constexpr uint32_t kFlagReceived = 0x0002;   // the event character arrived
+constexpr uint32_t kTransmitEmpty = 0x0004;  // every written byte has left
+constexpr uint32_t kCtsChanged = 0x0008;
+constexpr uint32_t kDsrChanged = 0x0010;
+constexpr uint32_t kCarrierChanged = 0x0020;
+constexpr uint32_t kBreak = 0x0040;
+constexpr uint32_t kLineError = 0x0080;
+constexpr uint32_t kRing = 0x0100;
+constexpr uint32_t kInputAlmostFull = 0x0400;
+}  // namespace line_event
+
+}  // namespace zel
