@@ -172,6 +172,10 @@ bool CZELBootThread::SendBytes(const uint8_t* buffer, uint32_t count, uint32_t* 
   COverlapped write;
   if (!m_port.Write(buffer, count, written, &write)) return false;
   CSerialDevice& device = m_port.GetHandle();
+  // Only the transmitter's end is waited for: a byte the box says
+  // meanwhile (boxes say more than one at power-on) is read later. Setting
+  // the mask also clears what the driver noted before it.
+  device.SetMask(EV_TXEMPTY);
   uint32_t events = 0;
   COverlapped wait;
   bool sent = device.WaitCommEvent(events, &wait);
@@ -189,6 +193,7 @@ bool CZELBootThread::SendBytes(const uint8_t* buffer, uint32_t count, uint32_t* 
   // Nothing of this call stays pending once its records are gone.
   device.CancelIo(wait);
   device.CancelIo(write);
+  device.SetMask(kEventMask);
   return sent && (events & EV_TXEMPTY) != 0;
 }
 

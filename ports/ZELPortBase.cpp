@@ -26,7 +26,7 @@ int CZELPortBase::OpenAndConfigure(const DCB& settings, const std::string& name,
   if (m_bOpen) return 1;
   m_strName = name;
   m_lastFailure = {};
-  m_bGoneReported = false;
+  m_bLost = false;
   if (!m_pDevice->Open(name)) {
     NoteFailure();
     Show(openFailText);
@@ -55,10 +55,11 @@ void CZELPortBase::ReportTransferFailure(const char* text) {
   const DeviceError error = m_pDevice->LastError();
   if (error == DeviceError::Cancelled) return;
   NoteFailure();
-  if (error == DeviceError::Gone) {
-    if (m_bGoneReported) return;
-    m_bGoneReported = true;
-  }
+  // A transfer on an open port fails when the port cannot be used any
+  // more: the adapter was pulled, or its driver gave up on it. Trying
+  // again fails again at once, so it is said once and the port is lost.
+  if (m_bLost) return;
+  m_bLost = true;
   Show(text);
 }
 

@@ -29,8 +29,9 @@ class CZELPortBase {
   void WaitForInput() {
     if (m_bOpen) m_pDevice->WaitReadable();
   }
-  // True once the device has been seen gone (unplugged) since it opened.
-  bool IsDeviceGone() const { return m_pDevice->IsGone(); }
+  // True once the device has been seen gone (unplugged) since it opened,
+  // or a transfer on it has failed: either way it can no longer be used.
+  bool IsDeviceGone() const { return m_bLost || m_pDevice->IsGone(); }
   // Why the last open, read or write failed; None after a success.
   const CFailureCause& LastFailure() const { return m_lastFailure; }
   // Where the port shows its failures (null: standard error), and what
@@ -45,7 +46,8 @@ class CZELPortBase {
   int OpenAndConfigure(const DCB& settings, const std::string& name, const char* openFailText,
                        const char* getStateFailText);
   // Shows text for a failed transfer, unless the caller is leaving
-  // (stopped or terminated) or the vanished device was reported already.
+  // (stopped or terminated) or a failure was reported already: the port
+  // is lost from then on.
   void ReportTransferFailure(const char* text);
   // Shows text for a write that the time-out cut short: the line took
   // written of count bytes.
@@ -61,7 +63,7 @@ class CZELPortBase {
 
   std::string m_strName;
   CFailureCause m_lastFailure;
-  bool m_bGoneReported = false;
+  bool m_bLost = false;  // a transfer failed: the port is of no further use
   IOperatorReporter* m_reporter = nullptr;
 };
 

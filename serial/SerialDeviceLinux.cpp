@@ -134,8 +134,9 @@ class CPosixSerialDevice final : public CSerialDevice {
   bool Fill();
   bool Fail(DeviceError error, int err = 0);
   bool FailErrno(int err) { return Fail(ErrnoToError(err), err); }
-  bool OutputQueueEmpty();
-  uint32_t BytesWaiting();
+  // The bytes in a queue of the driver's (FIONREAD, TIOCOUTQ); false when
+  // the request says the device is gone.
+  bool QueueCount(unsigned long request, int& count);
   void ApplyModemLines(const CLineSettings& line);
 
   int m_fd = -1;
@@ -370,11 +371,14 @@ bool CPosixSerialDevice::Fill() {
   return Fail(n == 0 ? DeviceError::Gone : ErrnoToError(errno));
 }
 
-uint32_t CPosixSerialDevice::BytesWaiting() {
-  if (!IsOpen()) return 0;
-  int queued = 0;
-  if (::ioctl(m_fd, FIONREAD, &queued) != 0) queued = 0;
-  return static_cast<uint32_t>(m_rx.size() - m_rxHead) + static_cast<uint32_t>(std::max(queued, 0));
+bool CPosixSerialDevice::QueueCount(unsigned long request, int& count) {
+  count = 0;
+  if (::ioctl(m_fd, request, &count) == 0) return true;
+  const int err = errno;
+  count = 0;
+  // A driver without the request is no failure; one whose hardware went
+  // away answers EIO.
+  return ErrnoToError(err) == DeviceError::Gone ? FailErrno(err) : true;
 }
 
 CPosixSerialDevice::Step CPosixSerialDevice::DriveRead(COverlapped& ov, Clock::time_point limit) {
@@ -440,14 +444,6 @@ CPosixSerialDevice::Step CPosixSerialDevice::DriveWrite(COverlapped& ov, Clock::
   return Step::Complete;
 }
 
-bool CPosixSerialDevice::OutputQueueEmpty() {
-  int queued = 0;
-  if (::ioctl(m_fd, TIOCOUTQ, &queued) != 0) queued = 0;
-  if (queued > 0) return false;
-  ::tcdrain(m_fd);  // at most the character in the shift register
-  return true;
-}
-
 CPosixSerialDevice::Step CPosixSerialDevice::DriveEvent(COverlapped& ov, Clock::time_point limit) {
   if (m_mask == 0) {
     Fail(DeviceError::Invalid);
@@ -455,8 +451,14 @@ CPosixSerialDevice::Step CPosixSerialDevice::DriveEvent(COverlapped& ov, Clock::
   }
   for (;;) {
     uint32_t events = 0;
-    if ((m_mask & line_event::kReceived) && BytesWaiting() > 0) events |= line_event::kReceived;
-    if ((m_mask & line_event::kTransmitEmpty) && OutputQueueEmpty()) events |= line_event::kTransmitEmpty;
+    int waiting = 0, queued = 0;
+    if (!QueueCount(FIONREAD, waiting) || !QueueCount(TIOCOUTQ, queued)) return Step::Failed;
+    if ((m_mask & line_event::kReceived) && (m_rxHead < m_rx.size() || waiting > 0))
+      events |= line_event::kReceived;
+    if ((m_mask & line_event::kTransmitEmpty) && queued <= 0) {
+      ::tcdrain(m_fd);  // at most the character in the shift register
+      events |= line_event::kTransmitEmpty;
+    }
     if (events != 0) {
       if (ov.events) *ov.events = events;
       return Step::Complete;

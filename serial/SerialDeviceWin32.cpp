@@ -42,6 +42,17 @@ DeviceError ErrorFromWin32(DWORD error) {
   }
 }
 
+// A transfer on a port that opened fails with these when the port has
+// gone: an unplugged USB adapter answers ERROR_ACCESS_DENIED, and aborts
+// what it had (our own cancels are told apart before this is asked).
+DeviceError TransferErrorFromWin32(DWORD error) {
+  switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_OPERATION_ABORTED: return DeviceError::Gone;
+    default: return ErrorFromWin32(error);
+  }
+}
+
 std::string SystemText(DWORD error) {
   char* text = nullptr;
   const DWORD length = ::FormatMessageA(
@@ -152,7 +163,7 @@ class CWin32SerialDevice final : public CSerialDevice {
     for (;;) {
       DWORD errors = 0;
       COMSTAT status{};
-      if (!::ClearCommError(m_handle, &errors, &status)) return FailLast();
+      if (!::ClearCommError(m_handle, &errors, &status)) return FailTransfer();
       if (status.cbInQue > 0) return true;
       if (StopToken().stop_requested()) return Fail(DeviceError::Cancelled);
       ::Sleep(10);
@@ -248,6 +259,10 @@ class CWin32SerialDevice final : public CSerialDevice {
     const DWORD code = ::GetLastError();
     return Fail(ErrorFromWin32(code), code);
   }
+  bool FailTransfer() {
+    const DWORD code = ::GetLastError();
+    return Fail(TransferErrorFromWin32(code), code);
+  }
 
   // Starts a transfer in ov's system record; true when it completed at once.
   template <typename Transfer>
@@ -271,7 +286,7 @@ class CWin32SerialDevice final : public CSerialDevice {
   bool Started(COverlapped& ov) {
     const DWORD code = ::GetLastError();
     if (code != ERROR_IO_PENDING) {
-      ov.result = ErrorFromWin32(code);
+      ov.result = TransferErrorFromWin32(code);
       return Fail(ov.result, code);
     }
     ov.pending = true;
@@ -287,7 +302,7 @@ class CWin32SerialDevice final : public CSerialDevice {
       // A transfer that its time-outs ended is complete with what it
       // moved; Wine says so with a time-out status.
       if (code != WAIT_TIMEOUT && code != ERROR_TIMEOUT) {
-        ov.result = ErrorFromWin32(code);
+        ov.result = TransferErrorFromWin32(code);
         Fail(ov.result, code);
       }
     }

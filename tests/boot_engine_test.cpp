@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "tests/RunHarness.h"
+#include "tests/SimulatedRuns.h"
 
 namespace zel {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "run/Station.h"
 #include "serial/SerialDevice.h"
-#include "tests/RunHarness.h"
+#include "tests/SimulatedRuns.h"
 #include "upgrade/UpgradeFrame.h"
 
 namespace zel {

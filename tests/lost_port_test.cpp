@@ -1,0 +1,77 @@
+// A port that opened and then fails every transfer, for whatever reason
+// the system gives: each engine says so once and ends its run, rather than
+// trying again for ever. Runs on every platform.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "boot/ZELBootThread.h"
+#include "tests/FailingDevice.h"
+#include "tests/RunHarness.h"
+#include "upgrade/ZELUpgradeThread.h"
+
+namespace zel {
+namespace {
+
+using test::CFailingDevice;
+
+class LostPort : public ::testing::TestWithParam<DeviceError> {
+ protected:
+  void SetUp() override {
+    CFailingDevice::failWith = GetParam();
+    CFailingDevice::transfers = 0;
+    CSerialDevice::SetFactory(&CFailingDevice::Make);
+  }
+  void TearDown() override {
+    CSerialDevice::SetFactory(nullptr);
+    std::filesystem::remove(m_commands);
+  }
+  // A command file of two sections, for the boot engine.
+  std::string CommandFile() {
+    std::ofstream(m_commands, std::ios::binary) << "t\r\nh\r\n00\r\n\r\nt2\r\nh2\r\n0102\r\n\r\n";
+    return m_commands.string();
+  }
+  // The run ended as failed, after one message and a few tries at most.
+  void ExpectOneMessageAndTheEnd(test::CRunHarness& run, const char* message) {
+    EXPECT_EQ(run.end.outcome, RunOutcome::Failed);
+    EXPECT_EQ(run.reports.Texts(), std::vector<std::string>{message});
+    EXPECT_LE(CFailingDevice::transfers, 3);
+    EXPECT_NE(run.end.cause.kind, CauseKind::None);
+  }
+
+ private:
+  std::filesystem::path m_commands =
+      std::filesystem::temp_directory_path() /
+      ("boxfeeder-lost-port-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".txt");
+};
+
+TEST_P(LostPort, EndsTheUpgradeAfterOneMessage) {
+  CZELUpgradeThread engine;
+  test::CRunHarness run(engine);
+  ASSERT_TRUE(run.Run("COM5", "image.sdl"));
+  ExpectOneMessageAndTheEnd(run, "Fail to Read the Port");
+}
+
+TEST_P(LostPort, EndsTheBootDownloadAfterOneMessage) {
+  CZELBootThread engine;
+  test::CRunHarness run(engine);
+  ASSERT_TRUE(run.Run("COM5", CommandFile()));
+  ExpectOneMessageAndTheEnd(run, "Fail to Read the Port");
+}
+
+std::string ErrorName(const ::testing::TestParamInfo<DeviceError>& info) {
+  static const char* const kNames[] = {"None",      "IoPending", "IoIncomplete", "Gone",
+                                       "Cancelled", "Busy",      "NotFound",     "PermissionDenied",
+                                       "NotSerial", "Invalid",   "Failed"};
+  return kNames[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Errors, LostPort,
+                         ::testing::Values(DeviceError::Gone, DeviceError::Busy,
+                                           DeviceError::PermissionDenied, DeviceError::Failed,
+                                           DeviceError::Invalid),
+                         ErrorName);
+
+}  // namespace
+}  // namespace zel
