@@ -15,13 +15,18 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 WIN_BUILD ?= build-win
 WIN_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 fonts-wine googletest xvfb nsis
 
+# The driver test bed: boxfeed in a QEMU guest behind the kernel's serial
+# drivers; the guest's kernel is downloaded with apt-get, never installed.
+DRIVER_PACKAGES := qemu-system-x86 busybox-static cpio
+GUEST ?= $(BUILD)/guest
+
 # Fuzzing with libFuzzer (clang), each target for FUZZ_SECONDS; a finding
 # fails and its input is kept in fuzz-findings/.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := upgrade_engine command_file json_events
 
-.PHONY: all deps configure build test demo bench install asan tsan clean windows-deps windows windows-installer windows-test fuzz soak
+.PHONY: all deps configure build test demo bench install asan tsan clean windows-deps windows windows-installer windows-test fuzz soak driver-test
 
 all: build
 
@@ -94,6 +99,11 @@ windows-test: windows-installer
 	tests/wine/run-tests.sh $(WIN_BUILD) $(BUILD)
 
 # 200 upgrades back to back, as processes and in one process.
+driver-test: build
+	@$(MAKE) --no-print-directory install-packages LIST="$(DRIVER_PACKAGES)"
+	tests/driver/make-guest.sh $(BUILD) $(GUEST)
+	BOXFEEDER_GUEST=$$(realpath $(GUEST)) $(BUILD)/tests/driver_test
+
 soak: build
 	$(BUILD)/bench/soak $(BUILD)
 

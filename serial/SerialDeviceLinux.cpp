@@ -1,6 +1,7 @@
 // The serial device over POSIX termios. Pseudo-terminals work as devices,
 // so the whole test suite runs on them.
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -145,6 +146,7 @@ class CPosixSerialDevice final : public CSerialDevice {
   std::string m_lastErrorText;
   bool m_bGone = false;
   bool m_bFramingVirtual = false;  // the driver ignores size and parity
+  bool m_bLowLatencySet = false;   // Open set ASYNC_LOW_LATENCY, Close clears it
   CLineSettings m_shadow;          // what was last set, for what termios does not hold
   CLineTimeouts m_timeouts;
   uint32_t m_mask = 0;
@@ -191,6 +193,15 @@ bool CPosixSerialDevice::Open(const std::string& name) {
     return Fail(DeviceError::Busy, err);
   }
   ::ioctl(fd, TIOCEXCL);
+  // A USB adapter holds a short reply until its latency timer ticks (16 ms
+  // on an FTDI); low latency asks the driver for 1 ms. Drivers without the
+  // request (a pseudo-terminal) refuse it, and nothing changes.
+  serial_struct serial{};
+  m_bLowLatencySet = false;
+  if (::ioctl(fd, TIOCGSERIAL, &serial) == 0 && !(serial.flags & ASYNC_LOW_LATENCY)) {
+    serial.flags |= ASYNC_LOW_LATENCY;
+    m_bLowLatencySet = ::ioctl(fd, TIOCSSERIAL, &serial) == 0;
+  }
   m_fd = fd;
   m_bGone = false;
   m_bFramingVirtual = false;
@@ -206,6 +217,12 @@ bool CPosixSerialDevice::Open(const std::string& name) {
 bool CPosixSerialDevice::Close() {
   if (!IsOpen()) return true;
   ::ioctl(m_fd, TIOCNXCL);
+  serial_struct serial{};
+  if (m_bLowLatencySet && ::ioctl(m_fd, TIOCGSERIAL, &serial) == 0) {
+    serial.flags &= ~ASYNC_LOW_LATENCY;  // as the port was before
+    ::ioctl(m_fd, TIOCSSERIAL, &serial);
+  }
+  m_bLowLatencySet = false;
   const int rc = ::close(m_fd);
   m_fd = -1;
   m_rx.clear();

@@ -24,7 +24,7 @@ modules=$(ls -d "$out"/kernel/root/lib/modules/*)
 root="$out/initramfs"
 rm -rf "$root" && mkdir -p "$root"/{bin,dev,proc,sys,tmp,test,lib/modules}
 cp /bin/busybox "$root/bin/busybox"
-for tool in sh mount insmod sleep cat echo ls poweroff stty; do ln -s busybox "$root/bin/$tool"; done
+for tool in sh mount insmod sleep cat echo ls sed poweroff stty; do ln -s busybox "$root/bin/$tool"; done
 cp "$boxfeed" "$root/bin/boxfeed"
 # boxfeed's libraries where its loader looks for them.
 ldd "$boxfeed" | awk '/=> \// {print $3} /^[ \t]*\// {print $1}' | while read -r lib; do
