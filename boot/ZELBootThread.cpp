@@ -6,6 +6,7 @@
 #include "boot/CommandFile.h"
 #include "boot/CommandFileOpen.h"
 #include "run/OperatorReport.h"
+#include "run/StoppableWait.h"
 
 namespace zel {
 namespace {
@@ -119,9 +120,18 @@ int CZELBootThread::DownloadBoot(const std::string& commandFile) {
     return 1;
   }
   uint32_t written = 0;
+  const auto sectionWritten = std::chrono::steady_clock::now();
   if (!SendBytes(section, static_cast<uint32_t>(secondSection), &written) || written != secondSection)
     return Failed("Failed to Send Data");
   counted(secondSection, secondSection);
+  // A USB adapter whose chip does not report its transmitter empty (CH340,
+  // PL2303) still holds the section's tail when the driver says it has
+  // gone: the speed changes only once the section's wire time, and two
+  // characters more, have passed since it was written.
+  const auto wireTime = std::chrono::microseconds((secondSection + 2) * 10 * 1'000'000 / kBootBaud);
+  InterruptibleSleep(std::chrono::ceil<std::chrono::milliseconds>(sectionWritten + wireTime -
+                                                                  std::chrono::steady_clock::now()),
+                     StopToken());
   if (Interrupted()) return 1;
   if (!SwitchSpeed()) {
     ShowToOperator(Reporter(), "Can not Set the Port Configuration to 115200");

@@ -27,7 +27,7 @@ class CZELPortBase {
   // stopped; the read that follows tells which. A worker waiting for a box
   // sleeps here rather than polling through the short read time-outs.
   void WaitForInput() {
-    if (m_bOpen) m_pDevice->WaitReadable();
+    if (m_bOpen && !IsDeviceGone()) m_pDevice->WaitReadable();
   }
   // True once the device has been seen gone (unplugged) since it opened,
   // or a transfer on it has failed: either way it can no longer be used.

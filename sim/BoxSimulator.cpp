@@ -140,7 +140,7 @@ class CBoxSimulator::CSession {
       Fail("hung up");
       return finish();
     }
-    if (!Send(std::array<uint8_t, 1>{0x55})) return finish();
+    if (!Send(std::vector<uint8_t>(std::max<uint32_t>(plan.powerOnBytes, 1), 0x55))) return finish();
     if (!Receive(expectedSection.size(), boot.section)) return finish();
     boot.sectionMatches = boot.section == expectedSection;
     if (plan.afterSection) plan.afterSection();

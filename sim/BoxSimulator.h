@@ -75,6 +75,7 @@ struct CBootPlan {
   bool silent = false;        // never sends its first byte
   bool hangUp = false;        // hangs up instead of sending its first byte
   uint32_t answerBytes = 23;  // bytes sent after the fourteenth "B" (0 to 23)
+  uint32_t powerOnBytes = 1;  // bytes the box says when it comes up (at least 1)
   // Called on the box's thread once section 2 has arrived.
   std::function<void()> afterSection;
 };

@@ -19,8 +19,10 @@ namespace zel::test {
 class CChildProcess {
  public:
   // stderrFd: where the child's standard error goes (a terminal, say);
-  // by default a pipe that Stderr() reads.
-  explicit CChildProcess(std::vector<std::string> args, int stderrFd = -1) {
+  // by default a pipe that Stderr() reads. env: NAME=VALUE entries added
+  // to this process's environment for the child.
+  explicit CChildProcess(std::vector<std::string> args, int stderrFd = -1,
+                         std::vector<std::string> env = {}) {
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
@@ -30,7 +32,11 @@ class CChildProcess {
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    if (::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
+    std::vector<char*> envp;
+    for (char** e = environ; *e; ++e) envp.push_back(*e);
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    if (::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) m_pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     ::close(err[1]);
