@@ -3,6 +3,7 @@
 // trying again for ever. Runs on every platform.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -41,9 +42,11 @@ class LostPort : public ::testing::TestWithParam<DeviceError> {
   }
 
  private:
+  // Named for the test and the process: ctest runs the cases side by side.
   std::filesystem::path m_commands =
       std::filesystem::temp_directory_path() /
-      ("boxfeeder-lost-port-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".txt");
+      ("boxfeeder-lost-port-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
+       ".txt");
 };
 
 TEST_P(LostPort, EndsTheUpgradeAfterOneMessage) {
