@@ -167,6 +167,7 @@ int ListPorts(CJsonEvents* json, const CPortListSources& sources) {
     if (!port.product.empty()) maker += (maker.empty() ? "" : " ") + port.product;
     if (!maker.empty()) details += "  " + maker;
     if (!port.serial.empty()) details += "  serial " + port.serial;
+    if (port.latencyTimerMs >= 0) details += "  latency " + std::to_string(port.latencyTimerMs) + " ms";
     if (port.busy) details += "  busy: " + port.heldBy;
     if (port.permissionDenied) details += "  no permission";
     anyDenied |= port.permissionDenied;

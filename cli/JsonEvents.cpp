@@ -121,7 +121,8 @@ void CJsonEvents::Port(const CPortInfo& port, const std::string& com) {
              {"serial", textOrNull(port.serial)},
              {"busy", port.busy},
              {"heldBy", textOrNull(port.heldBy)},
-             {"permissionDenied", port.permissionDenied}};
+             {"permissionDenied", port.permissionDenied},
+             {"latencyTimerMs", port.latencyTimerMs >= 0 ? json(port.latencyTimerMs) : json(nullptr)}};
   Write(event.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 

@@ -18,6 +18,7 @@ struct CPortInfo {
   std::string heldBy;             // the program holding the port ("minicom (pid 4711)"); empty when free
   bool busy = false;              // another process has it open
   bool permissionDenied = false;  // this user may not open it
+  int latencyTimerMs = -1;        // a USB adapter's latency timer where its driver shows it (FTDI)
 };
 
 // Where the listing looks; tests point it at a tree of their own.
@@ -34,5 +35,9 @@ std::vector<CPortInfo> ListSerialPorts(const CPortListSources& sources = {});
 // The program that holds device open, as "name (pid N)"; empty when none
 // is found.
 std::string FindPortHolder(const std::string& device, const std::string& procDirectory = "/proc");
+
+// True when a program of this name runs (brltty, which takes CH340
+// adapters for braille displays).
+bool IsProgramRunning(const std::string& name, const std::string& procDirectory = "/proc");
 
 }  // namespace zel

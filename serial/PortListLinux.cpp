@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -85,6 +86,17 @@ std::string FindPortHolder(const std::string& device, const std::string& procDir
   return it == holders.end() ? std::string() : it->second;
 }
 
+bool IsProgramRunning(const std::string& name, const std::string& procDirectory) {
+  std::error_code ec;
+  for (const auto& process : fs::directory_iterator(procDirectory, ec)) {
+    const std::string pid = process.path().filename().string();
+    if (!pid.empty() && std::all_of(pid.begin(), pid.end(), ::isdigit) &&
+        ReadFirstLine(process.path() / "comm") == name)
+      return true;
+  }
+  return false;
+}
+
 std::vector<CPortInfo> ListSerialPorts(const CPortListSources& sources) {
   const auto byId = ByIdLinks(sources.byIdDirectory, sources.devDirectory);
   const auto holders = DeviceHolders(sources.procDirectory);
@@ -100,6 +112,8 @@ std::vector<CPortInfo> ListSerialPorts(const CPortListSources& sources) {
     ReadUsbIdentity(entry.path(), port);
     if (const auto holder = holders.find(port.device); holder != holders.end()) port.heldBy = holder->second;
     port.busy = !port.heldBy.empty();
+    if (const std::string latency = ReadFirstLine(entry.path() / "device/latency_timer"); !latency.empty())
+      port.latencyTimerMs = std::atoi(latency.c_str());
     port.permissionDenied = ::access(port.device.c_str(), R_OK | W_OK) != 0 && errno == EACCES;
     ports.push_back(port);
   }

@@ -73,4 +73,6 @@ std::vector<CPortInfo> ListSerialPorts(const CPortListSources&) {
 
 std::string FindPortHolder(const std::string&, const std::string&) { return {}; }
 
+bool IsProgramRunning(const std::string&, const std::string&) { return false; }
+
 }  // namespace zel

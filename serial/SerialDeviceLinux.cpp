@@ -12,10 +12,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <stop_token>
 #include <vector>
 
+#include "serial/PortList.h"
 #include "serial/SerialDevice.h"
 
 namespace zel {
@@ -87,6 +91,29 @@ tcflag_t FramingBits(const CLineSettings& line) {
 
 bool Valid(const CLineSettings& line, speed_t& speed) {
   return BaudToCode(line.baud, speed) && IsValidLine(line);
+}
+
+// The process that holds a UUCP lock file on the device (/run/lock/LCK..ttyUSB0,
+// as minicom and other terminal programs leave one), as "pid N"; empty when
+// there is no lock or its process has gone.
+std::string LockHolder(const std::string& device) {
+  const std::string name = std::filesystem::path(device).filename().string();
+  for (const char* directory : {"/run/lock", "/var/lock"}) {
+    std::ifstream lock(std::string(directory) + "/LCK.." + name, std::ios::binary);
+    char text[16] = {};
+    if (!lock.read(text, sizeof text - 1) && lock.gcount() == 0) continue;
+    // The pid in ASCII (ten characters and a newline) or, from old
+    // programs, as a binary int.
+    long pid = std::strtol(text, nullptr, 10);
+    if (pid <= 0 && lock.gcount() >= static_cast<std::streamsize>(sizeof(int))) {
+      int binary = 0;
+      std::memcpy(&binary, text, sizeof binary);
+      pid = binary;
+    }
+    if (pid <= 0 || pid == ::getpid()) continue;
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) return "pid " + std::to_string(pid);
+  }
+  return {};
 }
 
 Clock::time_point Later(Clock::time_point a, uint64_t ms) {
@@ -191,6 +218,25 @@ bool CPosixSerialDevice::Open(const std::string& name) {
     const int err = errno;
     ::close(fd);
     return Fail(DeviceError::Busy, err);
+  }
+  // Another program with the port open (a terminal, cat, ModemManager)
+  // would take the box's frames, and TIOCEXCL only keeps out those that
+  // come later: such a port is refused, and the holder named.
+  // (Only for a terminal: what is no serial line fails later, as such.)
+  std::error_code canonicalError;
+  const std::string device =
+      ::isatty(fd) ? std::filesystem::canonical(path, canonicalError).string() : std::string();
+  if (device.empty()) canonicalError = std::make_error_code(std::errc::not_a_stream);
+  std::string holder = canonicalError ? std::string() : FindPortHolder(device);
+  if (holder.empty() && !canonicalError) {
+    if (const std::string locker = LockHolder(device); !locker.empty())
+      holder = locker + ", by its lock file";
+  }
+  if (!holder.empty()) {
+    ::close(fd);
+    Fail(DeviceError::Busy);
+    m_lastErrorText = holder + " has it open";
+    return false;
   }
   ::ioctl(fd, TIOCEXCL);
   // A USB adapter holds a short reply until its latency timer ticks (16 ms

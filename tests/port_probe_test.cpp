@@ -43,6 +43,7 @@ class FakeSystem : public ::testing::Test {
     const fs::path tty = sys / "class/tty";
     fs::create_directories(tty / "ttyUSB0");
     fs::create_directory_symlink(usb / "1-1:1.0/ttyUSB0", tty / "ttyUSB0/device");
+    Write(usb / "1-1:1.0/ttyUSB0/latency_timer", "16");  // ftdi_sio shows it
     fs::create_directories(tty / "ttyACM0");
     fs::create_directory_symlink(acm / "1-2:1.0", tty / "ttyACM0/device");
     for (const char* uart : {"ttyS0", "ttyS1"}) {
@@ -87,6 +88,10 @@ TEST_F(FakeSystem, ListsThePortsWithTheirIdentityAndWhoHoldsThem) {
   EXPECT_TRUE(ports[2].busy);
   EXPECT_EQ(ports[2].heldBy, "minicom (pid 4711)");
   EXPECT_EQ(FindPortHolder(dev + "/ttyUSB0", sources.procDirectory), "minicom (pid 4711)");
+  EXPECT_EQ(ports[2].latencyTimerMs, 16);
+  EXPECT_EQ(ports[0].latencyTimerMs, -1) << "a CDC ACM port has no latency timer";
+  EXPECT_TRUE(IsProgramRunning("minicom", sources.procDirectory));
+  EXPECT_FALSE(IsProgramRunning("brltty", sources.procDirectory));
   // Without the right to open it (root always has it).
   if (::geteuid() != 0) {
     ::chmod((dev + "/ttyS0").c_str(), 0600 & ~S_IRWXU);

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -6,7 +7,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -76,6 +79,68 @@ TEST(DeviceOpen, OpenInAnotherProcessFailsWhileHeld) {
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the other process opened the held device; 2: wrong error";
+}
+
+// A program that opened the port first and holds it without a lock (cat,
+// a terminal): the port is refused, and the holder named.
+TEST(DeviceOpen, APortAnotherProgramHasOpenIsRefused) {
+  CPtyPair pty;
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t holder = ::fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    char byte = fd >= 0 ? 'y' : 'n';
+    [[maybe_unused]] ssize_t n = ::write(ready[1], &byte, 1);
+    ::pause();
+    ::_exit(0);
+  }
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  ASSERT_EQ(byte, 'y');
+  const auto device = CSerialDevice::Create();
+  EXPECT_FALSE(device->Open(pty.SlavePath()));
+  EXPECT_EQ(device->LastError(), DeviceError::Busy);
+  EXPECT_NE(device->LastErrorText().find("(pid " + std::to_string(holder) + ") has it open"),
+            std::string::npos)
+      << device->LastErrorText();
+  ::kill(holder, SIGKILL);
+  ::waitpid(holder, nullptr, 0);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  EXPECT_TRUE(device->Open(pty.SlavePath())) << "free once the holder has gone";
+}
+
+// A UUCP lock file of a live process (minicom leaves one) refuses the port
+// too; a stale one does not.
+TEST(DeviceOpen, ALockFileOfALiveProcessRefusesThePort) {
+  // The lock's process starts first, so that it holds no descriptor of the port.
+  const pid_t sleeper = ::fork();
+  if (sleeper == 0) {
+    ::pause();
+    ::_exit(0);
+  }
+  CPtyPair pty;
+  const std::string lock =
+      "/run/lock/LCK.." +
+      std::filesystem::path(std::filesystem::canonical(pty.SlavePath())).filename().string();
+  std::FILE* file = std::fopen(lock.c_str(), "w");
+  if (file == nullptr) {
+    ::kill(sleeper, SIGKILL);
+    ::waitpid(sleeper, nullptr, 0);
+    GTEST_SKIP() << "no lock directory to write in";
+  }
+  std::fprintf(file, "%10d\n", static_cast<int>(sleeper));
+  std::fclose(file);
+  const auto device = CSerialDevice::Create();
+  EXPECT_FALSE(device->Open(pty.SlavePath()));
+  EXPECT_EQ(device->LastError(), DeviceError::Busy);
+  EXPECT_NE(device->LastErrorText().find("by its lock file"), std::string::npos) << device->LastErrorText();
+  ::kill(sleeper, SIGKILL);
+  ::waitpid(sleeper, nullptr, 0);
+  EXPECT_TRUE(device->Open(pty.SlavePath())) << "a stale lock is no lock";
+  std::remove(lock.c_str());
 }
 
 CLineSettings SampleSettings() {
