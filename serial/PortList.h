@@ -36,6 +36,12 @@ std::vector<CPortInfo> ListSerialPorts(const CPortListSources& sources = {});
 // is found.
 std::string FindPortHolder(const std::string& device, const std::string& procDirectory = "/proc");
 
+// Whether the window may open device to see if it can be used. Opening a
+// UART raises DTR and RTS, so on Linux a kernel serial port's state comes
+// from the listing instead; on Windows the dialog opens its COM ports, as
+// it always has.
+bool MayOpenToProbe(const std::string& device, const CPortListSources& sources = {});
+
 // True when a program of this name runs (brltty, which takes CH340
 // adapters for braille displays).
 bool IsProgramRunning(const std::string& name, const std::string& procDirectory = "/proc");

@@ -86,6 +86,11 @@ std::string FindPortHolder(const std::string& device, const std::string& procDir
   return it == holders.end() ? std::string() : it->second;
 }
 
+bool MayOpenToProbe(const std::string& device, const CPortListSources& sources) {
+  std::error_code ec;
+  return !fs::exists(fs::path(sources.sysClassTty) / fs::path(device).filename(), ec);
+}
+
 bool IsProgramRunning(const std::string& name, const std::string& procDirectory) {
   std::error_code ec;
   for (const auto& process : fs::directory_iterator(procDirectory, ec)) {

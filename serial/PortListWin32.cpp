@@ -75,4 +75,6 @@ std::string FindPortHolder(const std::string&, const std::string&) { return {}; 
 
 bool IsProgramRunning(const std::string&, const std::string&) { return false; }
 
+bool MayOpenToProbe(const std::string&, const CPortListSources&) { return true; }
+
 }  // namespace zel

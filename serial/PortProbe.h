@@ -1,7 +1,8 @@
 // The ports the window offers: COM1 to COM8 in order, those that can be
-// opened now, then the other serial ports present (USB and ACM adapters),
+// used now, then the other serial ports present (USB and ACM adapters),
 // named by their stable links where they have one and listed without
-// being opened.
+// being opened. Whether a COM port can be used is tried by opening it
+// where the platform allows (MayOpenToProbe), else read from the listing.
 #pragma once
 
 #include <string>
