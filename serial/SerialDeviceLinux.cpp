@@ -116,6 +116,10 @@ std::string LockHolder(const std::string& device) {
   return {};
 }
 
+// A pseudo-terminal has no modem lines and refuses their requests with
+// these; any other failure is the device's.
+bool NoModemLines(int err) { return err == ENOTTY || err == EINVAL; }
+
 Clock::time_point Later(Clock::time_point a, uint64_t ms) {
   return a + milliseconds(static_cast<int64_t>(std::min<uint64_t>(ms, uint64_t{1} << 40)));
 }
@@ -165,7 +169,7 @@ class CPosixSerialDevice final : public CSerialDevice {
   // The bytes in a queue of the driver's (FIONREAD, TIOCOUTQ); false when
   // the request says the device is gone.
   bool QueueCount(unsigned long request, int& count);
-  void ApplyModemLines(const CLineSettings& line);
+  bool ApplyModemLines(const CLineSettings& line);
 
   int m_fd = -1;
   int m_wakeFd = -1;
@@ -314,7 +318,9 @@ bool CPosixSerialDevice::GetLine(CLineSettings& line) {
   state.xoffChar = static_cast<char>(tio.c_cc[VSTOP]);
   // The modem lines, where the driver has them (a pseudo-terminal does not).
   int lines = 0;
-  if (::ioctl(m_fd, TIOCMGET, &lines) == 0) {
+  const bool haveLines = ::ioctl(m_fd, TIOCMGET, &lines) == 0;
+  if (!haveLines && !NoModemLines(errno)) return FailErrno(errno);
+  if (haveLines) {
     if (state.dtr != LineControl::Handshake)
       state.dtr = (lines & TIOCM_DTR) ? LineControl::On : LineControl::Off;
     if (!hardwareFlow && state.rts != LineControl::Toggle)
@@ -355,19 +361,19 @@ bool CPosixSerialDevice::SetLine(const CLineSettings& line) {
   m_bFramingVirtual = (check.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR)) !=
                       (tio.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR));
   m_shadow = line;
-  ApplyModemLines(line);
-  return true;
+  return ApplyModemLines(line);
 }
 
-void CPosixSerialDevice::ApplyModemLines(const CLineSettings& line) {
-  // A pseudo-terminal has no modem lines and refuses these requests
-  // (ENOTTY or EINVAL); that is no failure of the settings.
+bool CPosixSerialDevice::ApplyModemLines(const CLineSettings& line) {
   int dtr = TIOCM_DTR;
-  ::ioctl(m_fd, line.dtr == LineControl::Off ? TIOCMBIC : TIOCMBIS, &dtr);
+  if (::ioctl(m_fd, line.dtr == LineControl::Off ? TIOCMBIC : TIOCMBIS, &dtr) != 0 && !NoModemLines(errno))
+    return FailErrno(errno);
   if (line.rts != LineControl::Handshake) {
     int rts = TIOCM_RTS;
-    ::ioctl(m_fd, line.rts == LineControl::Off ? TIOCMBIC : TIOCMBIS, &rts);
+    if (::ioctl(m_fd, line.rts == LineControl::Off ? TIOCMBIC : TIOCMBIS, &rts) != 0 && !NoModemLines(errno))
+      return FailErrno(errno);
   }
+  return true;
 }
 
 bool CPosixSerialDevice::SetTimeouts(const CLineTimeouts& timeouts) {

@@ -257,6 +257,13 @@ class CBoxSimulator::CSession {
   template <typename Bytes>
   bool Send(const Bytes& bytes) {
     Pace(bytes.size());
+    // A USB adapter passes fewer than 62 bytes on only when its latency
+    // timer ticks; the timer runs freely from the box's start.
+    if (m_plan.usbLatencyMs > 0 && bytes.size() < 62) {
+      const auto tick = std::chrono::milliseconds(m_plan.usbLatencyMs);
+      const auto since = Clock::now() - m_timerStart;
+      if (!WaitUntil(m_timerStart + (since / tick + 1) * tick)) return Fail("stopped");
+    }
     size_t done = 0;
     while (done < bytes.size()) {
       if (m_master < 0) return Fail("line hung up");
@@ -420,6 +427,7 @@ class CBoxSimulator::CSession {
   Clock::time_point m_askedAt{};  // when the last request went out
   bool m_bTimedOut = false;       // the last Receive ended without an answer
   uint64_t m_wireBytes = 0;
+  Clock::time_point m_timerStart = Clock::now();  // the adapter's latency timer
 };
 
 CBoxSimulator::CBoxSimulator() : m_stopFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) { OpenLine(); }

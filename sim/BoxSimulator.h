@@ -48,6 +48,10 @@ struct CBoxPlan {
   std::function<void(size_t n)> beforeRequest;
   // Pacing: the wire time of 10 bits per byte in each direction; 0 unpaced.
   uint32_t baud = 0;
+  // The latency timer of a USB adapter between the box and the tool (16
+  // ms is an FTDI's default): what the box sends in fewer than 62 bytes
+  // reaches the tool at the timer's next tick. 0: none.
+  uint32_t usbLatencyMs = 0;
   // How long to wait for any one reply before giving up.
   uint32_t replyTimeoutMs = 30000;
 };

@@ -38,6 +38,9 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"sequential", "reverse", "random", "repeated"}));
   app.add_option("--seed", plan.seed, "Seed of the random order and the noise");
   app.add_option("--baud", plan.baud, "Pace the line at this speed (0: unpaced)");
+  app.add_option(
+      "--usb-latency", plan.usbLatencyMs,
+      "Model a USB adapter's latency timer of this many ms: short frames reach the tool at its ticks");
   app.add_flag("--zero-length", plan.zeroLengthRequest, "Also ask for 0 bytes");
   app.add_flag("--max-length", plan.maxLengthRequest, "Also ask for 65535 bytes");
   app.add_flag("--at-end", plan.requestAtEnd, "Also ask at the image's length");

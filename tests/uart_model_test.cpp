@@ -132,7 +132,8 @@ TEST_P(UartErrors, EndTheUpgradeOnceWithItsCause) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, UartErrors,
-                         ::testing::Values(CErrorCase{"ReadEio", "read:EIO:6"},
+                         ::testing::Values(CErrorCase{"ModemLinesEio", "ioctl:EIO:0"},
+                                           CErrorCase{"ReadEio", "read:EIO:6"},
                                            CErrorCase{"WriteEio", "write:EIO:3"},
                                            CErrorCase{"ReadEbusy", "read:EBUSY:6"}),
                          [](const auto& info) { return std::string(info.param.name); });
