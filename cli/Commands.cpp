@@ -170,6 +170,7 @@ int ListPorts(CJsonEvents* json, const CPortListSources& sources) {
     if (port.latencyTimerMs >= 0) details += "  latency " + std::to_string(port.latencyTimerMs) + " ms";
     if (port.busy) details += "  busy: " + port.heldBy;
     if (port.permissionDenied) details += "  no permission";
+    if (!port.byPath.empty() && port.byPath != port.name) details += "\n    " + port.byPath;
     anyDenied |= port.permissionDenied;
     std::printf("%s\n", details.c_str());
   }

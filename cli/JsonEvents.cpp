@@ -114,6 +114,7 @@ void CJsonEvents::Port(const CPortInfo& port, const std::string& com) {
   json event{{"event", "port"},
              {"name", port.name},
              {"device", port.device},
+             {"byPath", textOrNull(port.byPath)},
              {"com", textOrNull(com)},
              {"vidPid", textOrNull(port.vidPid)},
              {"manufacturer", textOrNull(port.manufacturer)},

@@ -9,7 +9,11 @@
 namespace zel {
 
 struct CPortInfo {
-  std::string name;    // what to pass as the port: a stable by-id link, or the device
+  // What to pass as the port: the by-id link of an adapter with a serial
+  // number; else the by-path link, which follows the socket (adapters
+  // without a serial number share one by-id name); else the device.
+  std::string name;
+  std::string byPath;  // the /dev/serial/by-path link, where there is one
   std::string device;  // the device node, e.g. /dev/ttyUSB0
   std::string vidPid;  // USB "0403:6001", where the port is on USB
   std::string manufacturer;
@@ -26,6 +30,7 @@ struct CPortListSources {
   std::string sysClassTty = "/sys/class/tty";
   std::string devDirectory = "/dev";
   std::string byIdDirectory = "/dev/serial/by-id";
+  std::string byPathDirectory = "/dev/serial/by-path";
   std::string procDirectory = "/proc";
 };
 

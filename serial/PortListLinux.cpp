@@ -45,8 +45,9 @@ void ReadUsbIdentity(const fs::path& ttyClassEntry, CPortInfo& port) {
   }
 }
 
-// Stable names: device -> /dev/serial/by-id link.
-std::map<std::string, std::string> ByIdLinks(const std::string& directory, const std::string& devDirectory) {
+// Stable names: device -> link in /dev/serial/by-id or by-path.
+std::map<std::string, std::string> StableLinks(const std::string& directory,
+                                               const std::string& devDirectory) {
   std::map<std::string, std::string> links;
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(directory, ec)) {
@@ -103,7 +104,8 @@ bool IsProgramRunning(const std::string& name, const std::string& procDirectory)
 }
 
 std::vector<CPortInfo> ListSerialPorts(const CPortListSources& sources) {
-  const auto byId = ByIdLinks(sources.byIdDirectory, sources.devDirectory);
+  const auto byId = StableLinks(sources.byIdDirectory, sources.devDirectory);
+  const auto byPath = StableLinks(sources.byPathDirectory, sources.devDirectory);
   const auto holders = DeviceHolders(sources.procDirectory);
   std::vector<CPortInfo> ports;
   std::error_code ec;
@@ -112,9 +114,13 @@ std::vector<CPortInfo> ListSerialPorts(const CPortListSources& sources) {
     if (!fs::exists(entry.path() / "device", deviceError) || !HasHardware(entry.path())) continue;
     CPortInfo port;
     port.device = (fs::path(sources.devDirectory) / entry.path().filename()).string();
-    const auto link = byId.find(port.device);
-    port.name = link != byId.end() ? link->second : port.device;
     ReadUsbIdentity(entry.path(), port);
+    if (const auto path = byPath.find(port.device); path != byPath.end()) port.byPath = path->second;
+    const auto link = byId.find(port.device);
+    port.name = link != byId.end() && !port.serial.empty() ? link->second
+                : !port.byPath.empty()                     ? port.byPath
+                : link != byId.end()                       ? link->second
+                                                           : port.device;
     if (const auto holder = holders.find(port.device); holder != holders.end()) port.heldBy = holder->second;
     port.busy = !port.heldBy.empty();
     if (const std::string latency = ReadFirstLine(entry.path() / "device/latency_timer"); !latency.empty())

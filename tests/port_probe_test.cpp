@@ -56,12 +56,18 @@ class FakeSystem : public ::testing::Test {
     for (const char* node : {"ttyUSB0", "ttyACM0", "ttyS0", "ttyS1"}) Write(dev / node, "");
     fs::create_directories(dev / "serial/by-id");
     fs::create_symlink("../../ttyUSB0", dev / "serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    // The ACM port's adapter has no serial number: its name follows the socket.
+    fs::create_directories(dev / "serial/by-path");
+    fs::create_symlink("../../ttyACM0", dev / "serial/by-path/pci-0000:00:14.0-usb-0:2:1.0");
+    fs::create_symlink("../../ttyACM0", dev / "serial/by-id/usb-Raspberry_Pi_Pico-if00");
+    fs::create_symlink("../../ttyUSB0", dev / "serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0");
     fs::create_directories(root / "proc/4711/fd");
     Write(root / "proc/4711/comm", "minicom");
     fs::create_symlink(dev / "ttyUSB0", root / "proc/4711/fd/3");
     sources.sysClassTty = (tty).string();
     sources.devDirectory = dev.string();
     sources.byIdDirectory = (dev / "serial/by-id").string();
+    sources.byPathDirectory = (dev / "serial/by-path").string();
     sources.procDirectory = (root / "proc").string();
   }
   void TearDown() override { fs::remove_all(root); }
@@ -75,12 +81,14 @@ TEST_F(FakeSystem, ListsThePortsWithTheirIdentityAndWhoHoldsThem) {
   ASSERT_EQ(ports.size(), 3u) << "no console, no UART without hardware";
   const std::string dev = sources.devDirectory;
   EXPECT_EQ(ports[0].device, dev + "/ttyACM0");
-  EXPECT_EQ(ports[0].name, dev + "/ttyACM0");
+  EXPECT_EQ(ports[0].name, sources.byPathDirectory + "/pci-0000:00:14.0-usb-0:2:1.0")
+      << "no serial number: the socket's name, not the shared by-id one";
   EXPECT_EQ(ports[0].vidPid, "2e8a:000a");
   EXPECT_FALSE(ports[0].busy);
   EXPECT_EQ(ports[1].device, dev + "/ttyS0");
   EXPECT_EQ(ports[1].vidPid, "");
   EXPECT_EQ(ports[2].name, sources.byIdDirectory + "/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+  EXPECT_EQ(ports[2].byPath, sources.byPathDirectory + "/pci-0000:00:14.0-usb-0:1:1.0-port0");
   EXPECT_EQ(ports[2].vidPid, "0403:6001");
   EXPECT_EQ(ports[2].manufacturer, "FTDI");
   EXPECT_EQ(ports[2].product, "FT232R USB UART");
@@ -132,7 +140,8 @@ TEST_F(FakeSystem, TheWindowOffersTheComPortsThatOpenThenTheOthers) {
                     "/dev/null",      dev + "/ttyS0",        dev + "/ttyS1",   dev + "/ttyUSB0"};
   probe.list = sources;
   EXPECT_EQ(ProbePorts(probe),
-            (std::vector<std::string>{last.SlavePath(), first.SlavePath(), dev + "/ttyS0", dev + "/ttyACM0"}))
+            (std::vector<std::string>{last.SlavePath(), first.SlavePath(), dev + "/ttyS0",
+                                      sources.byPathDirectory + "/pci-0000:00:14.0-usb-0:2:1.0"}))
       << "ttyS1 has no hardware, ttyUSB0 is held by minicom";
   // The probe closes what it opened.
   EXPECT_TRUE(CSerialDevice::Create()->Open(first.SlavePath()));
