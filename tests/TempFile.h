@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -33,6 +35,12 @@ class CTempFile {
  private:
   std::string m_path;
 };
+
+// A whole file as it is on disk; empty when it cannot be read.
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
 
 // Deterministic bytes that differ at every offset of a small image.
 inline std::vector<uint8_t> SampleImage(size_t size, uint32_t seed = 7) {

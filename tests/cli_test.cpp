@@ -14,6 +14,7 @@
 #include "cli/Console.h"
 #include "cli/StationPorts.h"
 #include "sim/BoxSimulator.h"
+#include "tests/BoxOnThread.h"
 #include "tests/ChildProcess.h"
 #include "tests/PtyPair.h"
 #include "tests/TempFile.h"
@@ -21,39 +22,18 @@
 namespace zel {
 namespace {
 
+using test::CBoxOnThread;
 using test::CChildProcess;
 using test::CTempFile;
+using test::ReadFile;
 using test::SampleImage;
 using test::Sha256Sum;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// A box on a pty, running its side of the exchange on a thread.
-class CBoxOnThread {
- public:
-  CBoxOnThread(const std::vector<uint8_t>& image, sim::CBoxPlan plan)
-      : m_thread([this, image, plan] { report = box.Run(image, plan); }) {}
-  ~CBoxOnThread() { Finish(); }
-  void Finish() {
-    if (!m_thread.joinable()) return;
-    box.Stop();
-    m_thread.join();
-  }
-  sim::CBoxSimulator box;
-  sim::CBoxReport report;
-
- private:
-  std::thread m_thread;
-};
 
 TEST(BoxfeedUpgrade, SucceedsAndSavesTheLogAsTheWindowWould) {
   const auto image = SampleImage(5000);
   CTempFile file(image, ".sdl");
   CTempFile log({}, ".txt");
-  CBoxOnThread box(image, {});
+  CBoxOnThread box(image, sim::CBoxPlan{});
   CChildProcess child({BOXFEED_PATH, "upgrade", file.Path(), "--port", box.box.Port(), "--log", log.Path(),
                        "--end-pause-ms", "0"});
   EXPECT_EQ(child.Wait(), 0) << child.Stderr();
@@ -494,7 +474,8 @@ TEST_F(BoxfeedStation, ABoxThatHangsUpStopsNoneOfTheOthersAndTheTableSaysWhich) 
   EXPECT_EQ(rows[1], "Image SHA-256: " + Sha256Sum(file.Path())) << "once for the station";
   EXPECT_TRUE(std::regex_match(rows[3], std::regex(" +a/box +succeeded +20000 +[0-9.]+ s"))) << rows[3];
   EXPECT_TRUE(std::regex_match(
-      rows[4], std::regex(" +b/box +failed +[56]000 +[0-9.]+ s +the port disappeared \\(unplugged or hung up\\)")))
+      rows[4],
+      std::regex(" +b/box +failed +[56]000 +[0-9.]+ s +the port disappeared \\(unplugged or hung up\\)")))
       << rows[4];
   EXPECT_TRUE(std::regex_match(rows[5], std::regex(" +third +succeeded +20000 +[0-9.]+ s"))) << rows[5];
   EXPECT_EQ(out.find("] Image SHA-256"), std::string::npos) << "not once per box";

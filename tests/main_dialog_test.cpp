@@ -27,10 +27,7 @@ class CTestDialog : public CMainDialog {
   void Progress(uint32_t offset, uint32_t length) { OnProgress(offset, length); }
 };
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using test::ReadFile;
 
 class MainDialog : public ::testing::Test {
  protected:

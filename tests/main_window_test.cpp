@@ -19,7 +19,7 @@
 #include "app/AboutDialog.h"
 #include "app/CableWarningDialog.h"
 #include "app/MainWindow.h"
-#include "sim/BoxSimulator.h"
+#include "tests/BoxOnThread.h"
 #include "tests/PtyPair.h"
 #include "tests/TempFile.h"
 #include "widgets/IconButton.h"
@@ -109,22 +109,7 @@ class CModalHandler {
   QTimer m_timer;
 };
 
-// A simulated box running its side on a thread for the length of a test.
-class CBox {
- public:
-  CBox(std::vector<uint8_t> image, sim::CBoxPlan plan)
-      : m_image(std::move(image)), m_thread([this, plan] { report = box.Run(m_image, plan); }) {}
-  ~CBox() {
-    box.Stop();
-    m_thread.join();
-  }
-  sim::CBoxSimulator box;
-  sim::CBoxReport report;
-
- private:
-  std::vector<uint8_t> m_image;
-  std::thread m_thread;
-};
+using test::CBoxOnThread;
 
 }  // namespace
 
@@ -193,7 +178,7 @@ class MainWindowTest : public QObject {
     sim::CBoxPlan plan;
     plan.chunk = 1024;
     plan.baud = 115200;  // slow enough to see it move
-    CBox box(image, plan);
+    CBoxOnThread box(image, plan);
     auto window = MakeWindow();
     ChooseImage(*window, file.Path());
     QCOMPARE(window->ControlAs<QLineEdit>(IDC_IMAGE_PATH)->text(), QString::fromStdString(file.Path()));
@@ -231,7 +216,7 @@ class MainWindowTest : public QObject {
       test::CTempFile file(test::SampleImage(100), ".sdl");
       sim::CBoxPlan silent;
       silent.silent = true;
-      CBox box({}, silent);
+      CBoxOnThread box({}, silent);
       auto window = MakeWindow();
       ChooseImage(*window, file.Path());
       window->ControlAs<QComboBox>(IDC_PORT)->setEditText(QString::fromStdString(box.box.Port()));

@@ -19,14 +19,8 @@ namespace {
 
 using test::CChildProcess;
 using test::CTempFile;
+using test::ReadFile;
 using test::SampleImage;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 size_t Count(const std::string& text, const std::string& part) {
   size_t n = 0;

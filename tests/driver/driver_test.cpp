@@ -38,13 +38,6 @@ std::string GuestDir() {
   return dir ? dir : "";
 }
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 void WriteAll(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
@@ -133,7 +126,7 @@ class CGuest {
     return std::regex_search(out, exit, std::regex("boxfeed: exit (\\d+)")) ? std::stoi(exit[1]) : -1;
   }
   const std::string& Console() const { return m_qemu->Stdout(); }
-  std::string Trace() const { return ReadAll(m_dir / "trace"); }
+  std::string Trace() const { return test::ReadFile((m_dir / "trace").string()); }
   // Pulls the adapter out of the running guest.
   bool Unplug() {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -1,0 +1,37 @@
+// A simulated box playing its side on a thread for the length of a test:
+// an upgrade of image, or the boot exchange expecting section 2.
+#pragma once
+
+#include <thread>
+#include <vector>
+
+#include "sim/BoxSimulator.h"
+
+namespace zel::test {
+
+class CBoxOnThread {
+ public:
+  CBoxOnThread(std::vector<uint8_t> image, sim::CBoxPlan plan)
+      : m_thread([this, image = std::move(image), plan] { report = box.Run(image, plan); }) {}
+  CBoxOnThread(std::vector<uint8_t> section, sim::CBootPlan plan)
+      : m_thread([this, section = std::move(section), plan] { boot = box.RunBoot(section, plan); }) {}
+  ~CBoxOnThread() { Finish(); }
+  CBoxOnThread(const CBoxOnThread&) = delete;
+  CBoxOnThread& operator=(const CBoxOnThread&) = delete;
+
+  // Stops the box if it still plays, and waits for it: its report is then final.
+  void Finish() {
+    if (!m_thread.joinable()) return;
+    box.Stop();
+    m_thread.join();
+  }
+
+  sim::CBoxSimulator box;
+  sim::CBoxReport report;
+  sim::CBootReport boot;
+
+ private:
+  std::thread m_thread;  // last: it starts once the box is there
+};
+
+}  // namespace zel::test
