@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
   CLI::App app{"boxsim: a simulated set-top box on a pseudo-terminal, for boxfeed to upgrade."};
   std::string imagePath, linkPath, order = "sequential";
   CBoxPlan plan;
+  zel::sim::CBootPlan bootPlan;
   uint64_t hangUpAfter = 0;
   uint16_t firstPid = 0;
   bool boot = false;
@@ -51,6 +52,8 @@ int main(int argc, char** argv) {
   app.add_flag("--acknowledge-first", plan.acknowledgeFirst, "Send PID_ACKNOWLEDGE before PID_REBOOT");
   app.add_option("--first-pid", firstPid, "Announce with this PID instead of PID_REBOOT");
   app.add_flag("--silent", plan.silent, "Never send anything");
+  app.add_option("--power-on-bytes", bootPlan.powerOnBytes, "With --boot: bytes the box says when it comes up")
+      ->check(CLI::Range(1u, 64u));
   app.add_option("--hang-up-after", hangUpAfter, "Hang up once the tool has sent this many bytes");
   try {
     app.parse(argc, argv);
@@ -100,7 +103,7 @@ int main(int argc, char** argv) {
     if (size) size = zel::ReadNextSection(file, section.data(), section.size());
     if (file) std::fclose(file);
     section.resize(size);
-    const zel::sim::CBootReport report = box.RunBoot(section, {});
+    const zel::sim::CBootReport report = box.RunBoot(section, bootPlan);
     removeLink();
     std::printf(
         "boxsim: boot exchange %s; section 2 %s (%zu bytes); %d B bytes; %s\n",

@@ -24,13 +24,17 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
 static pthread_mutex_t g_lock = PTHREAD_MUTEX_INITIALIZER;
 static int g_fd = -1;
+static dev_t g_device; /* what the device is, once known: Wine's processes get its descriptor passed */
+static int g_deviceKnown;
 static unsigned g_baud = 9600;
 static double g_busyUntil; /* when the last written byte has left */
 static int g_lines;        /* TIOCM_DTR | TIOCM_RTS as set */
@@ -81,11 +85,7 @@ static int Fails(int op) {
   return 1;
 }
 
-static void Adopt(int fd, const char* path) {
-  const char* device = getenv("BOXFEEDER_UART_DEVICE");
-  char want[PATH_MAX], got[PATH_MAX];
-  if (fd < 0 || !device || !realpath(device, want) || !realpath(path, got) || strcmp(want, got) != 0) return;
-  pthread_mutex_lock(&g_lock);
+static void AdoptLocked(int fd) {
   g_fd = fd;
   g_busyUntil = 0;
   g_lines = TIOCM_DTR | TIOCM_RTS; /* as a driver raises them at open */
@@ -98,7 +98,35 @@ static void Adopt(int fd, const char* path) {
     g_failErrno = !strcmp(err, "EBUSY") ? EBUSY : EIO;
   }
   Log("open");
+}
+
+static void Adopt(int fd, const char* path) {
+  const char* device = getenv("BOXFEEDER_UART_DEVICE");
+  char want[PATH_MAX], got[PATH_MAX];
+  if (fd < 0 || !device || !realpath(device, want) || !realpath(path, got) || strcmp(want, got) != 0) return;
+  pthread_mutex_lock(&g_lock);
+  AdoptLocked(fd);
   pthread_mutex_unlock(&g_lock);
+}
+
+/* Whether fd is the device: the descriptor opened here, or one another
+   process opened and passed on (Wine's server opens devices for its
+   clients). */
+static int IsDevice(int fd) {
+  if (fd < 0) return 0;
+  if (fd == g_fd) return 1;
+  pthread_mutex_lock(&g_lock);
+  if (!g_deviceKnown) {
+    struct stat st;
+    const char* device = getenv("BOXFEEDER_UART_DEVICE");
+    if (device && stat(device, &st) == 0 && S_ISCHR(st.st_mode)) g_device = st.st_rdev;
+    g_deviceKnown = 1;
+  }
+  struct stat st;
+  const int match = g_device != 0 && g_fd < 0 && fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == g_device;
+  if (match) AdoptLocked(fd);
+  pthread_mutex_unlock(&g_lock);
+  return match;
 }
 
 int open(const char* path, int flags, ...) {
@@ -132,12 +160,12 @@ int close(int fd) {
 }
 
 ssize_t read(int fd, void* buffer, size_t count) {
-  if (fd == g_fd && Fails(0)) return -1;
+  if (IsDevice(fd) && Fails(0)) return -1;
   return ((ssize_t(*)(int, void*, size_t))Next("read"))(fd, buffer, count);
 }
 
 ssize_t write(int fd, const void* buffer, size_t count) {
-  if (fd == g_fd && Fails(1)) return -1;
+  if (IsDevice(fd) && Fails(1)) return -1;
   const ssize_t n = ((ssize_t(*)(int, const void*, size_t))Next("write"))(fd, buffer, count);
   if (fd == g_fd && n > 0) {
     pthread_mutex_lock(&g_lock);
@@ -160,7 +188,7 @@ int ioctl(int fd, unsigned long request, ...) {
   void* argument = va_arg(args, void*);
   va_end(args);
   int (*real)(int, unsigned long, ...) = (int (*)(int, unsigned long, ...))Next("ioctl");
-  if (fd != g_fd) return real(fd, request, argument);
+  if (!IsDevice(fd)) return real(fd, request, argument);
   if (Fails(2)) return -1;
   int* value = (int*)argument;
   int result = 0;
@@ -171,7 +199,12 @@ int ioctl(int fd, unsigned long request, ...) {
       *value = queued > 0 ? (int)queued : 0;
       break;
     }
-    case TIOCMGET: *value = g_lines; break;
+    case TIOCSERGETLSR: { /* Wine's transmitter-empty test */
+      const long queued = OnTheWire() - g_fifo;
+      *(unsigned int*)argument = queued > 0 ? 0 : TIOCSER_TEMT;
+      break;
+    }
+    case TIOCMGET: *value = g_lines | TIOCM_CTS | TIOCM_DSR | TIOCM_CD; break;
     case TIOCMSET: SetLines(*value & (TIOCM_DTR | TIOCM_RTS)); break;
     case TIOCMBIS: SetLines(g_lines | (*value & (TIOCM_DTR | TIOCM_RTS))); break;
     case TIOCMBIC: SetLines(g_lines & ~*value); break;
@@ -182,7 +215,7 @@ int ioctl(int fd, unsigned long request, ...) {
 }
 
 int tcdrain(int fd) {
-  if (fd != g_fd) return ((int (*)(int))Next("tcdrain"))(fd);
+  if (!IsDevice(fd)) return ((int (*)(int))Next("tcdrain"))(fd);
   /* Waits for the driver's queue; the adapter's FIFO is not its to see. */
   for (;;) {
     pthread_mutex_lock(&g_lock);
@@ -204,7 +237,7 @@ static unsigned BaudOf(speed_t code) {
 }
 
 int tcsetattr(int fd, int actions, const struct termios* tio) {
-  if (fd == g_fd) {
+  if (IsDevice(fd)) {
     pthread_mutex_lock(&g_lock);
     const unsigned baud = BaudOf(cfgetospeed(tio));
     if (baud != 0 && baud != g_baud) {
