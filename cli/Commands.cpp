@@ -149,7 +149,7 @@ int ListPorts(CJsonEvents* json, const CPortListSources& sources) {
     std::printf("No serial port found.\n");
     return kExitSucceeded;
   }
-  bool anyDenied = false;
+  bool anyDenied = false, slowLatency = false;
   for (const CPortInfo& port : ports) {
     std::string com;
     for (int number = 1; number <= 8 && com.empty(); ++number)
@@ -172,8 +172,13 @@ int ListPorts(CJsonEvents* json, const CPortListSources& sources) {
     if (port.permissionDenied) details += "  no permission";
     if (!port.byPath.empty() && port.byPath != port.name) details += "\n    " + port.byPath;
     anyDenied |= port.permissionDenied;
+    slowLatency |= port.latencyTimerMs > 2 && !LowersLatencyItself();
     std::printf("%s\n", details.c_str());
   }
+  if (slowLatency)
+    std::printf(
+        "A latency timer over 2 ms slows a box that asks for little at a time: set it to 1 ms in the\n"
+        "Device Manager (the port's Properties, Port Settings, Advanced, Latency Timer).\n");
   if (anyDenied)
     std::printf(
         "To open the ports marked \"no permission\", add your user to the dialout group\n"

@@ -47,6 +47,11 @@ std::string FindPortHolder(const std::string& device, const std::string& procDir
 // it always has.
 bool MayOpenToProbe(const std::string& device, const CPortListSources& sources = {});
 
+// True when the serial device asks the driver for the lowest latency
+// itself while a port is open (Linux: ASYNC_LOW_LATENCY); on Windows the
+// FTDI driver's latency timer is the user's to set.
+bool LowersLatencyItself();
+
 // True when a program of this name runs (brltty, which takes CH340
 // adapters for braille displays).
 bool IsProgramRunning(const std::string& name, const std::string& procDirectory = "/proc");

@@ -92,6 +92,8 @@ bool MayOpenToProbe(const std::string& device, const CPortListSources& sources) 
   return !fs::exists(fs::path(sources.sysClassTty) / fs::path(device).filename(), ec);
 }
 
+bool LowersLatencyItself() { return true; }
+
 bool IsProgramRunning(const std::string& name, const std::string& procDirectory) {
   std::error_code ec;
   for (const auto& process : fs::directory_iterator(procDirectory, ec)) {

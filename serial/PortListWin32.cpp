@@ -13,9 +13,15 @@
 namespace zel {
 namespace {
 
-// COM name -> the device's friendly name, where SetupAPI has one.
-std::map<std::string, std::string> FriendlyNames() {
-  std::map<std::string, std::string> names;
+// What SetupAPI knows of a COM port's device.
+struct CDeviceFacts {
+  std::string friendlyName;
+  int latencyTimerMs = -1;  // an FTDI driver's, from the device's own key
+};
+
+// COM name -> what SetupAPI knows of its device.
+std::map<std::string, CDeviceFacts> DeviceFacts() {
+  std::map<std::string, CDeviceFacts> names;
   HDEVINFO devices = ::SetupDiGetClassDevsA(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
   if (devices == INVALID_HANDLE_VALUE) return names;
   SP_DEVINFO_DATA info{};
@@ -27,12 +33,19 @@ std::map<std::string, std::string> FriendlyNames() {
     DWORD size = sizeof port - 1;
     const bool named = ::RegQueryValueExA(key, "PortName", nullptr, nullptr, reinterpret_cast<BYTE*>(port),
                                           &size) == ERROR_SUCCESS;
+    DWORD latency = 0, latencySize = sizeof latency, latencyType = 0;
+    const bool hasLatency =
+        ::RegQueryValueExA(key, "LatencyTimer", nullptr, &latencyType, reinterpret_cast<BYTE*>(&latency),
+                           &latencySize) == ERROR_SUCCESS &&
+        latencyType == REG_DWORD;
     ::RegCloseKey(key);
+    if (!named) continue;
+    CDeviceFacts& facts = names[port];
+    if (hasLatency) facts.latencyTimerMs = static_cast<int>(latency);
     char friendly[256] = {};
-    if (named &&
-        ::SetupDiGetDeviceRegistryPropertyA(devices, &info, SPDRP_FRIENDLYNAME, nullptr,
+    if (::SetupDiGetDeviceRegistryPropertyA(devices, &info, SPDRP_FRIENDLYNAME, nullptr,
                                             reinterpret_cast<BYTE*>(friendly), sizeof friendly - 1, nullptr))
-      names[port] = friendly;
+      facts.friendlyName = friendly;
   }
   ::SetupDiDestroyDeviceInfoList(devices);
   return names;
@@ -46,7 +59,7 @@ std::vector<CPortInfo> ListSerialPorts(const CPortListSources&) {
   if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
       ERROR_SUCCESS)
     return ports;
-  const auto friendly = FriendlyNames();
+  const auto facts = DeviceFacts();
   for (DWORD i = 0;; ++i) {
     char valueName[256];
     DWORD valueSize = sizeof valueName;
@@ -60,7 +73,10 @@ std::vector<CPortInfo> ListSerialPorts(const CPortListSources&) {
     CPortInfo port;
     port.name = data;
     port.device = valueName;  // the driver's device, e.g. \Device\Serial0
-    if (const auto it = friendly.find(port.name); it != friendly.end()) port.product = it->second;
+    if (const auto it = facts.find(port.name); it != facts.end()) {
+      port.product = it->second.friendlyName;
+      port.latencyTimerMs = it->second.latencyTimerMs;
+    }
     ports.push_back(port);
   }
   ::RegCloseKey(key);
@@ -76,5 +92,7 @@ std::string FindPortHolder(const std::string&, const std::string&) { return {}; 
 bool IsProgramRunning(const std::string&, const std::string&) { return false; }
 
 bool MayOpenToProbe(const std::string&, const CPortListSources&) { return true; }
+
+bool LowersLatencyItself() { return false; }
 
 }  // namespace zel

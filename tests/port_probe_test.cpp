@@ -125,6 +125,8 @@ TEST_F(FakeSystem, PortsAsJsonAreOneEventALine) {
   EXPECT_EQ(events[2]["vidPid"], "0403:6001");
   EXPECT_EQ(events[2]["busy"], true);
   EXPECT_EQ(events[2]["heldBy"], "minicom (pid 4711)");
+  EXPECT_EQ(events[2]["latencyTimerMs"], 16);
+  EXPECT_TRUE(events[0]["latencyTimerMs"].is_null());
 }
 
 TEST_F(FakeSystem, TheWindowOffersTheComPortsThatOpenThenTheOthers) {
