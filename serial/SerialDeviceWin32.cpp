@@ -48,6 +48,7 @@ DeviceError ErrorFromWin32(DWORD error) {
 DeviceError TransferErrorFromWin32(DWORD error) {
   switch (error) {
     case ERROR_ACCESS_DENIED:
+    case ERROR_NOT_READY:  // Wine's word for EIO
     case ERROR_OPERATION_ABORTED: return DeviceError::Gone;
     default: return ErrorFromWin32(error);
   }
