@@ -267,7 +267,10 @@ void CMainDialog::OnClose() {
   m_controls.EndDialog(IDCANCEL);
 }
 
-void CMainDialog::OnOk() { OnClose(); }
+// Enter where no button takes it: nothing. Closing here would end a
+// running load (Enter in the port box, or with the focus where the window
+// put it); Close and Escape close.
+void CMainDialog::OnOk() {}
 
 bool CMainDialog::OnSysCommand(unsigned commandId) {
   if ((commandId & 0xFFF0u) != kAboutCommandId) return false;

@@ -353,6 +353,28 @@ TEST_F(WindowTransfer, CloseDuringATransferEndsTheWindowAtOnce) {
   EXPECT_LT(std::chrono::steady_clock::now() - before, 10s);
 }
 
+// Enter, as the keyboard gives it to the focused control: the dialog
+// manager turns it into the default command, which never closes the
+// window, at its start or during a load.
+TEST_F(WindowTransfer, EnterNeverClosesTheWindowNorCancelsTheLoad) {
+  HWND portEdit = GetWindow(Item(IDC_PORT), GW_CHILD);
+  ASSERT_NE(portEdit, nullptr);
+  const auto pressEnter = [&](HWND control) {
+    SetFocus(control);
+    PostMessageA(control, WM_KEYDOWN, VK_RETURN, 0);
+    MSG pending;
+    ASSERT_TRUE(Until([&] { return !PeekMessageA(&pending, nullptr, 0, 0, PM_NOREMOVE); }));
+  };
+  pressEnter(GetFocus() ? GetFocus() : window->Window());
+  EXPECT_FALSE(window->IsEnded()) << "Enter at the starting focus";
+  StartWaiting();
+  ASSERT_TRUE(Until(
+      [&] { return WindowText(Item(IDC_LOG)).find("Please SWITCH ON your box now") != std::string::npos; }));
+  pressEnter(portEdit);
+  EXPECT_FALSE(window->IsEnded()) << "Enter in the port box during a load";
+  EXPECT_TRUE(window->Dialog().IsBusy()) << "the load goes on";
+}
+
 TEST_F(WindowTest, EscapeIsTheCloseCommandToo) {
   SetFocus(Item(IDC_LOG));
   PostMessageA(Item(IDC_LOG), WM_KEYDOWN, VK_ESCAPE, 0);
