@@ -50,11 +50,8 @@ HWND CWin32MainWindow::Create() {
 bool CWin32MainWindow::PumpMessage() {
   MSG message;
   if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return false;
-  if (message.message == WM_KEYDOWN && message.wParam == VK_F1 && m_hWnd &&
-      (message.hwnd == m_hWnd || IsChild(m_hWnd, message.hwnd))) {
-    m_dialog->OnHelp();  // the help key, from any control of the dialog
-    return true;
-  }
+  // The help key reaches the dialog as WM_HELP, from whichever control has
+  // the focus: the system makes it from the key.
   if (!m_hWnd || !IsDialogMessageA(m_hWnd, &message)) {
     TranslateMessage(&message);
     DispatchMessageA(&message);

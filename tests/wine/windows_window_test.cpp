@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "app/DialogTemplate.h"
@@ -373,6 +374,31 @@ TEST_F(WindowTransfer, EnterNeverClosesTheWindowNorCancelsTheLoad) {
   pressEnter(portEdit);
   EXPECT_FALSE(window->IsEnded()) << "Enter in the port box during a load";
   EXPECT_TRUE(window->Dialog().IsBusy()) << "the load goes on";
+}
+
+// F1 from the keyboard, with the focus on a control: one Help box.
+TEST_F(WindowTest, TheHelpKeyOpensHelpOnce) {
+  SetForegroundWindow(window->Window());
+  SetFocus(Item(IDC_LOG));
+  std::set<HWND> helpBoxes;  // a box stays open for a tick or two after its answer
+  {
+    CBoxAnswerer answer(window->Window(), [&](HWND box) {
+      if (WindowText(box) == "Help!") helpBoxes.insert(box);
+      Press(box, IDOK);
+    });
+    INPUT keys[2] = {};
+    keys[0].type = keys[1].type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = keys[1].ki.wVk = VK_F1;
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ASSERT_EQ(SendInput(2, keys, sizeof(INPUT)), 2u);
+    ASSERT_TRUE(Until([&] { return !helpBoxes.empty(); }, 10s)) << "no Help box";
+    // Whatever else the key brought is handled before the count is read.
+    MSG pending;
+    ASSERT_TRUE(Until([&] {
+      return !PeekMessageA(&pending, nullptr, 0, 0, PM_NOREMOVE) && OpenBoxes(window->Window()).empty();
+    }));
+  }
+  EXPECT_EQ(helpBoxes.size(), 1u);
 }
 
 TEST_F(WindowTest, EscapeIsTheCloseCommandToo) {
