@@ -11,8 +11,10 @@ bool IsTerminal(std::FILE* stream);
 // The terminal's width in columns now (it follows a resize); 0 when the
 // stream is no terminal or does not say.
 int TerminalColumns(std::FILE* stream);
-// A reader that goes away (`boxfeed ... | head`) must not end the run: a
-// write to a closed pipe then fails instead of killing the process.
-void SurviveClosedOutput();
+// Readies standard output and error before the first write. A reader that
+// goes away (`boxfeed ... | head`) must not end the run: a write to a
+// closed pipe then fails instead of killing the process. A console shows
+// the program's text, which is UTF-8.
+void PrepareOutput();
 
 }  // namespace zel::cli

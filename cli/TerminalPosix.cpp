@@ -15,6 +15,6 @@ int TerminalColumns(std::FILE* stream) {
   return size.ws_col;
 }
 
-void SurviveClosedOutput() { std::signal(SIGPIPE, SIG_IGN); }
+void PrepareOutput() { std::signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace zel::cli

@@ -22,7 +22,12 @@ int TerminalColumns(std::FILE* stream) {
   return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
-// Windows raises no signal for a closed pipe: the write fails.
-void SurviveClosedOutput() {}
+// Windows raises no signal for a closed pipe: the write fails. The
+// program's code page is UTF-8 (its manifest says so); the console's is
+// made the same.
+void PrepareOutput() {
+  ::SetConsoleOutputCP(CP_UTF8);
+  ::SetConsoleCP(CP_UTF8);
+}
 
 }  // namespace zel::cli

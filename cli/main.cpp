@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
     return code == 0 ? 0 : kExitUsage;
   }
 
-  SurviveClosedOutput();
+  PrepareOutput();
   CUiLoop loop;
   CConsole console(stdout, stderr, quiet, jsonOutput);
   CJsonEvents json;

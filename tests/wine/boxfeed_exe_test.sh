@@ -1,35 +1,40 @@
 #!/bin/sh
 # boxfeed.exe under Wine against the Linux boxsim, through a COM port that
-# is linked to the simulated box's pseudo-terminal.
+# is linked to the simulated box's pseudo-terminal. The files' names are in
+# Cyrillic and Chinese, with spaces; the upgrade's log goes to one too.
 #   boxfeed_exe_test.sh upgrade|boot BOXSIM BOXFEED.EXE
 set -eu
 command=$1 boxsim=$2 boxfeed=$3
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+top=$(mktemp -d)
+trap 'rm -rf "$top"' EXIT
+work="$top/пути 路径"
+mkdir "$work"
 mkfifo "$work/said"
+log="$work/журнал 日志.txt"
 if [ "$command" = upgrade ]; then
-  head -c 30000 /dev/urandom > "$work/input"
+  input="$work/образ 映像 1.sdl"
+  head -c 30000 /dev/urandom > "$input"
   port=COM7
-  args=""
-  feed_args="--end-pause-ms 0"
+  "$boxsim" "$input" --link "$WINEPREFIX/dosdevices/com7" > "$work/said" &
+  set -- upgrade "$(winepath -w "$input")" --port $port --end-pause-ms 0 --log "$(winepath -w "$log")"
 else
-  printf 'BOOT\r\nfirst\r\n0102\r\n\r\nSECOND\r\nsent\r\nA1 A2 A3\r\n\r\n' > "$work/input"
+  input="$work/команды 命令.txt"
+  printf 'BOOT\r\nfirst\r\n0102\r\n\r\nSECOND\r\nsent\r\nA1 A2 A3\r\n\r\n' > "$input"
   port=COM8
-  args=--boot
-  feed_args=""
+  "$boxsim" "$input" --boot --link "$WINEPREFIX/dosdevices/com8" > "$work/said" &
+  set -- boot "$(winepath -w "$input")" --port $port --log "$(winepath -w "$log")"
 fi
-link="$WINEPREFIX/dosdevices/$(echo $port | tr A-Z a-z)"
-"$boxsim" "$work/input" $args --link "$link" > "$work/said" &
 box=$!
 # The box says where it is once its link is in place.
 exec 3< "$work/said"
 read -r first <&3
 echo "$first"
 status=0
-wine "$boxfeed" $command "$(winepath -w "$work/input")" --port $port $feed_args || status=$?
+wine "$boxfeed" "$@" || status=$?
 if [ $status -ne 0 ]; then
   kill $box 2>/dev/null || true
   exit $status
 fi
 cat <&3
 wait $box || { echo "boxsim: the box was not loaded"; exit 1; }
+grep -q "Image SHA-256\|Flash Boot OK" "$log" || { echo "no log under its own name"; ls "$work"; exit 1; }
