@@ -29,7 +29,7 @@ CConsole::CConsole(std::FILE* out, std::FILE* err, bool quiet, bool eventsOnOut)
       m_err(err),
       m_bQuiet(quiet || eventsOnOut),
       m_bEventsOnOut(eventsOnOut),
-      m_bTerminal(IsTerminal(err)),
+      m_bTerminal(CanRedraw(err)),
       m_bOutTerminal(IsTerminal(out)) {}
 
 void CConsole::ClearBars() {

@@ -64,7 +64,7 @@ class CConsole {
   std::FILE* m_err;
   const bool m_bQuiet;
   const bool m_bEventsOnOut;
-  const bool m_bTerminal;     // standard error is a terminal
+  const bool m_bTerminal;     // standard error is a terminal where the bars can redraw
   const bool m_bOutTerminal;  // standard output is a terminal
   std::vector<CBar> m_bars;
   int m_nDrawn = 0;  // bar lines on the screen below the log

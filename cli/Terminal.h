@@ -6,8 +6,12 @@
 
 namespace zel::cli {
 
-// True when the stream is a terminal, where a progress bar can redraw.
+// True when the stream is a terminal (or a console): someone reads it as
+// it comes.
 bool IsTerminal(std::FILE* stream);
+// True when the stream is a terminal that takes escape sequences, where a
+// progress bar can redraw in place; elsewhere progress goes as lines.
+bool CanRedraw(std::FILE* stream);
 // The terminal's width in columns now (it follows a resize); 0 when the
 // stream is no terminal or does not say.
 int TerminalColumns(std::FILE* stream);

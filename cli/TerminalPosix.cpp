@@ -2,12 +2,19 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
+#include <string_view>
 
 #include "cli/Terminal.h"
 
 namespace zel::cli {
 
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
+
+bool CanRedraw(std::FILE* stream) {
+  const char* term = std::getenv("TERM");
+  return IsTerminal(stream) && !(term && std::string_view(term) == "dumb");
+}
 
 int TerminalColumns(std::FILE* stream) {
   winsize size{};

@@ -5,14 +5,18 @@
 
 namespace zel::cli {
 
-bool IsTerminal(std::FILE* stream) {
-  if (!::_isatty(::_fileno(stream))) return false;
-  // The progress bar redraws with escape sequences: the console must
-  // take them.
+bool IsTerminal(std::FILE* stream) { return ::_isatty(::_fileno(stream)) != 0; }
+
+bool CanRedraw(std::FILE* stream) {
+  if (!IsTerminal(stream)) return false;
+  // The progress bar redraws with escape sequences: the console must take
+  // them. One that cannot (Windows before 10, some consoles of Wine) gets
+  // progress as lines rather than the sequences as text.
   HANDLE console = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
   DWORD mode = 0;
-  if (::GetConsoleMode(console, &mode)) ::SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
-  return true;
+  return ::GetConsoleMode(console, &mode) &&
+         ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) ||
+          ::SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING));
 }
 
 int TerminalColumns(std::FILE* stream) {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <string>
 #include <vector>
@@ -32,8 +33,14 @@ class CChildProcess {
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
+    // The entries given replace this process's of the same name.
     std::vector<char*> envp;
-    for (char** e = environ; *e; ++e) envp.push_back(*e);
+    for (char** e = environ; *e; ++e) {
+      const std::string entry = *e;
+      const std::string name = entry.substr(0, entry.find('=') + 1);
+      if (std::none_of(env.begin(), env.end(), [&](const std::string& x) { return x.rfind(name, 0) == 0; }))
+        envp.push_back(*e);
+    }
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
     if (::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) m_pid = -1;

@@ -218,6 +218,24 @@ TEST_P(BoxfeedProgressBar, FitsTheTerminalAndStopsWhereTheTransferStopped) {
 
 INSTANTIATE_TEST_SUITE_P(Widths, BoxfeedProgressBar, ::testing::Values(80, 50));
 
+// A terminal that takes no escape sequences gets progress as lines, never
+// the sequences as text.
+TEST(BoxfeedProgress, IsPlainLinesOnATerminalThatCannotRedraw) {
+  const auto image = SampleImage(20000);
+  CTempFile file(image, ".sdl");
+  sim::CBoxPlan plan;
+  plan.chunk = 1000;
+  CBoxOnThread box(image, plan);
+  test::CPtyPair terminal;
+  CChildProcess child({BOXFEED_PATH, "upgrade", file.Path(), "--port", box.box.Port(), "--end-pause-ms", "0"},
+                      terminal.Slave(), {"TERM=dumb"});
+  EXPECT_EQ(child.Wait(), 0) << child.Stdout();
+  const auto bytes = terminal.DrainMaster();
+  const std::string seen(bytes.begin(), bytes.end());
+  EXPECT_EQ(seen.find('\033'), std::string::npos) << seen;
+  EXPECT_NE(seen.find("Progress: 100 %"), std::string::npos) << seen;
+}
+
 TEST(BoxfeedUpgrade, ASucceededRunSumsUpItsFiguresAgainstTheLine) {
   // A box paced at the line's own speed fills the line; the time before
   // the operator switched it on is no transfer time.
