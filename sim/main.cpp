@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
   app.add_flag("--acknowledge-first", plan.acknowledgeFirst, "Send PID_ACKNOWLEDGE before PID_REBOOT");
   app.add_option("--first-pid", firstPid, "Announce with this PID instead of PID_REBOOT");
   app.add_flag("--silent", plan.silent, "Never send anything");
-  app.add_option("--power-on-bytes", bootPlan.powerOnBytes, "With --boot: bytes the box says when it comes up")
+  app.add_option("--power-on-bytes", bootPlan.powerOnBytes,
+                 "With --boot: bytes the box says when it comes up")
       ->check(CLI::Range(1u, 64u));
   app.add_option("--hang-up-after", hangUpAfter, "Hang up once the tool has sent this many bytes");
   try {

@@ -19,12 +19,12 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <linux/serial.h>
 #include <pthread.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -123,7 +123,8 @@ static int IsDevice(int fd) {
     g_deviceKnown = 1;
   }
   struct stat st;
-  const int match = g_device != 0 && g_fd < 0 && fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == g_device;
+  const int match =
+      g_device != 0 && g_fd < 0 && fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == g_device;
   if (match) AdoptLocked(fd);
   pthread_mutex_unlock(&g_lock);
   return match;
