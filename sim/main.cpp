@@ -2,6 +2,7 @@
 // device to give boxfeed, waits for the tool to open it, runs the upgrade
 // exchange and prints its verdict on the image it received.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -123,6 +124,14 @@ int main(int argc, char** argv) {
               static_cast<unsigned long long>(report.badReplies),
               static_cast<unsigned long long>(report.bytesReceived));
   if (!report.problem.empty()) std::printf("boxsim: %s\n", report.problem.c_str());
+  if (!report.turnaroundUs.empty() && plan.baud > 0) {
+    // How long the tool took to answer: from a request's last byte to its
+    // reply's first, on a paced line.
+    std::vector<double> turnaround = report.turnaroundUs;
+    std::sort(turnaround.begin(), turnaround.end());
+    std::printf("boxsim: %.2f s against a wire limit of %.2f s; the tool answered in %.0f us (median)\n",
+                report.seconds, report.wireSeconds, turnaround[turnaround.size() / 2]);
+  }
   if (report.imageIntact)
     std::printf("boxsim: image received intact, all %llu bytes equal to the file\n",
                 static_cast<unsigned long long>(report.imageBytes));
