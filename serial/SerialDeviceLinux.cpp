@@ -520,13 +520,19 @@ CPosixSerialDevice::Step CPosixSerialDevice::DriveEvent(COverlapped& ov, Clock::
   }
   for (;;) {
     uint32_t events = 0;
-    int waiting = 0, queued = 0;
-    if (!QueueCount(FIONREAD, waiting) || !QueueCount(TIOCOUTQ, queued)) return Step::Failed;
-    if ((m_mask & line_event::kReceived) && (m_rxHead < m_rx.size() || waiting > 0))
-      events |= line_event::kReceived;
-    if ((m_mask & line_event::kTransmitEmpty) && queued <= 0) {
-      ::tcdrain(m_fd);  // at most the character in the shift register
-      events |= line_event::kTransmitEmpty;
+    // Only the queues the mask watches are asked about.
+    if (m_mask & line_event::kReceived) {
+      int waiting = 0;
+      if (m_rxHead == m_rx.size() && !QueueCount(FIONREAD, waiting)) return Step::Failed;
+      if (m_rxHead < m_rx.size() || waiting > 0) events |= line_event::kReceived;
+    }
+    if (m_mask & line_event::kTransmitEmpty) {
+      int queued = 0;
+      if (!QueueCount(TIOCOUTQ, queued)) return Step::Failed;
+      if (queued <= 0) {
+        ::tcdrain(m_fd);  // at most the character in the shift register
+        events |= line_event::kTransmitEmpty;
+      }
     }
     if (events != 0) {
       if (ov.events) *ov.events = events;
