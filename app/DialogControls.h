@@ -67,8 +67,9 @@ class IDialogControls {
   virtual void SetCheck(int id, bool checked) = 0;
   virtual bool GetCheck(int id) const = 0;
 
-  // The port combo's list, kept sorted by the control.
-  virtual void AddListEntry(int id, const std::string& text) = 0;
+  // The port combo's list, kept sorted by the control. An entry's note is
+  // shown beside it in the open list, never taken as its text.
+  virtual void AddListEntry(int id, const std::string& text, const std::string& note) = 0;
   virtual int ListCount(int id) const = 0;
   virtual std::string ListEntry(int id, int index) const = 0;
   virtual void SelectListEntry(int id, int index) = 0;

@@ -84,7 +84,8 @@ void CMainDialog::ShowStartIcon(bool busy) {
 }
 
 void CMainDialog::FillPortList() {
-  for (const std::string& port : ProbePorts(m_portSources)) m_controls.AddListEntry(IDC_PORT, port);
+  for (const CPortChoice& port : ProbePorts(m_portSources))
+    m_controls.AddListEntry(IDC_PORT, port.name, port.description);
   if (m_controls.ListCount(IDC_PORT) > 0) m_controls.SelectListEntry(IDC_PORT, 0);
   TakeIn();
 }

@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,6 +17,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QPainter>
 #include <QTimer>
 #include <algorithm>
 
@@ -25,6 +28,49 @@
 
 namespace zel {
 namespace {
+
+// Draws a combo list's entries with their notes after them, dimmed; the
+// entry's text, which the field takes, stays the entry alone.
+class CListNoteDelegate : public QStyledItemDelegate {
+ public:
+  static constexpr int kNoteRole = Qt::UserRole + 1;
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem entry = option;
+    initStyleOption(&entry, index);
+    const QString note = index.data(kNoteRole).toString();
+    entry.text.clear();
+    QStyle* style = entry.widget ? entry.widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &entry, painter, entry.widget);
+    const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &entry, entry.widget);
+    const bool selected = entry.state & QStyle::State_Selected;
+    const QPalette::ColorRole role = selected ? QPalette::HighlightedText : QPalette::Text;
+    painter->save();
+    painter->setFont(entry.font);
+    painter->setPen(entry.palette.color(role));
+    const QString name = index.data(Qt::DisplayRole).toString();
+    painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter, name);
+    if (!note.isEmpty()) {
+      // Readable without colour: set apart by space, dimmed where the
+      // palette allows.
+      if (!selected) painter->setPen(entry.palette.color(QPalette::Disabled, QPalette::Text));
+      const int gap = entry.fontMetrics.horizontalAdvance(QStringLiteral("M")) * 2;
+      painter->drawText(text.adjusted(entry.fontMetrics.horizontalAdvance(name) + gap, 0, 0, 0),
+                        Qt::AlignLeft | Qt::AlignVCenter, note);
+    }
+    painter->restore();
+  }
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    const QString note = index.data(kNoteRole).toString();
+    if (!note.isEmpty())
+      size.rwidth() += option.fontMetrics.horizontalAdvance(QStringLiteral("M")) * 2 +
+                       option.fontMetrics.horizontalAdvance(note);
+    return size;
+  }
+};
 
 // The log holds CR LF line ends; the control shows plain lines.
 QString ToControlText(const std::string& text) {
@@ -236,13 +282,18 @@ void CQtMainWindow::SetButtonTooltip(int id, int stringId) {
     button->SetTooltipText(QString::fromStdString(text), true);
 }
 
-void CQtMainWindow::AddListEntry(int id, const std::string& text) {
+void CQtMainWindow::AddListEntry(int id, const std::string& text, const std::string& note) {
   auto* combo = ControlAs<QComboBox>(id);
   if (!combo) return;
+  if (!dynamic_cast<CListNoteDelegate*>(combo->itemDelegate())) combo->setItemDelegate(new CListNoteDelegate(combo));
   const QString entry = QString::fromStdString(text);
   int at = 0;
   while (at < combo->count() && QString::compare(combo->itemText(at), entry, Qt::CaseInsensitive) <= 0) ++at;
   combo->insertItem(at, entry);
+  combo->setItemData(at, QString::fromStdString(note), CListNoteDelegate::kNoteRole);
+  // The open list is as wide as its widest entry with its note.
+  QAbstractItemView* list = combo->view();
+  list->setMinimumWidth(list->sizeHintForColumn(0) + list->verticalScrollBar()->sizeHint().width());
 }
 
 int CQtMainWindow::ListCount(int id) const {

@@ -163,8 +163,7 @@ int ListPorts(CJsonEvents* json, const CPortListSources& sources) {
     std::string details = "    " + port.device;
     if (!com.empty()) details += " (" + com + ")";
     if (!port.vidPid.empty()) details += "  " + port.vidPid;
-    std::string maker = port.manufacturer;
-    if (!port.product.empty()) maker += (maker.empty() ? "" : " ") + port.product;
+    const std::string maker = DescribeAdapter(port);
     if (!maker.empty()) details += "  " + maker;
     if (!port.serial.empty()) details += "  serial " + port.serial;
     if (port.latencyTimerMs >= 0) details += "  latency " + std::to_string(port.latencyTimerMs) + " ms";

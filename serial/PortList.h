@@ -25,6 +25,13 @@ struct CPortInfo {
   int latencyTimerMs = -1;        // a USB adapter's latency timer where its driver shows it (FTDI)
 };
 
+// Who made the adapter and what it is, as a person reads it: "FTDI FT232R
+// USB UART"; empty when the listing knows neither.
+inline std::string DescribeAdapter(const CPortInfo& port) {
+  if (port.manufacturer.empty() || port.product.empty()) return port.manufacturer + port.product;
+  return port.manufacturer + " " + port.product;
+}
+
 // Where the listing looks; tests point it at a tree of their own.
 struct CPortListSources {
   std::string sysClassTty = "/sys/class/tty";

@@ -19,18 +19,21 @@ bool Opens(const std::string& name) {
 
 }  // namespace
 
-std::vector<std::string> ProbePorts(const CProbeSources& sources) {
+std::vector<CPortChoice> ProbePorts(const CProbeSources& sources) {
   const std::vector<CPortInfo> listed = ListSerialPorts(sources.list);
-  std::vector<std::string> names, comDevices;
+  std::vector<CPortChoice> choices;
+  std::vector<std::string> comDevices;
   for (const std::string& name : sources.comNames) {
     const std::string device = CSerialDevice::ResolveName(name);
     comDevices.push_back(device);
-    const auto port = std::find_if(listed.begin(), listed.end(),
-                                   [&](const CPortInfo& info) { return info.device == device; });
+    // Linux lists a COM name's device; Windows lists the COM name itself.
+    const auto port = std::find_if(listed.begin(), listed.end(), [&](const CPortInfo& info) {
+      return info.device == device || info.name == name;
+    });
     const bool usable = MayOpenToProbe(device, sources.list)
                             ? Opens(name)
                             : port != listed.end() && !port->busy && !port->permissionDenied;
-    if (usable) names.push_back(name);
+    if (usable) choices.push_back({name, port != listed.end() ? DescribeAdapter(*port) : std::string()});
   }
   auto isComName = [&](const std::string& name) {
     return std::find(sources.comNames.begin(), sources.comNames.end(), name) != sources.comNames.end();
@@ -38,8 +41,8 @@ std::vector<std::string> ProbePorts(const CProbeSources& sources) {
   for (const CPortInfo& port : listed)
     if (std::find(comDevices.begin(), comDevices.end(), port.device) == comDevices.end() &&
         !isComName(port.name))
-      names.push_back(port.name);
-  return names;
+      choices.push_back({port.name, DescribeAdapter(port)});
+  return choices;
 }
 
 }  // namespace zel

@@ -17,7 +17,17 @@ struct CProbeSources {
   CPortListSources list;
 };
 
-// The names to offer, in order.
-std::vector<std::string> ProbePorts(const CProbeSources& sources = {});
+// A port to offer: the name the dialog uses, and what a person reads
+// beside it to tell adapters apart ("FTDI FT232R USB UART"; on Windows the
+// driver's friendly name, "USB Serial Port (COM5)"); empty where the
+// listing knows nothing of it.
+struct CPortChoice {
+  std::string name;
+  std::string description;
+  bool operator==(const CPortChoice&) const = default;
+};
+
+// The ports to offer, in order.
+std::vector<CPortChoice> ProbePorts(const CProbeSources& sources = {});
 
 }  // namespace zel

@@ -49,8 +49,9 @@ class CFakeDialogControls : public IDialogControls {
     const auto it = m_checked.find(id);
     return it != m_checked.end() && it->second;
   }
-  void AddListEntry(int, const std::string& text) override {
+  void AddListEntry(int, const std::string& text, const std::string& note) override {
     list.insert(std::upper_bound(list.begin(), list.end(), text), text);
+    listNotes[text] = note;
   }
   int ListCount(int) const override { return static_cast<int>(list.size()); }
   std::string ListEntry(int, int index) const override { return list.at(static_cast<size_t>(index)); }
@@ -103,6 +104,7 @@ class CFakeDialogControls : public IDialogControls {
   };
   std::vector<CDressingCall> dressing;
   std::vector<std::string> list;
+  std::map<std::string, std::string> listNotes;  // entry -> its note
   uint32_t progressUpper = 100;
   uint32_t progressPos = 0;
   std::vector<CBox> boxes;

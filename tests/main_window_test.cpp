@@ -1,6 +1,7 @@
 // The window with real widgets, run headless: an operator's whole job
 // against the simulated box, and screenshots of each state.
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -170,6 +171,37 @@ class MainWindowTest : public QObject {
     QApplication::sendEvent(start, &move);
     QVERIFY(start->IsHot());
     Screenshot(window.get(), QStringLiteral("main-hover-start"));
+  }
+
+  // An adapter's note shows beside its port in the open list; choosing the
+  // entry gives the port's name alone.
+  void ThePortListShowsWhatEachAdapterIs() {
+    auto window = MakeWindow();
+    const std::string name = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    const QString note = QStringLiteral("FTDI FT232R USB UART");
+    window->AddListEntry(IDC_PORT, name, note.toStdString());
+    auto* combo = window->ControlAs<QComboBox>(IDC_PORT);
+    const int at = combo->findText(QString::fromStdString(name));
+    QVERIFY(at >= 0);
+    combo->showPopup();
+    QAbstractItemView* list = combo->view();
+    QTRY_VERIFY(list->isVisible());
+    const QFontMetrics metrics(list->font());
+    QVERIFY(list->width() > metrics.horizontalAdvance(QString::fromStdString(name) + note));
+    // Ink where the note goes, right of the name, on the entry's row.
+    const QRect row = list->visualRect(combo->model()->index(at, 0));
+    const QImage image = list->viewport()->grab(row).toImage();
+    const QColor background = image.pixelColor(image.width() - 1, 0);
+    const int noteFrom = metrics.horizontalAdvance(QString::fromStdString(name)) + 8;
+    int inked = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = noteFrom; x < image.width(); ++x) inked += image.pixelColor(x, y) != background;
+    QVERIFY2(inked > 20, "the note is not drawn");
+    Screenshot(list->window(), QStringLiteral("port-list"));
+    QTest::keyClick(list, Qt::Key_End);
+    list->setCurrentIndex(combo->model()->index(at, 0));
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(window->GetText(IDC_PORT), name);
   }
 
   void AWholeUpgradeAgainstTheSimulatedBox() {

@@ -38,6 +38,8 @@ class FakeSystem : public ::testing::Test {
     const fs::path acm = sys / "devices/pci0000:00/usb1/1-2";
     Write(acm / "idVendor", "2e8a");
     Write(acm / "idProduct", "000a");
+    Write(acm / "manufacturer", "Raspberry Pi");
+    Write(acm / "product", "Pico");
     fs::create_directories(acm / "1-2:1.0/tty/ttyACM0");
     fs::create_directories(sys / "devices/platform/serial8250/tty");
     const fs::path tty = sys / "class/tty";
@@ -141,9 +143,14 @@ TEST_F(FakeSystem, TheWindowOffersTheComPortsThatOpenThenTheOthers) {
   probe.comNames = {last.SlavePath(), "/dev/does-not-exist", held.SlavePath(), first.SlavePath(),
                     "/dev/null",      dev + "/ttyS0",        dev + "/ttyS1",   dev + "/ttyUSB0"};
   probe.list = sources;
+  // Each comes with what the listing knows of its adapter, to tell them
+  // apart in the list.
   EXPECT_EQ(ProbePorts(probe),
-            (std::vector<std::string>{last.SlavePath(), first.SlavePath(), dev + "/ttyS0",
-                                      sources.byPathDirectory + "/pci-0000:00:14.0-usb-0:2:1.0"}))
+            (std::vector<CPortChoice>{{last.SlavePath(), ""},
+                                      {first.SlavePath(), ""},
+                                      {dev + "/ttyS0", ""},
+                                      {sources.byPathDirectory + "/pci-0000:00:14.0-usb-0:2:1.0",
+                                       "Raspberry Pi Pico"}}))
       << "ttyS1 has no hardware, ttyUSB0 is held by minicom";
   // The probe closes what it opened.
   EXPECT_TRUE(CSerialDevice::Create()->Open(first.SlavePath()));

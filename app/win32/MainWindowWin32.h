@@ -52,7 +52,7 @@ class CWin32MainWindow : public IDialogControls {
   bool IsEnabled(int id) const override;
   void SetCheck(int id, bool checked) override;
   bool GetCheck(int id) const override;
-  void AddListEntry(int id, const std::string& text) override;
+  void AddListEntry(int id, const std::string& text, const std::string& note) override;
   int ListCount(int id) const override;
   std::string ListEntry(int id, int index) const override;
   void SelectListEntry(int id, int index) override;
