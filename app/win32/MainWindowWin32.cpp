@@ -109,6 +109,10 @@ INT_PTR CWin32MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
     case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)); return TRUE;
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (item->CtlType == ODT_COMBOBOX) {
+        DrawListEntry(*item);
+        return TRUE;
+      }
       if (CWin32IconButton* button = Button(static_cast<int>(item->CtlID))) {
         button->DrawItem(*item);
         return TRUE;
@@ -238,8 +242,51 @@ bool CWin32MainWindow::GetCheck(int id) const {
   return SendMessageA(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-void CWin32MainWindow::AddListEntry(int id, const std::string& text) {
-  SendMessageA(Item(id), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));  // the list sorts
+void CWin32MainWindow::AddListEntry(int id, const std::string& text, const std::string& note) {
+  HWND combo = Item(id);
+  SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));  // the list sorts
+  m_listNotes[text] = note;
+  // The open list is as wide as its widest entry with its note.
+  HDC dc = GetDC(combo);
+  HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(combo, WM_GETFONT, 0, 0)));
+  const int wanted = ListEntryWidth(dc, text, note) + GetSystemMetrics(SM_CXVSCROLL);
+  SelectObject(dc, oldFont);
+  ReleaseDC(combo, dc);
+  if (wanted > SendMessageA(combo, CB_GETDROPPEDWIDTH, 0, 0))
+    SendMessageA(combo, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(wanted), 0);
+}
+
+int CWin32MainWindow::TextWidth(HDC dc, const std::string& text) {
+  SIZE size{};
+  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  return size.cx;
+}
+
+int CWin32MainWindow::ListEntryWidth(HDC dc, const std::string& text, const std::string& note) {
+  int width = kListEntryMargin * 2 + TextWidth(dc, text);
+  if (!note.empty()) width += TextWidth(dc, kListNoteGap) + TextWidth(dc, note);
+  return width;
+}
+
+void CWin32MainWindow::DrawListEntry(const DRAWITEMSTRUCT& item) const {
+  const bool selected = (item.itemState & ODS_SELECTED) != 0;
+  FillRect(item.hDC, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  if (item.itemID == static_cast<UINT>(-1)) return;
+  const std::string text = ListEntry(static_cast<int>(item.CtlID), static_cast<int>(item.itemID));
+  SetBkMode(item.hDC, TRANSPARENT);
+  SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+  RECT place = item.rcItem;
+  place.left += kListEntryMargin;
+  constexpr UINT kLine = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
+  DrawTextA(item.hDC, text.c_str(), -1, &place, kLine);
+  const auto note = m_listNotes.find(text);
+  if (note != m_listNotes.end() && !note->second.empty() && !(item.itemState & ODS_COMBOBOXEDIT)) {
+    // Set apart by space, and dimmed where that still reads.
+    place.left += TextWidth(item.hDC, text) + TextWidth(item.hDC, kListNoteGap);
+    if (!selected) SetTextColor(item.hDC, GetSysColor(COLOR_GRAYTEXT));
+    DrawTextA(item.hDC, note->second.c_str(), -1, &place, kLine);
+  }
+  if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
 }
 
 int CWin32MainWindow::ListCount(int id) const {

@@ -78,6 +78,12 @@ class CWin32MainWindow : public IDialogControls {
   HWND Item(int id) const { return GetDlgItem(m_hWnd, id); }
   std::optional<std::string> AskFile(const CFileDialogSpec& spec, bool save);
   void FlushLog() const;
+  // The port list draws its entries itself, each with its note after it.
+  void DrawListEntry(const DRAWITEMSTRUCT& item) const;
+  static int TextWidth(HDC dc, const std::string& text);
+  static int ListEntryWidth(HDC dc, const std::string& text, const std::string& note);
+  static constexpr int kListEntryMargin = 2;
+  static constexpr const char* kListNoteGap = "    ";
   static constexpr UINT_PTR kLogFlushTimer = 1;
 
   CWin32UiDispatcher m_dispatcher;
@@ -86,6 +92,7 @@ class CWin32MainWindow : public IDialogControls {
   HICON m_hAppIconSmall = nullptr;  // small
   std::map<int, CWin32IconButton> m_buttons;
   mutable CPendingLog m_pendingLog;
+  std::map<std::string, std::string> m_listNotes;  // list entry -> its note
   bool m_ended = false;
   int m_result = 0;
   std::unique_ptr<CMainDialog> m_dialog;  // last: it goes first

@@ -131,31 +131,67 @@ TEST_F(WindowTest, TheDialogsAreMadeFromTheSharedTemplates) {
   }
 }
 
+// A program's version record: its numbers and its texts in one language.
+class CVersionRecord {
+ public:
+  CVersionRecord(const std::string& path, std::string language) : m_language(std::move(language)) {
+    m_record.resize(GetFileVersionInfoSizeA(path.c_str(), nullptr));
+    if (m_record.empty() ||
+        !GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(m_record.size()), m_record.data()))
+      m_record.clear();
+  }
+  const VS_FIXEDFILEINFO* Fixed() {
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT size = 0;
+    if (m_record.empty() || !VerQueryValueA(m_record.data(), "\\", reinterpret_cast<void**>(&fixed), &size))
+      return nullptr;
+    return fixed;
+  }
+  std::string Item(const char* name) {
+    char* value = nullptr;
+    UINT length = 0;
+    const std::string key = "\\StringFileInfo\\" + m_language + "\\" + name;
+    return !m_record.empty() &&
+                   VerQueryValueA(m_record.data(), key.c_str(), reinterpret_cast<void**>(&value), &length)
+               ? std::string(value)
+               : std::string();
+  }
+
+ private:
+  std::string m_language;
+  std::vector<char> m_record;
+};
+
 TEST(WindowResources, TheProgramCarriesItsFrenchVersionRecord) {
   char path[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::vector<char> record(GetFileVersionInfoSizeA(path, nullptr));
-  ASSERT_FALSE(record.empty());
-  ASSERT_TRUE(GetFileVersionInfoA(path, 0, static_cast<DWORD>(record.size()), record.data()));
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT size = 0;
-  ASSERT_TRUE(VerQueryValueA(record.data(), "\\", reinterpret_cast<void**>(&fixed), &size));
+  CVersionRecord record(path, "040c04b0");
+  const VS_FIXEDFILEINFO* fixed = record.Fixed();
+  ASSERT_NE(fixed, nullptr);
   EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
   EXPECT_EQ(fixed->dwFileVersionLS, 0x00000002u);
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
-  auto item = [&](const char* name) {
-    char* value = nullptr;
-    UINT length = 0;
-    const std::string key = std::string("\\StringFileInfo\\040c04b0\\") + name;
-    return VerQueryValueA(record.data(), key.c_str(), reinterpret_cast<void**>(&value), &length)
-               ? std::string(value)
-               : std::string();
-  };
+  auto item = [&](const char* name) { return record.Item(name); };
   EXPECT_EQ(item("FileDescription"), "Application MFC ZELORXBoxFeeder");
   EXPECT_EQ(item("FileVersion"), "1, 0, 0, 2");
   EXPECT_EQ(item("InternalName"), "ZELORXBoxFeeder");
   EXPECT_EQ(item("OriginalFilename"), "ZELORXBoxFeeder.EXE");
   EXPECT_EQ(item("ProductName"), "Application BoxFeeder");
+}
+
+// boxfeed.exe's record says the version that --version and the installer
+// say.
+TEST(WindowResources, TheCommandLineCarriesTheProjectsVersion) {
+  CVersionRecord record(BOXFEED_EXE, "040904b0");
+  const VS_FIXEDFILEINFO* fixed = record.Fixed();
+  ASSERT_NE(fixed, nullptr) << "no version record in " << BOXFEED_EXE;
+  const std::string numbers = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                              std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                              std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
+                              std::to_string(LOWORD(fixed->dwFileVersionLS));
+  EXPECT_EQ(numbers.rfind(PROJECT_VERSION ".", 0), 0u) << numbers;
+  EXPECT_EQ(record.Item("ProductVersion"), PROJECT_VERSION);
+  EXPECT_EQ(record.Item("FileVersion"), PROJECT_VERSION);
 }
 
 TEST(WindowResources, TheManifestBringsCommonControlsSix) {
@@ -303,6 +339,50 @@ TEST_F(WindowTest, TheLogHoldsMoreThanAnEditsDefaultLimit) {
   for (int i = 0; i < 500; ++i) window->Dialog().OnLine(line, LineLevel::Normal);  // 50 KB
   EXPECT_TRUE(Until([&] { return WindowText(Item(IDC_LOG)).size() == window->Dialog().Log().size(); }));
   EXPECT_EQ(window->Dialog().Log().size(), 500u * 101u);
+}
+
+// An adapter's note shows beside its port in the open list; choosing the
+// entry from the keyboard gives the port's name alone.
+TEST_F(WindowTest, ThePortListShowsWhatEachAdapterIs) {
+  const std::string note = "USB Serial Port (COM9)";
+  window->AddListEntry(IDC_PORT, "COM9", note);
+  HWND combo = Item(IDC_PORT);
+  const auto at = static_cast<int>(
+      SendMessageA(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>("COM9")));
+  ASSERT_GE(at, 0);
+  HDC dc = GetDC(combo);
+  HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(combo, WM_GETFONT, 0, 0)));
+  SIZE name{}, whole{};
+  GetTextExtentPoint32A(dc, "COM9", 4, &name);
+  const std::string entry = "COM9" + note;
+  GetTextExtentPoint32A(dc, entry.c_str(), static_cast<int>(entry.size()), &whole);
+  SelectObject(dc, oldFont);
+  ReleaseDC(combo, dc);
+  EXPECT_GT(SendMessageA(combo, CB_GETDROPPEDWIDTH, 0, 0), whole.cx);
+
+  SendMessageA(combo, CB_SHOWDROPDOWN, TRUE, 0);
+  COMBOBOXINFO parts{};
+  parts.cbSize = sizeof parts;
+  ASSERT_TRUE(GetComboBoxInfo(combo, &parts));
+  ASSERT_TRUE(Until([&] { return IsWindowVisible(parts.hwndList) != FALSE; }, 5s));
+  RECT row{};
+  SendMessageA(parts.hwndList, LB_GETITEMRECT, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(&row));
+  const CPicture list = Capture(parts.hwndList, false);
+  Screenshot(parts.hwndList, "win32-port-list");
+  // Ink where the note goes, right of the name, on the entry's row.
+  const COLORREF background = list.At(list.width - 1, row.top + 1);
+  int inked = 0;
+  for (int y = row.top; y < row.bottom && y < list.height; ++y)
+    for (int x = name.cx + 8; x < list.width; ++x) inked += list.At(x, y) != background;
+  EXPECT_GT(inked, 20) << "the note is not drawn";
+  SendMessageA(combo, CB_SHOWDROPDOWN, FALSE, 0);
+
+  SetFocus(parts.hwndItem);
+  for (int i = 0; i < 3 && WindowText(combo) != "COM9"; ++i) {
+    SendMessageA(parts.hwndItem, WM_KEYDOWN, VK_DOWN, 0);
+    SendMessageA(parts.hwndItem, WM_KEYUP, VK_DOWN, 0);
+  }
+  EXPECT_EQ(window->GetText(IDC_PORT), "COM9");
 }
 
 // A transfer on a line where no box ever answers.
