@@ -12,13 +12,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
-#include <QPainter>
 #include <QTimer>
 #include <algorithm>
 
@@ -285,7 +285,8 @@ void CQtMainWindow::SetButtonTooltip(int id, int stringId) {
 void CQtMainWindow::AddListEntry(int id, const std::string& text, const std::string& note) {
   auto* combo = ControlAs<QComboBox>(id);
   if (!combo) return;
-  if (!dynamic_cast<CListNoteDelegate*>(combo->itemDelegate())) combo->setItemDelegate(new CListNoteDelegate(combo));
+  if (!dynamic_cast<CListNoteDelegate*>(combo->itemDelegate()))
+    combo->setItemDelegate(new CListNoteDelegate(combo));
   const QString entry = QString::fromStdString(text);
   int at = 0;
   while (at < combo->count() && QString::compare(combo->itemText(at), entry, Qt::CaseInsensitive) <= 0) ++at;

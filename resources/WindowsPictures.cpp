@@ -16,7 +16,13 @@ namespace {
 struct CIconResource {
   int id;
   std::vector<int> sizes;
+  int drawing = 0;  // the drawing's number when it is not the id
 };
+
+// Each button icon also has a twin for screens over 96 dots per inch, at
+// this offset from its id, drawn at the sizes 125 % to 200 % ask for.
+constexpr int kLargeTwinOffset = 1000;
+const std::vector<int> kLargeTwinSizes = {20, 24, 32, 40, 48, 64};
 
 // The ids and sizes the program's resources give each icon.
 const CIconResource kIcons[] = {
@@ -79,7 +85,7 @@ bool Write(const std::string& path, const std::string& bytes) {
 }
 
 bool WriteIcon(const std::string& folder, const CIconResource& icon) {
-  QSvgRenderer drawing(QStringLiteral(":/boxfeeder/icon%1.svg").arg(icon.id));
+  QSvgRenderer drawing(QStringLiteral(":/boxfeeder/icon%1.svg").arg(icon.drawing ? icon.drawing : icon.id));
   if (!drawing.isValid()) return false;
   std::vector<std::string> images;
   for (int size : icon.sizes) images.push_back(DeviceIndependentBitmap(Render(drawing, size), true));
@@ -126,7 +132,10 @@ int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
   Q_INIT_RESOURCE(boxfeeder);
   const std::string folder = argv[1];
+  std::vector<CIconResource> icons(std::begin(kIcons), std::end(kIcons));
   for (const CIconResource& icon : kIcons)
+    if (icon.id != 128) icons.push_back({icon.id + kLargeTwinOffset, kLargeTwinSizes, icon.id});
+  for (const CIconResource& icon : icons)
     if (!WriteIcon(folder, icon)) {
       std::fprintf(stderr, "windows_pictures: icon %d could not be written to %s\n", icon.id, folder.c_str());
       return 1;

@@ -146,11 +146,11 @@ TEST_F(FakeSystem, TheWindowOffersTheComPortsThatOpenThenTheOthers) {
   // Each comes with what the listing knows of its adapter, to tell them
   // apart in the list.
   EXPECT_EQ(ProbePorts(probe),
-            (std::vector<CPortChoice>{{last.SlavePath(), ""},
-                                      {first.SlavePath(), ""},
-                                      {dev + "/ttyS0", ""},
-                                      {sources.byPathDirectory + "/pci-0000:00:14.0-usb-0:2:1.0",
-                                       "Raspberry Pi Pico"}}))
+            (std::vector<CPortChoice>{
+                {last.SlavePath(), ""},
+                {first.SlavePath(), ""},
+                {dev + "/ttyS0", ""},
+                {sources.byPathDirectory + "/pci-0000:00:14.0-usb-0:2:1.0", "Raspberry Pi Pico"}}))
       << "ttyS1 has no hardware, ttyUSB0 is held by minicom";
   // The probe closes what it opened.
   EXPECT_TRUE(CSerialDevice::Create()->Open(first.SlavePath()));

@@ -105,32 +105,52 @@ void CWin32IconButton::Repaint() {
 HICON CWin32IconButton::LoadIconResource(int id, int cx, int cy) const {
   HINSTANCE module = GetModuleHandleA(nullptr);
   const auto* name = MAKEINTRESOURCEA(static_cast<WORD>(id));
-  if (!FindResourceA(module, name, MAKEINTRESOURCEA(14))) return nullptr;  // group icon
+  const auto* groupIcon = MAKEINTRESOURCEA(14);
+  if (!FindResourceA(module, name, groupIcon)) return nullptr;
   auto icon = static_cast<HICON>(LoadImageA(module, name, IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR));
-  if (!icon || cx != 0 || !m_hWnd) return icon;
-  // At its own size, unless the button has no room for it: then the
-  // largest that fits, as the resource's images give it.
-  RECT client{};
-  GetClientRect(m_hWnd, &client);
-  const int room = std::min(client.right - 2 * m_rules.marginX, client.bottom - 2 * m_rules.marginY);
   SIZE size{};
-  if (room > 0 && MeasureIcon(icon, size) && (size.cx > room || size.cy > room)) {
-    DestroyIcon(icon);
-    icon = static_cast<HICON>(LoadImageA(module, name, IMAGE_ICON, room, room, LR_DEFAULTCOLOR));
+  if (!icon || cx != 0 || !MeasureIcon(icon, size)) return icon;
+  // At its own size scaled to the screen, unless the button has no room
+  // for that: then the largest that fits, as the resource's images give it.
+  int wanted = MulDiv(size.cx, static_cast<int>(m_dpi), 96);
+  if (m_hWnd) {
+    RECT client{};
+    GetClientRect(m_hWnd, &client);
+    const int room = std::min(client.right - 2 * m_rules.marginX, client.bottom - 2 * m_rules.marginY);
+    if (room > 0 && wanted > room) wanted = room;
   }
-  return icon;
+  if (wanted == size.cx && wanted == size.cy) return icon;
+  DestroyIcon(icon);
+  const auto* twin = MAKEINTRESOURCEA(static_cast<WORD>(id + kLargeIconTwinOffset));
+  const bool fromTwin = wanted > size.cx && FindResourceA(module, twin, groupIcon);
+  return static_cast<HICON>(
+      LoadImageA(module, fromTwin ? twin : name, IMAGE_ICON, wanted, wanted, LR_DEFAULTCOLOR));
+}
+
+void CWin32IconButton::SetDpi(UINT dpi) {
+  if (dpi == 0 || dpi == m_dpi) return;
+  m_dpi = dpi;
+  if (const auto ids = m_iconIds)
+    SetIcons(ids->hot, ids->hotCx, ids->hotCy, ids->rest, ids->restCx, ids->restCy);
 }
 
 int CWin32IconButton::SetIcons(int hotIconId, int hotCx, int hotCy, int restIconId, int restCx, int restCy) {
   HICON hot = LoadIconResource(hotIconId, hotCx, hotCy);
-  if (restIconId == ICON_AUTO_GREY || restIconId == ICON_AUTO_DARK) return SetIcons(hot, nullptr, restIconId);
-  HICON rest = restIconId == 0 ? nullptr : LoadIconResource(restIconId, restCx, restCy);
-  if (!hot && rest) DestroyIcon(rest);
-  return SetIcons(hot, hot ? rest : nullptr);
+  int result = 0;
+  if (restIconId == ICON_AUTO_GREY || restIconId == ICON_AUTO_DARK) {
+    result = SetIcons(hot, nullptr, restIconId);
+  } else {
+    HICON rest = restIconId == 0 ? nullptr : LoadIconResource(restIconId, restCx, restCy);
+    if (!hot && rest) DestroyIcon(rest);
+    result = SetIcons(hot, hot ? rest : nullptr);
+  }
+  m_iconIds = CIconIds{hotIconId, hotCx, hotCy, restIconId, restCx, restCy};
+  return result;
 }
 
 int CWin32IconButton::SetIcons(HICON hot, HICON rest, int deriveRest) {
   FreeImages();
+  m_iconIds.reset();
   if (hot) {
     m_icons[0].handle = hot;
     if (!MeasureIcon(hot, m_icons[0].size)) {

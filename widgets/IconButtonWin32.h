@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "widgets/IconButtonLook.h"
@@ -33,6 +34,10 @@ class CWin32IconButton : public CIconButtonBase {
   // or ICON_AUTO_DARK makes the rest icon from the hot one.
   int SetIcons(HICON hot, HICON rest, int deriveRest = 0);
   int SetDefaultColors(bool repaint);
+  // The screen's dots per inch. Icons set by id at their own size are
+  // drawn that much larger than at 96 (from the id's large twin, where the
+  // program has one), and are loaded again when it changes.
+  void SetDpi(UINT dpi);
   void SetTooltipText(const std::string& text, bool activate);
 
   HICON Icon(int index) const { return m_icons[static_cast<size_t>(index)].handle; }
@@ -75,7 +80,17 @@ class CWin32IconButton : public CIconButtonBase {
   HWND m_toolTip = nullptr;
   DWORD m_dwToolTipStyle = TTS_ALWAYSTIP | TTS_BALLOON;
   std::array<CIcon, 2> m_icons;  // [0] hot, [1] rest
+  UINT m_dpi = 96;
+  // Where the icons came from, to load them again at another scale.
+  struct CIconIds {
+    int hot = 0, hotCx = 0, hotCy = 0, rest = 0, restCx = 0, restCy = 0;
+  };
+  std::optional<CIconIds> m_iconIds;
 };
+
+// A button icon's twin for screens over 96 dots per inch, where the program
+// has one: a group icon at this offset from its id, with larger images.
+constexpr int kLargeIconTwinOffset = 1000;
 
 // The dialog's icon button on this platform.
 using CIconButton = CWin32IconButton;

@@ -16,8 +16,39 @@ static_assert(CTL_IMAGE_PATH == zel::ControlId::IDC_IMAGE_PATH && CTL_BROWSE == 
               CTL_HELP_BUTTON == zel::ControlId::IDC_HELP_BUTTON &&
               CTL_PERCENT == zel::ControlId::IDC_PERCENT);
 
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 namespace zel {
-namespace {}  // namespace
+namespace {
+
+// The window's dots per inch: its monitor's where the system says
+// (Windows 10 on), else the screen's.
+UINT WindowDpi(HWND window) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+  if (getDpiForWindow)
+    if (const UINT dpi = getDpiForWindow(window)) return dpi;
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+// Leaves the rescaling on a move to another monitor to the window alone,
+// so that the system's own dialog scaling (Windows 10 on) does not scale
+// it a second time.
+void KeepDialogScalingOurOwn(HWND window) {
+  using SetBehaviorFn = BOOL(WINAPI*)(HWND, int, int);
+  constexpr int kDisableAll = 0x0001;  // DDC_DISABLE_ALL
+  static const auto setBehavior = reinterpret_cast<SetBehaviorFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "SetDialogDpiChangeBehavior")));
+  if (setBehavior) setBehavior(window, kDisableAll, kDisableAll);
+}
+
+}  // namespace
 
 std::string CWin32MainWindow::ApplicationTitle() {
   char path[MAX_PATH] = {};
@@ -37,6 +68,7 @@ CWin32MainWindow::~CWin32MainWindow() {
   if (m_hWnd) DestroyWindow(m_hWnd);
   if (m_hAppIcon) DestroyIcon(m_hAppIcon);
   if (m_hAppIconSmall) DestroyIcon(m_hAppIconSmall);
+  if (m_hScaledFont) DeleteObject(m_hScaledFont);
 }
 
 HWND CWin32MainWindow::Create() {
@@ -101,7 +133,57 @@ void CWin32MainWindow::OnInitDialog() {
   SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hAppIconSmall));
   // The log grows without limit: lift the edit's 32 KB default.
   SendMessageA(Item(IDC_LOG), EM_SETLIMITTEXT, 0, 0);
+  NoteStartingLayout();
   m_dialog->OnInitDialog();
+}
+
+void CWin32MainWindow::NoteStartingLayout() {
+  KeepDialogScalingOurOwn(m_hWnd);
+  m_startDpi = m_dpi = WindowDpi(m_hWnd);
+  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(m_hWnd, WM_GETFONT, 0, 0)), sizeof m_startFont,
+             &m_startFont);
+  for (HWND child = GetWindow(m_hWnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT place{};
+    GetWindowRect(child, &place);
+    MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&place), 2);
+    m_startPlaces.emplace_back(child, place);
+  }
+  for (auto& [id, button] : m_buttons) button.SetDpi(m_dpi);
+}
+
+void CWin32MainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
+  if (dpi == 0 || dpi == m_dpi) return;
+  m_dpi = dpi;
+  auto scale = [&](LONG value) { return MulDiv(value, static_cast<int>(dpi), static_cast<int>(m_startDpi)); };
+  SetWindowPos(m_hWnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  LOGFONTA font = m_startFont;
+  font.lfHeight = scale(m_startFont.lfHeight);
+  font.lfWidth = scale(m_startFont.lfWidth);
+  HFONT scaled = CreateFontIndirectA(&font);
+  HDWP moves = BeginDeferWindowPos(static_cast<int>(m_startPlaces.size()));
+  for (const auto& [control, place] : m_startPlaces) {
+    if (scaled) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(scaled), FALSE);
+    const int left = scale(place.left), top = scale(place.top);
+    moves = DeferWindowPos(moves, control, nullptr, left, top, scale(place.right) - left,
+                           scale(place.bottom) - top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  EndDeferWindowPos(moves);
+  if (scaled) {
+    if (m_hScaledFont) DeleteObject(m_hScaledFont);
+    m_hScaledFont = scaled;
+    // The port list draws its own entries: their height follows the font.
+    HDC dc = GetDC(m_hWnd);
+    HGDIOBJ old = SelectObject(dc, scaled);
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(m_hWnd, dc);
+    SendMessageA(Item(IDC_PORT), CB_SETITEMHEIGHT, 0, metrics.tmHeight + 2);
+    SendMessageA(Item(IDC_PORT), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), metrics.tmHeight + 2);
+  }
+  for (auto& [id, button] : m_buttons) button.SetDpi(dpi);
+  RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 INT_PTR CWin32MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -141,6 +223,7 @@ INT_PTR CWin32MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
       if (wParam != kLogFlushTimer) return FALSE;
       FlushLog();
       return TRUE;
+    case WM_DPICHANGED: OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); return TRUE;
     case WM_PAINT: return PaintMinimised();
     case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(m_hAppIcon);
     default: return FALSE;

@@ -6,6 +6,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/DialogControls.h"
 #include "app/MainDialog.h"
@@ -78,6 +80,10 @@ class CWin32MainWindow : public IDialogControls {
   HWND Item(int id) const { return GetDlgItem(m_hWnd, id); }
   std::optional<std::string> AskFile(const CFileDialogSpec& spec, bool save);
   void FlushLog() const;
+  // Screens of other dots per inch: the layout, font and icons scaled from
+  // those the window had at its start.
+  void NoteStartingLayout();
+  void OnDpiChanged(UINT dpi, const RECT& suggested);
   // The port list draws its entries itself, each with its note after it.
   void DrawListEntry(const DRAWITEMSTRUCT& item) const;
   static int TextWidth(HDC dc, const std::string& text);
@@ -93,6 +99,10 @@ class CWin32MainWindow : public IDialogControls {
   std::map<int, CWin32IconButton> m_buttons;
   mutable CPendingLog m_pendingLog;
   std::map<std::string, std::string> m_listNotes;  // list entry -> its note
+  UINT m_startDpi = 96, m_dpi = 96;
+  LOGFONTA m_startFont{};
+  std::vector<std::pair<HWND, RECT>> m_startPlaces;  // each control's place in the client area
+  HFONT m_hScaledFont = nullptr;                     // ours, where the dialog's own no longer fits
   bool m_ended = false;
   int m_result = 0;
   std::unique_ptr<CMainDialog> m_dialog;  // last: it goes first

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -383,6 +384,72 @@ TEST_F(WindowTest, ThePortListShowsWhatEachAdapterIs) {
     SendMessageA(parts.hwndItem, WM_KEYUP, VK_DOWN, 0);
   }
   EXPECT_EQ(window->GetText(IDC_PORT), "COM9");
+}
+
+// The window moved to a screen of 150 % and 200 % and back: its client
+// area, each control, the font and the icons follow the scale, and coming
+// back gives the first layout again, not one that drifted.
+TEST_F(WindowTest, AScreenOfAnotherScaleRescalesLayoutFontAndIcons) {
+  HWND dialog = window->Window();
+  auto clientOf = [](HWND w) {
+    RECT r{};
+    GetClientRect(w, &r);
+    return r;
+  };
+  auto placeOf = [&](int id) {
+    RECT r{};
+    GetWindowRect(Item(id), &r);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+  };
+  auto fontHeight = [&](int id) {
+    LOGFONTA font{};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(Item(id), WM_GETFONT, 0, 0)), sizeof font, &font);
+    return std::abs(font.lfHeight);
+  };
+  const RECT client = clientOf(dialog), log = placeOf(IDC_LOG);
+  const LONG font = fontHeight(IDC_LOG);
+  RECT frame{};
+  GetWindowRect(dialog, &frame);
+  const LONG frameX = (frame.right - frame.left) - client.right,
+             frameY = (frame.bottom - frame.top) - client.bottom;
+  // Each icon's size where it started: its own, or what its button had
+  // room for.
+  std::map<int, LONG> iconAt96;
+  for (int id : kIconButtonIds) iconAt96[id] = window->Button(id)->IconSize(0).cx;
+  ASSERT_EQ(iconAt96[IDC_START], 32);
+  for (UINT dpi : {144u, 192u, 96u}) {
+    SCOPED_TRACE(dpi);
+    auto scaled = [&](LONG v) { return MulDiv(v, static_cast<int>(dpi), 96); };
+    // What the system suggests: the frame around the scaled client area,
+    // here in the screen's corner, where the largest fits the test's screen.
+    RECT suggested{0, 0, scaled(client.right) + frameX, scaled(client.bottom) + frameY};
+    SendMessageA(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_NEAR(clientOf(dialog).right, scaled(client.right), 1);
+    const RECT now = placeOf(IDC_LOG);
+    EXPECT_NEAR(now.left, scaled(log.left), 1);
+    EXPECT_NEAR(now.right, scaled(log.right), 1);
+    EXPECT_NEAR(now.bottom, scaled(log.bottom), 1);
+    EXPECT_NEAR(fontHeight(IDC_LOG), scaled(font), 1);
+    EXPECT_NEAR(fontHeight(IDC_PORT), scaled(font), 1);
+    // Each icon grows with its button and stays inside it; one with room
+    // enough takes the scaled size exactly.
+    for (int id : kIconButtonIds) {
+      const LONG size = window->Button(id)->IconSize(0).cx;
+      if (dpi > 96) {
+        EXPECT_GT(size, iconAt96[id]) << id;
+      } else {
+        EXPECT_EQ(size, iconAt96[id]) << id;
+      }
+      EXPECT_LE(size, clientOf(Item(id)).bottom) << id;
+    }
+    EXPECT_EQ(window->Button(IDC_START)->IconSize(0).cx, scaled(32));
+    MSG pending;
+    Until([&] { return !PeekMessageA(&pending, nullptr, 0, 0, PM_NOREMOVE); }, 5s);
+    Screenshot(dialog, "win32-dpi-" + std::to_string(dpi * 100 / 96));
+  }
+  EXPECT_EQ(placeOf(IDC_LOG).right, log.right) << "back at 100 %, where it started";
+  EXPECT_EQ(fontHeight(IDC_LOG), font);
 }
 
 // A transfer on a line where no box ever answers.
