@@ -6,6 +6,7 @@ namespace zel {
 
 int CDownloaderApp::InitInstance() {
   CQtMainWindow dialog;
+  if (!m_strImageArgument.empty()) dialog.Dialog().TakeImage(m_strImageArgument);
   dialog.exec();
   return 0;
 }

@@ -126,8 +126,11 @@ void CMainDialog::RefreshLog() {
 void CMainDialog::OnBrowse() {
   const auto path = m_controls.AskOpenFile(
       {"sdl", "*.sdl", "SDL Files(*.sdl)|*.sdl|Text Files(*.txt)|*.txt|All Files (*.*)|*.*||", true});
-  if (!path) return;
-  m_strImagePath = *path;
+  if (path) TakeImage(*path);
+}
+
+void CMainDialog::TakeImage(const std::string& path) {
+  m_strImagePath = path;
   Refresh();
   m_controls.Enable(IDC_START, true);
 }

@@ -29,6 +29,9 @@ class CMainDialog : public IRunObserver {
 
   void OnInitDialog();
   void OnBrowse();
+  // An image chosen outside the dialog (the program opened with a file):
+  // taken as Browse takes one.
+  void TakeImage(const std::string& path);
   void OnStartOrCancel();
   void OnTraceEnable();
   void OnSave();
@@ -36,7 +39,8 @@ class CMainDialog : public IRunObserver {
   void OnHelp();
   // The cancel command: button 2, Escape, closing from the title bar.
   void OnClose();
-  // Enter with no button focused: handled like Close.
+  // Enter with no button focused: does nothing, so that a stray Enter
+  // neither closes the window nor cancels a load.
   void OnOk();
   // True when the command was the dialog's own (the About entry).
   bool OnSysCommand(unsigned commandId);

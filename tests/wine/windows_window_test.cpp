@@ -342,6 +342,57 @@ TEST_F(WindowTest, TheLogHoldsMoreThanAnEditsDefaultLimit) {
   EXPECT_EQ(window->Dialog().Log().size(), 500u * 101u);
 }
 
+// Opened with an image (as the system opens an .sdl file), the program's
+// window starts with that image chosen and Start ready.
+TEST(WindowProgram, OpensWithTheImageItIsGiven) {
+  const std::string image = WriteTemporaryFile(std::vector<uint8_t>(16, 1), " образ 1.sdl");
+  std::string command = std::string("\"") + BOXFEEDER_EXE + "\" \"" + image + "\"";
+  std::wstring wide(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, command.c_str(), -1, nullptr, 0)),
+                    L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, command.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(
+      CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+  // A control's text in another process: asked of the control itself, as
+  // GetWindowText does not.
+  auto textOf = [](HWND control) {
+    char text[1024] = {};
+    SendMessageA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return std::string(text);
+  };
+  // The program's window, once it has taken the image in: it shows first.
+  std::pair<DWORD, HWND> found{process.dwProcessId, nullptr};
+  auto windowWithImage = [&] {
+    found.second = nullptr;
+    EnumWindows(
+        [](HWND w, LPARAM state) -> BOOL {
+          DWORD owner = 0;
+          GetWindowThreadProcessId(w, &owner);
+          auto* s = reinterpret_cast<std::pair<DWORD, HWND>*>(state);
+          if (owner != s->first || !GetDlgItem(w, IDC_IMAGE_PATH)) return TRUE;
+          s->second = w;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found.second && !textOf(GetDlgItem(found.second, IDC_IMAGE_PATH)).empty();
+  };
+  const bool shown = PumpUntil(
+      windowWithImage, [] { return false; }, 30s);
+  HWND window = found.second;
+  ASSERT_NE(window, nullptr) << "no window";
+  EXPECT_TRUE(shown);
+  HWND path = GetDlgItem(window, IDC_IMAGE_PATH);
+  EXPECT_EQ(textOf(path), image);
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDC_START)));
+  PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  DeleteFileA(image.c_str());
+}
+
 // An adapter's note shows beside its port in the open list; choosing the
 // entry from the keyboard gives the port's name alone.
 TEST_F(WindowTest, ThePortListShowsWhatEachAdapterIs) {
