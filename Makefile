@@ -26,7 +26,7 @@ FUZZ_PACKAGES := clang libclang-rt-14-dev
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := upgrade_engine command_file json_events
 
-.PHONY: all deps configure build test demo bench install asan tsan clean windows-deps windows windows-installer windows-test fuzz soak driver-test
+.PHONY: all deps configure build test demo bench install asan tsan clean windows-deps windows windows-installer windows-test windows-bench fuzz soak driver-test
 
 all: build
 
@@ -97,6 +97,11 @@ windows-installer: windows
 # screenshots of the window go to build-win/screenshots/.
 windows-test: windows-installer
 	tests/wine/run-tests.sh $(WIN_BUILD) $(BUILD)
+
+# boxfeed.exe's turnaround under Wine beside the least a Win32 program
+# pays (bench/win32_floor.cpp), against the simulated box.
+windows-bench: windows
+	bench/wine_turnaround.sh $(WIN_BUILD) $(BUILD)
 
 # 200 upgrades back to back, as processes and in one process.
 driver-test: build

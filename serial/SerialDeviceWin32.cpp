@@ -1,6 +1,12 @@
 // The serial device over the Win32 comm API. Every transfer is overlapped
 // underneath, so that a stop or a terminate ends any wait within a few
 // milliseconds; the blocking forms wait for their own overlapped operation.
+//
+// Waiting until the line has input is itself a read: one that ends with
+// the first byte, taking whatever else the driver holds then, kept here
+// and handed out by the reads that follow. Every system call on a port
+// costs a round trip through the driver (under Wine, through its server),
+// so a frame read a byte at a time costs one call, not several a byte.
 #include <algorithm>
 #include <cstring>
 #include <stop_token>
@@ -77,10 +83,12 @@ struct CWinOverlapped {
   CWinOverlapped& operator=(const CWinOverlapped&) = delete;
 };
 
-CWinOverlapped& SystemRecord(COverlapped& ov) {
+// resetEvent: false where the call that starts the operation resets the
+// event itself (ReadFile and WriteFile do), which saves a call.
+CWinOverlapped& SystemRecord(COverlapped& ov, bool resetEvent = true) {
   if (!ov.platform) ov.platform = std::make_shared<CWinOverlapped>();
   auto& record = *static_cast<CWinOverlapped*>(ov.platform.get());
-  ::ResetEvent(record.ov.hEvent);
+  if (resetEvent) ::ResetEvent(record.ov.hEvent);
   return record;
 }
 
@@ -103,6 +111,9 @@ class CWin32SerialDevice final : public CSerialDevice {
                                   FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return FailLast();
     m_handle = handle;
+    m_ahead.clear();
+    m_aheadAt = 0;
+    m_systemTimeouts = SystemTimeouts::Unknown;
     m_bGone = false;
     m_mask = 0;
     m_lastError = DeviceError::None;
@@ -114,6 +125,8 @@ class CWin32SerialDevice final : public CSerialDevice {
     if (!IsOpen()) return true;
     const BOOL closed = ::CloseHandle(m_handle);
     m_handle = INVALID_HANDLE_VALUE;
+    m_ahead.clear();  // what the line said is gone with the port, as the driver's queue is
+    m_aheadAt = 0;
     return closed ? true : FailLast();
   }
 
@@ -141,9 +154,9 @@ class CWin32SerialDevice final : public CSerialDevice {
   }
   bool SetTimeouts(const CLineTimeouts& timeouts) override {
     if (!IsOpen()) return Fail(DeviceError::Invalid);
-    ::COMMTIMEOUTS system{timeouts.readGapMs, timeouts.readPerByteMs, timeouts.readConstantMs,
-                          timeouts.writePerByteMs, timeouts.writeConstantMs};
-    return ::SetCommTimeouts(m_handle, &system) ? true : FailLast();
+    m_timeouts = timeouts;
+    m_systemTimeouts = SystemTimeouts::Unknown;
+    return UseTimeouts(SystemTimeouts::Callers);
   }
   bool SetMask(uint32_t mask) override {
     if (!IsOpen()) return Fail(DeviceError::Invalid);
@@ -154,30 +167,46 @@ class CWin32SerialDevice final : public CSerialDevice {
 
   bool Read(void* buffer, uint32_t count, uint32_t& read) override {
     read = 0;
-    COverlapped ov;
-    if (!ReadOverlapped(buffer, count, ov) && m_lastError != DeviceError::IoPending) return false;
-    return Finish(ov, read);
+    if (!ReadOverlapped(buffer, count, m_blocking) && m_lastError != DeviceError::IoPending) return false;
+    return Finish(m_blocking, read);
   }
-  // Looks at the input queue in the same short slices as the other waits.
+  // A read that ends with the line's first byte and keeps what it took.
   bool WaitReadable() override {
     if (!IsOpen()) return Fail(DeviceError::Invalid);
-    for (;;) {
-      DWORD errors = 0;
-      COMSTAT status{};
-      if (!::ClearCommError(m_handle, &errors, &status)) return FailTransfer();
-      if (status.cbInQue > 0) return true;
+    if (m_aheadAt < m_ahead.size()) return true;
+    if (!UseTimeouts(SystemTimeouts::FirstByte)) return false;
+    m_ahead.clear();
+    m_aheadAt = 0;
+    // The first byte, however long it takes (in spans, so that a stop is
+    // seen between them as well as within), then what came with it.
+    while (m_ahead.empty()) {
       if (StopToken().stop_requested()) return Fail(DeviceError::Cancelled);
-      ::Sleep(10);
+      if (!ReadAhead(1)) return false;
     }
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!::ClearCommError(m_handle, &errors, &status)) return FailTransfer();
+    if (status.cbInQue > 0) return ReadAhead(std::min<DWORD>(status.cbInQue, kReadAhead - 1));
+    return true;
   }
   bool Write(const void* buffer, uint32_t count, uint32_t& written) override {
     written = 0;
-    COverlapped ov;
-    if (!WriteOverlapped(buffer, count, ov) && m_lastError != DeviceError::IoPending) return false;
-    return Finish(ov, written);
+    if (!WriteOverlapped(buffer, count, m_blocking) && m_lastError != DeviceError::IoPending) return false;
+    return Finish(m_blocking, written);
   }
 
   bool ReadOverlapped(void* buffer, uint32_t count, COverlapped& ov) override {
+    // What the wait took comes first, and at once.
+    if (m_aheadAt < m_ahead.size() && IsOpen()) {
+      const size_t n = std::min<size_t>(count, m_ahead.size() - m_aheadAt);
+      std::memcpy(buffer, m_ahead.data() + m_aheadAt, n);
+      m_aheadAt += n;
+      ov.op = COverlapped::Op::Read;
+      ov.count = count;
+      ov.result = DeviceError::None;
+      return Completed(ov, static_cast<DWORD>(n));
+    }
+    if (!UseTimeouts(SystemTimeouts::Callers)) return false;
     return Begin(ov, COverlapped::Op::Read, count, [&](OVERLAPPED* record, DWORD* done) {
       return ::ReadFile(m_handle, buffer, count, done, record);
     });
@@ -249,6 +278,46 @@ class CWin32SerialDevice final : public CSerialDevice {
 
  private:
   enum class Wait { Done, TimedOut, Woken };
+  // Which time-outs the system has: the caller's, or those of the wait
+  // for input (until the first byte, without limit, then whatever the
+  // driver holds). Each change costs a call, so it is made only when the
+  // kind of read changes.
+  enum class SystemTimeouts { Unknown, Callers, FirstByte };
+  static constexpr uint32_t kReadAhead = 4096;
+  // The wait for input reads in spans of this length until a byte comes.
+  static constexpr DWORD kFirstByteSliceMs = 1000;
+
+  // Reads up to count bytes onto the end of what the wait took, with the
+  // wait's time-outs: at once when the driver holds them.
+  bool ReadAhead(uint32_t count) {
+    const size_t had = m_ahead.size();
+    m_ahead.resize(had + count);
+    COverlapped& ov = m_blocking;
+    const bool done = Begin(ov, COverlapped::Op::Read, count, [&](OVERLAPPED* record, DWORD* moved) {
+      return ::ReadFile(m_handle, m_ahead.data() + had, count, moved, record);
+    });
+    uint32_t got = 0;
+    const bool ok = (done || m_lastError == DeviceError::IoPending) && Finish(ov, got);
+    m_ahead.resize(had + got);  // a stop cancels the read, keeping what came before it
+    return ok;
+  }
+
+  bool UseTimeouts(SystemTimeouts wanted) {
+    if (wanted == m_systemTimeouts) return true;
+    ::COMMTIMEOUTS system{m_timeouts.readGapMs, m_timeouts.readPerByteMs, m_timeouts.readConstantMs,
+                          m_timeouts.writePerByteMs, m_timeouts.writeConstantMs};
+    if (wanted == SystemTimeouts::FirstByte) {
+      system.ReadIntervalTimeout = MAXDWORD;
+      system.ReadTotalTimeoutMultiplier = MAXDWORD;
+      system.ReadTotalTimeoutConstant = kFirstByteSliceMs;
+    }
+    if (!::SetCommTimeouts(m_handle, &system)) {
+      m_systemTimeouts = SystemTimeouts::Unknown;
+      return FailTransfer();
+    }
+    m_systemTimeouts = wanted;
+    return true;
+  }
 
   bool Fail(DeviceError error, DWORD code = 0) {
     m_lastError = error;
@@ -273,7 +342,7 @@ class CWin32SerialDevice final : public CSerialDevice {
     ov.count = count;
     ov.done = 0;
     ov.result = DeviceError::None;
-    CWinOverlapped& record = SystemRecord(ov);
+    CWinOverlapped& record = SystemRecord(ov, false);
     DWORD done = 0;
     if (transfer(&record.ov, &done)) return Completed(ov, done);
     return Started(ov);
@@ -341,6 +410,11 @@ class CWin32SerialDevice final : public CSerialDevice {
   }
 
   HANDLE m_handle = INVALID_HANDLE_VALUE;
+  COverlapped m_blocking;        // the blocking forms' operation, its event made once
+  std::vector<uint8_t> m_ahead;  // what the wait for input took, from m_aheadAt on
+  size_t m_aheadAt = 0;
+  CLineTimeouts m_timeouts;
+  SystemTimeouts m_systemTimeouts = SystemTimeouts::Unknown;
   DWORD m_eventWord = 0;
   uint32_t m_mask = 0;
   DeviceError m_lastError = DeviceError::None;

@@ -49,11 +49,17 @@ bool CImageFile::Open(const std::string& path) {
 }
 
 bool CImageFile::ReadStamp(CStamp& stamp) const {
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(reinterpret_cast<HANDLE>(m_handle), &info)) return false;
-  stamp.size = uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
-  stamp.modified = static_cast<int64_t>(uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 |
-                                        info.ftLastWriteTime.dwLowDateTime);
+  // Asked once per request: the file's own records only. The whole
+  // information also asks the volume for its serial number, which under
+  // Wine took 0.9 ms a request, more than the rest of the turnaround.
+  FILE_BASIC_INFO basic{};
+  FILE_STANDARD_INFO standard{};
+  const HANDLE file = reinterpret_cast<HANDLE>(m_handle);
+  if (!::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) ||
+      !::GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard))
+    return false;
+  stamp.size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
+  stamp.modified = basic.LastWriteTime.QuadPart;
   return true;
 }
 

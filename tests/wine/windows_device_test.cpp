@@ -6,6 +6,7 @@
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ports/CommRecords.h"
 #include "run/SystemHeadersWin32.h"
@@ -90,7 +91,40 @@ TEST_F(WindowsDevice, TransmitEmptyIsReportedOnceAWriteHasLeft) {
   device->CancelIo(write);
 }
 
-TEST_F(WindowsDevice, AStopEndsAReadThatWaitsWithoutEnd) {
+// The wait for input takes what the line holds; the reads after it hand
+// that out in order, the blocking and the overlapped alike, and a read
+// once it is used up has the caller's time-outs again (it ends empty).
+TEST_F(WindowsDevice, WhatTheWaitTookIsReadInOrderThenTheTimeoutsAreTheCallers) {
+  const uint8_t frames[] = {'e', 1, 'e', 2, 'e', 3, 'e', 4};
+  uint32_t done = 0;
+  ASSERT_TRUE(device->Write(frames, sizeof frames, done));
+  std::vector<uint8_t> got;
+  for (int tries = 0; got.size() < 4 && tries < 200; ++tries) {
+    ASSERT_TRUE(device->WaitReadable()) << device->LastErrorText();
+    uint8_t byte = 0;
+    uint32_t read = 0;
+    if (got.size() == 2) {  // one overlapped read among the blocking ones
+      COverlapped ov;
+      if (!device->ReadOverlapped(&byte, 1, ov)) {
+        ASSERT_TRUE(device->WaitForCompletion(ov, std::chrono::seconds(5)));
+      }
+      ASSERT_TRUE(device->GetOverlappedResult(ov, read, true));
+    } else {
+      ASSERT_TRUE(device->Read(&byte, 1, read));
+    }
+    if (read == 1) got.push_back(byte);
+  }
+  EXPECT_EQ(got, (std::vector<uint8_t>{1, 2, 3, 4}));
+  uint8_t byte = 0;
+  uint32_t read = 9;
+  const auto start = Clock::now();
+  EXPECT_TRUE(device->Read(&byte, 1, read)) << device->LastErrorText();
+  EXPECT_EQ(read, 0u);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+}
+
+// A read, or the wait for input, that waits without end ends at the stop.
+void ExpectTheStopEndsIt(CSerialDevice* device, bool waitForInput) {
   ASSERT_TRUE(device->SetTimeouts(CLineTimeouts{}));
   std::stop_source stop;
   device->SetStop(stop.get_token());
@@ -101,7 +135,7 @@ TEST_F(WindowsDevice, AStopEndsAReadThatWaitsWithoutEnd) {
     uint8_t byte;
     uint32_t read = 0;
     reading = true;
-    ok = device->Read(&byte, 1, read);
+    ok = waitForInput ? device->WaitReadable() : device->Read(&byte, 1, read);
     returned = std::chrono::steady_clock::now();
   });
   while (!reading) std::this_thread::yield();
@@ -112,6 +146,10 @@ TEST_F(WindowsDevice, AStopEndsAReadThatWaitsWithoutEnd) {
   EXPECT_EQ(device->LastError(), DeviceError::Cancelled);
   EXPECT_GE(returned, stopped) << "the read had not ended before the stop";
 }
+
+TEST_F(WindowsDevice, AStopEndsAReadThatWaitsWithoutEnd) { ExpectTheStopEndsIt(device.get(), false); }
+
+TEST_F(WindowsDevice, AStopEndsTheWaitForInput) { ExpectTheStopEndsIt(device.get(), true); }
 
 // Last: the peer hangs up for good.
 TEST_F(WindowsDevice, ZZ_AVanishedLineIsGone) {
