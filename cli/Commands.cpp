@@ -1,13 +1,16 @@
 #include "cli/Commands.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "boot/ZELBootThread.h"
 #include "cli/InputChecks.h"
+#include "cli/ResultsFile.h"
 #include "cli/StationPorts.h"
 #include "cli/StationTable.h"
 #include "serial/SerialDevice.h"
+#include "upgrade/ImageFile.h"
 #include "upgrade/ZELUpgradeThread.h"
 
 namespace zel::cli {
@@ -49,6 +52,15 @@ std::string CheckLogPaths(const std::vector<std::string>& logs, const std::strin
   return {};
 }
 
+// Whether two paths name one file, whether or not it exists yet.
+bool SamePath(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  const auto first = std::filesystem::weakly_canonical(a, ec);
+  if (ec) return a == b;
+  const auto second = std::filesystem::weakly_canonical(b, ec);
+  return ec ? a == b : first == second;
+}
+
 }  // namespace
 
 int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgradeCommand& command,
@@ -71,6 +83,27 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
       logs.push_back(several ? LogPathForPort(command.logPath, port.label) : command.logPath);
   if (refusal = CheckLogPaths(logs, command.image); !refusal.empty())
     return Refuse(console, "Can not Create The File: " + command.logPath, refusal);
+  if (!command.resultsPath.empty()) {
+    // Shared with other runs, so no log of this one; made now if missing,
+    // so that a file that cannot take records is refused before any port.
+    if (refusal = CheckLogPaths({command.resultsPath}, command.image); refusal.empty())
+      for (const std::string& log : logs)
+        if (SamePath(log, command.resultsPath)) refusal = log + ": the log and the results file are one file";
+    std::string error;
+    if (refusal.empty() && !AppendLine(command.resultsPath, {}, error))
+      refusal = command.resultsPath + ": " + error;
+    if (!refusal.empty()) return Refuse(console, "Can not Create The File: " + command.resultsPath, refusal);
+  }
+  // What the records say of the image and the adapters, found before the
+  // runs: a box that fails early still has the image's digest on record.
+  std::vector<CPortInfo> present;
+  std::string imageSha256;
+  if (!command.resultsPath.empty()) {
+    present = ListSerialPorts();
+    CImageFile image;
+    CSha256::Digest digest{};
+    if (image.Open(command.image) && image.Digest(digest)) imageSha256 = CSha256::Hex(digest);
+  }
 
   // The observers first: they outlive the station, whose runs they hear.
   std::vector<std::unique_ptr<CTransferSession>> sessions;
@@ -96,6 +129,17 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
     options.summary = true;
     options.lineBaud = kUpgradeBaud;
     options.json = json;
+    if (!command.resultsPath.empty()) {
+      options.resultsPath = command.resultsPath;
+      options.record.imagePath = command.image;
+      options.record.imageSize = size;
+      options.record.imageSha256 = imageSha256;
+      if (command.ports[i].find('=') != std::string::npos) options.record.alias = ports[i].label;
+      if (const CPortInfo* adapter = FindPort(present, ports[i].path)) {
+        options.record.vidPid = adapter->vidPid;
+        options.record.serial = adapter->serial;
+      }
+    }
     sessions[i]->Begin(ports[i].path, options);
     station.Engine(i).SetDebugLinesWanted(command.trace);
     if (!station.Start(i, command.image)) sessions[i]->StartFailed();

@@ -21,6 +21,7 @@ struct CUpgradeCommand {
   std::vector<std::string> ports;  // PATH or NAME=PATH
   bool trace = false;
   std::string logPath;
+  std::string resultsPath;  // one JSON record per box appended here; empty for none
   unsigned endPauseMs = 1000;
 };
 

@@ -159,4 +159,13 @@ std::string LogPathForPort(const std::string& logPath, const std::string& label)
   return (path.parent_path() / (path.stem().string() + "-" + name + path.extension().string())).string();
 }
 
+const CPortInfo* FindPort(const std::vector<CPortInfo>& present, const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path device = std::filesystem::canonical(path, ec);
+  for (const CPortInfo& port : present)
+    if (port.name == path || port.byPath == path || port.device == path || (!ec && device == port.device))
+      return &port;
+  return nullptr;
+}
+
 }  // namespace zel::cli

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "run/Station.h"
+#include "serial/PortList.h"
 
 namespace zel::cli {
 
@@ -24,5 +25,9 @@ std::vector<std::string> ShortLabels(const std::vector<std::string>& paths);
 // The log file of one of several ports: "st.txt" for label "ttyUSB0" is
 // "st-ttyUSB0.txt"; characters a file name should not hold become '_'.
 std::string LogPathForPort(const std::string& logPath, const std::string& label);
+
+// The listed port that path names (its name, its by-path link or its
+// device, through any links); null when none.
+const CPortInfo* FindPort(const std::vector<CPortInfo>& present, const std::string& path);
 
 }  // namespace zel::cli

@@ -47,7 +47,8 @@ bool CTransferSession::OpenLog(const std::string& path, const std::string& label
 void CTransferSession::Begin(const std::string& port, const CSessionOptions& options) {
   m_options = options;
   m_port = port;
-  m_bEnded = m_bFinished = m_bLogFailed = false;
+  m_bEnded = m_bFinished = m_bLogFailed = m_bResultsFailed = false;
+  m_options.record.started = UtcTimestamp();
   m_end = {};
   m_served = 0;
   if (options.progressTotal && !options.json) m_bar = m_console.AddBar(options.label, options.progressTotal);
@@ -61,7 +62,7 @@ void CTransferSession::StartFailed() {
 }
 
 int CTransferSession::ExitStatus() const {
-  if (m_bLogFailed) return kExitFailed;
+  if (m_bLogFailed || m_bResultsFailed) return kExitFailed;
   switch (m_end.outcome) {
     case RunOutcome::Succeeded: return kExitSucceeded;
     case RunOutcome::Cancelled: return kExitCancelled;
@@ -148,11 +149,29 @@ void CTransferSession::Finish() {
     }
   }
   if (m_options.json) m_options.json->End(m_port, m_end);
+  AppendRecord();
   if (m_log) {
     if (std::fclose(m_log) != 0) m_bLogFailed = true;
     m_log = nullptr;
     if (m_bLogFailed) m_console.ShowMessage(Tagged("Can not Create The File: " + m_logPath));
   }
+}
+
+void CTransferSession::AppendRecord() {
+  if (m_options.resultsPath.empty()) return;
+  CBoxRecord record = m_options.record;
+  record.ended = UtcTimestamp();
+  record.port = m_port;
+  if (!m_end.imageSha256.empty()) record.imageSha256 = m_end.imageSha256;  // as the run served it
+  record.bytesServed = m_end.figures.bytes;
+  record.outcome = m_end.outcome;
+  record.cause = m_end.outcome == RunOutcome::Failed ? CauseWords(m_end.cause) : std::string();
+  std::string error;
+  if (AppendLine(m_options.resultsPath, RecordLine(record), error)) return;
+  // A box whose record is missing is no box to count as done.
+  m_bResultsFailed = true;
+  m_console.ShowMessage(Tagged("Can not Create The File: " + m_options.resultsPath));
+  m_console.ShowMessage(Tagged("Cause: " + m_options.resultsPath + ": " + error));
 }
 
 }  // namespace zel::cli

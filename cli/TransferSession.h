@@ -10,6 +10,7 @@
 
 #include "cli/Console.h"
 #include "cli/JsonEvents.h"
+#include "cli/ResultsFile.h"
 #include "run/RunDriver.h"
 
 namespace zel::cli {
@@ -26,6 +27,8 @@ struct CSessionOptions {
   bool summary = false;         // close with the transfer's figures
   uint32_t lineBaud = 57600;    // the line's speed, for the share of the line; 0 none
   CJsonEvents* json = nullptr;  // JSON events in place of the human text
+  std::string resultsPath;      // where the box's record goes as the run ends; empty for none
+  CBoxRecord record;            // the record's fields known before the run
 };
 
 class CTransferSession : public IRunObserver {
@@ -61,6 +64,8 @@ class CTransferSession : public IRunObserver {
   void WriteLogFile(const std::string& line);
   std::string Tagged(const std::string& text) const;
   void Finish();
+  // The box's record onto the results file, where there is one.
+  void AppendRecord();
 
   CConsole& m_console;
   CSessionOptions m_options;
@@ -68,6 +73,7 @@ class CTransferSession : public IRunObserver {
   std::string m_logPath;
   std::FILE* m_log = nullptr;
   bool m_bLogFailed = false;
+  bool m_bResultsFailed = false;
   bool m_bEnded = false;
   bool m_bFinished = false;
   int m_bar = -1;

@@ -13,13 +13,13 @@ _boxfeed() {
     -p|--port)
       COMPREPLY=($(compgen -W "COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8 $(ls /dev/serial/by-id/* /dev/ttyUSB* /dev/ttyACM* 2>/dev/null)" -- "$cur"))
       return ;;
-    -l|--log) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+    -l|--log|--results) COMPREPLY=($(compgen -f -- "$cur")); return ;;
   esac
   case "$command" in
     "") COMPREPLY=($(compgen -W "upgrade boot ports demo --quiet --json --version --help" -- "$cur")) ;;
     upgrade)
       if [[ "$cur" == -* ]]; then
-        COMPREPLY=($(compgen -W "--port --trace --log --help" -- "$cur"))
+        COMPREPLY=($(compgen -W "--port --trace --log --results --help" -- "$cur"))
       else
         COMPREPLY=($(compgen -f -X '!*.sdl' -- "$cur") $(compgen -d -- "$cur"))
       fi ;;

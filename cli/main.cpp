@@ -52,6 +52,9 @@ int main(int argc, char** argv) {
   upgradeCommand->add_option("-l,--log", upgrade.logPath,
                              "Also write the log to this file (time stamps, CR LF line ends); with several "
                              "ports, one file each, named after the port");
+  upgradeCommand->add_option("--results", upgrade.resultsPath,
+                             "Append one JSON line per box to this file as it ends (port, adapter, image "
+                             "and its SHA-256, bytes, outcome, cause); several processes may share it");
   // The box's time to take the end to heart; the tests shorten it.
   upgradeCommand->add_option("--end-pause-ms", upgrade.endPauseMs)->group("");
 

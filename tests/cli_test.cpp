@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <fstream>
 #include <future>
 #include <iterator>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <regex>
@@ -12,6 +14,7 @@
 #include <thread>
 
 #include "cli/Console.h"
+#include "cli/ResultsFile.h"
 #include "cli/StationPorts.h"
 #include "sim/BoxSimulator.h"
 #include "tests/BoxOnThread.h"
@@ -346,6 +349,18 @@ INSTANTIATE_TEST_SUITE_P(
                                                    "/dev/ttyS9", "--log",         d + "/hard.txt"};
                  },
                  "this is the file the run reads"},
+        CRefusal{"ResultsAreTheImage",
+                 [](const std::string& d) {
+                   return std::vector<std::string>{"upgrade",    d + "/good.sdl", "-p",
+                                                   "/dev/ttyS9", "--results",     d + "/link.txt"};
+                 },
+                 "the file the run reads"},
+        CRefusal{"ResultsAreTheLog",
+                 [](const std::string& d) {
+                   return std::vector<std::string>{"upgrade", d + "/good.sdl", "-p",        "/dev/ttyS9",
+                                                   "--log",   d + "/same.txt", "--results", d + "/same.txt"};
+                 },
+                 "the log and the results file are one file"},
         CRefusal{"LogInAFolderThatIsNot",
                  [](const std::string& d) {
                    return std::vector<std::string>{"upgrade",    d + "/good.sdl", "-p",
@@ -517,6 +532,75 @@ TEST_F(BoxfeedStation, EndsWithAStationEventInJson) {
   EXPECT_NE(station["boxes"][1]["cause"].get<std::string>().find("disappeared"), std::string::npos);
   EXPECT_EQ(station["boxes"][2]["label"], "third");
   EXPECT_EQ(station["boxes"][2]["bytes"], 20000);
+}
+
+// Each box's record goes onto the results file as it ends: which port
+// (and its name, where the operator gave one), the image, what was served,
+// and how it ended.
+TEST_F(BoxfeedStation, AppendsOneRecordPerBoxToTheResultsFile) {
+  const std::string results = dir + "/results.jsonl";
+  std::ofstream(results) << "{\"earlier\": true}\n";  // another run's record stays
+  EXPECT_EQ(Run({"--results", results}), 1);
+  const auto lines = Lines(ReadFile(results));
+  ASSERT_EQ(lines.size(), 4u) << ReadFile(results);
+  EXPECT_EQ(lines[0], "{\"earlier\": true}");
+  std::map<std::string, nlohmann::json> byPort;
+  for (size_t i = 1; i < lines.size(); ++i) {
+    const auto record = nlohmann::json::parse(lines[i]);
+    byPort[record["port"]] = record;
+    EXPECT_EQ(record["image"], file.Path());
+    EXPECT_EQ(record["imageSize"], 20000);
+    EXPECT_EQ(record["imageSha256"], Sha256Sum(file.Path()));
+    EXPECT_LE(record["started"].get<std::string>(), record["ended"].get<std::string>());
+    EXPECT_TRUE(record["vidPid"].is_null()) << "a pseudo-terminal is no USB adapter";
+  }
+  const auto& a = byPort[dir + "/a/box"];
+  EXPECT_EQ(a["outcome"], "succeeded");
+  EXPECT_EQ(a["bytesServed"], 20000);
+  EXPECT_TRUE(a["alias"].is_null());
+  EXPECT_TRUE(a["cause"].is_null());
+  const auto& b = byPort[dir + "/b/box"];
+  EXPECT_EQ(b["outcome"], "failed");
+  EXPECT_LT(b["bytesServed"].get<int>(), 20000);
+  EXPECT_NE(b["cause"].get<std::string>().find("disappeared"), std::string::npos) << b;
+  const auto& named = byPort[third.box.Port()];
+  EXPECT_EQ(named["alias"], "third");
+  EXPECT_EQ(named["outcome"], "succeeded");
+}
+
+// Records from several processes at once land whole, one to a line: each
+// is one write to a file opened for appending. Lines longer than a pipe's
+// atomic size, and many of them, so that a seek-then-write would tear.
+TEST(ResultsFile, ProcessesAppendingAtOnceTearNoRecord) {
+  CTempFile shared{std::vector<uint8_t>{}, ".jsonl"};
+  constexpr int kWriters = 4, kRecords = 200;
+  std::vector<pid_t> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      cli::CBoxRecord record;
+      record.port = std::string(6000, static_cast<char>('a' + w));
+      std::string error;
+      for (int r = 0; r < kRecords; ++r)
+        if (!cli::AppendLine(shared.Path(), cli::RecordLine(record), error)) ::_exit(1);
+      ::_exit(0);
+    }
+    writers.push_back(pid);
+  }
+  for (pid_t pid : writers) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const auto lines = Lines(ReadFile(shared.Path()));
+  ASSERT_EQ(lines.size(), size_t{kWriters * kRecords});
+  for (const std::string& line : lines) {
+    const auto record = nlohmann::json::parse(line, nullptr, false);
+    ASSERT_FALSE(record.is_discarded()) << line.substr(0, 80);
+    const std::string port = record["port"];
+    EXPECT_EQ(port, std::string(6000, port[0]));
+  }
 }
 
 TEST(BoxfeedLabels, AreShortUniqueTailsOfThePaths) {

@@ -1,7 +1,8 @@
 #!/bin/sh
 # boxfeed.exe under Wine against the Linux boxsim, through a COM port that
 # is linked to the simulated box's pseudo-terminal. The files' names are in
-# Cyrillic and Chinese, with spaces; the upgrade's log goes to one too.
+# Cyrillic and Chinese, with spaces; the upgrade's log and its results
+# file go to such names too.
 #   boxfeed_exe_test.sh upgrade|boot BOXSIM BOXFEED.EXE
 set -eu
 command=$1 boxsim=$2 boxfeed=$3
@@ -16,7 +17,9 @@ if [ "$command" = upgrade ]; then
   head -c 30000 /dev/urandom > "$input"
   port=COM7
   "$boxsim" "$input" --link "$WINEPREFIX/dosdevices/com7" > "$work/said" &
-  set -- upgrade "$(winepath -w "$input")" --port $port --end-pause-ms 0 --log "$(winepath -w "$log")"
+  results="$work/итоги 结果.jsonl"
+  set -- upgrade "$(winepath -w "$input")" --port $port --end-pause-ms 0 --log "$(winepath -w "$log")" \
+    --results "$(winepath -w "$results")"
 else
   input="$work/команды 命令.txt"
   printf 'BOOT\r\nfirst\r\n0102\r\n\r\nSECOND\r\nsent\r\nA1 A2 A3\r\n\r\n' > "$input"
@@ -38,3 +41,6 @@ fi
 cat <&3
 wait $box || { echo "boxsim: the box was not loaded"; exit 1; }
 grep -q "Image SHA-256\|Flash Boot OK" "$log" || { echo "no log under its own name"; ls "$work"; exit 1; }
+if [ "$command" = upgrade ]; then
+  grep -q "\"outcome\":\"succeeded\"" "$results" || { echo "no record in the results file"; ls "$work"; exit 1; }
+fi

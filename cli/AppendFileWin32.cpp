@@ -1,0 +1,42 @@
+#include <windows.h>
+
+#include "cli/ResultsFile.h"
+
+namespace zel::cli {
+namespace {
+
+std::string SystemWords(DWORD code) {
+  char text[256] = {};
+  ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                   sizeof text - 1, nullptr);
+  std::string words = text;
+  while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.'))
+    words.pop_back();
+  return words;
+}
+
+}  // namespace
+
+bool AppendLine(const std::string& path, const std::string& line, std::string& error) {
+  // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end
+  // as it is then, whoever else appends; the record is one write. Others
+  // may read and append meanwhile.
+  HANDLE file =
+      ::CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = SystemWords(::GetLastError());
+    return false;
+  }
+  DWORD written = 0;
+  const BOOL wrote = ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  const DWORD code = ::GetLastError();
+  ::CloseHandle(file);
+  if (!wrote || written != line.size()) {
+    error = wrote ? "the disk took only part of the record" : SystemWords(code);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace zel::cli

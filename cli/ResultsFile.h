@@ -1,0 +1,35 @@
+// The results file of a production line: one JSON object per box, on a
+// line of its own, appended as each box ends, so that the line's own
+// shipper can collect the records of every PC. Each record goes in with
+// one write to a file opened for appending only, so that several
+// processes may share one file without tearing each other's lines.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "run/RunOutcome.h"
+
+namespace zel::cli {
+
+struct CBoxRecord {
+  std::string started, ended;  // as UtcTimestamp gives them
+  std::string port, alias;     // the path given, and its NAME= (empty when none)
+  std::string vidPid, serial;  // the adapter's, where the listing knows them
+  std::string imagePath;
+  uint64_t imageSize = 0;
+  std::string imageSha256;  // empty when the image was never opened
+  uint64_t bytesServed = 0;
+  RunOutcome outcome = RunOutcome::Failed;
+  std::string cause;  // the failure's words; empty for none
+};
+
+// The record as one line of JSON, with its line end. Unknown fields are
+// null; names that are not UTF-8 keep their bytes as U+FFFD.
+std::string RecordLine(const CBoxRecord& record);
+
+// Appends line to the file at path (made if missing) with one write;
+// false with the system's words in error.
+bool AppendLine(const std::string& path, const std::string& line, std::string& error);
+
+}  // namespace zel::cli
