@@ -1,21 +1,9 @@
 #include <windows.h>
 
 #include "cli/ResultsFile.h"
+#include "run/Platform.h"
 
 namespace zel::cli {
-namespace {
-
-std::string SystemWords(DWORD code) {
-  char text[256] = {};
-  ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                   sizeof text - 1, nullptr);
-  std::string words = text;
-  while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.'))
-    words.pop_back();
-  return words;
-}
-
-}  // namespace
 
 bool AppendLine(const std::string& path, const std::string& line, std::string& error) {
   // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end
@@ -25,7 +13,7 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& e
       ::CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    error = SystemWords(::GetLastError());
+    error = SystemErrorText(::GetLastError());
     return false;
   }
   DWORD written = 0;
@@ -33,7 +21,7 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& e
   const DWORD code = ::GetLastError();
   ::CloseHandle(file);
   if (!wrote || written != line.size()) {
-    error = wrote ? "the disk took only part of the record" : SystemWords(code);
+    error = wrote ? "the disk took only part of the record" : SystemErrorText(code);
     return false;
   }
   return true;

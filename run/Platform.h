@@ -11,6 +11,10 @@ namespace zel {
 // The system's id of the calling thread.
 uint32_t CurrentThreadId();
 
+// The system's words for one of its error codes (GetLastError's on
+// Windows), without the closing full stop and line end.
+std::string SystemErrorText(unsigned long code);
+
 // Writes bytes to a new file in the temporary directory whose name ends in
 // suffix; returns its path, or an empty text when it could not be written.
 std::string WriteTemporaryFile(const std::vector<uint8_t>& bytes, const std::string& suffix);

@@ -3,12 +3,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "run/Platform.h"
 
 namespace zel {
 
 uint32_t CurrentThreadId() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
+
+std::string SystemErrorText(unsigned long code) { return std::strerror(static_cast<int>(code)); }
 
 std::string WriteTemporaryFile(const std::vector<uint8_t>& bytes, const std::string& suffix) {
   const char* dir = std::getenv("TMPDIR");

@@ -9,6 +9,16 @@ namespace zel {
 
 uint32_t CurrentThreadId() { return ::GetCurrentThreadId(); }
 
+std::string SystemErrorText(unsigned long code) {
+  char text[512] = {};
+  ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   static_cast<DWORD>(code), 0, text, sizeof text - 1, nullptr);
+  std::string words = text;
+  while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.'))
+    words.pop_back();
+  return words;
+}
+
 std::string WriteTemporaryFile(const std::vector<uint8_t>& bytes, const std::string& suffix) {
   static std::atomic<unsigned> counter{0};
   char directory[MAX_PATH + 1] = {};

@@ -12,6 +12,7 @@
 #include <stop_token>
 #include <vector>
 
+#include "run/Platform.h"
 #include "run/SystemHeadersWin32.h"
 #include "serial/DcbTranslation.h"
 #include "serial/SerialDevice.h"
@@ -58,18 +59,6 @@ DeviceError TransferErrorFromWin32(DWORD error) {
     case ERROR_OPERATION_ABORTED: return DeviceError::Gone;
     default: return ErrorFromWin32(error);
   }
-}
-
-std::string SystemText(DWORD error) {
-  char* text = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string result(text ? text : "", length);
-  if (text) ::LocalFree(text);
-  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == '.'))
-    result.pop_back();
-  return result;
 }
 
 // The system's record of one overlapped operation, with its own event.
@@ -321,7 +310,7 @@ class CWin32SerialDevice final : public CSerialDevice {
 
   bool Fail(DeviceError error, DWORD code = 0) {
     m_lastError = error;
-    m_lastErrorText = code ? SystemText(code) : std::string();
+    m_lastErrorText = code ? SystemErrorText(code) : std::string();
     if (error == DeviceError::Gone) m_bGone = true;
     return false;
   }

@@ -1,4 +1,5 @@
 
+#include "run/Platform.h"
 #include "run/SystemHeadersWin32.h"
 #include "upgrade/ImageFile.h"
 
@@ -6,12 +7,7 @@ namespace zel {
 namespace {
 
 CFailureCause FileCause(const std::string& path, DWORD error) {
-  char text[256] = {};
-  ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                   sizeof text - 1, nullptr);
-  std::string words = text;
-  while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.'))
-    words.pop_back();
+  const std::string words = SystemErrorText(error);
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND: return {CauseKind::NotFound, path, words};
