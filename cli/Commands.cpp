@@ -86,7 +86,9 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
   if (!command.resultsPath.empty()) {
     // Shared with other runs, so no log of this one; made now if missing,
     // so that a file that cannot take records is refused before any port.
-    if (refusal = CheckLogPaths({command.resultsPath}, command.image); refusal.empty())
+    if (!CheckLogIsNoInput(command.resultsPath, command.image).empty())
+      refusal = command.resultsPath + ": this is the file the run reads; records would go into it";
+    else if (refusal = CheckLogPath(command.resultsPath); refusal.empty())
       for (const std::string& log : logs)
         if (SamePath(log, command.resultsPath)) refusal = log + ": the log and the results file are one file";
     std::string error;

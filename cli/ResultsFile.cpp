@@ -7,14 +7,14 @@
 namespace zel::cli {
 namespace {
 
-nlohmann::json TextOrNull(const std::string& text) {
-  return text.empty() ? nlohmann::json() : nlohmann::json(text);
-}
+using Json = nlohmann::ordered_json;  // the fields in the order a person reads them
+
+Json TextOrNull(const std::string& text) { return text.empty() ? Json() : Json(text); }
 
 }  // namespace
 
 std::string RecordLine(const CBoxRecord& record) {
-  const nlohmann::json line{
+  const Json line{
       {"started", record.started},
       {"ended", record.ended},
       {"port", record.port},
@@ -28,7 +28,7 @@ std::string RecordLine(const CBoxRecord& record) {
       {"outcome", OutcomeName(record.outcome)},
       {"cause", TextOrNull(record.cause)},
   };
-  return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace zel::cli
