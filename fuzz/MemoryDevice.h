@@ -27,7 +27,7 @@ class CMemoryDevice final : public CSerialDevice {
  public:
   static std::unique_ptr<CSerialDevice> Make() { return std::make_unique<CMemoryDevice>(); }
 
-  bool Open(const std::string& name) override {
+  bool OpenDevice(const std::string& name, IoMode /*mode*/) override {
     m_open = !name.empty();
     return m_open || Fail(DeviceError::NotFound);
   }

@@ -2,8 +2,10 @@
 
 namespace zel {
 
-int CZELBootPort::Open(DCB settings, std::string name, bool /*overlapped*/) {
-  return OpenAndConfigure(settings, name, "Can not Open the Port", "Can not get the Port Configuration");
+int CZELBootPort::Open(DCB settings, std::string name, bool overlapped) {
+  return OpenAndConfigure(settings, name,
+                          overlapped ? CSerialDevice::IoMode::Overlapped : CSerialDevice::IoMode::Blocking,
+                          "Can not Open the Port", "Can not get the Port Configuration");
 }
 
 bool CZELBootPort::Read(uint8_t* buffer, uint32_t count, uint32_t* read, COverlapped* ov) {

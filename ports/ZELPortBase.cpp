@@ -21,13 +21,13 @@ void CZELPortBase::NoteFailure() {
   m_lastFailure = DeviceFailureCause(m_pDevice->LastError(), m_strName, m_pDevice->LastErrorText());
 }
 
-int CZELPortBase::OpenAndConfigure(const DCB& settings, const std::string& name, const char* openFailText,
-                                   const char* getStateFailText) {
+int CZELPortBase::OpenAndConfigure(const DCB& settings, const std::string& name, CSerialDevice::IoMode mode,
+                                   const char* openFailText, const char* getStateFailText) {
   if (m_bOpen) return 1;
   m_strName = name;
   m_lastFailure = {};
   m_bLost = false;
-  if (!m_pDevice->Open(name)) {
+  if (!m_pDevice->Open(name, mode)) {
     NoteFailure();
     Show(openFailText);
     return 0;

@@ -43,8 +43,8 @@ class CZELPortBase {
   // Opens name, reads its settings, merges the template in and writes them
   // back, then sets the time-outs. Each failure is reported with its text
   // and closes the device again, so that a later open can succeed.
-  int OpenAndConfigure(const DCB& settings, const std::string& name, const char* openFailText,
-                       const char* getStateFailText);
+  int OpenAndConfigure(const DCB& settings, const std::string& name, CSerialDevice::IoMode mode,
+                       const char* openFailText, const char* getStateFailText);
   // Shows text for a failed transfer, unless the caller is leaving
   // (stopped or terminated) or a failure was reported already: the port
   // is lost from then on.

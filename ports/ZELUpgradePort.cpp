@@ -3,7 +3,9 @@
 namespace zel {
 
 int CZELUpgradePort::Open(DCB settings, std::string name) {
-  return OpenAndConfigure(settings, name, "Can not Create the File",
+  // One transfer at a time, in the engine's thread: the engine needs no
+  // more, and each costs the fewest system calls so.
+  return OpenAndConfigure(settings, name, CSerialDevice::IoMode::Blocking, "Can not Create the File",
                           "Can not get the Current Port Configuration");
 }
 

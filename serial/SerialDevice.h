@@ -66,8 +66,15 @@ class CSerialDevice {
   // that uses it. Set it before the run's transfers.
   void SetStop(std::stop_token stop) { m_stop = std::move(stop); }
 
+  // How transfers run on the system. Overlapped: several may be in flight
+  // at once (a write while a line event is awaited). Blocking: one at a
+  // time, in the calling thread, with the fewest system calls a transfer
+  // can take; the overlapped forms complete at once on such a device.
+  // Posix devices work the same either way.
+  enum class IoMode { Overlapped, Blocking };
+
   // Opens exclusively: fails with Busy while another open holds the device.
-  virtual bool Open(const std::string& name) = 0;
+  bool Open(const std::string& name, IoMode mode = IoMode::Overlapped) { return OpenDevice(name, mode); }
   virtual bool Close() = 0;
   virtual bool IsOpen() const = 0;
   virtual DeviceError LastError() const = 0;
@@ -111,6 +118,7 @@ class CSerialDevice {
   virtual void CancelIo(COverlapped& ov) = 0;
 
  protected:
+  virtual bool OpenDevice(const std::string& name, IoMode mode) = 0;
   const std::stop_token& StopToken() const { return m_stop; }
 
  private:

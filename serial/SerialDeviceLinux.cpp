@@ -133,7 +133,7 @@ class CPosixSerialDevice final : public CSerialDevice {
   CPosixSerialDevice(const CPosixSerialDevice&) = delete;
   CPosixSerialDevice& operator=(const CPosixSerialDevice&) = delete;
 
-  bool Open(const std::string& name) override;
+  bool OpenDevice(const std::string& name, IoMode mode) override;
   bool Close() override;
   bool IsOpen() const override { return m_fd >= 0; }
   DeviceError LastError() const override { return m_lastError; }
@@ -210,7 +210,7 @@ bool CPosixSerialDevice::Fail(DeviceError error, int err) {
   return false;
 }
 
-bool CPosixSerialDevice::Open(const std::string& name) {
+bool CPosixSerialDevice::OpenDevice(const std::string& name, IoMode /*mode*/) {
   if (IsOpen()) return Fail(DeviceError::Busy);
   const std::string path = ResolveName(name);
   if (path.empty()) return Fail(DeviceError::NotFound);

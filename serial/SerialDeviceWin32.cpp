@@ -1,6 +1,12 @@
-// The serial device over the Win32 comm API. Every transfer is overlapped
-// underneath, so that a stop or a terminate ends any wait within a few
-// milliseconds; the blocking forms wait for their own overlapped operation.
+// The serial device over the Win32 comm API, in either of two modes.
+// Overlapped: every transfer is overlapped underneath, and a stop ends any
+// wait within a few milliseconds; the blocking forms wait for their own
+// overlapped operation. Blocking: the handle is synchronous and each
+// transfer one call, the cheapest a turnaround can be (an overlapped read
+// costs its completion's round trips besides). A stop cancels the calling
+// thread's transfer where the system can (CancelSynchronousIo); a wait
+// that has no end of its own runs in slices of kBlockingSliceMs, so that
+// the stop is seen between them where it cannot.
 //
 // Waiting until the line has input is itself a read: one that ends with
 // the first byte, taking whatever else the driver holds then, kept here
@@ -55,7 +61,8 @@ DeviceError ErrorFromWin32(DWORD error) {
 DeviceError TransferErrorFromWin32(DWORD error) {
   switch (error) {
     case ERROR_ACCESS_DENIED:
-    case ERROR_NOT_READY:  // Wine's word for EIO
+    case ERROR_NOT_READY:      // Wine's word for EIO
+    case ERROR_NOT_SUPPORTED:  // Wine's, when a line that hung up refuses a comm call
     case ERROR_OPERATION_ABORTED: return DeviceError::Gone;
     default: return ErrorFromWin32(error);
   }
@@ -88,18 +95,23 @@ CWinOverlapped* ExistingRecord(COverlapped& ov) { return static_cast<CWinOverlap
 class CWin32SerialDevice final : public CSerialDevice {
  public:
   CWin32SerialDevice() = default;
-  ~CWin32SerialDevice() override { Close(); }
+
+  ~CWin32SerialDevice() override {
+    Close();
+    if (m_ioThread) ::CloseHandle(m_ioThread);
+  }
   CWin32SerialDevice(const CWin32SerialDevice&) = delete;
   CWin32SerialDevice& operator=(const CWin32SerialDevice&) = delete;
 
-  bool Open(const std::string& name) override {
+  bool OpenDevice(const std::string& name, IoMode mode) override {
     if (IsOpen()) return Fail(DeviceError::Busy);
     const std::string path = ResolveName(name);
     if (path.empty()) return Fail(DeviceError::NotFound);
     HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OVERLAPPED, nullptr);
+                                  mode == IoMode::Overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return FailLast();
     m_handle = handle;
+    m_bBlocking = mode == IoMode::Blocking;
     m_ahead.clear();
     m_aheadAt = 0;
     m_systemTimeouts = SystemTimeouts::Unknown;
@@ -156,8 +168,22 @@ class CWin32SerialDevice final : public CSerialDevice {
 
   bool Read(void* buffer, uint32_t count, uint32_t& read) override {
     read = 0;
-    if (!ReadOverlapped(buffer, count, m_blocking) && m_lastError != DeviceError::IoPending) return false;
-    return Finish(m_blocking, read);
+    if (!m_bBlocking || m_aheadAt < m_ahead.size()) {
+      if (!ReadOverlapped(buffer, count, m_blockingOp) && m_lastError != DeviceError::IoPending) return false;
+      return Finish(m_blockingOp, read);
+    }
+    if (!UseTimeouts(SystemTimeouts::Callers)) return false;
+    // A read without an end of its own goes on slice by slice: until it
+    // has all it asked, or, with a gap time-out, anything.
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    do {
+      if (StopToken().stop_requested()) return Fail(DeviceError::Cancelled);
+      uint32_t more = 0;
+      const bool ok = ReadFromLine(bytes + read, count - read, more);
+      read += more;
+      if (!ok) return false;
+    } while (ReadHasNoEnd() && read < count && (read == 0 || m_timeouts.readGapMs == 0));
+    return true;
   }
   // A read that ends with the line's first byte and keeps what it took.
   bool WaitReadable() override {
@@ -180,8 +206,20 @@ class CWin32SerialDevice final : public CSerialDevice {
   }
   bool Write(const void* buffer, uint32_t count, uint32_t& written) override {
     written = 0;
-    if (!WriteOverlapped(buffer, count, m_blocking) && m_lastError != DeviceError::IoPending) return false;
-    return Finish(m_blocking, written);
+    if (!WriteOverlapped(buffer, count, m_blockingOp) && m_lastError != DeviceError::IoPending) return false;
+    if (!Finish(m_blockingOp, written)) return false;
+    if (!m_bBlocking || !WriteHasNoEnd()) return true;
+    // A write without an end of its own goes on slice by slice.
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    while (written < count) {
+      if (StopToken().stop_requested()) return Fail(DeviceError::Cancelled);
+      uint32_t more = 0;
+      const bool ok =
+          WriteOverlapped(bytes + written, count - written, m_blockingOp) && Finish(m_blockingOp, more);
+      written += more;
+      if (!ok) return false;
+    }
+    return true;
   }
 
   bool ReadOverlapped(void* buffer, uint32_t count, COverlapped& ov) override {
@@ -217,7 +255,8 @@ class CWin32SerialDevice final : public CSerialDevice {
     op.result = DeviceError::None;
     CWinOverlapped& record = SystemRecord(op);
     m_eventWord = 0;
-    if (::WaitCommEvent(m_handle, &m_eventWord, &record.ov)) {
+    const CancelOnStop cancel(this);
+    if (::WaitCommEvent(m_handle, &m_eventWord, m_bBlocking ? nullptr : &record.ov)) {
       events = m_eventWord;
       return Completed(op, 0);
     }
@@ -273,32 +312,88 @@ class CWin32SerialDevice final : public CSerialDevice {
   // kind of read changes.
   enum class SystemTimeouts { Unknown, Callers, FirstByte };
   static constexpr uint32_t kReadAhead = 4096;
-  // The wait for input reads in spans of this length until a byte comes.
+  // The wait for input reads in spans of this length until a byte comes;
+  // an overlapped one looks at the stop within each span as well.
   static constexpr DWORD kFirstByteSliceMs = 1000;
+  // The longest one blocking call waits where the caller set no end.
+  static constexpr DWORD kBlockingSliceMs = 50;
+
+  // For the span of one blocking call: a stop cancels it.
+  class CancelOnStop {
+   public:
+    explicit CancelOnStop(CWin32SerialDevice* device)
+        : m_callback(device->StopToken(), Cancel{device->m_bBlocking ? device->CallingThread() : nullptr}) {}
+
+   private:
+    struct Cancel {
+      HANDLE thread;
+      void operator()() const {
+        if (thread) ::CancelSynchronousIo(thread);
+      }
+    };
+    std::stop_callback<Cancel> m_callback;
+  };
+
+  // The calling thread, as a handle that may cancel its transfers; kept
+  // for the next call from the same thread.
+  HANDLE CallingThread() {
+    const DWORD id = ::GetCurrentThreadId();
+    if (id != m_ioThreadId || !m_ioThread) {
+      if (m_ioThread) ::CloseHandle(m_ioThread);
+      m_ioThread = ::OpenThread(THREAD_TERMINATE, FALSE, id);
+      m_ioThreadId = id;
+    }
+    return m_ioThread;
+  }
+
+  bool ReadHasNoEnd() const {
+    return m_timeouts.readGapMs != MAXDWORD && m_timeouts.readPerByteMs == 0 &&
+           m_timeouts.readConstantMs == 0;
+  }
+  bool WriteHasNoEnd() const { return m_timeouts.writePerByteMs == 0 && m_timeouts.writeConstantMs == 0; }
 
   // Reads up to count bytes onto the end of what the wait took, with the
   // wait's time-outs: at once when the driver holds them.
   bool ReadAhead(uint32_t count) {
     const size_t had = m_ahead.size();
     m_ahead.resize(had + count);
-    COverlapped& ov = m_blocking;
-    const bool done = Begin(ov, COverlapped::Op::Read, count, [&](OVERLAPPED* record, DWORD* moved) {
-      return ::ReadFile(m_handle, m_ahead.data() + had, count, moved, record);
-    });
     uint32_t got = 0;
-    const bool ok = (done || m_lastError == DeviceError::IoPending) && Finish(ov, got);
+    const bool ok = ReadFromLine(m_ahead.data() + had, count, got);
     m_ahead.resize(had + got);  // a stop cancels the read, keeping what came before it
     return ok;
+  }
+
+  // One read with the time-outs the system has. A blocking read that
+  // brings nothing asks after the line as well: Wine ends a blocking read
+  // of a line that has hung up empty, as if its time-outs had ended it,
+  // where its overlapped reads, and Windows's own, fail.
+  bool ReadFromLine(void* buffer, uint32_t count, uint32_t& got) {
+    got = 0;
+    const bool done = Begin(
+        m_blockingOp, COverlapped::Op::Read, count,
+        [&](OVERLAPPED* record, DWORD* moved) { return ::ReadFile(m_handle, buffer, count, moved, record); });
+    if (!(done || m_lastError == DeviceError::IoPending) || !Finish(m_blockingOp, got)) {
+      got = m_blockingOp.done;
+      return false;
+    }
+    return got > 0 || !m_bBlocking || LineStillThere();
+  }
+  bool LineStillThere() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    return ::ClearCommError(m_handle, &errors, &status) ? true : FailTransfer();
   }
 
   bool UseTimeouts(SystemTimeouts wanted) {
     if (wanted == m_systemTimeouts) return true;
     ::COMMTIMEOUTS system{m_timeouts.readGapMs, m_timeouts.readPerByteMs, m_timeouts.readConstantMs,
                           m_timeouts.writePerByteMs, m_timeouts.writeConstantMs};
+    if (m_bBlocking && ReadHasNoEnd()) system.ReadTotalTimeoutConstant = kBlockingSliceMs;
+    if (m_bBlocking && WriteHasNoEnd()) system.WriteTotalTimeoutConstant = kBlockingSliceMs;
     if (wanted == SystemTimeouts::FirstByte) {
       system.ReadIntervalTimeout = MAXDWORD;
       system.ReadTotalTimeoutMultiplier = MAXDWORD;
-      system.ReadTotalTimeoutConstant = kFirstByteSliceMs;
+      system.ReadTotalTimeoutConstant = m_bBlocking ? kBlockingSliceMs : kFirstByteSliceMs;
     }
     if (!::SetCommTimeouts(m_handle, &system)) {
       m_systemTimeouts = SystemTimeouts::Unknown;
@@ -333,7 +428,9 @@ class CWin32SerialDevice final : public CSerialDevice {
     ov.result = DeviceError::None;
     CWinOverlapped& record = SystemRecord(ov, false);
     DWORD done = 0;
-    if (transfer(&record.ov, &done)) return Completed(ov, done);
+    const CancelOnStop cancel(this);
+    if (transfer(m_bBlocking ? nullptr : &record.ov, &done)) return Completed(ov, done);
+    ov.done = done;  // what a blocking transfer moved before it failed
     return Started(ov);
   }
   bool Completed(COverlapped& ov, DWORD done) {
@@ -344,6 +441,10 @@ class CWin32SerialDevice final : public CSerialDevice {
   }
   bool Started(COverlapped& ov) {
     const DWORD code = ::GetLastError();
+    if (code == ERROR_OPERATION_ABORTED && StopToken().stop_requested()) {
+      ov.result = DeviceError::Cancelled;
+      return Fail(ov.result);
+    }
     if (code != ERROR_IO_PENDING) {
       ov.result = TransferErrorFromWin32(code);
       return Fail(ov.result, code);
@@ -399,7 +500,10 @@ class CWin32SerialDevice final : public CSerialDevice {
   }
 
   HANDLE m_handle = INVALID_HANDLE_VALUE;
-  COverlapped m_blocking;        // the blocking forms' operation, its event made once
+  bool m_bBlocking = false;     // opened for blocking transfers
+  HANDLE m_ioThread = nullptr;  // the thread of the last blocking call, to cancel it
+  DWORD m_ioThreadId = 0;
+  COverlapped m_blockingOp;      // the blocking forms' operation, its event made once
   std::vector<uint8_t> m_ahead;  // what the wait for input took, from m_aheadAt on
   size_t m_aheadAt = 0;
   CLineTimeouts m_timeouts;

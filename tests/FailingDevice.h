@@ -18,7 +18,7 @@ class CFailingDevice final : public CSerialDevice {
   static inline std::atomic<int> transfers{0};  // failed transfers and waits, all devices
   static std::unique_ptr<CSerialDevice> Make() { return std::make_unique<CFailingDevice>(); }
 
-  bool Open(const std::string&) override { return m_open = true; }
+  bool OpenDevice(const std::string&, IoMode) override { return m_open = true; }
   bool Close() override {
     m_open = false;
     return true;

@@ -3,7 +3,8 @@
 // given (the Windows test under Wine) and answers it on the line:
 //   'b'       the line's speed, as 8 decimal digits
 //   'e' x     x, echoed
-//   'h'       hangs up, as an unplugged adapter does
+//   'h'       hangs up, as an unplugged adapter does, and is plugged in
+//             again: a new pseudo-terminal under the same name
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -28,6 +29,21 @@ unsigned Baud(speed_t code) {
   return it == kRates.end() ? 0 : it->second;
 }
 
+// A raw pseudo-terminal linked as the COM port. It becomes this process's
+// controlling terminal: otherwise the wineserver takes it, and floods its
+// output when the pty goes.
+bool PlugIn(const std::string& link, int& master, int& slave) {
+  char name[256] = {};
+  if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return false;
+  ::ioctl(slave, TIOCSCTTY, 0);
+  termios tio{};
+  ::tcgetattr(slave, &tio);
+  ::cfmakeraw(&tio);
+  ::tcsetattr(slave, TCSANOW, &tio);
+  ::unlink(link.c_str());
+  return ::symlink(name, link.c_str()) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -40,22 +56,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "comport_peer: WINEPREFIX is not set\n");
     return 64;
   }
-  // The pty becomes this process's controlling terminal: otherwise the
-  // wineserver takes it, and floods its output when the pty goes.
   ::setsid();
-  int master = -1, slave = -1;
-  char name[256] = {};
-  if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return 1;
-  ::ioctl(slave, TIOCSCTTY, 0);
-  termios tio{};
-  ::tcgetattr(slave, &tio);
-  ::cfmakeraw(&tio);
-  ::tcsetattr(slave, TCSANOW, &tio);
   std::string port = argv[1];
   for (char& c : port) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const std::string link = std::string(prefix) + "/dosdevices/" + port;
-  ::unlink(link.c_str());
-  if (::symlink(name, link.c_str()) != 0) return 1;
+  int master = -1, slave = -1;
+  if (!PlugIn(link, master, slave)) return 1;
 
   // Hanging up the line signals its session: the peer and the command
   // (which inherits the disposition) take no notice; the command learns of
@@ -72,11 +78,11 @@ int main(int argc, char** argv) {
   for (;;) {
     if (::waitpid(child, &status, WNOHANG) == child) break;
     pollfd pfd{master, POLLIN, 0};
-    if (master < 0 || ::poll(&pfd, 1, 50) <= 0 || !(pfd.revents & POLLIN)) {
-      if (master < 0) ::waitpid(child, &status, 0);
-      if (master < 0) break;
-      continue;
+    if (master < 0) {
+      ::waitpid(child, &status, 0);
+      break;
     }
+    if (::poll(&pfd, 1, 50) <= 0 || !(pfd.revents & POLLIN)) continue;
     unsigned char byte;
     if (::read(master, &byte, 1) != 1) continue;
     if (echoNext) {
@@ -94,6 +100,7 @@ int main(int argc, char** argv) {
       ::close(slave);
       ::close(master);
       master = slave = -1;
+      if (!PlugIn(link, master, slave)) master = slave = -1;
     }
   }
   ::unlink(link.c_str());

@@ -32,17 +32,19 @@ unsigned PeerBaud(CSerialDevice& device) {
   return static_cast<unsigned>(std::stoul(std::string(reply, got).empty() ? "0" : std::string(reply, got)));
 }
 
-class WindowsDevice : public ::testing::Test {
+// Each case runs on a device opened for overlapped transfers and on one
+// opened for blocking ones.
+class WindowsDevice : public ::testing::TestWithParam<CSerialDevice::IoMode> {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(device->Open(kPort)) << device->LastErrorText();
+    ASSERT_TRUE(device->Open(kPort, GetParam())) << device->LastErrorText();
     ASSERT_TRUE(device->SetLine(LineSettingsOf(EngineLineSettings(57600))));
     ASSERT_TRUE(device->SetTimeouts(LineTimeoutsOf(PortTimeouts())));
   }
   std::unique_ptr<CSerialDevice> device = CSerialDevice::Create();
 };
 
-TEST_F(WindowsDevice, SettingsGoToTheLineAndReadBack) {
+TEST_P(WindowsDevice, SettingsGoToTheLineAndReadBack) {
   for (uint32_t baud : {38400u, 57600u, 115200u}) {
     const CLineSettings written = LineSettingsOf(EngineLineSettings(baud));
     ASSERT_TRUE(device->SetLine(written));
@@ -66,9 +68,9 @@ void ExpectAReadOfNothingEndsEmpty(CSerialDevice& device) {
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
 }
 
-TEST_F(WindowsDevice, AReadOfNothingEndsEmptyWithinItsTimeouts) { ExpectAReadOfNothingEndsEmpty(*device); }
+TEST_P(WindowsDevice, AReadOfNothingEndsEmptyWithinItsTimeouts) { ExpectAReadOfNothingEndsEmpty(*device); }
 
-TEST_F(WindowsDevice, BytesGoOutAndComeBackUnchanged) {
+TEST_P(WindowsDevice, BytesGoOutAndComeBackUnchanged) {
   for (uint8_t value : {uint8_t{0x00}, uint8_t{0x51}, uint8_t{0xFF}}) {
     const uint8_t frame[2] = {'e', value};
     uint32_t done = 0;
@@ -81,7 +83,7 @@ TEST_F(WindowsDevice, BytesGoOutAndComeBackUnchanged) {
   }
 }
 
-TEST_F(WindowsDevice, TransmitEmptyIsReportedOnceAWriteHasLeft) {
+TEST_P(WindowsDevice, TransmitEmptyIsReportedOnceAWriteHasLeft) {
   ASSERT_TRUE(device->SetMask(0x5FF));
   const uint8_t frame[2] = {'x', 'x'};  // bytes the peer does not answer
   COverlapped write;
@@ -98,7 +100,7 @@ TEST_F(WindowsDevice, TransmitEmptyIsReportedOnceAWriteHasLeft) {
 // The wait for input takes what the line holds; the reads after it hand
 // that out in order, the blocking and the overlapped alike, and a read
 // once it is used up has the caller's time-outs again (it ends empty).
-TEST_F(WindowsDevice, WhatTheWaitTookIsReadInOrderThenTheTimeoutsAreTheCallers) {
+TEST_P(WindowsDevice, WhatTheWaitTookIsReadInOrderThenTheTimeoutsAreTheCallers) {
   const uint8_t frames[] = {'e', 1, 'e', 2, 'e', 3, 'e', 4};
   uint32_t done = 0;
   ASSERT_TRUE(device->Write(frames, sizeof frames, done));
@@ -146,12 +148,12 @@ void ExpectTheStopEndsIt(CSerialDevice* device, bool waitForInput) {
   EXPECT_GE(returned, stopped) << "the read had not ended before the stop";
 }
 
-TEST_F(WindowsDevice, AStopEndsAReadThatWaitsWithoutEnd) { ExpectTheStopEndsIt(device.get(), false); }
+TEST_P(WindowsDevice, AStopEndsAReadThatWaitsWithoutEnd) { ExpectTheStopEndsIt(device.get(), false); }
 
-TEST_F(WindowsDevice, AStopEndsTheWaitForInput) { ExpectTheStopEndsIt(device.get(), true); }
+TEST_P(WindowsDevice, AStopEndsTheWaitForInput) { ExpectTheStopEndsIt(device.get(), true); }
 
-// Last: the peer hangs up for good.
-TEST_F(WindowsDevice, ZZ_AVanishedLineIsGone) {
+// Last: the peer hangs up (and comes back for the next case).
+TEST_P(WindowsDevice, ZZ_AVanishedLineIsGone) {
   uint32_t done = 0;
   ASSERT_TRUE(device->Write("h", 1, done));
   uint8_t byte;
@@ -161,6 +163,13 @@ TEST_F(WindowsDevice, ZZ_AVanishedLineIsGone) {
   EXPECT_TRUE(failed);
   EXPECT_TRUE(device->IsGone()) << static_cast<int>(device->LastError()) << " " << device->LastErrorText();
 }
+
+INSTANTIATE_TEST_SUITE_P(BothModes, WindowsDevice,
+                         ::testing::Values(CSerialDevice::IoMode::Overlapped,
+                                           CSerialDevice::IoMode::Blocking),
+                         [](const auto& mode) {
+                           return mode.param == CSerialDevice::IoMode::Blocking ? "Blocking" : "Overlapped";
+                         });
 
 }  // namespace
 }  // namespace zel
