@@ -14,10 +14,11 @@ wineserver -p 2> /dev/null || true
 wine cmd /c exit > /dev/null 2>&1 || true
 trap 'wineserver -k 2>/dev/null || true' EXIT
 work=$(mktemp -d)
-trap 'rm -rf "$work"; wineserver -k 2>/dev/null || true' EXIT
 image="$work/image.sdl"
 head -c 100000 /dev/urandom > "$image"
 link="$WINEPREFIX/dosdevices/com9"
+# The tests use the same COM port: it goes with the bench.
+trap 'rm -rf "$work" "$link"; wineserver -k 2>/dev/null || true' EXIT
 
 # One load; prints the box's median turnaround in microseconds and its
 # time over the wire's limit in percent.
