@@ -6,8 +6,8 @@
 
 #include "boot/ZELBootThread.h"
 #include "cli/InputChecks.h"
-#include "cli/ResultsFile.h"
-#include "cli/StationPorts.h"
+#include "station/ResultsFile.h"
+#include "station/StationPorts.h"
 #include "cli/StationTable.h"
 #include "serial/SerialDevice.h"
 #include "upgrade/ImageFile.h"

@@ -9,20 +9,6 @@ namespace zel::cli {
 
 using nlohmann::json;
 
-std::string UtcTimestamp() {
-  using namespace std::chrono;
-  const auto now = floor<milliseconds>(system_clock::now());
-  const auto day = floor<days>(now);
-  const year_month_day date{day};
-  const hh_mm_ss time{now - day};
-  char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()));
-  return text;
-}
-
 namespace {
 
 json Event(const char* name, const std::string& port) {
@@ -30,15 +16,6 @@ json Event(const char* name, const std::string& port) {
 }
 
 }  // namespace
-
-const char* OutcomeName(RunOutcome outcome) {
-  switch (outcome) {
-    case RunOutcome::Succeeded: return "succeeded";
-    case RunOutcome::Cancelled: return "cancelled";
-    case RunOutcome::Failed: break;
-  }
-  return "failed";
-}
 
 void CJsonEvents::Write(const std::string& text) {
   std::lock_guard lock(m_mutex);
@@ -63,11 +40,6 @@ void CJsonEvents::Progress(const std::string& port, uint32_t offset, uint32_t le
   event["served"] = served;
   event["total"] = total;
   Write(event.dump());
-}
-
-std::string CauseWords(const CFailureCause& cause) {
-  const std::string line = DescribeCause(cause);
-  return line.empty() ? line : line.substr(std::string("Cause: ").size());
 }
 
 namespace {

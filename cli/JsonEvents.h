@@ -18,6 +18,7 @@
 #include "cli/StationTable.h"
 #include "run/RunDriver.h"
 #include "serial/PortList.h"
+#include "station/ResultsFile.h"
 
 namespace zel::cli {
 
@@ -39,12 +40,5 @@ class CJsonEvents {
   std::mutex m_mutex;
   std::FILE* m_out;
 };
-
-// The outcome's name in events: "succeeded", "failed" or "cancelled".
-const char* OutcomeName(RunOutcome outcome);
-// Now, as 2026-12-07T01:50:12.345Z: the events' and the log file's clock.
-std::string UtcTimestamp();
-// The cause's words without "Cause: " in front; empty for none.
-std::string CauseWords(const CFailureCause& cause);
 
 }  // namespace zel::cli

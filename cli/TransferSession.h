@@ -10,7 +10,7 @@
 
 #include "cli/Console.h"
 #include "cli/JsonEvents.h"
-#include "cli/ResultsFile.h"
+#include "station/ResultsFile.h"
 #include "run/RunDriver.h"
 
 namespace zel::cli {

@@ -27,4 +27,9 @@ std::string DescribeCause(const CFailureCause& cause) {
   return line;
 }
 
+std::string CauseWords(const CFailureCause& cause) {
+  const std::string line = DescribeCause(cause);
+  return line.empty() ? line : line.substr(std::string("Cause: ").size());
+}
+
 }  // namespace zel

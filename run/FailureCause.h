@@ -4,7 +4,6 @@
 
 #include <string>
 
-
 namespace zel {
 
 enum class CauseKind {
@@ -32,5 +31,7 @@ struct CFailureCause {
 // One line for the operator, such as
 // "Cause: /dev/ttyUSB0: the port is in use by another program".
 std::string DescribeCause(const CFailureCause& cause);
+// The same without "Cause: " in front; empty for none.
+std::string CauseWords(const CFailureCause& cause);
 
 }  // namespace zel

@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "cli/Console.h"
-#include "cli/ResultsFile.h"
-#include "cli/StationPorts.h"
+#include "station/ResultsFile.h"
+#include "station/StationPorts.h"
 #include "sim/BoxSimulator.h"
 #include "tests/BoxOnThread.h"
 #include "tests/ChildProcess.h"
@@ -579,11 +579,11 @@ TEST(ResultsFile, ProcessesAppendingAtOnceTearNoRecord) {
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-      cli::CBoxRecord record;
+      CBoxRecord record;
       record.port = std::string(6000, static_cast<char>('a' + w));
       std::string error;
       for (int r = 0; r < kRecords; ++r)
-        if (!cli::AppendLine(shared.Path(), cli::RecordLine(record), error)) ::_exit(1);
+        if (!AppendLine(shared.Path(), RecordLine(record), error)) ::_exit(1);
       ::_exit(0);
     }
     writers.push_back(pid);
@@ -605,16 +605,16 @@ TEST(ResultsFile, ProcessesAppendingAtOnceTearNoRecord) {
 
 TEST(BoxfeedLabels, AreShortUniqueTailsOfThePaths) {
   using Names = std::vector<std::string>;
-  EXPECT_EQ(cli::ShortLabels({"/dev/ttyUSB0", "/dev/ttyUSB1"}), (Names{"ttyUSB0", "ttyUSB1"}));
-  EXPECT_EQ(cli::ShortLabels({"/dev/pts/3", "/dev/pts/12"}), (Names{"pts/3", "pts/12"}));
-  EXPECT_EQ(cli::ShortLabels({"/x/a/box", "/x/b/box", "/x/c/other"}), (Names{"a/box", "b/box", "other"}));
-  EXPECT_EQ(cli::ShortLabels({"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+  EXPECT_EQ(ShortLabels({"/dev/ttyUSB0", "/dev/ttyUSB1"}), (Names{"ttyUSB0", "ttyUSB1"}));
+  EXPECT_EQ(ShortLabels({"/dev/pts/3", "/dev/pts/12"}), (Names{"pts/3", "pts/12"}));
+  EXPECT_EQ(ShortLabels({"/x/a/box", "/x/b/box", "/x/c/other"}), (Names{"a/box", "b/box", "other"}));
+  EXPECT_EQ(ShortLabels({"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
                               "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0"}),
             (Names{"A50285BI", "A10K3XYZ"}));
-  EXPECT_EQ(cli::ShortLabels({"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+  EXPECT_EQ(ShortLabels({"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
                               "/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0"}),
             (Names{"FTDI_FT232R_USB_UART_A50285BI", "1a86_USB_Serial"}));
-  EXPECT_EQ(cli::ShortLabels({"COM3", "COM4"}), (Names{"COM3", "COM4"}));
+  EXPECT_EQ(ShortLabels({"COM3", "COM4"}), (Names{"COM3", "COM4"}));
 }
 
 TEST(BoxfeedUpgrade, AReaderThatGoesAwayEndsNothing) {

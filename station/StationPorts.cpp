@@ -1,4 +1,4 @@
-#include "cli/StationPorts.h"
+#include "station/StationPorts.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,7 +7,7 @@
 
 #include "serial/SerialDevice.h"
 
-namespace zel::cli {
+namespace zel {
 namespace {
 
 // Labels longer than this lose the words all the ports share.
@@ -168,4 +168,4 @@ const CPortInfo* FindPort(const std::vector<CPortInfo>& present, const std::stri
   return nullptr;
 }
 
-}  // namespace zel::cli
+}  // namespace zel

@@ -10,7 +10,13 @@
 
 #include "run/RunOutcome.h"
 
-namespace zel::cli {
+namespace zel {
+
+// The outcome's name in events and records: "succeeded", "failed" or
+// "cancelled".
+const char* OutcomeName(RunOutcome outcome);
+// Now, as 2026-12-07T01:50:12.345Z: the clock of events, records and logs.
+std::string UtcTimestamp();
 
 struct CBoxRecord {
   std::string started, ended;  // as UtcTimestamp gives them
@@ -32,4 +38,4 @@ std::string RecordLine(const CBoxRecord& record);
 // false with the system's words in error.
 bool AppendLine(const std::string& path, const std::string& line, std::string& error);
 
-}  // namespace zel::cli
+}  // namespace zel

@@ -1,9 +1,9 @@
 #include <windows.h>
 
-#include "cli/ResultsFile.h"
 #include "run/Platform.h"
+#include "station/ResultsFile.h"
 
-namespace zel::cli {
+namespace zel {
 
 bool AppendLine(const std::string& path, const std::string& line, std::string& error) {
   // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end
@@ -27,4 +27,4 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& e
   return true;
 }
 
-}  // namespace zel::cli
+}  // namespace zel

@@ -4,9 +4,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "cli/ResultsFile.h"
+#include "station/ResultsFile.h"
 
-namespace zel::cli {
+namespace zel {
 
 bool AppendLine(const std::string& path, const std::string& line, std::string& error) {
   // O_APPEND: each write lands at the end as it is then, whoever else
@@ -30,4 +30,4 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& e
   return true;
 }
 
-}  // namespace zel::cli
+}  // namespace zel

@@ -9,7 +9,7 @@
 #include "run/Station.h"
 #include "serial/PortList.h"
 
-namespace zel::cli {
+namespace zel {
 
 // The ports in the given order; empty, with refusal saying why, when two
 // name the same device or two labels would be the same.
@@ -30,4 +30,4 @@ std::string LogPathForPort(const std::string& logPath, const std::string& label)
 // device, through any links); null when none.
 const CPortInfo* FindPort(const std::vector<CPortInfo>& present, const std::string& path);
 
-}  // namespace zel::cli
+}  // namespace zel
