@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/Terminal.h"
+#include "station/TransferFigures.h"
 
 namespace zel::cli {
 namespace {
@@ -10,19 +11,7 @@ namespace {
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 constexpr int kDefaultColumns = 80;
 
-std::string Duration(double seconds) {
-  const long s = static_cast<long>(seconds + 0.5);
-  char text[32];
-  std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
-  return text;
-}
-
 }  // namespace
-
-int PercentOf(uint64_t part, uint64_t total) {
-  if (total == 0) return 100;
-  return static_cast<int>(std::min(part, total) * 100 / total);
-}
 
 CConsole::CConsole(std::FILE* out, std::FILE* err, bool quiet, bool eventsOnOut)
     : m_out(out),
@@ -124,16 +113,10 @@ void CConsole::FinishBar(int index) {
 }
 
 std::string CConsole::BarLine(const CBar& bar, int columns) const {
-  const int percent = PercentOf(bar.served, bar.total);
   const double elapsed =
       bar.hasStarted ? std::chrono::duration<double>(Clock::now() - bar.started).count() : 0.0;
-  const double rate = elapsed > 0 ? static_cast<double>(bar.served) / elapsed : 0;
-  char figures[96];
-  std::snprintf(figures, sizeof figures, " %3d %%  %.1f KB/s", percent, rate / 1000.0);
-  std::string tail = figures;
-  if (!bar.finished && bar.served < bar.total)
-    tail +=
-        "  " + (rate > 0 ? Duration(static_cast<double>(bar.total - bar.served) / rate) : "--:--") + " left";
+  const std::string figures = " " + TransferFigures(bar.served, bar.total, elapsed, true);
+  std::string tail = " " + TransferFigures(bar.served, bar.total, elapsed, bar.finished);
   std::string head = bar.label.empty() ? std::string() : bar.label + " ";
   // The last column stays free: a terminal wraps a line that fills it.
   const int room = std::max(columns - 1, 20);

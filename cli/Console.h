@@ -71,7 +71,4 @@ class CConsole {
   Clock::time_point m_lastDraw{};
 };
 
-// part * 100 / total, truncated, without overflow; 100 for an empty image.
-int PercentOf(uint64_t part, uint64_t total);
-
 }  // namespace zel::cli

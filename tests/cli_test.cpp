@@ -14,9 +14,10 @@
 #include <thread>
 
 #include "cli/Console.h"
+#include "sim/BoxSimulator.h"
 #include "station/ResultsFile.h"
 #include "station/StationPorts.h"
-#include "sim/BoxSimulator.h"
+#include "station/TransferFigures.h"
 #include "tests/BoxOnThread.h"
 #include "tests/ChildProcess.h"
 #include "tests/PtyPair.h"
@@ -609,10 +610,10 @@ TEST(BoxfeedLabels, AreShortUniqueTailsOfThePaths) {
   EXPECT_EQ(ShortLabels({"/dev/pts/3", "/dev/pts/12"}), (Names{"pts/3", "pts/12"}));
   EXPECT_EQ(ShortLabels({"/x/a/box", "/x/b/box", "/x/c/other"}), (Names{"a/box", "b/box", "other"}));
   EXPECT_EQ(ShortLabels({"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
-                              "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0"}),
+                         "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0"}),
             (Names{"A50285BI", "A10K3XYZ"}));
   EXPECT_EQ(ShortLabels({"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
-                              "/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0"}),
+                         "/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0"}),
             (Names{"FTDI_FT232R_USB_UART_A50285BI", "1a86_USB_Serial"}));
   EXPECT_EQ(ShortLabels({"COM3", "COM4"}), (Names{"COM3", "COM4"}));
 }
@@ -666,10 +667,10 @@ TEST(Boxsim, LeavesWhatIsAtItsLinkPathAloneAndGoesToTheBackgroundWithTheLinkRead
 }
 
 TEST(ProgressFigures, PercentOfIsTruncatedAndSafeForLargeImages) {
-  EXPECT_EQ(cli::PercentOf(50'000'000, 100'000'000), 50);
-  EXPECT_EQ(cli::PercentOf(4'294'967'295u, 4'294'967'295u), 100);
-  EXPECT_EQ(cli::PercentOf(1, 3), 33);
-  EXPECT_EQ(cli::PercentOf(0, 0), 100) << "an empty image is whole";
+  EXPECT_EQ(PercentOf(50'000'000, 100'000'000), 50);
+  EXPECT_EQ(PercentOf(4'294'967'295u, 4'294'967'295u), 100);
+  EXPECT_EQ(PercentOf(1, 3), 33);
+  EXPECT_EQ(PercentOf(0, 0), 100) << "an empty image is whole";
 }
 
 }  // namespace
