@@ -6,10 +6,10 @@
 
 #include "boot/ZELBootThread.h"
 #include "cli/InputChecks.h"
-#include "station/ResultsFile.h"
-#include "station/StationPorts.h"
 #include "cli/StationTable.h"
 #include "serial/SerialDevice.h"
+#include "station/ResultsFile.h"
+#include "station/StationPorts.h"
 #include "upgrade/ImageFile.h"
 #include "upgrade/ZELUpgradeThread.h"
 
@@ -133,14 +133,8 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
     options.json = json;
     if (!command.resultsPath.empty()) {
       options.resultsPath = command.resultsPath;
-      options.record.imagePath = command.image;
-      options.record.imageSize = size;
-      options.record.imageSha256 = imageSha256;
-      if (command.ports[i].find('=') != std::string::npos) options.record.alias = ports[i].label;
-      if (const CPortInfo* adapter = FindPort(present, ports[i].path)) {
-        options.record.vidPid = adapter->vidPid;
-        options.record.serial = adapter->serial;
-      }
+      options.record = RecordAtStart(command.image, size, imageSha256, ports[i],
+                                     command.ports[i].find('=') != std::string::npos, present);
     }
     sessions[i]->Begin(ports[i].path, options);
     station.Engine(i).SetDebugLinesWanted(command.trace);

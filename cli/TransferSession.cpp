@@ -159,15 +159,8 @@ void CTransferSession::Finish() {
 
 void CTransferSession::AppendRecord() {
   if (m_options.resultsPath.empty()) return;
-  CBoxRecord record = m_options.record;
-  record.ended = UtcTimestamp();
-  record.port = m_port;
-  if (!m_end.imageSha256.empty()) record.imageSha256 = m_end.imageSha256;  // as the run served it
-  record.bytesServed = m_end.figures.bytes;
-  record.outcome = m_end.outcome;
-  record.cause = m_end.outcome == RunOutcome::Failed ? CauseWords(m_end.cause) : std::string();
   std::string error;
-  if (AppendLine(m_options.resultsPath, RecordLine(record), error)) return;
+  if (AppendLine(m_options.resultsPath, RecordLine(RecordAtEnd(m_options.record, m_end)), error)) return;
   // A box whose record is missing is no box to count as done.
   m_bResultsFailed = true;
   m_console.ShowMessage(Tagged("Can not Create The File: " + m_options.resultsPath));

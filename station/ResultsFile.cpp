@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "station/StationPorts.h"
+
 namespace zel {
 namespace {
 
@@ -52,6 +54,31 @@ std::string RecordLine(const CBoxRecord& record) {
       {"cause", TextOrNull(record.cause)},
   };
   return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+CBoxRecord RecordAtStart(const std::string& imagePath, uint64_t imageSize, const std::string& imageSha256,
+                         const CStationPort& port, bool named, const std::vector<CPortInfo>& present) {
+  CBoxRecord record;
+  record.started = UtcTimestamp();
+  record.port = port.path;
+  if (named) record.alias = port.label;
+  if (const CPortInfo* adapter = FindPort(present, port.path)) {
+    record.vidPid = adapter->vidPid;
+    record.serial = adapter->serial;
+  }
+  record.imagePath = imagePath;
+  record.imageSize = imageSize;
+  record.imageSha256 = imageSha256;
+  return record;
+}
+
+CBoxRecord RecordAtEnd(CBoxRecord record, const CRunEnd& end) {
+  record.ended = UtcTimestamp();
+  if (!end.imageSha256.empty()) record.imageSha256 = end.imageSha256;  // as the run served it
+  record.bytesServed = end.figures.bytes;
+  record.outcome = end.outcome;
+  record.cause = end.outcome == RunOutcome::Failed ? CauseWords(end.cause) : std::string();
+  return record;
 }
 
 }  // namespace zel

@@ -7,8 +7,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "run/RunOutcome.h"
+#include "run/Station.h"
+#include "serial/PortList.h"
 
 namespace zel {
 
@@ -33,6 +36,13 @@ struct CBoxRecord {
 // The record as one line of JSON, with its line end. Unknown fields are
 // null; names that are not UTF-8 keep their bytes as U+FFFD.
 std::string RecordLine(const CBoxRecord& record);
+
+// A box's record as its run starts: the image, the port, its alias (when
+// the operator named it) and the adapter the listing knows at its path.
+CBoxRecord RecordAtStart(const std::string& imagePath, uint64_t imageSize, const std::string& imageSha256,
+                         const CStationPort& port, bool named, const std::vector<CPortInfo>& present);
+// The same completed with the run's end, now.
+CBoxRecord RecordAtEnd(CBoxRecord record, const CRunEnd& end);
 
 // Appends line to the file at path (made if missing) with one write;
 // false with the system's words in error.
