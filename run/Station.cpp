@@ -35,6 +35,8 @@ bool CStation::Start(size_t index, const std::string& file) {
   return false;
 }
 
+void CStation::Stop(size_t index) { m_ports.at(index)->driver.Stop(); }
+
 void CStation::StopAll() {
   for (auto& run : m_ports) run->driver.Stop();
 }

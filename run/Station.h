@@ -45,8 +45,9 @@ class CStation {
   // Starts the port's run with file; false when it could not start (the
   // port has ended then, as failed, without a word to its observer).
   bool Start(size_t index, const std::string& file);
-  // The operator's Cancel: every run still going stops and ends as
-  // cancelled.
+  // The operator's Cancel of one port, or of all: the runs still going
+  // stop and end as cancelled.
+  void Stop(size_t index);
   void StopAll();
   bool AllEnded() const;
   // Each port's end, in the order the ports were added.

@@ -1,0 +1,217 @@
+#include "station/StationBoard.h"
+
+#include <cstdio>
+
+#include "station/TransferFigures.h"
+#include "upgrade/ImageFile.h"
+
+namespace zel {
+namespace {
+
+// A tile's figures change at most this often while its box loads: 32
+// boxes asking five times a second each would redraw the window 160 times.
+constexpr auto kFiguresInterval = std::chrono::milliseconds(250);
+// The lines a tile's log keeps: the newest, as a log window would show.
+constexpr size_t kLogLines = 5000;
+
+}  // namespace
+
+const char* TileStateWords(TileState state) {
+  switch (state) {
+    case TileState::Ready: return "ready";
+    case TileState::Waiting: return "waiting for the box";
+    case TileState::Loading: return "loading";
+    case TileState::Loaded: return "loaded";
+    case TileState::Failed: return "failed";
+    case TileState::Cancelled: return "cancelled";
+  }
+  return "";
+}
+
+CStationBoard::CStationBoard(IUiDispatcher& dispatcher, IStationView& view, CStationSetup setup,
+                             CStation::EngineFactory makeEngine)
+    : m_dispatcher(dispatcher),
+      m_view(view),
+      m_setup(std::move(setup)),
+      m_station(dispatcher, std::move(makeEngine)) {
+  m_setup.named.resize(m_setup.ports.size(), false);
+  for (size_t i = 0; i < m_setup.ports.size(); ++i) {
+    m_tiles.push_back(std::make_unique<CTileRun>(*this, i));
+    m_tiles.back()->tile.label = m_setup.ports[i].label;
+    m_tiles.back()->tile.port = m_setup.ports[i].path;
+    m_station.Add(m_setup.ports[i], *m_tiles.back());
+  }
+}
+
+CStationBoard::~CStationBoard() = default;
+
+void CStationBoard::Start(size_t index) {
+  CTileRun& run = *m_tiles.at(index);
+  if (run.tile.Running() || m_bClosing) return;
+  if (!m_setup.resultsPath.empty() && m_present.empty()) {
+    // What the records say of the image and the adapters, found once:
+    // a box that fails before its image opens still has them on record.
+    m_present = ListSerialPorts();
+    CImageFile image;
+    CSha256::Digest digest{};
+    if (image.Open(m_setup.image)) {
+      m_imageSize = image.Size();
+      if (image.Digest(digest)) m_imageSha256 = CSha256::Hex(digest);
+    }
+  }
+  if (m_imageSize == 0) {
+    CImageFile image;
+    if (image.Open(m_setup.image)) m_imageSize = image.Size();
+  }
+  run.record = RecordAtStart(m_setup.image, m_imageSize, m_imageSha256, m_setup.ports[index],
+                             m_setup.named[index], m_present);
+  run.served = 0;
+  run.started = true;
+  run.tile.state = TileState::Waiting;
+  run.tile.percent = 0;
+  run.tile.figures.clear();
+  run.tile.cause.clear();
+  AddLog(run, "Waiting for the box on " + run.tile.port);
+  if (!m_station.Start(index, m_setup.image)) {
+    CRunEnd end;
+    end.cause = {CauseKind::Other, run.tile.port, "the transfer could not start"};
+    Ended(run, end);
+    return;
+  }
+  Show(run);
+  ShowTotals();
+}
+
+void CStationBoard::Stop(size_t index) { m_station.Stop(index); }
+
+void CStationBoard::StartAll() {
+  for (size_t i = 0; i < m_tiles.size(); ++i) Start(i);
+}
+
+void CStationBoard::StopAll() { m_station.StopAll(); }
+
+bool CStationBoard::AnyRunning() const {
+  for (const auto& run : m_tiles)
+    if (run->tile.Running()) return true;
+  return false;
+}
+
+bool CStationBoard::RequestClose() {
+  if (!AnyRunning()) return true;
+  if (m_bClosing || !m_view.AskStopAndClose()) return false;
+  m_bClosing = true;
+  StopAll();
+  return false;
+}
+
+int CStationBoard::ExitCode() const {
+  bool anyFailed = m_bResultsLost, anyCancelled = false, anyStarted = false;
+  for (const auto& run : m_tiles) {
+    if (!run->started) continue;
+    anyStarted = true;
+    anyFailed |= run->tile.state == TileState::Failed;
+    anyCancelled |= run->tile.state == TileState::Cancelled || run->tile.Running();
+  }
+  if (anyFailed) return kAnyFailed;
+  return anyCancelled || !anyStarted ? kCancelled : kAllLoaded;
+}
+
+void CStationBoard::AddLog(CTileRun& run, const std::string& line) {
+  if (run.log.size() == kLogLines) run.log.erase(run.log.begin(), run.log.begin() + kLogLines / 10);
+  run.log.push_back(line);
+  m_view.OnLogLine(run.index, line);
+}
+
+void CStationBoard::Show(CTileRun& run) {
+  run.lastShown = Clock::now();
+  m_view.ShowTile(run.index, run.tile);
+}
+
+void CStationBoard::ShowTotals() {
+  int counts[6] = {};
+  for (const auto& run : m_tiles) ++counts[static_cast<int>(run->tile.state)];
+  std::string text;
+  for (TileState state : {TileState::Waiting, TileState::Loading, TileState::Loaded, TileState::Failed,
+                          TileState::Cancelled, TileState::Ready}) {
+    const int n = counts[static_cast<int>(state)];
+    if (n == 0) continue;
+    if (!text.empty()) text += ", ";
+    text += std::to_string(n) + " " + TileStateWords(state);
+  }
+  m_view.ShowTotals(text, AnyRunning());
+}
+
+void CStationBoard::Ended(CTileRun& run, const CRunEnd& end) {
+  switch (end.outcome) {
+    case RunOutcome::Succeeded:
+      run.tile.state = TileState::Loaded;
+      ++run.tile.loaded;
+      run.tile.percent = 100;
+      break;
+    case RunOutcome::Cancelled: run.tile.state = TileState::Cancelled; break;
+    case RunOutcome::Failed:
+      run.tile.state = TileState::Failed;
+      ++run.tile.failed;
+      run.tile.cause = CauseWords(end.cause);
+      if (run.tile.cause.empty()) run.tile.cause = "the box did not finish its upgrade";
+      AddLog(run, DescribeCause(end.cause));
+      break;
+  }
+  if (run.served > 0) {
+    const double elapsed = std::chrono::duration<double>(Clock::now() - run.firstServed).count();
+    run.tile.figures = TransferFigures(run.served, m_imageSize, elapsed, true);
+  }
+  if (!m_setup.resultsPath.empty()) {
+    std::string error;
+    if (!AppendLine(m_setup.resultsPath, RecordLine(RecordAtEnd(run.record, end)), error)) {
+      // A box whose record is missing is no box to count as done.
+      m_bResultsLost = true;
+      run.tile.cause = "Can not Create The File: " + m_setup.resultsPath + ": " + error;
+      AddLog(run, run.tile.cause);
+    }
+  }
+  Show(run);
+  ShowTotals();
+  if (AnyRunning()) return;
+  bool allStarted = true;
+  for (const auto& tile : m_tiles) allStarted &= tile->started;
+  if (m_bClosing || (m_setup.exitWhenDone && allStarted)) m_view.CloseStation(ExitCode());
+}
+
+void CStationBoard::CTileRun::OnLine(const std::string& text, LineLevel /*level*/) {
+  board.AddLog(*this, text);
+}
+
+void CStationBoard::CTileRun::OnProgress(uint32_t /*offset*/, uint32_t length) {
+  const auto now = Clock::now();
+  if (served == 0) {
+    firstServed = now;
+    tile.state = TileState::Loading;
+  }
+  served += length;
+  const double elapsed = std::chrono::duration<double>(now - firstServed).count();
+  tile.percent = PercentOf(served, board.m_imageSize);
+  tile.figures = TransferFigures(served, board.m_imageSize, elapsed, false);
+  const bool first = served == length;
+  if (first) board.ShowTotals();
+  if (first || now - lastShown >= kFiguresInterval) board.Show(*this);
+}
+
+void CStationBoard::CTileRun::OnEnd(const CRunEnd& end) { board.Ended(*this, end); }
+
+// The station shows no modal box per port: the message joins the port's
+// log and stands as its cause, and the run goes on at once.
+void CStationBoard::CTileRun::OnOperatorMessage(const std::string& text) {
+  board.AddLog(*this, text);
+  tile.cause = text;
+  board.Show(*this);
+}
+
+void CStationBoard::CTileRun::OnDiagnostic(const std::string& text) {
+  std::string line = text;
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  while (!line.empty() && (line.front() == '\n' || line.front() == '\r')) line.erase(line.begin());
+  if (!line.empty()) board.AddLog(*this, line);
+}
+
+}  // namespace zel

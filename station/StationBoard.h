@@ -1,0 +1,128 @@
+// What the station window shows and does, without a window system: one
+// tile per port (its name, its state in words, its figures, the cause of
+// its last failure, the boxes it loaded and failed), Start and Stop per
+// tile and for all, each port's log kept for when the operator opens it,
+// a record per box in the results file, and the close that asks first
+// while boxes load. The Qt and the Win32 windows draw it (IStationView)
+// and hand it the operator's actions.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "run/Station.h"
+#include "station/ResultsFile.h"
+
+namespace zel {
+
+enum class TileState { Ready, Waiting, Loading, Loaded, Failed, Cancelled };
+
+// The state as the tile says it, readable without its colour.
+const char* TileStateWords(TileState state);
+
+struct CTile {
+  std::string label;  // the port's short name
+  std::string port;   // its path
+  TileState state = TileState::Ready;
+  int percent = 0;
+  std::string figures;  // percent, KB/s and time left, once the box asks
+  std::string cause;    // why the last run failed, in one line; empty for none
+  int loaded = 0;       // boxes since the window opened
+  int failed = 0;
+  bool Running() const { return state == TileState::Waiting || state == TileState::Loading; }
+};
+
+class IStationView {
+ public:
+  virtual ~IStationView() = default;
+  virtual void ShowTile(size_t index, const CTile& tile) = 0;
+  // A line has joined the port's log (CStationBoard::Log).
+  virtual void OnLogLine(size_t index, const std::string& line) = 0;
+  // "2 loading, 1 loaded, 1 failed": the station at a glance; anyRunning
+  // tells Stop all from Start all.
+  virtual void ShowTotals(const std::string& text, bool anyRunning) = 0;
+  // The operator closes while boxes load: true to stop them all and close.
+  virtual bool AskStopAndClose() = 0;
+  // The window may close now, the process ending with exitCode.
+  virtual void CloseStation(int exitCode) = 0;
+};
+
+struct CStationSetup {
+  std::string image;
+  std::vector<CStationPort> ports;
+  std::vector<bool> named;  // per port: the operator gave its name (NAME=PATH)
+  std::string resultsPath;  // empty: no results file
+  bool exitWhenDone = false;
+};
+
+class CStationBoard {
+ public:
+  // The command line's exit codes, which a scripted station keeps.
+  static constexpr int kAllLoaded = 0, kAnyFailed = 1, kCancelled = 2;
+
+  CStationBoard(IUiDispatcher& dispatcher, IStationView& view, CStationSetup setup,
+                CStation::EngineFactory makeEngine);
+  ~CStationBoard();
+  CStationBoard(const CStationBoard&) = delete;
+  CStationBoard& operator=(const CStationBoard&) = delete;
+
+  size_t Size() const { return m_tiles.size(); }
+  const CTile& Tile(size_t index) const { return m_tiles.at(index)->tile; }
+  const std::vector<std::string>& Log(size_t index) const { return m_tiles.at(index)->log; }
+  const CStationSetup& Setup() const { return m_setup; }
+  void SetResultsPath(std::string path) { m_setup.resultsPath = std::move(path); }
+
+  void Start(size_t index);
+  void Stop(size_t index);
+  void StartAll();
+  void StopAll();
+  bool AnyRunning() const;
+  // The window's close: true when it may close at once. Else the operator
+  // was asked; on yes every port stops and CloseStation follows their ends.
+  bool RequestClose();
+  // 0 every box of the last round loaded, 1 any failed (or its record was
+  // lost), 2 cancelled.
+  int ExitCode() const;
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct CTileRun final : IRunObserver {
+    CTileRun(CStationBoard& owner, size_t at) : board(owner), index(at) {}
+    void OnLine(const std::string& text, LineLevel level) override;
+    void OnProgress(uint32_t offset, uint32_t length) override;
+    void OnEnd(const CRunEnd& end) override;
+    void OnOperatorMessage(const std::string& text) override;
+    void OnDiagnostic(const std::string& text) override;
+
+    CStationBoard& board;
+    size_t index;
+    CTile tile;
+    std::vector<std::string> log;
+    CBoxRecord record;
+    uint64_t served = 0;
+    Clock::time_point firstServed{}, lastShown{};
+    bool started = false;  // at least once since the window opened
+  };
+
+  void AddLog(CTileRun& run, const std::string& line);
+  void Show(CTileRun& run);
+  void ShowTotals();
+  void Ended(CTileRun& run, const CRunEnd& end);
+
+  IUiDispatcher& m_dispatcher;
+  IStationView& m_view;
+  CStationSetup m_setup;
+  uint64_t m_imageSize = 0;
+  std::string m_imageSha256;
+  std::vector<CPortInfo> m_present;
+  bool m_bResultsLost = false;
+  bool m_bClosing = false;
+  // The tiles hear the station's runs: they are made first and go last.
+  std::vector<std::unique_ptr<CTileRun>> m_tiles;
+  CStation m_station;
+};
+
+}  // namespace zel
