@@ -1,0 +1,238 @@
+#include "app/StationWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "app/MainWindow.h"
+
+namespace zel {
+namespace {
+
+// Each state's colour: mid tones, which read on a light and a dark
+// palette alike. The words beside them say the same without colour.
+QColor StateColor(TileState state) {
+  switch (state) {
+    case TileState::Ready: return QColor(0x8a, 0x8f, 0x98);
+    case TileState::Waiting: return QColor(0x3b, 0x82, 0xf6);
+    case TileState::Loading: return QColor(0xf5, 0x9e, 0x0b);
+    case TileState::Loaded: return QColor(0x16, 0xa3, 0x4a);
+    case TileState::Failed: return QColor(0xdc, 0x26, 0x26);
+    case TileState::Cancelled: return QColor(0x6b, 0x72, 0x80);
+  }
+  return {};
+}
+
+QString Text(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+int StationColumns(size_t count) {
+  return std::clamp(static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count)))), 1, 8);
+}
+
+CQtStationTile::CQtStationTile(QWidget* parent) : QFrame(parent) {
+  setFrameShape(QFrame::StyledPanel);
+  auto* outer = new QHBoxLayout(this);
+  outer->setContentsMargins(0, 0, 6, 0);
+  m_strip = new QFrame(this);
+  m_strip->setFixedWidth(6);
+  m_strip->setAutoFillBackground(true);
+  outer->addWidget(m_strip);
+  auto* column = new QVBoxLayout;
+  column->setContentsMargins(4, 6, 0, 6);
+  column->setSpacing(3);
+  outer->addLayout(column, 1);
+
+  m_name = new QLabel(this);
+  QFont bold = m_name->font();
+  bold.setBold(true);
+  m_name->setFont(bold);
+  m_state = new QLabel(this);
+  auto* head = new QHBoxLayout;
+  head->addWidget(m_name, 1);
+  head->addWidget(m_state);
+  column->addLayout(head);
+
+  m_bar = new QProgressBar(this);
+  m_bar->setRange(0, 100);
+  m_bar->setTextVisible(false);
+  m_bar->setMaximumHeight(10);
+  column->addWidget(m_bar);
+  m_figures = new QLabel(this);
+  m_figures->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  column->addWidget(m_figures);
+  m_cause = new QLabel(this);
+  m_cause->setWordWrap(false);
+  m_cause->setMinimumWidth(1);
+  column->addWidget(m_cause);
+  m_counts = new QLabel(this);
+  column->addWidget(m_counts);
+
+  auto* buttons = new QHBoxLayout;
+  start = new QPushButton(tr("Start"), this);
+  stop = new QPushButton(tr("Stop"), this);
+  log = new QPushButton(tr("Log"), this);
+  for (QPushButton* button : {start, stop, log}) {
+    button->setAutoDefault(false);  // Enter presses the button with the focus, nothing else
+    buttons->addWidget(button);
+  }
+  column->addLayout(buttons);
+  setMinimumWidth(230);
+}
+
+void CQtStationTile::Show(const CTile& tile) {
+  m_name->setText(Text(tile.label));
+  m_name->setToolTip(Text(tile.port));
+  m_state->setText(TileStateWords(tile.state));
+  QPalette strip = m_strip->palette();
+  strip.setColor(QPalette::Window, StateColor(tile.state));
+  m_strip->setPalette(strip);
+  m_bar->setValue(tile.percent);
+  m_figures->setText(Text(tile.figures));
+  const QString cause = Text(tile.cause);
+  m_cause->setText(m_cause->fontMetrics().elidedText(cause, Qt::ElideRight, std::max(width() - 30, 60)));
+  m_cause->setToolTip(cause);
+  m_counts->setText(tr("%1 loaded, %2 failed").arg(tile.loaded).arg(tile.failed));
+  start->setEnabled(!tile.Running());
+  stop->setEnabled(tile.Running());
+}
+
+CQtStationWindow::CQtStationWindow(CStationSetup setup, CStation::EngineFactory makeEngine) {
+  setWindowTitle(CQtMainWindow::ApplicationTitle() + tr(" station"));
+  auto* layout = new QVBoxLayout(this);
+
+  auto* top = new QHBoxLayout;
+  auto* image = new QLabel(tr("Image: %1").arg(Text(setup.image)), this);
+  image->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  top->addWidget(image, 1);
+  auto* resultsLabel = new QLabel(tr("&Results file:"), this);
+  m_results = new QLineEdit(Text(setup.resultsPath), this);
+  m_results->setPlaceholderText(tr("none"));
+  m_results->setMinimumWidth(220);
+  resultsLabel->setBuddy(m_results);
+  top->addWidget(resultsLabel);
+  top->addWidget(m_results);
+  layout->addLayout(top);
+
+  auto* actions = new QHBoxLayout;
+  m_startAll = new QPushButton(tr("&Start all"), this);
+  m_stopAll = new QPushButton(tr("S&top all"), this);
+  for (QPushButton* button : {m_startAll, m_stopAll}) button->setAutoDefault(false);
+  m_totals = new QLabel(this);
+  actions->addWidget(m_startAll);
+  actions->addWidget(m_stopAll);
+  actions->addWidget(m_totals, 1);
+  layout->addLayout(actions);
+
+  auto* grid = new QGridLayout;
+  grid->setSpacing(8);
+  const int columns = StationColumns(setup.ports.size());
+  for (size_t i = 0; i < setup.ports.size(); ++i) {
+    auto* tile = new CQtStationTile(this);
+    grid->addWidget(tile, static_cast<int>(i) / columns, static_cast<int>(i) % columns);
+    m_tiles.push_back(tile);
+  }
+  grid->setRowStretch(static_cast<int>((setup.ports.size() + columns - 1) / columns), 1);
+  auto* tiles = new QWidget;
+  tiles->setLayout(grid);
+  auto* scroll = new QScrollArea(this);
+  scroll->setWidget(tiles);
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  layout->addWidget(scroll, 1);
+  m_logs.resize(m_tiles.size(), nullptr);
+
+  m_board = std::make_unique<CStationBoard>(m_dispatcher, static_cast<IStationView&>(*this), std::move(setup),
+                                            std::move(makeEngine));
+  for (size_t i = 0; i < m_tiles.size(); ++i) {
+    ShowTile(i, m_board->Tile(i));
+    connect(m_tiles[i]->start, &QPushButton::clicked, this, [this, i] {
+      m_board->SetResultsPath(m_results->text().toStdString());
+      m_board->Start(i);
+    });
+    connect(m_tiles[i]->stop, &QPushButton::clicked, this, [this, i] { m_board->Stop(i); });
+    connect(m_tiles[i]->log, &QPushButton::clicked, this, [this, i] { ShowLog(i); });
+  }
+  connect(m_startAll, &QPushButton::clicked, this, [this] {
+    m_board->SetResultsPath(m_results->text().toStdString());
+    m_board->StartAll();
+  });
+  connect(m_stopAll, &QPushButton::clicked, this, [this] { m_board->StopAll(); });
+  ShowTotals(std::to_string(m_tiles.size()) + " ready", false);
+
+  // Wide enough for the grid's columns, up to the screen.
+  const int width = std::min(columns * 250 + 40, 1600);
+  const int rows = (static_cast<int>(m_tiles.size()) + columns - 1) / columns;
+  resize(std::max(width, 640), std::min(rows * 190 + 110, 1000));
+}
+
+CQtStationWindow::~CQtStationWindow() = default;
+
+QPlainTextEdit* CQtStationWindow::OpenLog(size_t index) const {
+  QPlainTextEdit* log = m_logs.at(index);
+  return log && log->isVisible() ? log : nullptr;
+}
+
+void CQtStationWindow::closeEvent(QCloseEvent* event) {
+  if (m_bClosingNow || m_board->RequestClose()) {
+    if (!exitCode) exitCode = m_board->ExitCode();
+    for (QPlainTextEdit* log : m_logs)
+      if (log) log->close();
+    event->accept();
+    return;
+  }
+  event->ignore();  // asked: the ports stop, and their ends close the window
+}
+
+void CQtStationWindow::ShowTile(size_t index, const CTile& tile) { m_tiles.at(index)->Show(tile); }
+
+void CQtStationWindow::OnLogLine(size_t index, const std::string& line) {
+  if (QPlainTextEdit* log = m_logs.at(index)) log->appendPlainText(Text(line));
+}
+
+void CQtStationWindow::ShowTotals(const std::string& text, bool anyRunning) {
+  m_totals->setText(Text(text));
+  m_stopAll->setEnabled(anyRunning);
+  m_results->setEnabled(!anyRunning);  // each box's record goes to one file
+}
+
+bool CQtStationWindow::AskStopAndClose() {
+  if (askStopAndClose) return askStopAndClose();
+  return QMessageBox::question(this, windowTitle(), tr("Boxes are still loading. Stop them all and close?"),
+                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+void CQtStationWindow::CloseStation(int code) {
+  exitCode = code;
+  m_bClosingNow = true;
+  // Closed from the event loop: this runs inside a run's end.
+  QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void CQtStationWindow::ShowLog(size_t index) {
+  QPlainTextEdit*& log = m_logs.at(index);
+  if (!log) {
+    log = new QPlainTextEdit(this);
+    log->setWindowFlag(Qt::Window);
+    log->setReadOnly(true);
+    log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    log->setWindowTitle(Text(m_board->Tile(index).label) + tr(" - log"));
+    log->resize(640, 400);
+    for (const std::string& line : m_board->Log(index)) log->appendPlainText(Text(line));
+  }
+  log->show();
+  log->raise();
+  log->activateWindow();
+  log->verticalScrollBar()->setValue(log->verticalScrollBar()->maximum());
+}
+
+}  // namespace zel

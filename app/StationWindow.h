@@ -1,0 +1,89 @@
+// The station window (Qt): one tile per port in a grid that fits 1 to 32,
+// Start all and Stop all, the results file, the close that asks while
+// boxes load. What it shows and does is CStationBoard's; this draws it.
+#pragma once
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/QtUiDispatcher.h"
+#include "station/StationBoard.h"
+
+namespace zel {
+
+// One port's tile.
+class CQtStationTile : public QFrame {
+ public:
+  explicit CQtStationTile(QWidget* parent);
+  void Show(const CTile& tile);
+
+  QPushButton* start;
+  QPushButton* stop;
+  QPushButton* log;
+
+ private:
+  QLabel* m_name;
+  QLabel* m_state;
+  QProgressBar* m_bar;
+  QLabel* m_figures;
+  QLabel* m_cause;
+  QLabel* m_counts;
+  QFrame* m_strip;  // the state's colour, beside the words that say it
+};
+
+class CQtStationWindow : public QWidget, private IStationView {
+ public:
+  CQtStationWindow(CStationSetup setup, CStation::EngineFactory makeEngine);
+  ~CQtStationWindow() override;
+
+  CStationBoard& Board() { return *m_board; }
+  CQtStationTile& TileWidget(size_t index) { return *m_tiles.at(index); }
+  QPushButton& StartAllButton() { return *m_startAll; }
+  QPushButton& StopAllButton() { return *m_stopAll; }
+  QLineEdit& ResultsField() { return *m_results; }
+  QLabel& Totals() { return *m_totals; }
+  // The open log of a port, or null.
+  QPlainTextEdit* OpenLog(size_t index) const;
+  // How the window asks before it stops boxes that load (a message box;
+  // the tests answer it themselves).
+  std::function<bool()> askStopAndClose;
+  // Set once the window closed because every port had ended or the
+  // operator said so: the process's exit code.
+  std::optional<int> exitCode;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  // IStationView
+  void ShowTile(size_t index, const CTile& tile) override;
+  void OnLogLine(size_t index, const std::string& line) override;
+  void ShowTotals(const std::string& text, bool anyRunning) override;
+  bool AskStopAndClose() override;
+  void CloseStation(int code) override;
+
+  void ShowLog(size_t index);
+
+  CQtUiDispatcher m_dispatcher;
+  std::vector<CQtStationTile*> m_tiles;
+  std::vector<QPlainTextEdit*> m_logs;  // opened on demand; owned by the window
+  QPushButton* m_startAll;
+  QPushButton* m_stopAll;
+  QLineEdit* m_results;
+  QLabel* m_totals;
+  bool m_bClosingNow = false;
+  std::unique_ptr<CStationBoard> m_board;  // last: it goes first, with its runs
+};
+
+// The grid's columns for count tiles: a square grid, or one row short of
+// it (32 tiles: 6 columns).
+int StationColumns(size_t count);
+
+}  // namespace zel

@@ -1,0 +1,59 @@
+#include "station/StationArguments.h"
+
+#include <algorithm>
+
+#include "station/StationPorts.h"
+
+namespace zel {
+
+bool AsksForStation(const std::vector<std::string>& arguments) {
+  return std::find(arguments.begin(), arguments.end(), "--station") != arguments.end();
+}
+
+std::optional<CStationRequest> ParseStationArguments(const std::vector<std::string>& arguments,
+                                                     std::string& refusal) {
+  CStationRequest request;
+  std::vector<std::string> ports;
+  bool imageGiven = false;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    const bool takesValue = argument == "--station" || argument == "--port" || argument == "--results";
+    if (takesValue && i + 1 == arguments.size()) {
+      refusal = argument + " needs a value";
+      return std::nullopt;
+    }
+    if (argument == "--station") {
+      request.setup.image = arguments[++i];
+      imageGiven = true;
+    } else if (argument == "--port") {
+      ports.push_back(arguments[++i]);
+    } else if (argument == "--results") {
+      request.setup.resultsPath = arguments[++i];
+    } else if (argument == "--start") {
+      request.start = true;
+    } else if (argument == "--exit-when-done") {
+      request.setup.exitWhenDone = true;
+    } else {
+      refusal = "unknown argument: " + argument;
+      return std::nullopt;
+    }
+  }
+  if (!imageGiven || request.setup.image.empty()) {
+    refusal = "--station needs the image";
+    return std::nullopt;
+  }
+  if (ports.empty()) {
+    refusal = "the station needs at least one --port";
+    return std::nullopt;
+  }
+  request.setup.ports = NameStationPorts(ports, refusal);
+  if (request.setup.ports.empty()) return std::nullopt;
+  for (const std::string& port : ports) request.setup.named.push_back(port.find('=') != std::string::npos);
+  if (request.setup.resultsPath == request.setup.image) {
+    refusal = "the results file is the image: " + request.setup.image;
+    return std::nullopt;
+  }
+  return request;
+}
+
+}  // namespace zel

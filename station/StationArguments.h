@@ -1,0 +1,30 @@
+// The station window's command line, the same on Linux and Windows:
+//   boxfeeder --station IMAGE --port A [--port NAME=B ...] [--start]
+//             [--exit-when-done] [--results FILE]
+// --start starts every port at once; --exit-when-done closes the window
+// once every port has ended, the process exiting with the command line's
+// codes. Both are there so that a line can script the window.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "station/StationBoard.h"
+
+namespace zel {
+
+struct CStationRequest {
+  CStationSetup setup;
+  bool start = false;
+};
+
+// Whether the arguments (without the program's name) ask for the station.
+bool AsksForStation(const std::vector<std::string>& arguments);
+
+// The request the arguments make; empty, with refusal saying why in one
+// line, when they make none.
+std::optional<CStationRequest> ParseStationArguments(const std::vector<std::string>& arguments,
+                                                     std::string& refusal);
+
+}  // namespace zel
