@@ -62,7 +62,7 @@ demo: build
 bench: build
 	$(BUILD)/bench/upgrade_bench
 	$(BUILD)/bench/dialog_bench
-	$(BUILD)/bench/station_bench $(BUILD)/cli/boxfeed
+	$(BUILD)/bench/station_bench $(BUILD)/cli/boxfeed $(BUILD)/app/boxfeeder
 
 # boxfeeder, boxfeed and boxsim, with the desktop entry and icon.
 PREFIX ?= /usr/local
