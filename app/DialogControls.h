@@ -91,6 +91,10 @@ class IDialogControls {
   virtual void RunAbout() = 0;
   virtual void AppendSystemMenuEntry(int commandId, const std::string& text) = 0;
   virtual void EndDialog(int result) = 0;
+  // The station window, where this platform has one: its entry joins the
+  // system menu, and it opens with the dialog's image.
+  virtual bool HasStation() const { return false; }
+  virtual void OpenStation(const std::string& /*image*/) {}
 };
 
 }  // namespace zel

@@ -49,6 +49,7 @@ void CMainDialog::OnInitDialog() {
   Refresh();
   const std::string aboutEntry = LoadAppString(101);
   if (!aboutEntry.empty()) m_controls.AppendSystemMenuEntry(kAboutCommandId, aboutEntry);
+  if (m_controls.HasStation()) m_controls.AppendSystemMenuEntry(kStationCommandId, "Station...");
   FillPortList();
   m_nLogLines = 0;
   m_strLog.clear();
@@ -277,9 +278,15 @@ void CMainDialog::OnClose() {
 void CMainDialog::OnOk() {}
 
 bool CMainDialog::OnSysCommand(unsigned commandId) {
-  if ((commandId & 0xFFF0u) != kAboutCommandId) return false;
-  m_controls.RunAbout();
-  return true;
+  if ((commandId & 0xFFF0u) == kAboutCommandId) {
+    m_controls.RunAbout();
+    return true;
+  }
+  if ((commandId & 0xFFF0u) == kStationCommandId && m_controls.HasStation()) {
+    m_controls.OpenStation(m_strImagePath);
+    return true;
+  }
+  return false;
 }
 
 }  // namespace zel

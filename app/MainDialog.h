@@ -16,6 +16,7 @@
 namespace zel {
 
 constexpr unsigned kAboutCommandId = 0x10;
+constexpr unsigned kStationCommandId = 0x20;
 constexpr int kStartIdleIcon = 133;
 constexpr int kStartBusyIcon = 138;
 extern const char* const kHelpText;

@@ -24,7 +24,9 @@
 
 #include "app/AboutDialog.h"
 #include "app/CableWarningDialog.h"
+#include "app/StationPicker.h"
 #include "app/StringTable.h"
+#include "upgrade/ZELUpgradeThread.h"
 
 namespace zel {
 namespace {
@@ -151,7 +153,30 @@ void CQtMainWindow::ConnectHandlers() {
   onClick(IDC_DOWNLOAD_BOOT, &CMainDialog::OnDownloadBoot);
 }
 
-void CQtMainWindow::reject() { m_dialog->OnClose(); }
+void CQtMainWindow::reject() {
+  // A station still loading boxes asks first; the dialog stays while it is open.
+  for (CQtStationWindow* station : Stations())
+    if (!station->close()) return;
+  m_dialog->OnClose();
+}
+
+std::vector<CQtStationWindow*> CQtMainWindow::Stations() const {
+  std::vector<CQtStationWindow*> open;
+  for (const auto& station : m_stations)
+    if (station && station->isVisible()) open.push_back(station);
+  return open;
+}
+
+void CQtMainWindow::OpenStation(const std::string& image) {
+  CQtStationPicker picker(this, image, ListSerialPorts(), LoadStationMemory());
+  if (picker.exec() != QDialog::Accepted || !picker.Setup()) return;
+  SaveStationMemory(picker.Memory());
+  auto* station = new CQtStationWindow(*picker.Setup(), [] { return std::make_unique<CZELUpgradeThread>(); });
+  station->setParent(this, Qt::Window);
+  station->setAttribute(Qt::WA_DeleteOnClose);
+  m_stations.emplace_back(station);
+  station->show();
+}
 
 void CQtMainWindow::accept() { m_dialog->OnOk(); }
 

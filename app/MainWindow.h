@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTimer>
 #include <memory>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "app/MainDialog.h"
 #include "app/PendingLog.h"
 #include "app/QtUiDispatcher.h"
+#include "app/StationWindow.h"
 #include "app/TemplateDialog.h"
 #include "run/OperatorReport.h"
 #include "widgets/IconButton.h"
@@ -53,6 +55,10 @@ class CQtMainWindow : public CTemplateDialog, public IDialogControls {
   void RunAbout() override;
   void AppendSystemMenuEntry(int commandId, const std::string& text) override;
   void EndDialog(int result) override;
+  bool HasStation() const override { return true; }
+  void OpenStation(const std::string& image) override;
+  // The station windows opened from here, while they are open.
+  std::vector<CQtStationWindow*> Stations() const;
 
  protected:
   void reject() override;  // Escape, the Close button, closing from the title bar
@@ -68,6 +74,7 @@ class CQtMainWindow : public CTemplateDialog, public IDialogControls {
 
   CQtUiDispatcher m_dispatcher;
   std::vector<std::pair<int, QString>> m_systemMenu;
+  std::vector<QPointer<CQtStationWindow>> m_stations;
   mutable CPendingLog m_pendingLog;
   QTimer m_logFlushTimer;
   std::unique_ptr<CMainDialog> m_dialog;  // last: it goes first

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "app/StationPicker.h"
 #include "app/StationWindow.h"
 #include "tests/BoxOnThread.h"
 #include "tests/TempFile.h"
@@ -132,6 +133,51 @@ class StationWindowTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
     QCOMPARE(window.Board().Tile(0).state, TileState::Cancelled);
     QCOMPARE(window.exitCode.value_or(-1), CStationBoard::kCancelled);
+  }
+
+  // The picker lists each port with its adapter and whether it is held;
+  // it refuses a station of nothing and stays open saying so; the ports
+  // chosen and named make the station, and the memory survives a restart.
+  void ThePickerMakesTheStationAndRemembersIt() {
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    CPortInfo ftdi, held;
+    ftdi.name = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    ftdi.vidPid = "0403:6001";
+    ftdi.manufacturer = "FTDI";
+    ftdi.product = "FT232R USB UART";
+    ftdi.serial = "A50285BI";
+    held.name = "/dev/ttyS0";
+    held.busy = true;
+    held.heldBy = "minicom (pid 4711)";
+    CQtStationPicker picker(nullptr, "/srv/image.sdl", {ftdi, held}, LoadStationMemory());
+    QCOMPARE(picker.Table().rowCount(), 2);
+    QCOMPARE(picker.Table().item(0, CQtStationPicker::kAdapter)->text(),
+             QStringLiteral("FTDI FT232R USB UART"));
+    QCOMPARE(picker.Table().item(0, CQtStationPicker::kVidPid)->text(), QStringLiteral("0403:6001"));
+    QCOMPARE(picker.Table().item(1, CQtStationPicker::kInUse)->text(), QStringLiteral("minicom (pid 4711)"));
+    picker.show();
+    picker.accept();
+    QVERIFY(picker.isVisible());
+    QCOMPARE(picker.Refusal().text(), QStringLiteral("Choose at least one port."));
+
+    picker.Table().item(0, CQtStationPicker::kPort)->setCheckState(Qt::Checked);
+    picker.Table().item(0, CQtStationPicker::kName)->setText(QStringLiteral(" left "));
+    picker.ResultsField().setText(QStringLiteral("/srv/results.jsonl"));
+    picker.accept();
+    QCOMPARE(picker.result(), int(QDialog::Accepted));
+    QVERIFY(picker.Setup());
+    QCOMPARE(picker.Setup()->ports.size(), size_t{1});
+    QCOMPARE(picker.Setup()->ports[0].label, std::string("left"));
+    QCOMPARE(picker.Setup()->resultsPath, std::string("/srv/results.jsonl"));
+    SaveStationMemory(picker.Memory());
+
+    CQtStationPicker again(nullptr, "", {ftdi, held}, LoadStationMemory());
+    QCOMPARE(again.ImageField().text(), QStringLiteral("/srv/image.sdl"));
+    QCOMPARE(again.ResultsField().text(), QStringLiteral("/srv/results.jsonl"));
+    QCOMPARE(again.Table().item(0, CQtStationPicker::kPort)->checkState(), Qt::Checked);
+    QCOMPARE(again.Table().item(0, CQtStationPicker::kName)->text(), QStringLiteral("left"));
+    QCOMPARE(again.Table().item(1, CQtStationPicker::kPort)->checkState(), Qt::Unchecked);
   }
 
   // The README's pictures: 4 ports and 16, in whatever palette this run has.
