@@ -17,27 +17,11 @@
 namespace zel {
 namespace {
 
-// Each state's colour: mid tones, which read on a light and a dark
-// palette alike. The words beside them say the same without colour.
-QColor StateColor(TileState state) {
-  switch (state) {
-    case TileState::Ready: return QColor(0x8a, 0x8f, 0x98);
-    case TileState::Waiting: return QColor(0x3b, 0x82, 0xf6);
-    case TileState::Loading: return QColor(0xf5, 0x9e, 0x0b);
-    case TileState::Loaded: return QColor(0x16, 0xa3, 0x4a);
-    case TileState::Failed: return QColor(0xdc, 0x26, 0x26);
-    case TileState::Cancelled: return QColor(0x6b, 0x72, 0x80);
-  }
-  return {};
-}
+QColor StateColor(TileState state) { return QColor(QRgb(TileStateColor(state))); }
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
-
-int StationColumns(size_t count) {
-  return std::clamp(static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count)))), 1, 8);
-}
 
 CQtStationTile::CQtStationTile(QWidget* parent) : QFrame(parent) {
   setFrameShape(QFrame::StyledPanel);

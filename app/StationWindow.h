@@ -82,8 +82,4 @@ class CQtStationWindow : public QWidget, private IStationView {
   std::unique_ptr<CStationBoard> m_board;  // last: it goes first, with its runs
 };
 
-// The grid's columns for count tiles: a square grid, or one row short of
-// it (32 tiles: 6 columns).
-int StationColumns(size_t count);
-
 }  // namespace zel

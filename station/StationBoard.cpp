@@ -1,5 +1,7 @@
 #include "station/StationBoard.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "station/TransferFigures.h"
@@ -26,6 +28,22 @@ const char* TileStateWords(TileState state) {
     case TileState::Cancelled: return "cancelled";
   }
   return "";
+}
+
+uint32_t TileStateColor(TileState state) {
+  switch (state) {
+    case TileState::Ready: return 0x8a8f98;
+    case TileState::Waiting: return 0x3b82f6;
+    case TileState::Loading: return 0xf59e0b;
+    case TileState::Loaded: return 0x16a34a;
+    case TileState::Failed: return 0xdc2626;
+    case TileState::Cancelled: return 0x6b7280;
+  }
+  return 0;
+}
+
+int StationColumns(size_t count) {
+  return std::clamp(static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count)))), 1, 8);
 }
 
 CStationBoard::CStationBoard(IUiDispatcher& dispatcher, IStationView& view, CStationSetup setup,

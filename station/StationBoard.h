@@ -23,6 +23,14 @@ enum class TileState { Ready, Waiting, Loading, Loaded, Failed, Cancelled };
 // The state as the tile says it, readable without its colour.
 const char* TileStateWords(TileState state);
 
+// The state's colour: mid tones, which read on a light and a dark palette
+// alike, as 0xRRGGBB.
+uint32_t TileStateColor(TileState state);
+
+// The grid's columns for count tiles: a square grid, or one row short of
+// it (32 tiles: 6 columns), at most 8.
+int StationColumns(size_t count);
+
 struct CTile {
   std::string label;  // the port's short name
   std::string port;   // its path

@@ -1,8 +1,13 @@
 // boxfeeder.exe: the desktop window; an image given as its argument (the
-// system's "open" of an .sdl file) is taken as if browsed to.
+// system's "open" of an .sdl file) is taken as if browsed to. With
+// --station it is the station window instead (station/StationArguments.h).
 #include <string>
+#include <vector>
 
 #include "app/DownloaderApp.h"
+#include "app/win32/StationWindowWin32.h"
+#include "station/StationArguments.h"
+#include "upgrade/ZELUpgradeThread.h"
 #include "widgets/SystemHeadersWin32.h"
 // clang-format off
 #include <shellapi.h>
@@ -10,26 +15,42 @@
 
 namespace {
 
-// The program's first argument, as UTF-8 like every path in the program.
-std::string ImageArgument() {
+// The program's arguments after its name, as UTF-8 like every path in the program.
+std::vector<std::string> Arguments() {
   int count = 0;
   LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-  std::string image;
-  if (arguments && count > 1) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, arguments[1], -1, nullptr, 0, nullptr, nullptr);
+  std::vector<std::string> utf8;
+  for (int i = 1; arguments && i < count; ++i) {
+    std::string text;
+    const int size = WideCharToMultiByte(CP_UTF8, 0, arguments[i], -1, nullptr, 0, nullptr, nullptr);
     if (size > 1) {
-      image.resize(static_cast<size_t>(size));
-      WideCharToMultiByte(CP_UTF8, 0, arguments[1], -1, image.data(), size, nullptr, nullptr);
-      image.resize(static_cast<size_t>(size - 1));
+      text.resize(static_cast<size_t>(size));
+      WideCharToMultiByte(CP_UTF8, 0, arguments[i], -1, text.data(), size, nullptr, nullptr);
+      text.resize(static_cast<size_t>(size - 1));
     }
+    utf8.push_back(text);
   }
   if (arguments) LocalFree(arguments);
-  return image;
+  return utf8;
+}
+
+int RunStation(const std::vector<std::string>& arguments) {
+  std::string refusal;
+  const auto request = zel::ParseStationArguments(arguments, refusal);
+  if (!request) {
+    MessageBoxA(nullptr, refusal.c_str(), "BoxFeeder station", MB_OK | MB_ICONERROR);
+    return 64;
+  }
+  zel::CWin32StationWindow window(request->setup, [] { return std::make_unique<zel::CZELUpgradeThread>(); });
+  if (request->start) window.Board().StartAll();
+  return window.Run();
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  zel::CDownloaderApp app(ImageArgument());
+  const std::vector<std::string> arguments = Arguments();
+  if (zel::AsksForStation(arguments)) return RunStation(arguments);
+  zel::CDownloaderApp app(arguments.empty() ? std::string() : arguments[0]);
   return app.InitInstance();
 }

@@ -1,0 +1,297 @@
+#include "app/win32/StationWindowWin32.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+namespace zel {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"BoxFeederStation";
+constexpr wchar_t kLogClass[] = L"BoxFeederStationLog";
+constexpr int kTileWidth = 250, kTileHeight = 150, kGap = 8, kTop = 78;
+
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return {};
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                       nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size, nullptr,
+                      nullptr);
+  return narrow;
+}
+
+COLORREF ColorOf(uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+
+void RegisterClasses() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  WNDCLASSEXW window{};
+  window.cbSize = sizeof window;
+  window.hInstance = GetModuleHandleW(nullptr);
+  window.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  window.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  window.lpszClassName = kWindowClass;
+  window.hIcon = LoadIconW(window.hInstance, MAKEINTRESOURCEW(128));
+  window.lpfnWndProc = DefWindowProcW;  // each window takes its own procedure once made
+  window.cbWndExtra = sizeof(void*);
+  RegisterClassExW(&window);
+  window.lpszClassName = kLogClass;
+  RegisterClassExW(&window);
+}
+
+}  // namespace
+
+CWin32StationWindow::CWin32StationWindow(CStationSetup setup, CStation::EngineFactory makeEngine) {
+  RegisterClasses();
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  m_font = CreateFontIndirectW(&metrics.lfMessageFont);
+  metrics.lfMessageFont.lfWeight = FW_BOLD;
+  m_bold = CreateFontIndirectW(&metrics.lfMessageFont);
+  for (int state = 0; state < 6; ++state)
+    m_stateBrushes[state] = CreateSolidBrush(ColorOf(TileStateColor(static_cast<TileState>(state))));
+
+  const int columns = StationColumns(setup.ports.size());
+  const int rows = (static_cast<int>(setup.ports.size()) + columns - 1) / columns;
+  RECT frame{0, 0, std::max(columns * (kTileWidth + kGap) + kGap, 640),
+             kTop + rows * (kTileHeight + kGap) + kGap};
+  AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT);
+  m_window = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, L"BoxFeeder station", WS_OVERLAPPEDWINDOW,
+                             CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
+                             std::min<LONG>(frame.bottom - frame.top, 1000), nullptr, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+  SetWindowLongPtrW(m_window, 0, reinterpret_cast<LONG_PTR>(this));
+  SetWindowLongPtrW(m_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWin32StationWindow::WindowProc));
+  MakeControls(setup);
+  m_logs.resize(setup.ports.size(), nullptr);
+  m_shownStates.resize(setup.ports.size(), TileState::Ready);
+  m_board = std::make_unique<CStationBoard>(m_dispatcher, static_cast<IStationView&>(*this), std::move(setup),
+                                            std::move(makeEngine));
+  for (size_t i = 0; i < m_board->Size(); ++i) ShowTile(i, m_board->Tile(i));
+  ShowTotals(std::to_string(m_board->Size()) + " ready", false);
+}
+
+CWin32StationWindow::~CWin32StationWindow() {
+  m_board.reset();  // stops the runs while the controls still exist
+  for (HWND log : m_logs)
+    if (log) DestroyWindow(log);
+  if (m_window) DestroyWindow(m_window);
+  DeleteObject(m_font);
+  DeleteObject(m_bold);
+  for (HBRUSH brush : m_stateBrushes) DeleteObject(brush);
+}
+
+HWND CWin32StationWindow::Add(const wchar_t* type, const std::string& text, DWORD style, int id, int x, int y,
+                              int w, int h) {
+  HWND control =
+      CreateWindowExW(0, type, Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h, m_window,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), TRUE);
+  return control;
+}
+
+void CWin32StationWindow::MakeControls(const CStationSetup& setup) {
+  Add(L"STATIC", "Image: " + setup.image, SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 100, kGap, 12, 330, 20);
+  Add(L"STATIC", "&Results file:", SS_RIGHT, 101, 340, 12, 90, 20);
+  Add(L"EDIT", setup.resultsPath, WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, kResultsId, 436, 9, 190, 22);
+  Add(L"BUTTON", "&Start all", WS_TABSTOP | BS_PUSHBUTTON, kStartAllId, kGap, 42, 90, 26);
+  Add(L"BUTTON", "S&top all", WS_TABSTOP | BS_PUSHBUTTON, kStopAllId, kGap + 96, 42, 90, 26);
+  Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX, kTotalsId, kGap + 196, 47, 420, 20);
+  const int columns = StationColumns(setup.ports.size());
+  for (size_t i = 0; i < setup.ports.size(); ++i) {
+    const int x = kGap + static_cast<int>(i % static_cast<size_t>(columns)) * (kTileWidth + kGap);
+    const int y = kTop + static_cast<int>(i / static_cast<size_t>(columns)) * (kTileHeight + kGap);
+    Add(L"BUTTON", "", BS_GROUPBOX, 0xFFFF, x, y - 6, kTileWidth, kTileHeight + 6);
+    Add(L"STATIC", "", SS_NOTIFY, TileControlId(i, kStrip), x + 2, y + 4, 5, kTileHeight - 8);
+    HWND name = Add(L"STATIC", setup.ports[i].label, SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS,
+                    TileControlId(i, kName), x + 12, y + 6, 110, 18);
+    SendMessageW(name, WM_SETFONT, reinterpret_cast<WPARAM>(m_bold), TRUE);
+    Add(L"STATIC", "", SS_RIGHT | SS_NOPREFIX, TileControlId(i, kState), x + 122, y + 6, kTileWidth - 130,
+        18);
+    Add(PROGRESS_CLASSW, "", 0, TileControlId(i, kBar), x + 12, y + 28, kTileWidth - 20, 10);
+    Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX, TileControlId(i, kFigures), x + 12, y + 44, kTileWidth - 20,
+        18);
+    Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, TileControlId(i, kCause), x + 12, y + 64,
+        kTileWidth - 20, 18);
+    Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX, TileControlId(i, kCounts), x + 12, y + 84, kTileWidth - 20, 18);
+    const int buttonWidth = (kTileWidth - 20 - 12) / 3;
+    Add(L"BUTTON", "Start", WS_TABSTOP | BS_PUSHBUTTON, TileControlId(i, kStart), x + 12, y + 110,
+        buttonWidth, 26);
+    Add(L"BUTTON", "Stop", WS_TABSTOP | BS_PUSHBUTTON, TileControlId(i, kStop), x + 18 + buttonWidth, y + 110,
+        buttonWidth, 26);
+    Add(L"BUTTON", "Log", WS_TABSTOP | BS_PUSHBUTTON, TileControlId(i, kLog), x + 24 + 2 * buttonWidth,
+        y + 110, buttonWidth, 26);
+  }
+}
+
+std::string CWin32StationWindow::ControlText(int id) const {
+  HWND control = GetDlgItem(m_window, id);
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+  return Narrow(text);
+}
+
+bool CWin32StationWindow::PumpMessages() {
+  MSG message;
+  while (m_window && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    // Tab and the mnemonics move through the controls; Enter presses the
+    // focused button and closes nothing.
+    if (!IsDialogMessageW(m_window, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  return m_window != nullptr;
+}
+
+int CWin32StationWindow::Run() {
+  ShowWindow(m_window, SW_SHOW);
+  while (PumpMessages()) WaitMessage();
+  return exitCode.value_or(0);
+}
+
+LRESULT CALLBACK CWin32StationWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<CWin32StationWindow*>(GetWindowLongPtrW(window, 0));
+  if (self && self->m_window == window) return self->Handle(message, wParam, lParam);
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CWin32StationWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      if (HIWORD(wParam) == BN_CLICKED) OnCommand(LOWORD(wParam));
+      return 0;
+    case WM_CTLCOLORSTATIC: {
+      const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
+      if (id >= 1000 && (id - 1000) % kParts == kStrip) {
+        const size_t index = static_cast<size_t>(id - 1000) / kParts;
+        return reinterpret_cast<LRESULT>(m_stateBrushes[static_cast<int>(m_shownStates.at(index))]);
+      }
+      break;
+    }
+    case WM_CLOSE:
+      if (m_bClosingNow || m_board->RequestClose()) {
+        if (!exitCode) exitCode = m_board->ExitCode();
+        DestroyWindow(m_window);
+      }
+      return 0;  // else asked: the ports stop, and their ends close the window
+    case WM_DESTROY: m_window = nullptr; return 0;
+  }
+  return DefWindowProcW(m_window, message, wParam, lParam);
+}
+
+void CWin32StationWindow::TakeResultsPath() { m_board->SetResultsPath(ControlText(kResultsId)); }
+
+void CWin32StationWindow::OnCommand(int id) {
+  if (id == kStartAllId) {
+    TakeResultsPath();
+    m_board->StartAll();
+    return;
+  }
+  if (id == kStopAllId) {
+    m_board->StopAll();
+    return;
+  }
+  if (id < 1000) return;
+  const size_t index = static_cast<size_t>(id - 1000) / kParts;
+  if (index >= m_board->Size()) return;
+  switch ((id - 1000) % kParts) {
+    case kStart:
+      TakeResultsPath();
+      m_board->Start(index);
+      break;
+    case kStop: m_board->Stop(index); break;
+    case kLog: ShowLog(index); break;
+  }
+}
+
+void CWin32StationWindow::ShowTile(size_t index, const CTile& tile) {
+  auto set = [&](TilePart part, const std::string& text) {
+    SetWindowTextW(GetDlgItem(m_window, TileControlId(index, part)), Wide(text).c_str());
+  };
+  set(kState, TileStateWords(tile.state));
+  set(kFigures, tile.figures);
+  set(kCause, tile.cause);
+  set(kCounts, std::to_string(tile.loaded) + " loaded, " + std::to_string(tile.failed) + " failed");
+  SendMessageW(GetDlgItem(m_window, TileControlId(index, kBar)), PBM_SETPOS,
+               static_cast<WPARAM>(tile.percent), 0);
+  EnableWindow(GetDlgItem(m_window, TileControlId(index, kStart)), !tile.Running());
+  EnableWindow(GetDlgItem(m_window, TileControlId(index, kStop)), tile.Running());
+  if (m_shownStates.at(index) != tile.state) {
+    m_shownStates[index] = tile.state;
+    InvalidateRect(GetDlgItem(m_window, TileControlId(index, kStrip)), nullptr, TRUE);
+  }
+}
+
+void CWin32StationWindow::OnLogLine(size_t index, const std::string& line) {
+  HWND log = m_logs.at(index);
+  if (!log) return;
+  HWND edit = GetWindow(log, GW_CHILD);
+  const int end = GetWindowTextLengthW(edit);
+  SendMessageW(edit, EM_SETSEL, static_cast<WPARAM>(end), static_cast<LPARAM>(end));
+  SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(Wide(line + "\r\n").c_str()));
+}
+
+void CWin32StationWindow::ShowTotals(const std::string& text, bool anyRunning) {
+  SetWindowTextW(GetDlgItem(m_window, kTotalsId), Wide(text).c_str());
+  EnableWindow(GetDlgItem(m_window, kStopAllId), anyRunning);
+  EnableWindow(GetDlgItem(m_window, kResultsId), !anyRunning);  // each box's record goes to one file
+}
+
+bool CWin32StationWindow::AskStopAndClose() {
+  if (askStopAndClose) return askStopAndClose();
+  return MessageBoxW(m_window, L"Boxes are still loading. Stop them all and close?", L"BoxFeeder station",
+                     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
+void CWin32StationWindow::CloseStation(int code) {
+  exitCode = code;
+  m_bClosingNow = true;
+  PostMessageW(m_window, WM_CLOSE, 0, 0);  // this runs inside a run's end
+}
+
+LRESULT CALLBACK CWin32StationWindow::LogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_SIZE:
+      MoveWindow(GetWindow(window, GW_CHILD), 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+      return 0;
+    case WM_CLOSE: ShowWindow(window, SW_HIDE); return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void CWin32StationWindow::ShowLog(size_t index) {
+  HWND& log = m_logs.at(index);
+  if (!log) {
+    const std::wstring title = Wide(m_board->Tile(index).label + " - log");
+    log = CreateWindowExW(0, kLogClass, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 640,
+                          400, m_window, nullptr, GetModuleHandleW(nullptr), nullptr);
+    SetWindowLongPtrW(log, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWin32StationWindow::LogProc));
+    RECT client{};
+    GetClientRect(log, &client);
+    HWND edit = CreateWindowExW(
+        0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0,
+        0, client.right, client.bottom, log, nullptr, GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(ANSI_FIXED_FONT)), TRUE);
+    std::string text;
+    for (const std::string& line : m_board->Log(index)) text += line + "\r\n";
+    SetWindowTextW(edit, Wide(text).c_str());
+  }
+  ShowWindow(log, SW_SHOW);
+  SetForegroundWindow(log);
+}
+
+}  // namespace zel

@@ -1,0 +1,17 @@
+#!/bin/sh
+# The Win32 station window under Wine against two Linux boxsims on COM6 and
+# COM7, linked to the simulated boxes' pseudo-terminals; the box on COM7
+# hangs up part of the way.
+#   station_test.sh BOXSIM STATION_TEST.EXE
+set -eu
+boxsim=$1 test_exe=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work" "$WINEPREFIX/dosdevices/com6" "$WINEPREFIX/dosdevices/com7"' EXIT
+image="$work/образ.sdl"
+head -c 20000 /dev/urandom > "$image"
+rm -f "$WINEPREFIX/dosdevices/com6" "$WINEPREFIX/dosdevices/com7"
+"$boxsim" "$image" --link "$WINEPREFIX/dosdevices/com6" --daemon > "$work/box6"
+"$boxsim" "$image" --hang-up-after 5000 --link "$WINEPREFIX/dosdevices/com7" --daemon > "$work/box7"
+BOXFEEDER_TEST_IMAGE=$(winepath -w "$image") BOXFEEDER_TEST_RESULTS=$(winepath -w "$work/results.jsonl") \
+  wine "$test_exe"
+grep -q "image received" "$work/box6" || { echo "boxsim on COM6: the box was not loaded"; cat "$work/box6"; exit 1; }

@@ -1,0 +1,86 @@
+// The Win32 station window under Wine: two COM ports, each linked to a
+// simulated box on the Linux side (station_test.sh), one of which hangs up.
+// Start all from the keyboard; each tile ends in its own words; the
+// results file gets a record per box; closing once all have ended asks
+// nothing and gives the code for a failure.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "app/win32/StationWindowWin32.h"
+#include "tests/wine/Win32Harness.h"
+#include "upgrade/ZELUpgradeThread.h"
+
+namespace zel {
+namespace {
+
+using Window = CWin32StationWindow;
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// A key as the keyboard gives it to the focused control.
+void Key(HWND control, WPARAM key) {
+  PostMessageW(control, WM_KEYDOWN, key, 1);
+  PostMessageW(control, WM_KEYUP, key, 0xC0000001);
+}
+
+TEST(WindowStation, TwoPortsOneHangsUp) {
+  CStationSetup setup;
+  setup.image = Env("BOXFEEDER_TEST_IMAGE");
+  setup.ports = {{"COM6", "COM6"}, {"COM7", "left"}};
+  setup.named = {false, true};
+  const std::string results = Env("BOXFEEDER_TEST_RESULTS");
+  Window window(setup, [] {
+    auto engine = std::make_unique<CZELUpgradeThread>();
+    engine->SetPauseBeforeSuccess(std::chrono::milliseconds(0));
+    return engine;
+  });
+  ShowWindow(window.Handle(), SW_SHOW);
+  SetWindowTextW(GetDlgItem(window.Handle(), Window::kResultsId),
+                 std::wstring(results.begin(), results.end()).c_str());
+  SetFocus(GetDlgItem(window.Handle(), Window::kResultsId));
+  Key(GetFocus(), VK_RETURN);
+  Key(GetFocus(), VK_TAB);
+  ASSERT_TRUE(
+      wintest::PumpUntil([&] { return GetFocus() == GetDlgItem(window.Handle(), Window::kStartAllId); },
+                         [&] { return window.PumpMessages() && false; }, std::chrono::seconds(5)))
+      << "Tab goes from the results file to Start all";
+  EXPECT_FALSE(window.Board().AnyRunning()) << "Enter in the results file started nothing";
+  Key(GetFocus(), VK_SPACE);
+  ASSERT_TRUE(wintest::PumpUntil([&] { return window.Board().AnyRunning(); },
+                                 [&] { return window.PumpMessages() && false; }, std::chrono::seconds(5)));
+  ASSERT_TRUE(wintest::PumpUntil([&] { return !window.Board().AnyRunning(); },
+                                 [&] { return window.PumpMessages() && false; }, std::chrono::seconds(60)));
+
+  EXPECT_EQ(window.ControlText(Window::TileControlId(0, Window::kState)), "loaded");
+  EXPECT_EQ(window.ControlText(Window::TileControlId(0, Window::kCounts)), "1 loaded, 0 failed");
+  EXPECT_EQ(window.ControlText(Window::TileControlId(1, Window::kState)), "failed");
+  EXPECT_NE(window.ControlText(Window::TileControlId(1, Window::kCause)).find("COM7"), std::string::npos);
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window.Handle(), Window::TileControlId(1, Window::kStart))));
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window.Handle(), Window::kStopAllId)));
+  wintest::Screenshot(window.Handle(), "win32-station-2");
+
+  std::ifstream file(results);
+  std::stringstream records;
+  records << file.rdbuf();
+  const std::string text = records.str();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
+  EXPECT_NE(text.find("\"alias\":\"left\""), std::string::npos) << text;
+
+  window.askStopAndClose = [] {
+    ADD_FAILURE() << "nothing loads: closing asks nothing";
+    return true;
+  };
+  PostMessageW(window.Handle(), WM_CLOSE, 0, 0);
+  ASSERT_TRUE(wintest::PumpUntil([&] { return window.Handle() == nullptr; },
+                                 [&] { return window.PumpMessages() && false; }, std::chrono::seconds(5)));
+  EXPECT_EQ(window.exitCode.value_or(-1), CStationBoard::kAnyFailed);
+}
+
+}  // namespace
+}  // namespace zel
