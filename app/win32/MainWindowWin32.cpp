@@ -4,7 +4,9 @@
 
 #include "app/StringTable.h"
 #include "app/win32/DialogsWin32.h"
+#include "app/win32/StationPickerWin32.h"
 #include "app/win32/resource.h"
+#include "upgrade/ZELUpgradeThread.h"
 
 // The resource script spells the control ids out; they are the dialog's.
 static_assert(CTL_IMAGE_PATH == zel::ControlId::IDC_IMAGE_PATH && CTL_BROWSE == zel::ControlId::IDC_BROWSE &&
@@ -82,6 +84,9 @@ HWND CWin32MainWindow::Create() {
 bool CWin32MainWindow::PumpMessage() {
   MSG message;
   if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return false;
+  // The station windows' keys move through their own controls.
+  for (CWin32StationWindow* station : Stations())
+    if (IsDialogMessageW(station->Handle(), &message)) return true;
   // The help key reaches the dialog as WM_HELP, from whichever control has
   // the focus: the system makes it from the key.
   if (!m_hWnd || !IsDialogMessageA(m_hWnd, &message)) {
@@ -242,8 +247,15 @@ void CWin32MainWindow::OnCommand(int id, int code, HWND control) {
     case IDC_CLEAR: m_dialog->OnClear(); break;
     case IDC_HELP_BUTTON: m_dialog->OnHelp(); break;
     case IDC_DOWNLOAD_BOOT: m_dialog->OnDownloadBoot(); break;
-    case IDCANCEL: m_dialog->OnClose(); break;  // the Close button, Escape, the title bar
-    case IDOK: m_dialog->OnOk(); break;         // Enter with no button to take it
+    case IDCANCEL:  // the Close button, Escape, the title bar
+      // A station still loading boxes asks first; the dialog stays while it is open.
+      for (CWin32StationWindow* station : Stations()) {
+        SendMessageW(station->Handle(), WM_CLOSE, 0, 0);
+        if (station->Handle()) return;
+      }
+      m_dialog->OnClose();
+      break;
+    case IDOK: m_dialog->OnOk(); break;  // Enter with no button to take it
     default: break;
   }
 }
@@ -468,6 +480,23 @@ void CWin32MainWindow::EndDialog(int result) {
   m_result = result;
   m_ended = true;
   if (m_hWnd) ShowWindow(m_hWnd, SW_HIDE);
+}
+
+std::vector<CWin32StationWindow*> CWin32MainWindow::Stations() {
+  std::erase_if(m_stations, [](const auto& station) { return station->Handle() == nullptr; });
+  std::vector<CWin32StationWindow*> open;
+  for (const auto& station : m_stations) open.push_back(station.get());
+  return open;
+}
+
+void CWin32MainWindow::OpenStation(const std::string& image) {
+  CWin32StationPicker picker(m_hWnd, image, ListSerialPorts(), LoadStationMemory());
+  const std::optional<CStationSetup> setup = picker.Run();
+  if (!setup) return;
+  SaveStationMemory(picker.Memory());
+  m_stations.push_back(
+      std::make_unique<CWin32StationWindow>(*setup, [] { return std::make_unique<CZELUpgradeThread>(); }));
+  ShowWindow(m_stations.back()->Handle(), SW_SHOW);
 }
 
 }  // namespace zel

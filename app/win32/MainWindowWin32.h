@@ -12,6 +12,7 @@
 #include "app/DialogControls.h"
 #include "app/MainDialog.h"
 #include "app/PendingLog.h"
+#include "app/win32/StationWindowWin32.h"
 #include "app/win32/UiDispatcherWin32.h"
 #include "run/OperatorReport.h"
 #include "widgets/IconButtonWin32.h"
@@ -70,6 +71,10 @@ class CWin32MainWindow : public IDialogControls {
   void RunAbout() override;
   void AppendSystemMenuEntry(int commandId, const std::string& text) override;
   void EndDialog(int result) override;
+  bool HasStation() const override { return true; }
+  void OpenStation(const std::string& image) override;
+  // The station windows opened from here, while they are open.
+  std::vector<CWin32StationWindow*> Stations();
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -105,6 +110,7 @@ class CWin32MainWindow : public IDialogControls {
   HFONT m_hScaledFont = nullptr;                     // ours, where the dialog's own no longer fits
   bool m_ended = false;
   int m_result = 0;
+  std::vector<std::unique_ptr<CWin32StationWindow>> m_stations;
   std::unique_ptr<CMainDialog> m_dialog;  // last: it goes first
 };
 

@@ -4,30 +4,14 @@
 
 #include <algorithm>
 
+#include "app/win32/Utf16.h"
+
 namespace zel {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"BoxFeederStation";
 constexpr wchar_t kLogClass[] = L"BoxFeederStationLog";
 constexpr int kTileWidth = 250, kTileHeight = 150, kGap = 8, kTop = 78;
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
-
-std::string Narrow(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                       nullptr, nullptr);
-  std::string narrow(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size, nullptr,
-                      nullptr);
-  return narrow;
-}
 
 COLORREF ColorOf(uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
@@ -138,10 +122,7 @@ void CWin32StationWindow::MakeControls(const CStationSetup& setup) {
 }
 
 std::string CWin32StationWindow::ControlText(int id) const {
-  HWND control = GetDlgItem(m_window, id);
-  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-  return Narrow(text);
+  return WindowTextUtf8(GetDlgItem(m_window, id));
 }
 
 bool CWin32StationWindow::PumpMessages() {

@@ -9,7 +9,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/win32/StationPickerWin32.h"
 #include "app/win32/StationWindowWin32.h"
+#include "app/win32/Utf16.h"
 #include "tests/wine/Win32Harness.h"
 #include "upgrade/ZELUpgradeThread.h"
 
@@ -80,6 +82,69 @@ TEST(WindowStation, TwoPortsOneHangsUp) {
   ASSERT_TRUE(wintest::PumpUntil([&] { return window.Handle() == nullptr; },
                                  [&] { return window.PumpMessages() && false; }, std::chrono::seconds(5)));
   EXPECT_EQ(window.exitCode.value_or(-1), CStationBoard::kAnyFailed);
+}
+
+std::string Cell(HWND list, int row, int column) {
+  wchar_t text[256] = {};
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.pszText = text;
+  item.cchTextMax = 256;
+  SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+  return Narrow(text);
+}
+
+bool Checked(HWND list, int row) {
+  return ((SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK) &
+           LVIS_STATEIMAGEMASK) >>
+          12) == 2;
+}
+
+// The picker lists each port with its adapter and whether it is held; it
+// refuses a station of nothing, saying so; the port chosen and named makes
+// the station, and the registry keeps the choice for the next time.
+TEST(WindowStationPicker, MakesTheStationAndTheRegistryRemembersIt) {
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\BoxFeeder\\Station");
+  CPortInfo ftdi, held;
+  ftdi.name = "COM5";
+  ftdi.vidPid = "0403:6001";
+  ftdi.manufacturer = "FTDI";
+  ftdi.product = "FT232R USB UART";
+  ftdi.serial = "A50285BI";
+  held.name = "COM6";
+  held.busy = true;
+  CWin32StationPicker picker(nullptr, "Z:\\srv\\образ.sdl", {ftdi, held}, LoadStationMemory());
+  HWND list = picker.List();
+  ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
+  EXPECT_EQ(Cell(list, 0, 1), "COM5");
+  EXPECT_EQ(Cell(list, 0, 2), "FTDI FT232R USB UART");
+  EXPECT_EQ(Cell(list, 0, 3), "0403:6001");
+  EXPECT_EQ(Cell(list, 1, 5), "in use");
+  EXPECT_FALSE(picker.Accept());
+  EXPECT_EQ(picker.Refusal(), "Choose at least one port.");
+
+  LVITEMW check{};
+  check.stateMask = LVIS_STATEIMAGEMASK;
+  check.state = INDEXTOSTATEIMAGEMASK(2);
+  SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&check));
+  std::wstring name = L"left";
+  LVITEMW text{};
+  text.pszText = name.data();
+  SendMessageW(list, LVM_SETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&text));
+  ShowWindow(picker.Handle(), SW_SHOW);
+  wintest::Screenshot(picker.Handle(), "win32-station-picker");
+  ASSERT_TRUE(picker.Accept()) << picker.Refusal();
+  ASSERT_EQ(picker.Setup()->ports.size(), 1u);
+  EXPECT_EQ(picker.Setup()->ports[0].label, "left");
+  EXPECT_EQ(picker.Setup()->ports[0].path, "COM5");
+  EXPECT_EQ(picker.Setup()->image, "Z:\\srv\\образ.sdl");
+  SaveStationMemory(picker.Memory());
+
+  CWin32StationPicker again(nullptr, "", {ftdi, held}, LoadStationMemory());
+  EXPECT_TRUE(Checked(again.List(), 0));
+  EXPECT_FALSE(Checked(again.List(), 1));
+  EXPECT_EQ(Cell(again.List(), 0, 0), "left");
+  EXPECT_EQ(WindowTextUtf8(GetDlgItem(again.Handle(), CWin32StationPicker::kImageId)), "Z:\\srv\\образ.sdl");
 }
 
 }  // namespace
