@@ -50,8 +50,11 @@ CWin32StationWindow::CWin32StationWindow(CStationSetup setup, CStation::EngineFa
 
   const int columns = StationColumns(setup.ports.size());
   const int rows = (static_cast<int>(setup.ports.size()) + columns - 1) / columns;
-  RECT frame{0, 0, std::max(columns * (kTileWidth + kGap) + kGap, 640),
-             kTop + rows * (kTileHeight + kGap) + kGap};
+  HDC screen = GetDC(nullptr);
+  m_dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  RECT frame{0, 0, Scaled(std::max(columns * (kTileWidth + kGap) + kGap, 640)),
+             Scaled(kTop + rows * (kTileHeight + kGap) + kGap)};
   AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT);
   m_window = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, L"BoxFeeder station", WS_OVERLAPPEDWINDOW,
                              CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
@@ -80,9 +83,9 @@ CWin32StationWindow::~CWin32StationWindow() {
 
 HWND CWin32StationWindow::Add(const wchar_t* type, const std::string& text, DWORD style, int id, int x, int y,
                               int w, int h) {
-  HWND control =
-      CreateWindowExW(0, type, Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h, m_window,
-                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+  HWND control = CreateWindowExW(
+      0, type, Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, Scaled(x), Scaled(y), Scaled(w), Scaled(h),
+      m_window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), TRUE);
   return control;
 }

@@ -61,9 +61,12 @@ class CWin32StationWindow final : private IStationView {
   HWND Add(const wchar_t* type, const std::string& text, DWORD style, int id, int x, int y, int w, int h);
   void ShowLog(size_t index);
   void TakeResultsPath();
+  // The layout is set out at 96 dots per inch and scaled to the screen's.
+  int Scaled(int length) const { return MulDiv(length, m_dpi, 96); }
 
   CWin32UiDispatcher m_dispatcher;
   HWND m_window = nullptr;
+  int m_dpi = 96;
   HFONT m_font = nullptr, m_bold = nullptr;
   HBRUSH m_stateBrushes[6] = {};
   std::vector<TileState> m_shownStates;
