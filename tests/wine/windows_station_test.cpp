@@ -84,6 +84,37 @@ TEST(WindowStation, TwoPortsOneHangsUp) {
   EXPECT_EQ(window.exitCode.value_or(-1), CStationBoard::kAnyFailed);
 }
 
+// Sixteen ports: the grid is 4 by 4, every tile inside the window, and a
+// port that is not there fails at once with its cause.
+TEST(WindowStation, SixteenPortsFitTheirGrid) {
+  CStationSetup setup;
+  setup.image = Env("BOXFEEDER_TEST_IMAGE");
+  for (int i = 0; i < 16; ++i)
+    setup.ports.push_back({"COM" + std::to_string(40 + i), "bench-" + std::to_string(i + 1)});
+  Window window(setup, [] { return std::make_unique<CZELUpgradeThread>(); });
+  ShowWindow(window.Handle(), SW_SHOW);
+  RECT client{};
+  GetClientRect(window.Handle(), &client);
+  std::vector<LONG> tops;
+  for (size_t i = 0; i < 16; ++i) {
+    RECT tile{};
+    GetWindowRect(GetDlgItem(window.Handle(), Window::TileControlId(i, Window::kLog)), &tile);
+    MapWindowPoints(nullptr, window.Handle(), reinterpret_cast<POINT*>(&tile), 2);
+    EXPECT_LE(tile.right, client.right) << i;
+    EXPECT_LE(tile.bottom, client.bottom) << i;
+    tops.push_back(tile.top);
+  }
+  EXPECT_EQ(tops[0], tops[3]) << "four to a row";
+  EXPECT_GT(tops[4], tops[3]);
+  EXPECT_EQ(tops[12], tops[15]);
+  window.Board().Start(15);
+  ASSERT_TRUE(wintest::PumpUntil([&] { return !window.Board().AnyRunning(); },
+                                 [&] { return window.PumpMessages() && false; }, std::chrono::seconds(10)));
+  EXPECT_EQ(window.ControlText(Window::TileControlId(15, Window::kState)), "failed");
+  EXPECT_NE(window.ControlText(Window::TileControlId(15, Window::kCause)).find("COM55"), std::string::npos);
+  wintest::Screenshot(window.Handle(), "win32-station-16");
+}
+
 std::string Cell(HWND list, int row, int column) {
   wchar_t text[256] = {};
   LVITEMW item{};
