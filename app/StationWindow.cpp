@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -98,6 +99,20 @@ CQtStationWindow::CQtStationWindow(CStationSetup setup, CStation::EngineFactory 
   auto* image = new QLabel(tr("Image: %1").arg(Text(setup.image)), this);
   image->setTextInteractionFlags(Qt::TextSelectableByMouse);
   top->addWidget(image, 1);
+  m_digest = new QLineEdit(this);
+  m_digest->setReadOnly(true);
+  m_digest->setFrame(false);
+  m_digest->setFocusPolicy(Qt::ClickFocus);  // Tab goes from the results file to Start all
+  m_digest->setFixedWidth(
+      m_digest->fontMetrics().horizontalAdvance(QStringLiteral("SHA-256: 0123456789abcd…")));
+  top->addWidget(m_digest);
+  m_imageNote = new QLabel(this);
+  m_imageNote->setStyleSheet(QStringLiteral("color: #b45309; font-weight: bold"));
+  top->addWidget(m_imageNote);
+  m_takeNew = new QPushButton(tr("Take &new image"), this);
+  m_takeNew->setAutoDefault(false);
+  m_takeNew->hide();
+  top->addWidget(m_takeNew);
   auto* resultsLabel = new QLabel(tr("&Results file:"), this);
   m_results = new QLineEdit(Text(setup.resultsPath), this);
   m_results->setPlaceholderText(tr("none"));
@@ -112,8 +127,12 @@ CQtStationWindow::CQtStationWindow(CStationSetup setup, CStation::EngineFactory 
   m_stopAll = new QPushButton(tr("S&top all"), this);
   for (QPushButton* button : {m_startAll, m_stopAll}) button->setAutoDefault(false);
   m_totals = new QLabel(this);
+  m_wholeImage = new QCheckBox(tr("&Whole image required"), this);
+  m_wholeImage->setChecked(setup.requireWholeImage);
+  m_wholeImage->setToolTip(tr("A box that ends before it has asked for every byte of the image fails"));
   actions->addWidget(m_startAll);
   actions->addWidget(m_stopAll);
+  actions->addWidget(m_wholeImage);
   actions->addWidget(m_totals, 1);
   layout->addLayout(actions);
 
@@ -151,6 +170,18 @@ CQtStationWindow::CQtStationWindow(CStationSetup setup, CStation::EngineFactory 
     m_board->StartAll();
   });
   connect(m_stopAll, &QPushButton::clicked, this, [this] { m_board->StopAll(); });
+  connect(m_wholeImage, &QCheckBox::toggled, this, [this](bool on) { m_board->SetRequireWholeImage(on); });
+  connect(m_takeNew, &QPushButton::clicked, this, [this] {
+    std::string refusal;
+    if (!m_board->TakeNewImage(refusal))
+      QMessageBox::warning(this, windowTitle(), tr("The image could not be read: %1").arg(Text(refusal)));
+  });
+  // The digest of a large image comes once it is read; a file copied over
+  // the image shows within a second.
+  auto* imageTimer = new QTimer(this);
+  connect(imageTimer, &QTimer::timeout, this, [this] { m_board->CheckImage(); });
+  imageTimer->start(1000);
+  ShowImage({}, false);
   ShowTotals(std::to_string(m_tiles.size()) + " ready", false);
 
   // Wide enough for the grid's columns, up to the screen.
@@ -200,6 +231,15 @@ void CQtStationWindow::CloseStation(int code) {
   m_bClosingNow = true;
   // Closed from the event loop: this runs inside a run's end.
   QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void CQtStationWindow::ShowImage(const std::string& sha256, bool fileChanged) {
+  m_digest->setText(sha256.empty() ? tr("SHA-256: not read yet") : tr("SHA-256: %1").arg(Text(sha256)));
+  m_digest->setCursorPosition(0);
+  m_digest->setToolTip(sha256.empty() ? QString() : tr("The image the boxes get: %1").arg(Text(sha256)));
+  m_imageNote->setText(fileChanged ? tr("The file has changed on disk; boxes get the image as it was read.")
+                                   : QString());
+  m_takeNew->setVisible(fileChanged);
 }
 
 void CQtStationWindow::ShowLog(size_t index) {

@@ -3,6 +3,7 @@
 // boxes load. What it shows and does is CStationBoard's; this draws it.
 #pragma once
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -49,6 +50,10 @@ class CQtStationWindow : public QWidget, private IStationView {
   QPushButton& StopAllButton() { return *m_stopAll; }
   QLineEdit& ResultsField() { return *m_results; }
   QLabel& Totals() { return *m_totals; }
+  QLineEdit& ImageDigest() { return *m_digest; }
+  QLabel& ImageNote() { return *m_imageNote; }
+  QPushButton& TakeNewImageButton() { return *m_takeNew; }
+  QCheckBox& WholeImageBox() { return *m_wholeImage; }
   // The open log of a port, or null.
   QPlainTextEdit* OpenLog(size_t index) const;
   // How the window asks before it stops boxes that load (a message box;
@@ -68,6 +73,7 @@ class CQtStationWindow : public QWidget, private IStationView {
   void ShowTotals(const std::string& text, bool anyRunning) override;
   bool AskStopAndClose() override;
   void CloseStation(int code) override;
+  void ShowImage(const std::string& sha256, bool fileChanged) override;
 
   void ShowLog(size_t index);
 
@@ -78,6 +84,10 @@ class CQtStationWindow : public QWidget, private IStationView {
   QPushButton* m_stopAll;
   QLineEdit* m_results;
   QLabel* m_totals;
+  QLineEdit* m_digest;  // the whole digest, its start in view: copied whole
+  QLabel* m_imageNote;
+  QPushButton* m_takeNew;
+  QCheckBox* m_wholeImage;
   bool m_bClosingNow = false;
   std::unique_ptr<CStationBoard> m_board;  // last: it goes first, with its runs
 };

@@ -10,7 +10,6 @@
 #include "serial/SerialDevice.h"
 #include "station/ResultsFile.h"
 #include "station/StationPorts.h"
-#include "upgrade/ImageFile.h"
 #include "upgrade/ZELUpgradeThread.h"
 
 namespace zel::cli {
@@ -65,12 +64,12 @@ bool SamePath(const std::string& a, const std::string& b) {
 
 int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgradeCommand& command,
                CActiveStations& active) {
-  // The image must open before any port is touched; its length sets the
-  // progress range.
-  uint64_t size = 0;
-  if (const std::string refusal = CheckImage(command.image, size); !refusal.empty())
-    return Refuse(console, "Can not Open the File: " + command.image, refusal);
+  // The image is read before any port is touched, and every box gets
+  // that copy; its length sets the progress range.
   std::string refusal;
+  const std::shared_ptr<CImageCopy> image = TakeImage(command.image, refusal);
+  if (!image) return Refuse(console, "Can not Open the File: " + command.image, refusal);
+  const uint64_t size = image->Size();
   const std::vector<CStationPort> ports = NameStationPorts(command.ports, refusal);
   if (ports.empty()) {
     console.ShowMessage("boxfeed: " + refusal);
@@ -96,22 +95,17 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
       refusal = command.resultsPath + ": " + error;
     if (!refusal.empty()) return Refuse(console, "Can not Create The File: " + command.resultsPath, refusal);
   }
-  // What the records say of the image and the adapters, found before the
-  // runs: a box that fails early still has the image's digest on record.
+  // The adapters the records name, found before the runs.
   std::vector<CPortInfo> present;
-  std::string imageSha256;
-  if (!command.resultsPath.empty()) {
-    present = ListSerialPorts();
-    CImageFile image;
-    CSha256::Digest digest{};
-    if (image.Open(command.image) && image.Digest(digest)) imageSha256 = CSha256::Hex(digest);
-  }
+  if (!command.resultsPath.empty()) present = ListSerialPorts();
 
   // The observers first: they outlive the station, whose runs they hear.
   std::vector<std::unique_ptr<CTransferSession>> sessions;
-  CStation station(loop, [&command] {
+  CStation station(loop, [&command, &image] {
     auto engine = std::make_unique<CZELUpgradeThread>();
     engine->SetPauseBeforeSuccess(std::chrono::milliseconds(command.endPauseMs));
+    engine->SetImage(image);
+    engine->SetRequireWholeImage(command.requireWholeImage);
     return engine;
   });
   for (const CStationPort& port : ports) {
@@ -133,7 +127,9 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
     options.json = json;
     if (!command.resultsPath.empty()) {
       options.resultsPath = command.resultsPath;
-      options.record = RecordAtStart(command.image, size, imageSha256, ports[i],
+      // A small image's digest is known now; a large one's is still being
+      // taken and comes with the run's end.
+      options.record = RecordAtStart(command.image, size, image->Sha256(), ports[i],
                                      command.ports[i].find('=') != std::string::npos, present);
     }
     sessions[i]->Begin(ports[i].path, options);

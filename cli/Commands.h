@@ -23,6 +23,7 @@ struct CUpgradeCommand {
   std::string logPath;
   std::string resultsPath;  // one JSON record per box appended here; empty for none
   unsigned endPauseMs = 1000;
+  bool requireWholeImage = false;  // a box that asks for only part of the image fails
 };
 
 // One engine per port, side by side. Exit status: 0 when every box was

@@ -5,7 +5,6 @@
 #include "boot/CommandFile.h"
 #include "boot/CommandFileOpen.h"
 #include "boot/ZELBootThread.h"
-#include "upgrade/ImageFile.h"
 
 namespace zel::cli {
 namespace {
@@ -20,13 +19,16 @@ std::string Why(const CFailureCause& cause) {
 
 }  // namespace
 
-std::string CheckImage(const std::string& path, uint64_t& size) {
-  CImageFile image;
-  if (!image.Open(path)) return Why(image.Failure());
-  size = image.Size();
-  if (size == 0) return path + ": the image is empty";
-  if (size > kLargestImage) return path + ": the image is larger than 4 GiB, past what the box can ask for";
-  return {};
+std::shared_ptr<CImageCopy> TakeImage(const std::string& path, std::string& refusal) {
+  CFailureCause failure;
+  auto image = CImageCopy::Take(path, failure);
+  if (!image)
+    refusal = Why(failure);
+  else if (image->Size() == 0)
+    refusal = path + ": the image is empty";
+  else if (image->Size() > kLargestImage)
+    refusal = path + ": the image is larger than 4 GiB, past what the box can ask for";
+  return refusal.empty() ? image : nullptr;
 }
 
 std::string CheckLogPath(const std::string& path) {

@@ -4,13 +4,17 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "upgrade/ImageCopy.h"
 
 namespace zel::cli {
 
-// A readable regular file of 1 byte to 4 GiB: offsets are 32-bit, so no
-// byte past 4 GiB can ever be asked for. size receives its length.
-std::string CheckImage(const std::string& path, uint64_t& size);
+// The copy of the image the run serves, begun now: a readable regular file
+// of 1 byte to 4 GiB (offsets are 32-bit, so no byte past 4 GiB can ever
+// be asked for). Null, with why in refusal, when it is none.
+std::shared_ptr<CImageCopy> TakeImage(const std::string& path, std::string& refusal);
 // A new file, or a regular one: never a FIFO or a device, whose opening
 // would block.
 std::string CheckLogPath(const std::string& path);

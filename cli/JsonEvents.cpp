@@ -57,6 +57,7 @@ void CJsonEvents::End(const std::string& port, const CRunEnd& end) {
   event["cause"] = CauseValue(end.cause);
   event["bytes"] = end.figures.bytes;
   event["seconds"] = end.figures.seconds;
+  if (end.figures.imageBytes != 0) event["coverage"] = Coverage(end.figures);
   event["sha256"] = end.imageSha256.empty() ? json(nullptr) : json(end.imageSha256);
   Write(event.dump(-1, ' ', false, json::error_handler_t::replace));
 }

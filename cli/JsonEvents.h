@@ -3,7 +3,7 @@
 //   {"event":"line","port":...,"time":...,"text":...,"level":"normal"|"debug"}
 //   {"event":"progress","port":...,"time":...,"offset":...,"length":...,"served":...,"total":...}
 //   {"event":"end","port":...,"time":...,"outcome":"succeeded"|"failed"|"cancelled",
-//    "cause":null|"...","bytes":...,"seconds":...,"sha256":null|"..."}
+//    "cause":null|"...","bytes":...,"seconds":...,"coverage":0..1 (upgrades),"sha256":null|"..."}
 //   {"event":"station","time":...,"succeeded":...,"failed":...,"cancelled":...,
 //    "boxes":[{"port":...,"label":...,"outcome":...,"bytes":...,"seconds":...,"cause":...}]}
 //   {"event":"port","name":...,"device":...,"com":null|"COM1",...} (boxfeed ports)

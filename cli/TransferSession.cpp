@@ -131,6 +131,8 @@ void CTransferSession::Finish() {
   if (m_bFinished) return;
   m_bFinished = true;
   if (m_bar >= 0) m_console.FinishBar(m_bar);
+  // The record is on the disk before anything says the box is done.
+  AppendRecord();
   if (m_end.outcome == RunOutcome::Failed && m_end.cause) {
     const std::string cause = DescribeCause(m_end.cause);
     if (m_options.json) m_console.ShowMessage(Tagged(cause));
@@ -149,7 +151,6 @@ void CTransferSession::Finish() {
     }
   }
   if (m_options.json) m_options.json->End(m_port, m_end);
-  AppendRecord();
   if (m_log) {
     if (std::fclose(m_log) != 0) m_bLogFailed = true;
     m_log = nullptr;

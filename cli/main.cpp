@@ -56,6 +56,8 @@ int main(int argc, char** argv) {
                              "Append one JSON line per box to this file as it ends (port, adapter, image "
                              "and its SHA-256, bytes, outcome, cause); several processes may share it");
   // The box's time to take the end to heart; the tests shorten it.
+  upgradeCommand->add_flag("--require-whole-image", upgrade.requireWholeImage,
+                           "Fail a box that ends before it has asked for every byte of the image");
   upgradeCommand->add_option("--end-pause-ms", upgrade.endPauseMs)->group("");
 
   CBootCommand boot;

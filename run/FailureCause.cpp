@@ -15,6 +15,7 @@ std::string DescribeCause(const CFailureCause& cause) {
     case CauseKind::ImageChanged: words = "the image changed during the transfer"; break;
     case CauseKind::WriteCutShort: words = "a reply to the box was cut short"; break;
     case CauseKind::BoxProtocol: words = "the box did not follow the exchange"; break;
+    case CauseKind::PartialImage: words = "the box ended before it had asked for the whole image"; break;
     case CauseKind::Other: words = "system error"; break;
   }
   std::string line = "Cause: ";
@@ -22,7 +23,8 @@ std::string DescribeCause(const CFailureCause& cause) {
   line += words;
   // Where the words above are general, the details follow.
   const bool general = cause.kind == CauseKind::Unreadable || cause.kind == CauseKind::BoxProtocol ||
-                       cause.kind == CauseKind::WriteCutShort || cause.kind == CauseKind::Other;
+                       cause.kind == CauseKind::PartialImage || cause.kind == CauseKind::WriteCutShort ||
+                       cause.kind == CauseKind::Other;
   if (general && !cause.systemText.empty()) line += " (" + cause.systemText + ")";
   return line;
 }

@@ -17,6 +17,7 @@ enum class CauseKind {
   ImageChanged,      // the image file was changed while it was served
   WriteCutShort,     // the line took only part of a frame before its time-out
   BoxProtocol,       // the box said something the exchange does not allow
+  PartialImage,      // the box ended having asked for only part of the image
   Other,             // any other system failure
 };
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "run/FailureCause.h"
@@ -17,7 +18,25 @@ struct CRunFigures {
   // From the box's first data request to its last frame (the end of the
   // upgrade) or, where it never came, to the last frame written whole.
   double seconds = 0;
+  uint64_t imageBytes = 0;    // the image's size, where one was served
+  uint64_t coveredBytes = 0;  // distinct bytes of the image the box was given
 };
+
+// The share of the image the box was given, 0 to 1 in steps of 0.0001,
+// rounded down (a part never reads 1); 0 without an image.
+inline double Coverage(const CRunFigures& figures) {
+  if (figures.imageBytes == 0) return 0;
+  return static_cast<double>(figures.coveredBytes * 10000 / figures.imageBytes) / 10000;
+}
+
+// That share as "40.5 %", rounded down: a part is never shown as 100 %.
+inline std::string CoverageText(uint64_t covered, uint64_t total) {
+  const uint64_t tenths = total == 0 ? 0 : covered * 1000 / total;
+  char text[24];
+  std::snprintf(text, sizeof text, "%llu.%llu %%", static_cast<unsigned long long>(tenths / 10),
+                static_cast<unsigned long long>(tenths % 10));
+  return text;
+}
 
 struct CRunEnd {
   RunOutcome outcome = RunOutcome::Failed;

@@ -53,6 +53,7 @@ std::vector<CRequest> PlanRequests(size_t imageSize, const CBoxPlan& plan) {
     }
   }
   extras.insert(extras.end(), main.begin(), main.end());
+  if (plan.endAfter && *plan.endAfter < extras.size()) extras.resize(*plan.endAfter);
   return extras;
 }
 

@@ -37,6 +37,7 @@ struct CBoxPlan {
   std::optional<uint64_t> hangUpAfter;  // hang up once the tool has sent this many bytes
   std::optional<uint64_t> stallAfter;   // stop reading once the tool has sent this many bytes
   bool endUpgrade = true;               // send PID_TERM_UPGRADE after the last request
+  std::optional<size_t> endAfter;       // ... or after this many of the plan's requests
   // A box that reads late: it sends every request before it reads any
   // reply, and calls beforeReadingReplies (on its thread) in between.
   bool askAllFirst = false;

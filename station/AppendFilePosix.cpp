@@ -17,10 +17,16 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& e
     return false;
   }
   const ssize_t written = ::write(fd, line.data(), line.size());
-  const int writeErrno = errno;
+  int writeErrno = errno;
+  // On the disk before the box is called done: a power cut after this
+  // loses no record.
+  const bool synced = written == static_cast<ssize_t>(line.size()) && ::fsync(fd) == 0;
+  if (!synced && written == static_cast<ssize_t>(line.size())) writeErrno = errno;
   const bool closed = ::close(fd) == 0;
-  if (written != static_cast<ssize_t>(line.size())) {
-    error = written < 0 ? std::strerror(writeErrno) : "the disk took only part of the record";
+  if (!synced) {
+    error = written >= 0 && written != static_cast<ssize_t>(line.size())
+                ? "the disk took only part of the record"
+                : std::strerror(writeErrno);
     return false;
   }
   if (!closed) {

@@ -17,7 +17,10 @@ bool AppendLine(const std::string& path, const std::string& line, std::string& e
     return false;
   }
   DWORD written = 0;
-  const BOOL wrote = ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  BOOL wrote = ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  // On the disk before the box is called done: a power cut after this
+  // loses no record.
+  if (wrote && written == line.size()) wrote = ::FlushFileBuffers(file);
   const DWORD code = ::GetLastError();
   ::CloseHandle(file);
   if (!wrote || written != line.size()) {

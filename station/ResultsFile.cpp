@@ -50,6 +50,7 @@ std::string RecordLine(const CBoxRecord& record) {
       {"imageSize", record.imageSize},
       {"imageSha256", TextOrNull(record.imageSha256)},
       {"bytesServed", record.bytesServed},
+      {"coverage", record.coverage},
       {"outcome", OutcomeName(record.outcome)},
       {"cause", TextOrNull(record.cause)},
   };
@@ -76,6 +77,8 @@ CBoxRecord RecordAtEnd(CBoxRecord record, const CRunEnd& end) {
   record.ended = UtcTimestamp();
   if (!end.imageSha256.empty()) record.imageSha256 = end.imageSha256;  // as the run served it
   record.bytesServed = end.figures.bytes;
+  record.coverage = Coverage(end.figures);
+  if (end.figures.imageBytes != 0) record.imageSize = end.figures.imageBytes;
   record.outcome = end.outcome;
   record.cause = end.outcome == RunOutcome::Failed ? CauseWords(end.cause) : std::string();
   return record;

@@ -29,6 +29,7 @@ struct CBoxRecord {
   uint64_t imageSize = 0;
   std::string imageSha256;  // empty when the image was never opened
   uint64_t bytesServed = 0;
+  double coverage = 0;  // distinct bytes of the image served over its size
   RunOutcome outcome = RunOutcome::Failed;
   std::string cause;  // the failure's words; empty for none
 };

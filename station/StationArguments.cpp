@@ -33,6 +33,8 @@ std::optional<CStationRequest> ParseStationArguments(const std::vector<std::stri
       request.start = true;
     } else if (argument == "--exit-when-done") {
       request.setup.exitWhenDone = true;
+    } else if (argument == "--require-whole-image") {
+      request.setup.requireWholeImage = true;
     } else {
       refusal = "unknown argument: " + argument;
       return std::nullopt;

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "station/TransferFigures.h"
-#include "upgrade/ImageFile.h"
+#include "upgrade/ZELUpgradeThread.h"
 
 namespace zel {
 namespace {
@@ -63,26 +63,60 @@ CStationBoard::CStationBoard(IUiDispatcher& dispatcher, IStationView& view, CSta
 
 CStationBoard::~CStationBoard() = default;
 
+std::shared_ptr<CImageCopy> CStationBoard::ImageForStart(CFailureCause& failure) {
+  if (!m_image) {
+    m_image = CImageCopy::Take(m_setup.image, failure);
+    if (m_image && m_image->Size() == 0)
+      failure = {CauseKind::Unreadable, m_setup.image, "the image is empty"};
+    if (failure) m_image.reset();
+    if (m_image) m_imageSize = m_image->Size();
+    CheckImage();
+  }
+  return m_image;
+}
+
+void CStationBoard::CheckImage() {
+  const std::string sha256 = m_image ? m_image->Sha256() : std::string();
+  const bool changed = m_image && m_image->FileChangedSince();
+  if (sha256 == m_shownSha256 && changed == m_bShownChanged) return;
+  m_shownSha256 = sha256;
+  m_bShownChanged = changed;
+  m_view.ShowImage(sha256, changed);
+}
+
+bool CStationBoard::TakeNewImage(std::string& refusal) {
+  std::shared_ptr<CImageCopy> old = std::move(m_image);
+  CFailureCause failure;
+  if (!ImageForStart(failure)) {
+    m_image = std::move(old);
+    refusal = CauseWords(failure);
+    return false;
+  }
+  return true;
+}
+
 void CStationBoard::Start(size_t index) {
   CTileRun& run = *m_tiles.at(index);
   if (run.tile.Running() || m_bClosing) return;
-  if (!m_setup.resultsPath.empty() && m_present.empty()) {
-    // What the records say of the image and the adapters, found once:
-    // a box that fails before its image opens still has them on record.
-    m_present = ListSerialPorts();
-    CImageFile image;
-    CSha256::Digest digest{};
-    if (image.Open(m_setup.image)) {
-      m_imageSize = image.Size();
-      if (image.Digest(digest)) m_imageSha256 = CSha256::Hex(digest);
-    }
+  // The adapters the records name, found once.
+  if (!m_setup.resultsPath.empty() && m_present.empty()) m_present = ListSerialPorts();
+  CFailureCause failure;
+  const std::shared_ptr<CImageCopy> image = ImageForStart(failure);
+  if (auto* upgrade = dynamic_cast<CZELUpgradeThread*>(&m_station.Engine(index))) {
+    upgrade->SetImage(image);
+    upgrade->SetRequireWholeImage(m_setup.requireWholeImage);
   }
-  if (m_imageSize == 0) {
-    CImageFile image;
-    if (image.Open(m_setup.image)) m_imageSize = image.Size();
+  // A small image's digest is known now; a large one's comes with the
+  // run's end.
+  run.record = RecordAtStart(m_setup.image, m_imageSize, image ? image->Sha256() : std::string(),
+                             m_setup.ports[index], m_setup.named[index], m_present);
+  if (!image) {
+    run.started = true;
+    CRunEnd end;
+    end.cause = failure;
+    Ended(run, end);
+    return;
   }
-  run.record = RecordAtStart(m_setup.image, m_imageSize, m_imageSha256, m_setup.ports[index],
-                             m_setup.named[index], m_present);
   run.served = 0;
   run.started = true;
   run.tile.state = TileState::Waiting;
@@ -179,6 +213,10 @@ void CStationBoard::Ended(CTileRun& run, const CRunEnd& end) {
     const double elapsed = std::chrono::duration<double>(Clock::now() - run.firstServed).count();
     run.tile.figures = TransferFigures(run.served, m_imageSize, elapsed, true);
   }
+  const CRunFigures& figures = end.figures;
+  if (end.outcome == RunOutcome::Succeeded && figures.coveredBytes < figures.imageBytes)
+    run.tile.figures +=
+        " (" + CoverageText(figures.coveredBytes, figures.imageBytes) + " of the image asked for)";
   if (!m_setup.resultsPath.empty()) {
     std::string error;
     if (!AppendLine(m_setup.resultsPath, RecordLine(RecordAtEnd(run.record, end)), error)) {

@@ -15,6 +15,7 @@
 
 #include "run/Station.h"
 #include "station/ResultsFile.h"
+#include "upgrade/ImageCopy.h"
 
 namespace zel {
 
@@ -56,6 +57,9 @@ class IStationView {
   virtual bool AskStopAndClose() = 0;
   // The window may close now, the process ending with exitCode.
   virtual void CloseStation(int exitCode) = 0;
+  // The image the boxes get: its SHA-256 (empty while it is being read),
+  // and whether the file on disk no longer matches it.
+  virtual void ShowImage(const std::string& sha256, bool fileChanged) = 0;
 };
 
 struct CStationSetup {
@@ -64,6 +68,7 @@ struct CStationSetup {
   std::vector<bool> named;  // per port: the operator gave its name (NAME=PATH)
   std::string resultsPath;  // empty: no results file
   bool exitWhenDone = false;
+  bool requireWholeImage = false;  // a box that asks for only part of the image fails
 };
 
 class CStationBoard {
@@ -82,12 +87,25 @@ class CStationBoard {
   const std::vector<std::string>& Log(size_t index) const { return m_tiles.at(index)->log; }
   const CStationSetup& Setup() const { return m_setup; }
   void SetResultsPath(std::string path) { m_setup.resultsPath = std::move(path); }
+  // For the boxes started from now on.
+  void SetRequireWholeImage(bool require) { m_setup.requireWholeImage = require; }
 
   void Start(size_t index);
   void Stop(size_t index);
   void StartAll();
   void StopAll();
   bool AnyRunning() const;
+  // The image every box gets: read once, at the first Start, and shared
+  // by every port. Null before.
+  const CImageCopy* Image() const { return m_image.get(); }
+  // Tells the view of the image's digest once it is known, and whether the
+  // file on disk has changed since it was read. The windows call it on a
+  // timer: it costs one look at the file's size and time.
+  void CheckImage();
+  // Reads the file again for the boxes started from now on (those loading
+  // keep the copy they started with); false, with why in refusal, when it
+  // cannot be read.
+  bool TakeNewImage(std::string& refusal);
   // The window's close: true when it may close at once. Else the operator
   // was asked; on yes every port stops and CloseStation follows their ends.
   bool RequestClose();
@@ -119,12 +137,16 @@ class CStationBoard {
   void Show(CTileRun& run);
   void ShowTotals();
   void Ended(CTileRun& run, const CRunEnd& end);
+  // The copy for a box about to start; null with why in failure.
+  std::shared_ptr<CImageCopy> ImageForStart(CFailureCause& failure);
 
   IUiDispatcher& m_dispatcher;
   IStationView& m_view;
   CStationSetup m_setup;
   uint64_t m_imageSize = 0;
-  std::string m_imageSha256;
+  std::shared_ptr<CImageCopy> m_image;
+  std::string m_shownSha256;  // what the view was last told
+  bool m_bShownChanged = false;
   std::vector<CPortInfo> m_present;
   bool m_bResultsLost = false;
   bool m_bClosing = false;

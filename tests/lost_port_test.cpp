@@ -10,6 +10,7 @@
 #include "boot/ZELBootThread.h"
 #include "tests/FailingDevice.h"
 #include "tests/RunHarness.h"
+#include "tests/TempFile.h"
 #include "upgrade/ZELUpgradeThread.h"
 
 namespace zel {
@@ -52,7 +53,8 @@ class LostPort : public ::testing::TestWithParam<DeviceError> {
 TEST_P(LostPort, EndsTheUpgradeAfterOneMessage) {
   CZELUpgradeThread engine;
   test::CRunHarness run(engine);
-  ASSERT_TRUE(run.Run("COM5", "image.sdl"));
+  const test::CTempFile image(test::SampleImage(100));
+  ASSERT_TRUE(run.Run("COM5", image.Path()));
   ExpectOneMessageAndTheEnd(run, "Fail to Read the Port");
 }
 

@@ -3,6 +3,7 @@
 // records what it is told.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -42,6 +43,12 @@ struct CRecordingView final : IStationView {
     return answer;
   }
   void CloseStation(int exitCode) override { closedWith = exitCode; }
+  void ShowImage(const std::string& sha256, bool fileChanged) override {
+    imageSha256 = sha256;
+    imageChanged = fileChanged;
+  }
+  std::string imageSha256;
+  bool imageChanged = false;
 };
 
 sim::CBoxPlan Plan() {
@@ -139,6 +146,40 @@ TEST_F(StationBoard, EachTileFollowsItsOwnBoxAndClosingStopsTheRest) {
   EXPECT_EQ(byPort[boxes[1]->box.Port()]["cause"], gone.cause);
   EXPECT_TRUE(byPort[boxes[1]->box.Port()]["alias"].is_null()) << "named by its path only";
   EXPECT_EQ(byPort[boxes[2]->box.Port()]["outcome"], "cancelled");
+}
+
+// Every box of the station gets the image as it was read at the first
+// Start, whatever is copied over the file meanwhile; the window says that
+// the file changed, and takes the new one when asked.
+TEST_F(StationBoard, ServesTheImageItReadAndTakesANewOneWhenAsked) {
+  const std::string before = test::Sha256Sum(file.Path());
+  sim::CBoxPlan overwrites = Plan();
+  overwrites.beforeRequest = [&](size_t n) {
+    if (n == 1) std::ofstream(file.Path(), std::ios::binary) << std::string(7000, 'B');
+  };
+  Open({overwrites, Plan()});
+  board->Start(0);
+  EXPECT_EQ(view.imageSha256, before) << "a small image's digest is shown at once";
+  RunUntil([&] { return Ended(0); });
+  board->CheckImage();
+  EXPECT_TRUE(view.imageChanged);
+  board->Start(1);
+  RunUntil([&] { return Ended(1); });
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(view.tiles[i].state, TileState::Loaded);
+    boxes[i]->Finish();
+    EXPECT_TRUE(boxes[i]->report.imageIntact) << "box " << i << " got the image as it was read";
+  }
+  for (const auto& record : Records(resultsPath)) {
+    EXPECT_EQ(record["imageSha256"], before);
+    EXPECT_EQ(record["imageSize"], 5000);
+    EXPECT_EQ(record["coverage"], 1.0);
+  }
+  std::string refusal;
+  ASSERT_TRUE(board->TakeNewImage(refusal)) << refusal;
+  EXPECT_EQ(view.imageSha256, test::Sha256Sum(file.Path()));
+  EXPECT_FALSE(view.imageChanged);
+  EXPECT_EQ(board->Image()->Size(), 7000u);
 }
 
 // The operator who says no keeps every box loading; with nothing loading

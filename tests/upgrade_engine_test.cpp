@@ -6,12 +6,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "run/Station.h"
 #include "serial/SerialDevice.h"
 #include "tests/SimulatedRuns.h"
+#include "upgrade/ImageCopy.h"
 #include "upgrade/UpgradeFrame.h"
 
 namespace zel {
@@ -197,26 +199,23 @@ TEST(UpgradeFailures, LinesThatNameALongPortAreDelivered) {
   EXPECT_EQ(failing.run.Lines().front(), "Open port (" + missing + ") FAILED");
 }
 
-TEST(UpgradeFailures, AnImageThatDoesNotOpenFailsAfterTheHandshake) {
-  CUpgradeRun t;
-  t.RunFile("/tmp/boxfeeder-no-such-image.sdl", SampleImage(100), Plan(1024));
-  EXPECT_EQ(t.run.Tail(2), (Lines{"FAILED to open the download file", "Download FAILED"}));
-  EXPECT_EQ(t.Outcome(), RunOutcome::Failed);
-  EXPECT_EQ(t.run.end.cause.kind, CauseKind::NotFound);
-  EXPECT_EQ(t.run.end.cause.subject, "/tmp/boxfeeder-no-such-image.sdl");
-}
-
-TEST(UpgradeFailures, AReadErrorOnTheImageEndsTheRunWithoutAReply) {
-  // Reading process memory at address 0 fails with EIO: a real read error
-  // on a file that opened.
-  CUpgradeRun t;
-  sim::CBoxPlan plan = Plan(16);
-  plan.requestAtEnd = true;
-  t.RunFile("/proc/self/mem", {}, plan);
-  EXPECT_EQ(t.run.Tail(2), (Lines{"FAILED to read the download file", "Download FAILED"}));
-  EXPECT_EQ(t.Outcome(), RunOutcome::Failed);
-  EXPECT_EQ(t.run.end.cause.kind, CauseKind::Unreadable);
-  EXPECT_EQ(t.box.goodReplies + t.box.badReplies, 0u);
+// An image that cannot be served fails the run before the port opens.
+TEST(UpgradeFailures, AnImageThatCannotBeReadFailsBeforeThePortOpens) {
+  test::CTempFile empty({});
+  const struct {
+    std::string path;
+    CauseKind kind;
+    const char* cause;
+  } cases[] = {{"/tmp/boxfeeder-no-such-image.sdl", CauseKind::NotFound, "it does not exist"},
+               {empty.Path(), CauseKind::Unreadable, "the file cannot be read (the image is empty)"}};
+  for (const auto& c : cases) {
+    CUpgradeRun t;
+    t.RunFile(c.path, SampleImage(100), Plan(1024));
+    EXPECT_EQ(t.run.Lines(), (Lines{"FAILED to open the download file", "Download FAILED"})) << c.path;
+    EXPECT_EQ(t.Outcome(), RunOutcome::Failed);
+    EXPECT_EQ(CauseWords(t.run.end.cause), c.path + ": " + c.cause);
+    EXPECT_FALSE(t.box.startReceived);
+  }
 }
 
 // A line that goes away mid-run is reported once, by whichever transfer
@@ -387,106 +386,151 @@ TEST(UpgradeWrites, AReplyCutShortIsNeitherCountedNorReportedAsLoaded) {
   EXPECT_EQ(t.run.end.figures.bytes, 256 * (requests - cutShort));
 }
 
-// The image is changed on disk while it is served, after three replies.
-struct CImageChange {
-  const char* name;
-  std::function<void(const std::string& path, size_t size)> change;
-  bool boxChecksNothing;  // so that only the final check can tell
-  RunOutcome outcome;
-  Order order = Order::Sequential;
-};
-
-void PrintTo(const CImageChange& change, std::ostream* out) { *out << change.name; }
-
-class UpgradeImageChange : public ::testing::TestWithParam<CImageChange> {};
-
-TEST_P(UpgradeImageChange, EndsTheRunAsFailedWithItsCause) {
-  CUpgradeRun t;
-  // Large enough for its digest to be taken beside the requests.
-  const auto image = SampleImage(3 << 19);
-  test::CTempFile file(image);
-  // An image made an hour ago, as a real one would be.
-  const auto made = std::filesystem::last_write_time(file.Path()) - std::chrono::hours(1);
-  std::filesystem::last_write_time(file.Path(), made);
-  sim::CBoxPlan plan = Plan(60000);
-  plan.endDespiteBadReplies = GetParam().boxChecksNothing;
-  plan.order = GetParam().order;
-  plan.beforeRequest = [&](size_t n) {
-    if (n == 3) GetParam().change(file.Path(), image.size());
-  };
-  t.RunFile(file.Path(), image, plan);
-  EXPECT_EQ(t.Outcome(), GetParam().outcome) << t.box.problem;
-  if (GetParam().outcome == RunOutcome::Succeeded) {
-    EXPECT_TRUE(t.box.imageIntact) << "the image as the run found it, whole";
-    return;
-  }
-  EXPECT_EQ(t.run.end.cause.kind, CauseKind::ImageChanged);
-  EXPECT_EQ(t.run.end.cause.subject, file.Path());
-  EXPECT_EQ(t.run.Tail(2), (Lines{"The download file CHANGED during the download", "Download FAILED"}));
-  EXPECT_EQ(DescribeCause(t.run.end.cause),
-            "Cause: " + file.Path() + ": the image changed during the transfer");
-}
-
-void Overwrite(const std::string& path, size_t size, size_t from = 0) {
+void Overwrite(const std::string& path, size_t size, uint32_t seed = 99) {
   std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
-  const auto other = SampleImage(size - from, 99);
-  out.seekp(static_cast<std::streamoff>(from));
+  const auto other = SampleImage(size, seed);
   out.write(reinterpret_cast<const char*>(other.data()), static_cast<std::streamsize>(other.size()));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Changes, UpgradeImageChange,
-    ::testing::Values(
-        CImageChange{"Truncated",
-                     [](const std::string& path, size_t) { std::filesystem::resize_file(path, 5000); }, false,
-                     RunOutcome::Failed},
-        CImageChange{
-            "Grown",
-            [](const std::string& path, size_t size) { std::filesystem::resize_file(path, size + 1); }, false,
-            RunOutcome::Failed},
-        CImageChange{"RewrittenInPlace", [](const std::string& path, size_t size) { Overwrite(path, size); },
-                     false, RunOutcome::Failed},
-        // Rewritten with its old time stamp put back: only the digest at
-        // the end can tell.
-        CImageChange{"RewrittenWithItsTimeKept",
-                     [](const std::string& path, size_t size) {
-                       const auto stamp = std::filesystem::last_write_time(path);
-                       Overwrite(path, size);
-                       std::filesystem::last_write_time(path, stamp);
-                     },
-                     true, RunOutcome::Failed},
-        // A box asking from the end: the three pieces served so far
-        // are rewritten, time stamp kept, before the digest has
-        // reached them. Served only once in the digest, they cannot
-        // slip past it.
-        CImageChange{"ServedPiecesRewrittenWithTheTimeKept",
-                     [](const std::string& path, size_t size) {
-                       const auto stamp = std::filesystem::last_write_time(path);
-                       Overwrite(path, size, size - 3 * 60000);
-                       std::filesystem::last_write_time(path, stamp);
-                     },
-                     true, RunOutcome::Failed, Order::Reverse},
-        // A new file moved over the old name: the run goes on with the
-        // image it opened, which stays whole.
-        CImageChange{"ReplacedUnderItsName",
-                     [](const std::string& path, size_t size) {
-                       const std::string next = path + ".new";
-                       std::ofstream(next, std::ios::binary) << std::string(size, 'x');
-                       std::filesystem::rename(next, path);
-                     },
-                     false, RunOutcome::Succeeded}),
-    [](const auto& info) { return info.param.name; });
+// What may become of the image file on disk once a run has started.
+struct CImageChange {
+  const char* name;
+  std::function<void(const std::string& path, size_t size)> change;
+};
 
-TEST(ImageDigest, EqualsCoreutilsAcrossBlockEdges) {
+const CImageChange kImageChanges[] = {
+    {"Emptied", [](const std::string& path, size_t) { std::filesystem::resize_file(path, 0); }},
+    {"Truncated", [](const std::string& path, size_t) { std::filesystem::resize_file(path, 5000); }},
+    {"Grown", [](const std::string& path, size_t size) { std::filesystem::resize_file(path, size + 1); }},
+    {"RewrittenInPlace", [](const std::string& path, size_t size) { Overwrite(path, size); }},
+    // A to B and back to A's time: nothing but the bytes tell.
+    {"RewrittenWithItsTimeKept",
+     [](const std::string& path, size_t size) {
+       const auto stamp = std::filesystem::last_write_time(path);
+       Overwrite(path, size);
+       std::filesystem::last_write_time(path, stamp);
+     }},
+    {"ReplacedUnderItsName",
+     [](const std::string& path, size_t size) {
+       const std::string next = path + ".new";
+       std::ofstream(next, std::ios::binary) << std::string(size, 'x');
+       std::filesystem::rename(next, path);
+     }},
+    {"Removed", [](const std::string& path, size_t) { std::filesystem::remove(path); }},
+};
+
+class UpgradeImageChange : public ::testing::TestWithParam<CImageChange> {};
+
+// Once the run has read the image, the box gets those bytes and the record
+// their digest, whatever is done to the file before or while it is served.
+TEST_P(UpgradeImageChange, AfterTheRunHasReadItChangesNothingTheBoxGets) {
+  const auto image = SampleImage(100000);
+  test::CTempFile file(image);
+  const std::string digest = test::Sha256Sum(file.Path());
+  for (const size_t changeBefore : {size_t{0}, size_t{3}}) {  // the box's first request, or its fourth
+    std::ofstream(file.Path(), std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    CUpgradeRun t;
+    sim::CBoxPlan plan = Plan(8000);
+    plan.beforeRequest = [&](size_t n) {
+      if (n == changeBefore) GetParam().change(file.Path(), image.size());
+    };
+    t.RunFile(file.Path(), image, plan);
+    EXPECT_EQ(t.Outcome(), RunOutcome::Succeeded) << t.box.problem;
+    EXPECT_TRUE(t.box.imageIntact) << "the image as the run read it, whole";
+    EXPECT_EQ(t.run.end.imageSha256, digest);
+    EXPECT_EQ(t.run.end.figures.imageBytes, image.size());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, UpgradeImageChange, ::testing::ValuesIn(kImageChanges),
+                         [](const auto& info) { return info.param.name; });
+
+// A file changed while it is being read is no one image: the run fails.
+TEST(UpgradeImageChange, WhileTheRunReadsItFailsTheRunWithItsCause) {
+  const size_t size = 3 << 19;  // read on a thread, beside the first requests
+  for (const CImageChange& change : kImageChanges) {
+    const std::string name = change.name;
+    if (name == "RewrittenWithItsTimeKept" || name == "ReplacedUnderItsName" || name == "Removed")
+      continue;  // the bytes read are one image still, which the box then gets whole
+    const auto image = SampleImage(size);
+    test::CTempFile file(image);
+    CImageCopy::COptions options;
+    options.afterBlock = [&](uint64_t copied) {
+      if (copied == 256 * 1024) change.change(file.Path(), size);
+    };
+    CFailureCause failure;
+    CUpgradeRun t;
+    t.engine.SetImage(CImageCopy::Take(file.Path(), failure, options));
+    sim::CBoxPlan plan = Plan(60000);
+    plan.endDespiteBadReplies = true;
+    t.RunFile(file.Path(), image, plan);
+    EXPECT_EQ(t.Outcome(), RunOutcome::Failed) << name;
+    EXPECT_EQ(DescribeCause(t.run.end.cause),
+              "Cause: " + file.Path() + ": the image changed during the transfer");
+    EXPECT_EQ(t.run.Tail(2), (Lines{"The download file CHANGED during the download", "Download FAILED"}));
+    EXPECT_EQ(t.run.end.imageSha256, "") << "no digest of a mixed image";
+  }
+}
+
+TEST(ImageCopy, HoldsTheFileAndItsDigestInMemoryOrAScratchFile) {
   // The padding of the last block changes at 55, 56 and 64 bytes; reads
   // come in 256 KiB blocks.
-  for (const size_t size : {0, 1, 55, 56, 63, 64, 65, 1000, 262144, 300001}) {
-    test::CTempFile file(SampleImage(size));
-    CImageFile image;
-    ASSERT_TRUE(image.Open(file.Path()));
-    CSha256::Digest digest;
-    ASSERT_TRUE(image.Digest(digest));
-    EXPECT_EQ(CSha256::Hex(digest), test::Sha256Sum(file.Path())) << size << " bytes";
+  for (const uint64_t inMemoryLimit : {uint64_t{1} << 30, uint64_t{0}}) {
+    for (const size_t size : {0, 1, 55, 56, 63, 64, 65, 1000, 262144, 300001}) {
+      const auto bytes = SampleImage(size);
+      test::CTempFile file(bytes);
+      CImageCopy::COptions options;
+      options.inMemoryLimit = inMemoryLimit;
+      options.readAtOnce = 1000;  // larger ones on the copy's thread
+      CFailureCause failure;
+      const auto copy = CImageCopy::Take(file.Path(), failure, options);
+      ASSERT_TRUE(copy) << CauseWords(failure);
+      ASSERT_TRUE(copy->WaitWhole({}));
+      EXPECT_EQ(copy->Sha256(), test::Sha256Sum(file.Path())) << size << " bytes";
+      std::filesystem::resize_file(file.Path(), 0);  // the copy stands alone
+      std::vector<uint8_t> back(size);
+      ASSERT_TRUE(copy->ReadAt(back.data(), size, 0, failure));
+      EXPECT_EQ(back, bytes) << size << " bytes, in memory up to " << inMemoryLimit;
+      EXPECT_TRUE(copy->FileChangedSince());
+    }
+  }
+}
+
+// The box decides when it is done: a box that ends early is loaded, and
+// the run says how much of the image it asked for; where the whole image
+// is required, it fails.
+TEST(UpgradeCoverage, AnEarlyEndIsSaidAndFailsWhereTheWholeImageIsRequired) {
+  const auto image = SampleImage(20 * 1000);
+  const struct {
+    std::optional<size_t> endAfter;
+    Order order;
+    const char* said;  // empty: the whole image was asked for
+  } cases[] = {
+      {0, Order::Sequential, "The box asked for only 0.0 % of the image (0 of 20000 bytes)"},
+      {7, Order::Sequential, "The box asked for only 35.0 % of the image (7000 of 20000 bytes)"},
+      {19, Order::Reverse, "The box asked for only 95.0 % of the image (19000 of 20000 bytes)"},
+      {{}, Order::Repeated, ""},
+  };
+  for (const auto& c : cases) {
+    for (const bool requireWhole : {false, true}) {
+      CUpgradeRun t;
+      t.engine.SetRequireWholeImage(requireWhole);
+      sim::CBoxPlan plan = Plan(1000, c.order);
+      plan.endAfter = c.endAfter;
+      t.Run(image, plan);
+      const CRunFigures& figures = t.run.end.figures;
+      const std::string said = c.said;
+      EXPECT_EQ(figures.coveredBytes, c.endAfter ? *c.endAfter * 1000 : image.size());
+      EXPECT_EQ(figures.imageBytes, image.size());
+      EXPECT_EQ(Count(t.run.Lines(), said), said.empty() ? 0u : 1u) << said;
+      const bool fails = requireWhole && !said.empty();
+      EXPECT_EQ(t.Outcome(), fails ? RunOutcome::Failed : RunOutcome::Succeeded) << said;
+      if (fails) {
+        EXPECT_EQ(CauseWords(t.run.end.cause),
+                  "the box ended before it had asked for the whole image (" + said.substr(8) + ")");
+      }
+    }
   }
 }
 

@@ -25,6 +25,11 @@ int CZELUpgradeThread::SetParameters(std::string port, std::string file) {
   return 0;
 }
 
+void CZELUpgradeThread::SetImage(std::shared_ptr<CImageCopy> image) {
+  std::lock_guard lock(m_paramMutex);
+  m_givenImage = std::move(image);
+}
+
 void CZELUpgradeThread::AcknowledgeEnd() { m_evEndAck.Set(); }
 
 void CZELUpgradeThread::Diagnostic(const char* text) { WriteDiagnostic(Reporter(), text); }
@@ -45,6 +50,7 @@ int CZELUpgradeThread::Run() {
   m_figures = {};
   m_bFirstRequestSeen = false;
   m_cutShort.clear();
+  m_served.Clear();
   m_dcbSettings.fDtrControl = DTR_CONTROL_ENABLE;
   m_port.SetReporter(Reporter());
   m_port.SetStop(StopToken());
@@ -53,17 +59,29 @@ int CZELUpgradeThread::Run() {
     Trace("The Port Is Currently Opened, Close the Port");
     m_port.Close();
   }
+  // The image is read before the port opens: what the box will get is
+  // fixed now, whatever becomes of the file before it is switched on.
+  if (!TakeImage()) {
+    Trace("Download FAILED");
+    RecordRunEnd(RunOutcome::Failed, m_failure);
+    SendToOwner(WM_DOWNLOAD_END, 0, END_FAILED);
+    m_image.reset();
+    return 0;
+  }
   if (!m_port.Open(m_dcbSettings, port)) {
     Trace("Open port (" + port + ") FAILED");
     Trace("Please VERIFY the port connection and try it again");
-    RecordRunEnd(RunOutcome::Failed, m_port.LastFailure());
+    RecordRunEnd(RunOutcome::Failed, m_port.LastFailure(), {}, m_image->Sha256());
     SendToOwner(WM_DOWNLOAD_END, 0, END_FAILED);
+    m_image.reset();
     return 0;
   }
   Trace("Open port (" + port + ") Successfully ");
   Trace("Please SWITCH ON your box now");
 
-  if (Handshake() != 0) {
+  const int handshake = Handshake();
+  if (m_imageSha256.empty()) m_imageSha256 = m_image->Sha256();  // once whole, else none
+  if (handshake != 0) {
     if (ShouldStop()) {
       Trace("Download CANCELLED");
       RecordRunEnd(RunOutcome::Cancelled, {}, Figures(), m_imageSha256);
@@ -80,6 +98,7 @@ int CZELUpgradeThread::Run() {
     Trace(m_evEndAck.Wait(TerminateToken()) ? "Download Terminated SUCCESSFULLY" : "PROBLEM To Terminate");
   }
   m_port.Close();
+  m_image.reset();
   return 0;
 }
 
@@ -129,25 +148,28 @@ int CZELUpgradeThread::Handshake() {
   }
 }
 
-int CZELUpgradeThread::ServeRequests() {
+bool CZELUpgradeThread::TakeImage() {
   std::string path;
   {
     std::lock_guard lock(m_paramMutex);
     path = m_strFile;
+    if (m_givenImage && m_givenImage->Path() == path) m_image = m_givenImage;
   }
-  CImageFile image;  // closed on every return
-  if (!image.Open(path)) {
+  CFailureCause failure;
+  if (!m_image) m_image = CImageCopy::Take(path, failure);
+  if (m_image && m_image->Size() == 0) failure = {CauseKind::Unreadable, path, "the image is empty"};
+  if (failure) {
     Trace("FAILED to open the download file");
-    NoteFailure(image.Failure());
-    return 1;
+    NoteFailure(std::move(failure));
+    return false;
   }
-  // The image as this run found it: a change of it before the box has
-  // ended is a failed run, never a mixed image reported as loaded. Its
-  // digest is taken beside the first requests, not before them, so that a
-  // large image keeps no box waiting; a run that ends early stops it.
-  m_imageSize = image.Size();
-  CImageDigest start;
-  start.Begin(image);
+  // A copy that has already failed (a file changed while it was read).
+  if (failure = m_image->Failure(); failure) return ImageFailed(std::move(failure)) == 0;
+  m_imageSize = m_image->Size();
+  return true;
+}
+
+int CZELUpgradeThread::ServeRequests() {
   bool done = false;
   for (;;) {
     uint16_t length = 0;
@@ -163,43 +185,43 @@ int CZELUpgradeThread::ServeRequests() {
       done = true;
     } else if (r == PID_DATA_REQUEST) {
       NoteRequest();
-      // Only bytes already in the image's digest are served.
-      const uint64_t end = std::min<uint64_t>(uint64_t{offset} + length, m_imageSize);
-      if (!start.WaitHashed(end, StopToken())) return 1;
-      if (!ServeDataRequest(image, length, offset)) return 1;
+      if (!ServeDataRequest(length, offset)) return 1;
     } else if (!noiseReported) {
       Trace("Received UNKNOWN Command from the STB");
     }
     if (ShouldStop()) return 1;
-    if (done) return EndOfUpgrade(image, start);
+    if (done) return EndOfUpgrade();
   }
 }
 
-int CZELUpgradeThread::EndOfUpgrade(CImageFile& image, CImageDigest& start) {
-  CSha256::Digest now;
-  const bool readWhole = start.Wait() && image.Digest(now);
-  if (!readWhole) {
-    Trace("FAILED to read the download file");
-    NoteFailure({CauseKind::Unreadable, image.Path(), "it could not be read whole"});
-    return 1;
-  }
-  m_imageSha256 = CSha256::Hex(start.Result());
-  if (!image.Unchanged() || now != start.Result()) return ImageFailed(image);
+int CZELUpgradeThread::EndOfUpgrade() {
+  // The box may end before the copy has been read whole: its digest, the
+  // one on record, is waited for (a stop ends the wait).
+  if (!m_image->WaitWhole(StopToken())) return ShouldStop() ? 1 : ImageFailed(m_image->Failure());
+  m_imageSha256 = m_image->Sha256();
   if (!m_cutShort.empty()) {
     Trace("Some data were NOT sent to the box");
     return 1;
   }
+  if (m_served.Total() < m_imageSize) {
+    char line[100];
+    std::snprintf(line, sizeof line, "The box asked for only %s of the image (%llu of %llu bytes)",
+                  CoverageText(m_served.Total(), m_imageSize).c_str(),
+                  static_cast<unsigned long long>(m_served.Total()),
+                  static_cast<unsigned long long>(m_imageSize));
+    Trace(line);
+    if (m_bRequireWholeImage) {
+      NoteFailure({CauseKind::PartialImage, {}, std::string(line + 8)});
+      return 1;
+    }
+  }
   return 0;
 }
 
-int CZELUpgradeThread::ImageFailed(CImageFile& image) {
-  if (image.Failure()) {
-    Trace("FAILED to read the download file");
-    NoteFailure(image.Failure());
-  } else {
-    Trace("The download file CHANGED during the download");
-    NoteFailure({CauseKind::ImageChanged, image.Path(), {}});
-  }
+int CZELUpgradeThread::ImageFailed(CFailureCause cause) {
+  Trace(cause.kind == CauseKind::ImageChanged ? "The download file CHANGED during the download"
+                                              : "FAILED to read the download file");
+  NoteFailure(std::move(cause));
   return 1;
 }
 
@@ -215,10 +237,12 @@ CRunFigures CZELUpgradeThread::Figures() const {
   CRunFigures figures = m_figures;
   if (m_bFirstRequestSeen)
     figures.seconds = std::chrono::duration<double>(m_lastFrameAt - m_firstRequestAt).count();
+  figures.imageBytes = m_imageSize;
+  figures.coveredBytes = m_served.Total();
   return figures;
 }
 
-bool CZELUpgradeThread::ServeDataRequest(CImageFile& image, uint16_t n, uint32_t offset) {
+bool CZELUpgradeThread::ServeDataRequest(uint16_t n, uint32_t offset) {
   char line[100];
   std::snprintf(line, sizeof line,
                 "<<Received Data Request from STB: Offset = [%lu], RequestDataLen = [0x%1x%1x]",
@@ -238,14 +262,19 @@ bool CZELUpgradeThread::ServeDataRequest(CImageFile& image, uint16_t n, uint32_t
     return true;
   }
   uint8_t* data = m_reply.data() + kReplyDataOffset;
-  // The bytes of the image as the run found it; past its end the reply
-  // holds erased flash. A file that has grown or shrunk since is no image
-  // to serve.
+  // The bytes of the run's copy, once they are in it and in its digest;
+  // past the image's end the reply holds erased flash.
   const size_t inImage = static_cast<size_t>(std::min<uint64_t>(n, m_imageSize - offset));
-  const int64_t got = image.ReadAt(data, n, offset);
-  if (got < 0 || static_cast<size_t>(got) != inImage || !image.Unchanged()) {
+  CFailureCause failure;
+  if (!m_image->WaitCopied(offset + inImage, StopToken())) {
+    if (ShouldStop()) return false;
     DebugTrace(line);
-    ImageFailed(image);
+    ImageFailed(m_image->Failure());
+    return false;
+  }
+  if (!m_image->ReadAt(data, inImage, offset, failure)) {
+    DebugTrace(line);
+    ImageFailed(std::move(failure));
     return false;
   }
   std::fill(data + inImage, data + n, kErasedFlash);
@@ -265,6 +294,7 @@ bool CZELUpgradeThread::ServeDataRequest(CImageFile& image, uint16_t n, uint32_t
     return true;
   }
   if (auto it = m_cutShort.find(offset); it != m_cutShort.end() && it->second <= n) m_cutShort.erase(it);
+  m_served.Add(offset, offset + inImage);
   m_figures.bytes += n;
   m_figures.wireBytes += size_t{n} + kDataReplyOverhead;
   m_lastFrameAt = Clock::now();

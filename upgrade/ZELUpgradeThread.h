@@ -4,6 +4,7 @@
 // each step to its owner window as trace lines, progress and an outcome.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -15,8 +16,8 @@
 #include "ports/ZELUpgradePort.h"
 #include "run/Event.h"
 #include "run/ZELWorkingThread.h"
-#include "upgrade/ImageDigest.h"
-#include "upgrade/ImageFile.h"
+#include "upgrade/ImageCopy.h"
+#include "upgrade/ServedRanges.h"
 
 namespace zel {
 
@@ -33,6 +34,14 @@ class CZELUpgradeThread : public CZELWorkingThread {
 
   // Copies both texts; a running transfer keeps the ones it started with.
   int SetParameters(std::string port, std::string file) override;
+  // The copy of the image to serve, shared with other engines (a
+  // station's ports); a run takes it when its path is the run's file, and
+  // else copies the file itself as it starts.
+  void SetImage(std::shared_ptr<CImageCopy> image);
+  // Whether a box that asks for only part of the image fails: the box
+  // decides when it is done, so by default such a run succeeds, saying
+  // what share of the image it asked for.
+  void SetRequireWholeImage(bool require) { m_bRequireWholeImage = require; }
   // Releases the wait that follows a successful upgrade.
   void AcknowledgeEnd() override;
   // The pause between the box's last frame and the success notification:
@@ -58,13 +67,17 @@ class CZELUpgradeThread : public CZELWorkingThread {
   enum class ByteRead { Got, None, Gone };
   ByteRead ReadByte(uint8_t& byte);
   using Clock = std::chrono::steady_clock;
-  // Serves one request; false when the image could not be read or changed.
-  bool ServeDataRequest(CImageFile& image, uint16_t n, uint32_t offset);
-  // After the box's end: 0 when the image is still the one served and
-  // every reply went out whole, else 1.
-  int EndOfUpgrade(CImageFile& image, CImageDigest& start);
-  // Traces and notes why the image can no longer be served; returns 1.
-  int ImageFailed(CImageFile& image);
+  // The run's copy of the image, taken (or its copying begun) before the
+  // port opens; false, traced and noted, when there is none to serve.
+  bool TakeImage();
+  // Serves one request; false when the image could not be read.
+  bool ServeDataRequest(uint16_t n, uint32_t offset);
+  // After the box's end: 0 when the whole image was copied and hashed and
+  // every reply went out whole (and, where required, the box asked for
+  // all of the image), else 1.
+  int EndOfUpgrade();
+  // Traces and notes why the image cannot be served; returns 1.
+  int ImageFailed(CFailureCause cause);
   void NoteRequest();
   CRunFigures Figures() const;
   void Diagnostic(const char* text);
@@ -77,7 +90,10 @@ class CZELUpgradeThread : public CZELWorkingThread {
   DCB m_dcbSettings;
   CZELUpgradePort m_port;
 
-  std::mutex m_paramMutex;  // SetParameters against the start of a run
+  std::mutex m_paramMutex;  // SetParameters and SetImage against the start of a run
+  std::shared_ptr<CImageCopy> m_givenImage;
+  std::atomic<bool> m_bRequireWholeImage{false};
+  std::shared_ptr<CImageCopy> m_image;  // the current run's
   std::chrono::milliseconds m_pauseBeforeSuccess{1000};
   std::vector<uint8_t> m_reply;  // the frame being answered, reused
   size_t m_nSkipped = 0;         // bytes skipped before the last frame's marker
@@ -86,6 +102,7 @@ class CZELUpgradeThread : public CZELWorkingThread {
   // What the current run served, as it happened.
   std::string m_imageSha256;
   uint64_t m_imageSize = 0;  // as the run found it
+  CServedRanges m_served;    // the image's bytes the box has been given
   CRunFigures m_figures;
   bool m_bFirstRequestSeen = false;
   Clock::time_point m_firstRequestAt{};

@@ -11,7 +11,8 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"BoxFeederStation";
 constexpr wchar_t kLogClass[] = L"BoxFeederStationLog";
-constexpr int kTileWidth = 250, kTileHeight = 150, kGap = 8, kTop = 78;
+constexpr int kTileWidth = 250, kTileHeight = 150, kGap = 8, kTop = 106;
+constexpr UINT_PTR kImageTimer = 1;
 
 COLORREF ColorOf(uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
@@ -69,6 +70,11 @@ CWin32StationWindow::CWin32StationWindow(CStationSetup setup, CStation::EngineFa
                                             std::move(makeEngine));
   for (size_t i = 0; i < m_board->Size(); ++i) ShowTile(i, m_board->Tile(i));
   ShowTotals(std::to_string(m_board->Size()) + " ready", false);
+  ShowImage({}, false);
+  if (m_board->Setup().requireWholeImage) CheckDlgButton(m_window, kWholeImageId, BST_CHECKED);
+  // The digest of a large image comes once it is read; a file copied over
+  // the image shows within a second.
+  SetTimer(m_window, kImageTimer, 1000, nullptr);
 }
 
 CWin32StationWindow::~CWin32StationWindow() {
@@ -96,7 +102,15 @@ void CWin32StationWindow::MakeControls(const CStationSetup& setup) {
   Add(L"EDIT", setup.resultsPath, WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, kResultsId, 436, 9, 190, 22);
   Add(L"BUTTON", "&Start all", WS_TABSTOP | BS_PUSHBUTTON, kStartAllId, kGap, 42, 90, 26);
   Add(L"BUTTON", "S&top all", WS_TABSTOP | BS_PUSHBUTTON, kStopAllId, kGap + 96, 42, 90, 26);
-  Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX, kTotalsId, kGap + 196, 47, 420, 20);
+  Add(L"BUTTON", "&Whole image required", WS_TABSTOP | BS_AUTOCHECKBOX, kWholeImageId, kGap + 196, 44, 160,
+      22);
+  Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX, kTotalsId, kGap + 364, 47, 260, 20);
+  // Read-only: the whole digest can be selected and copied.
+  Add(L"EDIT", "", ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP, kDigestId, kGap, 76, 250, 20);
+  Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kImageNoteId, kGap + 256, 76, 240, 20);
+  HWND takeNew =
+      Add(L"BUTTON", "Take &new image", WS_TABSTOP | BS_PUSHBUTTON, kTakeNewId, kGap + 500, 72, 110, 26);
+  ShowWindow(takeNew, SW_HIDE);
   const int columns = StationColumns(setup.ports.size());
   for (size_t i = 0; i < setup.ports.size(); ++i) {
     const int x = kGap + static_cast<int>(i % static_cast<size_t>(columns)) * (kTileWidth + kGap);
@@ -158,8 +172,16 @@ LRESULT CWin32StationWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_COMMAND:
       if (HIWORD(wParam) == BN_CLICKED) OnCommand(LOWORD(wParam));
       return 0;
+    case WM_TIMER:
+      if (wParam == kImageTimer) m_board->CheckImage();
+      return 0;
     case WM_CTLCOLORSTATIC: {
       const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
+      if (id == kImageNoteId) {
+        SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0xb4, 0x53, 0x09));
+        SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+      }
       if (id >= 1000 && (id - 1000) % kParts == kStrip) {
         const size_t index = static_cast<size_t>(id - 1000) / kParts;
         return reinterpret_cast<LRESULT>(m_stateBrushes[static_cast<int>(m_shownStates.at(index))]);
@@ -172,7 +194,10 @@ LRESULT CWin32StationWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) 
         DestroyWindow(m_window);
       }
       return 0;  // else asked: the ports stop, and their ends close the window
-    case WM_DESTROY: m_window = nullptr; return 0;
+    case WM_DESTROY:
+      KillTimer(m_window, kImageTimer);
+      m_window = nullptr;
+      return 0;
   }
   return DefWindowProcW(m_window, message, wParam, lParam);
 }
@@ -187,6 +212,17 @@ void CWin32StationWindow::OnCommand(int id) {
   }
   if (id == kStopAllId) {
     m_board->StopAll();
+    return;
+  }
+  if (id == kWholeImageId) {
+    m_board->SetRequireWholeImage(IsDlgButtonChecked(m_window, kWholeImageId) == BST_CHECKED);
+    return;
+  }
+  if (id == kTakeNewId) {
+    std::string refusal;
+    if (!m_board->TakeNewImage(refusal))
+      MessageBoxW(m_window, Wide("The image could not be read: " + refusal).c_str(), L"BoxFeeder station",
+                  MB_OK | MB_ICONWARNING);
     return;
   }
   if (id < 1000) return;
@@ -245,6 +281,14 @@ void CWin32StationWindow::CloseStation(int code) {
   exitCode = code;
   m_bClosingNow = true;
   PostMessageW(m_window, WM_CLOSE, 0, 0);  // this runs inside a run's end
+}
+
+void CWin32StationWindow::ShowImage(const std::string& sha256, bool fileChanged) {
+  SetWindowTextW(GetDlgItem(m_window, kDigestId),
+                 Wide(sha256.empty() ? std::string("SHA-256: not read yet") : "SHA-256: " + sha256).c_str());
+  SetWindowTextW(GetDlgItem(m_window, kImageNoteId),
+                 fileChanged ? L"The file has changed on disk; boxes get the image as it was read." : L"");
+  ShowWindow(GetDlgItem(m_window, kTakeNewId), fileChanged ? SW_SHOW : SW_HIDE);
 }
 
 LRESULT CALLBACK CWin32StationWindow::LogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -19,7 +19,8 @@ class CWin32StationWindow final : private IStationView {
  public:
   // The parts of a tile, whose control ids are TileControlId(index, part).
   enum TilePart { kStrip, kName, kState, kBar, kFigures, kCause, kCounts, kStart, kStop, kLog, kParts };
-  static constexpr int kResultsId = 102, kStartAllId = 103, kStopAllId = 104, kTotalsId = 105;
+  static constexpr int kResultsId = 102, kStartAllId = 103, kStopAllId = 104, kTotalsId = 105,
+                       kDigestId = 106, kImageNoteId = 107, kTakeNewId = 108, kWholeImageId = 109;
   static int TileControlId(size_t index, TilePart part) {
     return 1000 + static_cast<int>(index) * kParts + part;
   }
@@ -52,6 +53,7 @@ class CWin32StationWindow final : private IStationView {
   void ShowTotals(const std::string& text, bool anyRunning) override;
   bool AskStopAndClose() override;
   void CloseStation(int code) override;
+  void ShowImage(const std::string& sha256, bool fileChanged) override;
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK LogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
