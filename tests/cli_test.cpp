@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <iterator>
@@ -85,16 +86,32 @@ TEST(BoxfeedUpgrade, TraceAddsTheDebugLinesToTheLog) {
             std::string::npos);
 }
 
-TEST(BoxfeedUpgrade, CtrlCCancelsTheTransfer) {
-  CTempFile file(SampleImage(100), ".sdl");
-  sim::CBoxPlan silent;
-  silent.silent = true;
-  CBoxOnThread box(SampleImage(100), silent);
-  CChildProcess child({BOXFEED_PATH, "upgrade", file.Path(), "--port", box.box.Port()});
-  ASSERT_TRUE(child.ReadUntil("Please SWITCH ON your box now"));
-  child.Signal(SIGINT);
-  EXPECT_EQ(child.Wait(), 2);
-  EXPECT_NE(child.Stdout().find("Download CANCELLED"), std::string::npos);
+// Ctrl-C cancels in every phase, the record saying so: while the box is
+// still off, and once the box has ended while a large image's digest is
+// still being taken (the image a 4 GiB sparse file).
+TEST(BoxfeedUpgrade, CtrlCCancelsTheTransferInEveryPhase) {
+  const struct {
+    const char* phase;
+    uint64_t imageSize;
+    bool silent;
+    const char* signalAfter;
+  } phases[] = {{"BoxOff", 100, true, "Please SWITCH ON your box now"},
+                {"FinalDigest", uint64_t{4} << 30, false, "PID_TERM_UPGRADE successfully!"}};
+  for (const auto& phase : phases) {
+    CTempFile file({}, ".sdl");
+    std::filesystem::resize_file(file.Path(), phase.imageSize);
+    CTempFile results({}, ".jsonl");
+    sim::CBoxPlan plan;
+    plan.silent = phase.silent;
+    CBoxOnThread box(std::vector<uint8_t>(10000), plan);  // the image's first bytes: zeros
+    CChildProcess child({BOXFEED_PATH, "upgrade", file.Path(), "--port", box.box.Port(), "--results",
+                         results.Path(), "--end-pause-ms", "0"});
+    ASSERT_TRUE(child.ReadUntil(phase.signalAfter)) << phase.phase;
+    child.Signal(SIGINT);
+    EXPECT_EQ(child.Wait(), 2) << phase.phase;
+    EXPECT_NE(child.Stdout().find("Download CANCELLED"), std::string::npos) << phase.phase;
+    EXPECT_NE(ReadFile(results.Path()).find("\"outcome\":\"cancelled\""), std::string::npos) << phase.phase;
+  }
 }
 
 TEST(BoxfeedUpgrade, FailuresExitWithOneAndSayWhy) {
