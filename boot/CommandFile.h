@@ -1,8 +1,10 @@
 // The boot download's command file: sections of a title line, a second
 // header line, one or more lines of hexadecimal text and an empty line.
-// Blanks in data lines are ignored; characters are taken in pairs, the
-// first giving the high four bits; any character that is not a hexadecimal
-// digit counts as 0; a last character without a partner is ignored.
+// Blanks (spaces and tabs) in data lines are ignored; characters are taken
+// in pairs, the first giving the high four bits. The reader takes any
+// character that is not a hexadecimal digit as 0 and ignores a last
+// character without a partner; CheckSections refuses a file that has
+// either, so that no such file is ever sent.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +29,12 @@ size_t DecodeHexLine(uint8_t* buffer, size_t room, const std::string& line);
 uint8_t HexPairToByte(const char pair[2]);
 // The value of a hexadecimal digit in either case; 0 for anything else.
 uint8_t HexDigitValue(char c);
+
+// Checks the first two sections as ReadNextSection will read them, from
+// the file's start: empty when both are sound, else what is wrong and
+// where, such as "line 6, column 4: 'ZZ' is not a hexadecimal byte". Each
+// section must fit in room bytes. Leaves the file at its start.
+std::string CheckSections(std::FILE* file, size_t room);
 
 // Reads one line, without its LF or CR LF; false at end of file.
 bool ReadTextLine(std::FILE* file, std::string& line);

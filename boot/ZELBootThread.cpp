@@ -42,6 +42,7 @@ int CZELBootThread::Run() {
     port = m_strPort;
     file = m_strFile;
   }
+  m_runPort = port;
   if (m_port.IsOpen()) {
     Trace("The Port Is Currently Opened, Close the Port");
     m_port.Close();
@@ -51,6 +52,23 @@ int CZELBootThread::Run() {
   DCB settings = m_dcbSettings;
   settings.BaudRate = kBootBaud;
   m_failure = {};
+  m_figures = {};
+  // The command file is read and checked before the port opens: a file
+  // that would send other bytes than it says is refused before the box is
+  // asked for.
+  CCommandFile commands = OpenCommandFile(file, &m_failure);
+  if (commands) {
+    if (std::string problem = CheckSections(commands.get(), kSectionRoom); !problem.empty()) {
+      m_failure = {CauseKind::Unreadable, file, std::move(problem)};
+      commands.reset();
+    }
+  }
+  if (!commands) {
+    Trace("Can not Open the Command File");
+    Trace("Download Failed");
+    RecordRunEnd(RunOutcome::Failed, m_failure);
+    return 0;
+  }
   m_port.SetReporter(Reporter());
   m_port.SetStop(StopToken());
   if (!m_port.Open(settings, port, true)) {
@@ -61,8 +79,14 @@ int CZELBootThread::Run() {
   }
   Trace("Open Port (" + port + ") Successfully ");
   Trace("Please Switch On your Box now");
-  m_figures = {};
-  if (DownloadBoot(file) == 0) {
+  m_boxCameUp.reset();
+  const int result = DownloadBoot(commands.get(), file);
+  // The clock runs from the box's first byte to the run's end, whatever
+  // ended it: it describes the same exchange as the bytes.
+  if (m_boxCameUp)
+    m_figures.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - *m_boxCameUp).count();
+  if (result == 0) {
     Trace("Flash Boot OK");
     RecordRunEnd(RunOutcome::Succeeded, {}, m_figures);
   } else {
@@ -75,16 +99,11 @@ int CZELBootThread::Run() {
   return 0;
 }
 
-int CZELBootThread::DownloadBoot(const std::string& commandFile) {
-  CCommandFile file = OpenCommandFile(commandFile, &m_failure);
-  if (!file) {
-    Trace("Can not Open the Command File");
-    return 1;
-  }
+int CZELBootThread::DownloadBoot(std::FILE* file, const std::string& commandFile) {
   m_port.SetMask(kEventMask);
   uint8_t section[kSectionRoom];
   uint8_t received[kSectionRoom];
-  const size_t firstSection = ReadNextSection(file.get(), section, sizeof section);
+  const size_t firstSection = ReadNextSection(file, section, sizeof section);
   if (firstSection == 0) {
     Trace("Failed to get the next section");
     m_failure = {CauseKind::Unreadable, commandFile, "no first section"};
@@ -105,15 +124,14 @@ int CZELBootThread::DownloadBoot(const std::string& commandFile) {
   // From here on every step ends the run on a stop or a vanished port.
   if (Interrupted()) return 1;
   // The exchange is timed from the box's first byte.
-  const auto boxCameUp = std::chrono::steady_clock::now();
+  m_boxCameUp = std::chrono::steady_clock::now();
   const auto counted = [&](uint64_t dataBytes, uint64_t wireBytes) {
     m_figures.bytes += dataBytes;
     m_figures.wireBytes += wireBytes;
-    m_figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - boxCameUp).count();
   };
   counted(0, got);
 
-  const size_t secondSection = ReadNextSection(file.get(), section, sizeof section);
+  const size_t secondSection = ReadNextSection(file, section, sizeof section);
   if (secondSection == 0) {
     Trace("Failed to Read the Next Section");
     m_failure = {CauseKind::Unreadable, commandFile, "no second section"};
@@ -134,7 +152,15 @@ int CZELBootThread::DownloadBoot(const std::string& commandFile) {
                      StopToken());
   if (Interrupted()) return 1;
   if (!SwitchSpeed()) {
+    // A port that went away is said as such, not blamed on the settings.
+    CSerialDevice& device = m_port.GetHandle();
+    if (ShouldStop()) return 1;
+    if (device.IsGone() || device.LastError() == DeviceError::Gone) {
+      m_failure = DeviceFailureCause(DeviceError::Gone, m_runPort, device.LastErrorText());
+      return 1;
+    }
     ShowToOperator(Reporter(), "Can not Set the Port Configuration to 115200");
+    m_failure = {CauseKind::Other, m_runPort, "the port did not take 115200 baud"};
     return 1;
   }
   for (int i = 0; i < kBBytes; ++i) {

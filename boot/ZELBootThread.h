@@ -4,8 +4,11 @@
 // answer) and reports through trace lines only.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "ports/ZELBootPort.h"
@@ -32,7 +35,7 @@ class CZELBootThread : public CZELWorkingThread {
  protected:
   int Run() override;
   // 0 success, 1 failure.
-  int DownloadBoot(const std::string& commandFile);
+  int DownloadBoot(std::FILE* file, const std::string& commandFile);
   size_t ReadBytes(uint8_t* buffer, size_t room, size_t count);
   bool SendBytes(const uint8_t* buffer, uint32_t count, uint32_t* written);
   bool ReadWithTimeout(uint8_t* buffer, uint32_t count, uint32_t* read);
@@ -50,7 +53,9 @@ class CZELBootThread : public CZELWorkingThread {
   DCB m_dcbSettings;
   CZELBootPort m_port;
   CFailureCause m_failure;  // why the current run failed, where known
-  CRunFigures m_figures;    // what the current run sent, measured as it went
+  std::string m_runPort;    // the current run's port, for its causes
+  std::optional<std::chrono::steady_clock::time_point> m_boxCameUp;  // the box's first byte
+  CRunFigures m_figures;  // what the current run sent, measured as it went
 };
 
 }  // namespace zel

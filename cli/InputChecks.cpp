@@ -9,8 +9,6 @@
 namespace zel::cli {
 namespace {
 
-constexpr uint64_t kLargestImage = uint64_t{1} << 32;
-
 // The cause's words without the "Cause: " in front.
 std::string Why(const CFailureCause& cause) {
   const std::string line = DescribeCause(cause);
@@ -22,13 +20,8 @@ std::string Why(const CFailureCause& cause) {
 std::shared_ptr<CImageCopy> TakeImage(const std::string& path, std::string& refusal) {
   CFailureCause failure;
   auto image = CImageCopy::Take(path, failure);
-  if (!image)
-    refusal = Why(failure);
-  else if (image->Size() == 0)
-    refusal = path + ": the image is empty";
-  else if (image->Size() > kLargestImage)
-    refusal = path + ": the image is larger than 4 GiB, past what the box can ask for";
-  return refusal.empty() ? image : nullptr;
+  if (!image) refusal = Why(failure);
+  return image;
 }
 
 std::string CheckLogPath(const std::string& path) {
@@ -53,11 +46,8 @@ std::string CheckCommandFile(const std::string& path) {
     const bool ownWords = cause.kind == CauseKind::PermissionDenied || cause.kind == CauseKind::Busy;
     return Why(cause) + (ownWords && !cause.systemText.empty() ? " (" + cause.systemText + ")" : "");
   }
-  uint8_t section[CZELBootThread::kSectionRoom];
-  if (ReadNextSection(file.get(), section, sizeof section) == 0 ||
-      ReadNextSection(file.get(), section, sizeof section) == 0)
-    return path + ": fewer than two sections (a title, a header, hexadecimal lines and an empty line each)";
-  return {};
+  const std::string problem = CheckSections(file.get(), CZELBootThread::kSectionRoom);
+  return problem.empty() ? problem : path + ": " + problem;
 }
 
 }  // namespace zel::cli

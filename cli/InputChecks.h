@@ -11,9 +11,8 @@
 
 namespace zel::cli {
 
-// The copy of the image the run serves, begun now: a readable regular file
-// of 1 byte to 4 GiB (offsets are 32-bit, so no byte past 4 GiB can ever
-// be asked for). Null, with why in refusal, when it is none.
+// The copy of the image the run serves, begun now; null, with why in
+// refusal, when the file is none to serve.
 std::shared_ptr<CImageCopy> TakeImage(const std::string& path, std::string& refusal);
 // A new file, or a regular one: never a FIFO or a device, whose opening
 // would block.

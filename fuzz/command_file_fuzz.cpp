@@ -4,7 +4,8 @@
 // second header, data lines and an empty line; blanks are dropped and
 // characters read in pairs, a non-digit counting 0; end of file before the
 // empty line, an empty first data line or no bytes at all lose the
-// section, and so do more bytes than the room.
+// section, and so do more bytes than the room. A file that the strict check
+// passes must give both sections.
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -56,7 +57,7 @@ std::vector<uint8_t> Section(CPlainFile& file) {
   for (;;) {
     std::string digits;
     for (char c : *line)
-      if (c != ' ') digits += c;
+      if (c != ' ' && c != '\t') digits += c;
     if (bytes.size() + digits.size() / 2 > kRoom) return {};
     for (size_t i = 0; i + 1 < digits.size(); i += 2)
       bytes.push_back(static_cast<uint8_t>(Nibble(digits[i]) * 16 + Nibble(digits[i + 1])));
@@ -74,6 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::fwrite(data, 1, size, file);
   std::rewind(file);
   CPlainFile plain(std::string(reinterpret_cast<const char*>(data), size));
+  // A file the check passes is read whole, two sections of bytes; it
+  // leaves the file at its start.
+  const bool sound = zel::CheckSections(file, kRoom).empty();
+  int sectionsRead = 0;
   for (int section = 0; section < 2; ++section) {
     std::vector<uint8_t> buffer(kRoom + 16, 0xEE);
     const size_t count = zel::ReadNextSection(file, buffer.data(), kRoom);
@@ -86,7 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = kRoom; i < buffer.size(); ++i)
       if (buffer[i] != 0xEE) std::abort();  // nothing past the room
     if (count == 0) break;                  // where the reader stands after a lost section is not defined
+    ++sectionsRead;
   }
+  if (sound && sectionsRead != 2) std::abort();
   std::fclose(file);
   return 0;
 }

@@ -66,9 +66,6 @@ CStationBoard::~CStationBoard() = default;
 std::shared_ptr<CImageCopy> CStationBoard::ImageForStart(CFailureCause& failure) {
   if (!m_image) {
     m_image = CImageCopy::Take(m_setup.image, failure);
-    if (m_image && m_image->Size() == 0)
-      failure = {CauseKind::Unreadable, m_setup.image, "the image is empty"};
-    if (failure) m_image.reset();
     if (m_image) m_imageSize = m_image->Size();
     CheckImage();
   }

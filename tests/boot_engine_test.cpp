@@ -14,9 +14,9 @@ using test::CTempFile;
 
 const std::vector<uint8_t> kSection2{0x10, 0x20, 0x30, 0xAB, 0xCD};
 
-std::vector<uint8_t> CommandFileText(bool secondSection = true) {
+std::vector<uint8_t> CommandFileText(const std::string& secondData = "102030\r\nab cd\r\n") {
   std::string text = "BOOT\r\nfirst section\r\n0102 0304\r\n\r\n";
-  if (secondSection) text += "SECOND\r\nthe bytes to send\r\n102030\r\nab cd\r\n\r\nanything after\r\n";
+  if (!secondData.empty()) text += "SECOND\r\nthe bytes to send\r\n" + secondData + "\r\nanything after\r\n";
   return std::vector<uint8_t>(text.begin(), text.end());
 }
 
@@ -53,42 +53,47 @@ TEST_F(BootDownload, ABoxThatAnswersNothingAfterTheBBytesStillSucceeds) {
   EXPECT_EQ(t.run.Tail(1), Lines{"Flash Boot OK"});
 }
 
-TEST_F(BootDownload, WithoutParametersTheEmptyPortFailsToOpen) {
+TEST_F(BootDownload, WithoutParametersNothingOpens) {
   EXPECT_EQ(t.engine.SetParameters("", "file"), 1);
   const std::string none;
-  t.Run("file", &none);
-  EXPECT_EQ(t.run.Lines(), (Lines{"Open Com Port failed ( m_strPort)",
-                                  "Please Verify the Port Connection and try it again"}));
-  EXPECT_EQ(t.reports.Texts(), Lines{"Can not Open the Port"});
+  t.Run(file.Path(), &none);
+  EXPECT_EQ(t.run.Lines(), (Lines{"Can not Open the Command File", "Download Failed"}));
   EXPECT_EQ(t.Outcome(), RunOutcome::Failed);
   EXPECT_EQ(t.run.end.cause.kind, CauseKind::NotFound);
 }
 
-// Command files the engine refuses, each with its line and its cause.
+// Command files the engine refuses before the port opens, each with its
+// cause.
 struct CRefusedFile {
-  bool secondSection;
+  const char* secondData;
   mode_t mode;
-  const char* line;
-  CauseKind cause;
+  const char* cause;
 };
 
 class BootRefusedFile : public ::testing::TestWithParam<CRefusedFile> {};
 
 TEST_P(BootRefusedFile, EndsTheRunWithItsLineAndCause) {
-  CTempFile file(CommandFileText(GetParam().secondSection));
+  CTempFile file(CommandFileText(GetParam().secondData));
   ASSERT_EQ(::chmod(file.Path().c_str(), GetParam().mode), 0);
   CBootRun t;
   t.section = kSection2;
   t.Run(file.Path());
-  EXPECT_EQ(t.run.Tail(2), (Lines{GetParam().line, "Download Failed"}));
+  EXPECT_EQ(t.run.Lines(), (Lines{"Can not Open the Command File", "Download Failed"}));
   EXPECT_EQ(t.Outcome(), RunOutcome::Failed);
-  EXPECT_EQ(t.run.end.cause.kind, GetParam().cause);
+  EXPECT_EQ(CauseWords(t.run.end.cause), file.Path() + ": " + GetParam().cause);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, BootRefusedFile,
-    ::testing::Values(CRefusedFile{true, 0444, "Can not Open the Command File", CauseKind::PermissionDenied},
-                      CRefusedFile{false, 0644, "Failed to Read the Next Section", CauseKind::Unreadable}));
+    ::testing::Values(
+        CRefusedFile{"10\r\n", 0444, "permission denied"},
+        CRefusedFile{
+            "", 0644,
+            "the file cannot be read (fewer than two sections (a title, a header, hexadecimal lines and "
+            "an empty line each))"},
+        CRefusedFile{"5A ZZ A5\r\n", 0644,
+                     "the file cannot be read (line 7, column 4: 'ZZ' is not a hexadecimal byte)"}),
+    [](const auto& info) { return std::to_string(info.index); });
 
 TEST_F(BootDownload, ASilentBoxIsWaitedForUntilStopped) {
   t.run.onLine = [&](const std::string& line) {

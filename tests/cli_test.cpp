@@ -305,6 +305,8 @@ TEST_P(BoxfeedRefuses, BadInputBeforeAnyPortOpens) {
   std::ofstream(dir + "/empty.sdl").close();
   std::ofstream(dir + "/good.sdl") << "image";
   std::ofstream(dir + "/one.txt") << "t\nh\n0102\n\n";
+  std::ofstream(dir + "/badhex.txt") << "t\nh\n0102\n\nt\nh\n5A ZZ A5\n\n";
+  std::ofstream(dir + "/oversize.txt") << "t\nh\n" << std::string(8002, 'F') << "\n\nt\nh\n03\n\n";
   std::ofstream(dir + "/two.txt") << "t\nh\n0102\n\nt\nh\n03\n\n";
   ::chmod((dir + "/two.txt").c_str(), 0444);
   ::mkfifo((dir + "/fifo").c_str(), 0644);
@@ -396,6 +398,16 @@ INSTANTIATE_TEST_SUITE_P(
                    return std::vector<std::string>{"boot", d + "/one.txt", "-p", "/dev/ttyS9"};
                  },
                  "fewer than two sections"},
+        CRefusal{"BadHexInACommandFile",
+                 [](const std::string& d) {
+                   return std::vector<std::string>{"boot", d + "/badhex.txt", "-p", "/dev/ttyS9"};
+                 },
+                 "badhex.txt: line 7, column 4: 'ZZ' is not a hexadecimal byte"},
+        CRefusal{"OversizeCommandSection",
+                 [](const std::string& d) {
+                   return std::vector<std::string>{"boot", d + "/oversize.txt", "-p", "/dev/ttyS9"};
+                 },
+                 "line 3: the first section holds more than 4000 bytes"},
         CRefusal{"ReadOnlyCommandFile",
                  [](const std::string& d) {
                    return std::vector<std::string>{"boot", d + "/two.txt", "-p", "/dev/ttyS9"};

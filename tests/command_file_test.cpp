@@ -47,8 +47,8 @@ TEST(HexLines, PairsBlanksCaseAndInvalidCharacters) {
   EXPECT_EQ(Decode("    "), Bytes{});
   EXPECT_EQ(Decode("G1"), (Bytes{0x01}));
   EXPECT_EQ(Decode("zz"), (Bytes{0x00}));
-  EXPECT_EQ(Decode("\tF"), (Bytes{0x0F}));
-  EXPECT_EQ(Decode("1\t2"), (Bytes{0x10}));
+  EXPECT_EQ(Decode("\tF"), Bytes{}) << "a tab is a blank";
+  EXPECT_EQ(Decode("1\t2"), (Bytes{0x12}));
 }
 
 TEST(HexLines, ALineThatDoesNotFitStoresNothing) {
@@ -98,6 +98,35 @@ TEST(Sections, AnOversizeSectionFailsWithoutWritingPastTheRoom) {
   EXPECT_EQ(ReadNextSection(again.File(), buffer.data(), 45), 0u);
   for (size_t i = 45; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], 0xEE) << i;
   EXPECT_EQ(file.Next(50).size(), 50u) << "exactly full still fits";
+}
+
+// Every file the reader would send otherwise than it reads is refused
+// before anything is sent, naming the place.
+TEST(Sections, TheCheckRefusesWhatTheReaderWouldSendOtherwise) {
+  const std::string second = "t2\nh2\nFF\n\n";
+  const struct {
+    std::string text;
+    std::string problem;
+  } cases[] = {
+      {"t\nh\n12 34\n\t56\n\n" + second, ""},
+      {"t\nh\n0102\n\nt2\nh2\n5A ZZ A5\n\n", "line 7, column 4: 'ZZ' is not a hexadecimal byte"},
+      {"t\nh\n0G\n\n" + second, "line 3, column 1: '0G' is not a hexadecimal byte"},
+      {"t\nh\n0102A\n\n" + second, "line 3, column 5: 'A' has no second digit"},
+      {"t\nh\n  \n\n" + second, "line 4: the first section holds no bytes"},
+      {"t\nh\n\n" + second, "line 3: the first section has no hexadecimal line"},
+      {"t\nh\n01\n\n",
+       "fewer than two sections (a title, a header, hexadecimal lines and an empty line each)"},
+      {"t\nh\n01\n\nt2\nh2\n02", "line 8: the file ends before the second section's empty line"},
+      {"t\nh\n" + std::string(8002, '0') + "\n\n" + second,
+       "line 3: the first section holds more than 4000 bytes"},
+  };
+  for (const auto& c : cases) {
+    CSections file(c.text);
+    EXPECT_EQ(CheckSections(file.File(), 4000), c.problem) << c.text.substr(0, 60);
+    if (c.problem.empty()) {
+      EXPECT_EQ(file.Next(), (Bytes{0x12, 0x34, 0x56})) << "left at the start";
+    }
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ namespace zel {
 namespace {
 
 constexpr size_t kBlock = 256 * 1024;
+constexpr uint64_t kLargestImage = uint64_t{1} << 32;
 
 }  // namespace
 
@@ -19,6 +20,12 @@ std::shared_ptr<CImageCopy> CImageCopy::Take(const std::string& path, CFailureCa
   auto image = std::make_shared<CImageFile>();
   if (!image->Open(path)) {
     failure = image->Failure();
+    return nullptr;
+  }
+  if (image->Size() == 0 || image->Size() > kLargestImage) {
+    failure = {CauseKind::Unreadable, path,
+               image->Size() == 0 ? "the image is empty"
+                                  : "the image is larger than 4 GiB, past what the box can ask for"};
     return nullptr;
   }
   std::shared_ptr<CImageCopy> copy(new CImageCopy);

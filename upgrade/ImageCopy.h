@@ -44,7 +44,8 @@ class CImageCopy {
   };
 
   // Opens path and starts copying it; null, with why in failure, when the
-  // file cannot be opened or is no regular file. Its size is the file's at
+  // file cannot be opened, is no regular file, is empty or is larger than
+  // 4 GiB (offsets are 32-bit: no box can ask past that). Its size is the file's at
   // this moment: a file that then shrinks or changes before it has been
   // read whole fails the copy.
   static std::shared_ptr<CImageCopy> Take(const std::string& path, CFailureCause& failure,

@@ -157,7 +157,6 @@ bool CZELUpgradeThread::TakeImage() {
   }
   CFailureCause failure;
   if (!m_image) m_image = CImageCopy::Take(path, failure);
-  if (m_image && m_image->Size() == 0) failure = {CauseKind::Unreadable, path, "the image is empty"};
   if (failure) {
     Trace("FAILED to open the download file");
     NoteFailure(std::move(failure));
