@@ -7,6 +7,7 @@
 
 #include "app/DownloaderApp.h"
 #include "app/StationWindow.h"
+#include "run/Platform.h"
 #include "station/StationArguments.h"
 #include "upgrade/ZELUpgradeThread.h"
 
@@ -29,6 +30,7 @@ int RunStation(const std::vector<std::string>& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  zel::ReserveStandardStreams();
   QApplication application(argc, argv);
   const QStringList qtArguments = QApplication::arguments();
   std::vector<std::string> arguments;

@@ -51,9 +51,11 @@ std::string CheckLogPaths(const std::vector<std::string>& logs, const std::strin
   return {};
 }
 
-// Whether two paths name one file, whether or not it exists yet.
+// Whether two paths name one file, whether or not it exists yet: the
+// same file through any link, hard links included, or the same name.
 bool SamePath(const std::string& a, const std::string& b) {
   std::error_code ec;
+  if (std::filesystem::equivalent(a, b, ec) && !ec) return true;
   const auto first = std::filesystem::weakly_canonical(a, ec);
   if (ec) return a == b;
   const auto second = std::filesystem::weakly_canonical(b, ec);

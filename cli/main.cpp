@@ -7,6 +7,7 @@
 #include "cli/JsonEvents.h"
 #include "cli/Terminal.h"
 #include "run/InterruptWatcher.h"
+#include "run/Platform.h"
 #if BOXFEEDER_WITH_DEMO
 #include "cli/Demo.h"
 #endif
@@ -26,6 +27,7 @@ const char* const kExitCodes =
 }  // namespace
 
 int main(int argc, char** argv) {
+  zel::ReserveStandardStreams();
   CLI::App app{"boxfeed: load a software image into a set-top box over a serial cable."};
   app.require_subcommand(1);
   app.allow_windows_style_options(false);  // "/dev/ttyUSB0" and "/tmp/x.sdl" are paths

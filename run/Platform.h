@@ -8,6 +8,11 @@
 
 namespace zel {
 
+// Opens the null device on each standard stream (0 to 2) that is closed,
+// so that no port or file opened later takes its number and receives what
+// is printed. The first thing every program's main does.
+void ReserveStandardStreams();
+
 // The system's id of the calling thread.
 uint32_t CurrentThreadId();
 

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -8,6 +9,15 @@
 #include "run/Platform.h"
 
 namespace zel {
+
+void ReserveStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1) continue;
+    // The lowest free number: this one, since those below are open.
+    const int null = ::open("/dev/null", O_RDWR);
+    if (null >= 0 && null != fd) ::close(null);
+  }
+}
 
 uint32_t CurrentThreadId() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
 

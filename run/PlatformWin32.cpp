@@ -7,6 +7,9 @@
 
 namespace zel {
 
+// A Windows handle never takes a C runtime stream's number.
+void ReserveStandardStreams() {}
+
 uint32_t CurrentThreadId() { return ::GetCurrentThreadId(); }
 
 std::string SystemErrorText(unsigned long code) {

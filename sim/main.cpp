@@ -11,12 +11,14 @@
 #include "boot/CommandFile.h"
 #include "boot/ZELBootThread.h"
 #include "run/InterruptWatcher.h"
+#include "run/Platform.h"
 #include "sim/BoxSimulator.h"
 #include "sim/DeviceLink.h"
 
 using zel::sim::CBoxPlan;
 
 int main(int argc, char** argv) {
+  zel::ReserveStandardStreams();
   CLI::App app{"boxsim: a simulated set-top box on a pseudo-terminal, for boxfeed to upgrade."};
   std::string imagePath, linkPath, order = "sequential";
   CBoxPlan plan;

@@ -19,8 +19,10 @@ namespace zel::test {
 
 class CChildProcess {
  public:
+  static constexpr int kClosed = -2;
   // stderrFd: where the child's standard error goes (a terminal, say);
-  // by default a pipe that Stderr() reads. env: NAME=VALUE entries added
+  // by default a pipe that Stderr() reads; kClosed: the child starts with
+  // its standard output and error closed, as a service may start it. env: NAME=VALUE entries added
   // to this process's environment for the child.
   explicit CChildProcess(std::vector<std::string> args, int stderrFd = -1,
                          std::vector<std::string> env = {}) {
@@ -28,8 +30,13 @@ class CChildProcess {
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, stderrFd >= 0 ? stderrFd : err[1], 2);
+    if (stderrFd == kClosed) {
+      posix_spawn_file_actions_addclose(&actions, 1);
+      posix_spawn_file_actions_addclose(&actions, 2);
+    } else {
+      posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+      posix_spawn_file_actions_adddup2(&actions, stderrFd >= 0 ? stderrFd : err[1], 2);
+    }
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

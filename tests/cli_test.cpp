@@ -70,6 +70,24 @@ TEST(BoxfeedUpgrade, SucceedsAndSavesTheLogAsTheWindowWould) {
       << "the warning comes before the final line";
 }
 
+// Started with standard output and error closed (a service, a cron job),
+// nothing it prints may reach the port that took their numbers: the box
+// gets its frames and nothing else.
+TEST(BoxfeedUpgrade, WithItsOutputClosedPrintsNothingIntoThePort) {
+  const auto image = SampleImage(5000);
+  CTempFile file(image, ".sdl");
+  CTempFile results({}, ".jsonl");
+  CBoxOnThread box(image, sim::CBoxPlan{});
+  CChildProcess child({BOXFEED_PATH, "upgrade", file.Path(), "--port", box.box.Port(), "--end-pause-ms", "0",
+                       "--results", results.Path()},
+                      CChildProcess::kClosed);
+  EXPECT_EQ(child.Wait(), 0);
+  box.Finish();
+  EXPECT_TRUE(box.report.imageIntact) << box.report.problem;
+  EXPECT_EQ(box.report.bytesReceived, 12 + 4 * (1024 + 20) + (904 + 20u)) << "frames only";
+  EXPECT_NE(ReadFile(results.Path()).find("\"succeeded\""), std::string::npos);
+}
+
 TEST(BoxfeedUpgrade, TraceAddsTheDebugLinesToTheLog) {
   const auto image = SampleImage(2048);
   CTempFile file(image, ".sdl");
@@ -317,10 +335,13 @@ TEST_P(BoxfeedRefuses, BadInputBeforeAnyPortOpens) {
   std::ofstream(dir + "/three.txt") << "t\nh\n0102\n\nt\nh\n03\n\n";
   std::filesystem::create_symlink(dir + "/good.sdl", dir + "/link.txt");
   std::filesystem::create_hard_link(dir + "/good.sdl", dir + "/hard.txt");
+  std::ofstream(dir + "/kept.txt") << "an earlier log";
+  std::filesystem::create_hard_link(dir + "/kept.txt", dir + "/kept.jsonl");
   CChildProcess child(args);
   const int status = child.Wait();
   EXPECT_EQ(ReadFile(dir + "/good.sdl"), "image") << "what the run reads is never overwritten";
   EXPECT_EQ(ReadFile(dir + "/three.txt"), "t\nh\n0102\n\nt\nh\n03\n\n");
+  EXPECT_EQ(ReadFile(dir + "/kept.txt"), "an earlier log");
   std::filesystem::remove_all(dir);
   EXPECT_EQ(status, 1);
   EXPECT_NE(child.Stderr().find(GetParam().message), std::string::npos) << child.Stderr();
@@ -379,6 +400,13 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const std::string& d) {
                    return std::vector<std::string>{"upgrade", d + "/good.sdl", "-p",        "/dev/ttyS9",
                                                    "--log",   d + "/same.txt", "--results", d + "/same.txt"};
+                 },
+                 "the log and the results file are one file"},
+        CRefusal{"ResultsAreAHardLinkOfTheLog",
+                 [](const std::string& d) {
+                   return std::vector<std::string>{"upgrade",    d + "/good.sdl",  "-p",
+                                                   "/dev/ttyS9", "--log",          d + "/kept.txt",
+                                                   "--results",  d + "/kept.jsonl"};
                  },
                  "the log and the results file are one file"},
         CRefusal{"LogInAFolderThatIsNot",
