@@ -4,16 +4,18 @@
 #include <QApplication>
 #include <QStringList>
 #include <cstdio>
+#include <optional>
 
 #include "app/DownloaderApp.h"
 #include "app/StationWindow.h"
+#include "run/InterruptWatcher.h"
 #include "run/Platform.h"
 #include "station/StationArguments.h"
 #include "upgrade/ZELUpgradeThread.h"
 
 namespace {
 
-int RunStation(const std::vector<std::string>& arguments) {
+int RunStation(const std::vector<std::string>& arguments, zel::CInterruptRelay& interrupts) {
   std::string refusal;
   const auto request = zel::ParseStationArguments(arguments, refusal);
   if (!request) {
@@ -21,9 +23,16 @@ int RunStation(const std::vector<std::string>& arguments) {
     return 64;
   }
   zel::CQtStationWindow window(request->setup, [] { return std::make_unique<zel::CZELUpgradeThread>(); });
+  // Ctrl-C, SIGTERM and SIGHUP stop every box and close once each one's
+  // record is written, as the command line does.
+  interrupts.SetTarget([&window] {
+    QMetaObject::invokeMethod(
+        &window, [&window] { window.Board().StopAllAndClose(); }, Qt::QueuedConnection);
+  });
   window.show();
   if (request->start) window.Board().StartAll();
   QApplication::exec();
+  interrupts.SetTarget(nullptr);
   return window.exitCode.value_or(0);
 }
 
@@ -31,11 +40,19 @@ int RunStation(const std::vector<std::string>& arguments) {
 
 int main(int argc, char** argv) {
   zel::ReserveStandardStreams();
+  // The station's signal watcher comes before any thread, Qt's included,
+  // so that only it receives them.
+  std::optional<zel::CInterruptRelay> interrupts;
+  std::optional<zel::CInterruptWatcher> watcher;
+  if (zel::AsksForStation(std::vector<std::string>(argv + 1, argv + argc))) {
+    interrupts.emplace();
+    watcher.emplace([&interrupts] { interrupts->Fire(); });
+  }
   QApplication application(argc, argv);
   const QStringList qtArguments = QApplication::arguments();
   std::vector<std::string> arguments;
   for (qsizetype i = 1; i < qtArguments.size(); ++i) arguments.push_back(qtArguments[i].toStdString());
-  if (zel::AsksForStation(arguments)) return RunStation(arguments);
+  if (interrupts) return RunStation(arguments, *interrupts);
   zel::CDownloaderApp app(arguments.empty() ? std::string() : arguments[0]);
   return app.InitInstance();
 }

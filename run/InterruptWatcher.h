@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 #include <thread>
 
 namespace zel {
@@ -19,6 +20,36 @@ class CInterruptWatcher {
  private:
   std::function<void()> m_onInterrupt;
   std::thread m_thread;
+};
+
+// Hands each interrupt to whatever takes them now, or keeps it until
+// something does: a window made after the watcher (which must come first)
+// takes them from then on, and one made too late still hears of it.
+class CInterruptRelay {
+ public:
+  // On the watcher's thread.
+  void Fire() {
+    std::lock_guard lock(m_mutex);
+    if (m_target)
+      m_target();
+    else
+      m_bPending = true;
+  }
+  // Null: nothing takes them. Once this returns, the target before is
+  // never called again.
+  void SetTarget(std::function<void()> target) {
+    std::lock_guard lock(m_mutex);
+    m_target = std::move(target);
+    if (m_target && m_bPending) {
+      m_bPending = false;
+      m_target();
+    }
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::function<void()> m_target;
+  bool m_bPending = false;
 };
 
 }  // namespace zel

@@ -153,6 +153,15 @@ bool CStationBoard::RequestClose() {
   return false;
 }
 
+void CStationBoard::StopAllAndClose() {
+  m_bClosing = true;
+  if (!AnyRunning()) {
+    m_view.CloseStation(ExitCode());
+    return;
+  }
+  StopAll();
+}
+
 int CStationBoard::ExitCode() const {
   bool anyFailed = m_bResultsLost, anyCancelled = false, anyStarted = false;
   for (const auto& run : m_tiles) {

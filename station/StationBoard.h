@@ -109,6 +109,10 @@ class CStationBoard {
   // The window's close: true when it may close at once. Else the operator
   // was asked; on yes every port stops and CloseStation follows their ends.
   bool RequestClose();
+  // A close that asks nobody (a termination signal, the session's end):
+  // every port stops, each box's record is written as it ends, and
+  // CloseStation follows once all have ended.
+  void StopAllAndClose();
   // 0 every box of the last round loaded, 1 any failed (or its record was
   // lost), 2 cancelled.
   int ExitCode() const;

@@ -26,6 +26,12 @@ class CBoxOnThread {
     m_thread.join();
   }
 
+  // Waits until the box has played its part to the end: the tool has
+  // closed the line.
+  void Join() {
+    if (m_thread.joinable()) m_thread.join();
+  }
+
   sim::CBoxSimulator box;
   sim::CBoxReport report;
   sim::CBootReport boot;

@@ -626,6 +626,45 @@ TEST_F(BoxfeedStation, AppendsOneRecordPerBoxToTheResultsFile) {
   EXPECT_EQ(named["outcome"], "succeeded");
 }
 
+// The station window stops every box on Ctrl-C, SIGTERM or SIGHUP and
+// writes each one's record before it closes: one loading, one waiting
+// for its box, one loaded already.
+TEST(BoxfeederStation, ASignalStopsEveryBoxAndKeepsEveryRecord) {
+  const auto image = SampleImage(20000);
+  CTempFile file(image, ".sdl");
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    CTempFile results({}, ".jsonl");
+    std::promise<void> loading, release;
+    std::shared_future<void> released = release.get_future().share();
+    sim::CBoxPlan holds, silent;
+    holds.chunk = silent.chunk = 1000;
+    holds.beforeRequest = [&](size_t n) {
+      if (n != 2) return;
+      loading.set_value();
+      released.wait();  // the box pauses mid-image until the window has gone
+    };
+    silent.silent = true;
+    CBoxOnThread loads(image, holds), waits(image, silent), done(image, sim::CBoxPlan{});
+    CChildProcess child({BOXFEEDER_PATH, "--station", file.Path(), "--port", "loads=" + loads.box.Port(),
+                         "--port", "waits=" + waits.box.Port(), "--port", "done=" + done.box.Port(),
+                         "--results", results.Path(), "--start"},
+                        -1, {"QT_QPA_PLATFORM=offscreen"});
+    loading.get_future().wait();
+    done.Join();  // loaded: its run has ended, whenever the window hears of it
+    child.Signal(signal);
+    EXPECT_EQ(child.Wait(), 2) << strsignal(signal);
+    release.set_value();
+    std::map<std::string, std::string> outcomes;
+    for (const std::string& line : Lines(ReadFile(results.Path()))) {
+      const auto record = nlohmann::json::parse(line);
+      outcomes[record["alias"]] = record["outcome"];
+    }
+    EXPECT_EQ(outcomes, (std::map<std::string, std::string>{
+                            {"loads", "cancelled"}, {"waits", "cancelled"}, {"done", "succeeded"}}))
+        << strsignal(signal);
+  }
+}
+
 // Records from several processes at once land whole, one to a line: each
 // is one write to a file opened for appending. Lines longer than a pipe's
 // atomic size, and many of them, so that a seek-then-write would tear.

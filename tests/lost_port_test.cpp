@@ -8,9 +8,9 @@
 #include <fstream>
 
 #include "boot/ZELBootThread.h"
+#include "run/Platform.h"
 #include "tests/FailingDevice.h"
 #include "tests/RunHarness.h"
-#include "tests/TempFile.h"
 #include "upgrade/ZELUpgradeThread.h"
 
 namespace zel {
@@ -53,8 +53,10 @@ class LostPort : public ::testing::TestWithParam<DeviceError> {
 TEST_P(LostPort, EndsTheUpgradeAfterOneMessage) {
   CZELUpgradeThread engine;
   test::CRunHarness run(engine);
-  const test::CTempFile image(test::SampleImage(100));
-  ASSERT_TRUE(run.Run("COM5", image.Path()));
+  const std::string image = WriteTemporaryFile(std::vector<uint8_t>(100, 0x5A), ".sdl");
+  ASSERT_FALSE(image.empty());
+  ASSERT_TRUE(run.Run("COM5", image));
+  std::filesystem::remove(image);
   ExpectOneMessageAndTheEnd(run, "Fail to Read the Port");
 }
 

@@ -188,6 +188,15 @@ LRESULT CWin32StationWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) 
       }
       break;
     }
+    // A log-off or shut-down while boxes load: every box stops and its
+    // record is written before the session may end.
+    case WM_QUERYENDSESSION: return TRUE;
+    case WM_ENDSESSION:
+      if (wParam) {
+        m_board->StopAllAndClose();
+        while (m_board->AnyRunning() && PumpMessages()) WaitMessage();
+      }
+      return 0;
     case WM_CLOSE:
       if (m_bClosingNow || m_board->RequestClose()) {
         if (!exitCode) exitCode = m_board->ExitCode();

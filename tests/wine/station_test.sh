@@ -6,12 +6,14 @@
 set -eu
 boxsim=$1 test_exe=$2
 work=$(mktemp -d)
-trap 'rm -rf "$work" "$WINEPREFIX/dosdevices/com6" "$WINEPREFIX/dosdevices/com7"' EXIT
+trap 'rm -rf "$work" "$WINEPREFIX/dosdevices/com6" "$WINEPREFIX/dosdevices/com7" "$WINEPREFIX/dosdevices/com8"' EXIT
 image="$work/образ.sdl"
 head -c 20000 /dev/urandom > "$image"
-rm -f "$WINEPREFIX/dosdevices/com6" "$WINEPREFIX/dosdevices/com7"
+rm -f "$WINEPREFIX/dosdevices/com6" "$WINEPREFIX/dosdevices/com7" "$WINEPREFIX/dosdevices/com8"
 "$boxsim" "$image" --link "$WINEPREFIX/dosdevices/com6" --daemon > "$work/box6"
 "$boxsim" "$image" --hang-up-after 5000 --link "$WINEPREFIX/dosdevices/com7" --daemon > "$work/box7"
+"$boxsim" "$image" --silent --link "$WINEPREFIX/dosdevices/com8" --daemon > "$work/box8"
 BOXFEEDER_TEST_IMAGE=$(winepath -w "$image") BOXFEEDER_TEST_RESULTS=$(winepath -w "$work/results.jsonl") \
+  BOXFEEDER_TEST_SESSION_RESULTS=$(winepath -w "$work/session.jsonl") \
   wine "$test_exe"
 grep -q "image received" "$work/box6" || { echo "boxsim on COM6: the box was not loaded"; cat "$work/box6"; exit 1; }

@@ -84,6 +84,27 @@ TEST(WindowStation, TwoPortsOneHangsUp) {
   EXPECT_EQ(window.exitCode.value_or(-1), CStationBoard::kAnyFailed);
 }
 
+// The session ends (log-off, shut-down) while a box is awaited: the box
+// stops, its record is written before the window lets the session end,
+// and the window closes.
+TEST(WindowStation, TheSessionsEndKeepsTheRecord) {
+  CStationSetup setup;
+  setup.image = Env("BOXFEEDER_TEST_IMAGE");
+  setup.ports = {{"COM8", "COM8"}};
+  setup.resultsPath = Env("BOXFEEDER_TEST_SESSION_RESULTS");
+  Window window(setup, [] { return std::make_unique<CZELUpgradeThread>(); });
+  window.Board().Start(0);
+  ASSERT_TRUE(window.Board().AnyRunning());
+  EXPECT_EQ(SendMessageW(window.Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  SendMessageW(window.Handle(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  std::ifstream file(setup.resultsPath);
+  std::stringstream records;
+  records << file.rdbuf();
+  EXPECT_NE(records.str().find("\"outcome\":\"cancelled\""), std::string::npos) << records.str();
+  ASSERT_TRUE(wintest::PumpUntil([&] { return window.Handle() == nullptr; },
+                                 [&] { return window.PumpMessages() && false; }, std::chrono::seconds(5)));
+}
+
 // Sixteen ports: the grid is 4 by 4, every tile inside the window, and a
 // port that is not there fails at once with its cause.
 TEST(WindowStation, SixteenPortsFitTheirGrid) {
