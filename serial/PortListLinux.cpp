@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <vector>
 
 #include "serial/PortList.h"
 
@@ -58,8 +59,23 @@ std::map<std::string, std::string> StableLinks(const std::string& directory,
   return links;
 }
 
+// The pseudo-terminal a master descriptor serves, as its fdinfo says
+// ("tty-index:\t3" for /dev/pts/3); empty for any other descriptor.
+std::string PtyOfMaster(const fs::path& fdinfo) {
+  std::ifstream in(fdinfo);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("tty-index:", 0) == 0) {
+      const size_t digits = line.find_first_not_of(" \t", 10);
+      return digits == std::string::npos ? std::string() : "/dev/pts/" + line.substr(digits);
+    }
+  return {};
+}
+
 // Every device some other process holds open, with the first holder, as
-// fuser finds them: through the links in /proc/<pid>/fd.
+// fuser finds them: through the links in /proc/<pid>/fd. A process that
+// holds a pseudo-terminal's master is the other end of that line (socat, a
+// virtual machine, a terminal server's client), not a rival reader: its
+// hold of the slave it made does not count.
 std::map<std::string, std::string> DeviceHolders(const std::string& procDirectory) {
   std::map<std::string, std::string> holders;
   std::error_code ec;
@@ -67,14 +83,22 @@ std::map<std::string, std::string> DeviceHolders(const std::string& procDirector
   for (const auto& process : fs::directory_iterator(procDirectory, ec)) {
     const std::string pid = process.path().filename().string();
     if (pid.empty() || !std::all_of(pid.begin(), pid.end(), ::isdigit) || pid == self) continue;
+    std::vector<std::string> targets, ownEnds;
     std::error_code fdError;
     for (const auto& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
       std::error_code linkError;
-      const fs::path target = fs::read_symlink(fd.path(), linkError);
-      if (!linkError)
-        holders.emplace(target.lexically_normal().string(),
-                        ReadFirstLine(process.path() / "comm") + " (pid " + pid + ")");
+      const std::string target = fs::read_symlink(fd.path(), linkError).lexically_normal().string();
+      if (linkError) continue;
+      if (target == "/dev/ptmx" || target == "/dev/pts/ptmx") {
+        if (std::string pty = PtyOfMaster(process.path() / "fdinfo" / fd.path().filename()); !pty.empty())
+          ownEnds.push_back(std::move(pty));
+      } else {
+        targets.push_back(target);
+      }
     }
+    for (const std::string& target : targets)
+      if (std::find(ownEnds.begin(), ownEnds.end(), target) == ownEnds.end())
+        holders.emplace(target, ReadFirstLine(process.path() / "comm") + " (pid " + pid + ")");
   }
   return holders;
 }

@@ -75,6 +75,7 @@ class CChildProcess {
     return true;
   }
   void Signal(int signal) { ::kill(m_pid, signal); }
+  pid_t Pid() const { return m_pid; }
   // Goes away as a reader of standard output does (`| head`): the child's
   // later writes there find the pipe closed.
   void CloseStdout() {

@@ -15,6 +15,7 @@
 
 #include "ports/CommRecords.h"
 #include "serial/SerialDevice.h"
+#include "tests/ChildProcess.h"
 #include "tests/PtyPair.h"
 #include "tests/ThreadProbe.h"
 
@@ -110,6 +111,29 @@ TEST(DeviceOpen, APortAnotherProgramHasOpenIsRefused) {
   ::close(ready[0]);
   ::close(ready[1]);
   EXPECT_TRUE(device->Open(pty.SlavePath())) << "free once the holder has gone";
+}
+
+// A virtual pair made with socat, as users make one: socat holds both ends
+// of each pty it made, and is the other end of the line, not a rival. A
+// second program on the same port is still refused, and named.
+TEST(DeviceOpen, ASocatPairOpensAndASecondProgramOnItIsStillRefused) {
+  const std::string dir = "/tmp/boxfeeder-socat-" + std::to_string(::getpid());
+  std::filesystem::create_directories(dir);
+  const std::string a = dir + "/vA", b = dir + "/vB";
+  test::CChildProcess socat(
+      {"/bin/sh", "-c", "exec socat -d -d pty,raw,echo=0,link=" + a + " pty,raw,echo=0,link=" + b + " 2>&1"});
+  ASSERT_TRUE(socat.ReadUntil("starting data transfer loop")) << socat.Stdout();
+  const auto device = CSerialDevice::Create();
+  EXPECT_TRUE(device->Open(a)) << device->LastErrorText();
+  device->Close();
+  test::CChildProcess rival({"/bin/sh", "-c", "exec 3<" + a + " && echo ready && exec sleep 600"});
+  ASSERT_TRUE(rival.ReadUntil("ready"));
+  EXPECT_FALSE(device->Open(a));
+  EXPECT_EQ(device->LastError(), DeviceError::Busy);
+  EXPECT_NE(device->LastErrorText().find("(pid " + std::to_string(rival.Pid()) + ") has it open"),
+            std::string::npos)
+      << device->LastErrorText();
+  std::filesystem::remove_all(dir);
 }
 
 // A UUCP lock file of a live process (minicom leaves one) refuses the port
