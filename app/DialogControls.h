@@ -85,6 +85,8 @@ class IDialogControls {
 
   // Modal boxes and dialogs, run on the user-interface thread.
   virtual void MessageBox(const std::string& text, const std::string& caption, bool ownedByDialog) = 0;
+  // A question with Yes and No, No the default; true for Yes.
+  virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
   virtual std::optional<std::string> AskOpenFile(const CFileDialogSpec& spec) = 0;
   virtual std::optional<std::string> AskSaveFile(const CFileDialogSpec& spec) = 0;
   virtual void RunCableWarning() = 0;

@@ -268,6 +268,9 @@ void CMainDialog::OnSave() {
 void CMainDialog::OnHelp() { m_controls.MessageBox(kHelpText, "Help!", false); }
 
 void CMainDialog::OnClose() {
+  // A stray Escape or click must not abandon a box half loaded: while one
+  // loads, closing asks first.
+  if (IsBusy() && !m_controls.AskYesNo("A box is loading. Stop it and close?", m_appTitle)) return;
   StopEngines();
   m_controls.EndDialog(IDCANCEL);
 }

@@ -38,7 +38,8 @@ class CMainDialog : public IRunObserver {
   void OnSave();
   void OnClear();
   void OnHelp();
-  // The cancel command: button 2, Escape, closing from the title bar.
+  // The cancel command: button 2, Escape, closing from the title bar. While
+  // a box loads it asks first, and No keeps the box loading.
   void OnClose();
   // Enter with no button focused: does nothing, so that a stray Enter
   // neither closes the window nor cancels a load.

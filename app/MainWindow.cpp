@@ -352,6 +352,11 @@ void CQtMainWindow::MessageBox(const std::string& text, const std::string& capti
   box.exec();
 }
 
+bool CQtMainWindow::AskYesNo(const std::string& text, const std::string& caption) {
+  return QMessageBox::question(this, QString::fromStdString(caption), QString::fromStdString(text),
+                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
 std::optional<std::string> CQtMainWindow::AskFile(const CFileDialogSpec& spec, bool save) {
   QFileDialog dialog(this);
   dialog.setOption(QFileDialog::DontUseNativeDialog);

@@ -69,6 +69,10 @@ class CFakeDialogControls : public IDialogControls {
   void MessageBox(const std::string& text, const std::string& caption, bool owned) override {
     boxes.push_back({text, caption, owned});
   }
+  bool AskYesNo(const std::string& text, const std::string&) override {
+    questions.push_back(text);
+    return answerYes;
+  }
   std::optional<std::string> AskOpenFile(const CFileDialogSpec& spec) override {
     lastFileDialog = spec;
     return NextAnswer();
@@ -108,6 +112,8 @@ class CFakeDialogControls : public IDialogControls {
   uint32_t progressUpper = 100;
   uint32_t progressPos = 0;
   std::vector<CBox> boxes;
+  std::vector<std::string> questions;
+  bool answerYes = true;
   std::deque<std::optional<std::string>> fileAnswers;
   std::optional<CFileDialogSpec> lastFileDialog;
   int cableWarnings = 0;

@@ -365,6 +365,13 @@ TEST_F(MainDialog, EnterNeverClosesAndCloseStopsTheWorkerFirst) {
   dialog->OnOk();
   EXPECT_FALSE(controls.endResult) << "Enter during a transfer";
   EXPECT_TRUE(dialog->IsBusy()) << "the load goes on";
+  // Close (Escape, the title bar) asks while a box loads; No keeps it.
+  controls.answerYes = false;
+  dialog->OnClose();
+  EXPECT_EQ(controls.questions, std::vector<std::string>{"A box is loading. Stop it and close?"});
+  EXPECT_FALSE(controls.endResult);
+  EXPECT_TRUE(dialog->IsBusy()) << "the load goes on";
+  controls.answerYes = true;
   dialog->OnClose();
   EXPECT_EQ(controls.endResult, IDCANCEL);
   const std::string logAtClose = dialog->Log();

@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -207,7 +208,9 @@ class MainWindowTest : public QObject {
     Screenshot(window.get(), QStringLiteral("main-success"));
   }
 
-  // Cancel, then Close, while the box stays silent after the start.
+  // Cancel, then Close, while the box stays silent after the start. Escape
+  // mid-load asks first, and No keeps the box loading; the title bar's
+  // close asks too, and Yes closes.
   void CancelOrCloseWhileTheBoxIsSilent() {
     for (bool viaClose : {false, true}) {
       test::CTempFile file(test::SampleImage(100), ".sdl");
@@ -220,8 +223,21 @@ class MainWindowTest : public QObject {
       Click(*window, IDC_START);
       QTRY_VERIFY(LogText(*window).contains(QStringLiteral("Please SWITCH ON your box now")));
       if (viaClose) {
+        QStringList asked;
+        CModalHandler answer([&](QWidget* modal) {
+          auto* box = qobject_cast<QMessageBox*>(modal);
+          if (!box) return;
+          asked << box->text();
+          QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+          box->button(asked.size() == 1 ? QMessageBox::No : QMessageBox::Yes)->click();
+        });
+        QTest::keyClick(window->Control(IDC_LOG), Qt::Key_Escape);
+        QCOMPARE(asked, QStringList{QStringLiteral("A box is loading. Stop it and close?")});
+        QVERIFY(window->isVisible());
+        QVERIFY(window->Dialog().IsBusy());
         // The worker is polling the line; closing must not wait for it.
         window->close();
+        QCOMPARE(asked.size(), 2);
         QVERIFY(!window->isVisible());
         QCOMPARE(window->result(), int(IDCANCEL));
         continue;

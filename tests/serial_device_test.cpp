@@ -91,6 +91,7 @@ TEST(DeviceOpen, APortAnotherProgramHasOpenIsRefused) {
   const pid_t holder = ::fork();
   ASSERT_GE(holder, 0);
   if (holder == 0) {
+    ::close(pty.Master());  // the other end is this test's, not the holder's
     const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
     char byte = fd >= 0 ? 'y' : 'n';
     [[maybe_unused]] ssize_t n = ::write(ready[1], &byte, 1);

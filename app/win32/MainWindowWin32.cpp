@@ -429,6 +429,11 @@ void CWin32MainWindow::SetButtonTooltip(int id, int stringId) {
   if (CWin32IconButton* button = Button(id)) button->SetTooltipText(LoadAppString(stringId), true);
 }
 
+bool CWin32MainWindow::AskYesNo(const std::string& text, const std::string& caption) {
+  return MessageBoxA(m_hWnd, text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) ==
+         IDYES;
+}
+
 void CWin32MainWindow::MessageBox(const std::string& text, const std::string& caption, bool ownedByDialog) {
   MessageBoxA(ownedByDialog ? m_hWnd : nullptr, text.c_str(), caption.c_str(), MB_OK);
 }

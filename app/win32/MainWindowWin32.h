@@ -65,6 +65,7 @@ class CWin32MainWindow : public IDialogControls {
   void SetButtonFlat(int id, bool flat) override;
   void SetButtonTooltip(int id, int stringId) override;
   void MessageBox(const std::string& text, const std::string& caption, bool ownedByDialog) override;
+  bool AskYesNo(const std::string& text, const std::string& caption) override;
   std::optional<std::string> AskOpenFile(const CFileDialogSpec& spec) override;
   std::optional<std::string> AskSaveFile(const CFileDialogSpec& spec) override;
   void RunCableWarning() override;
