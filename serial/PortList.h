@@ -48,6 +48,13 @@ std::vector<CPortInfo> ListSerialPorts(const CPortListSources& sources = {});
 // is found.
 std::string FindPortHolder(const std::string& device, const std::string& procDirectory = "/proc");
 
+// The program that holds a live UUCP lock file on device (minicom and other
+// terminal programs leave /run/lock/LCK..ttyUSB0), as "name (pid N)", the
+// lock taken under the device's name or under the name typed (a link's);
+// empty when there is none or its process has gone.
+std::string FindLockHolder(const std::string& device, const std::string& typedName = {},
+                           const std::string& procDirectory = "/proc");
+
 // Whether the window may open device to see if it can be used. Opening a
 // UART raises DTR and RTS, so on Linux a kernel serial port's state comes
 // from the listing instead; on Windows the dialog opens its COM ports, as

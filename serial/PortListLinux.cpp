@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -111,6 +113,32 @@ std::string FindPortHolder(const std::string& device, const std::string& procDir
   return it == holders.end() ? std::string() : it->second;
 }
 
+std::string FindLockHolder(const std::string& device, const std::string& typedName,
+                           const std::string& procDirectory) {
+  std::vector<std::string> names{fs::path(device).filename().string()};
+  if (!typedName.empty() && fs::path(typedName).filename() != names[0])
+    names.push_back(fs::path(typedName).filename().string());
+  for (const std::string& name : names)
+    for (const char* directory : {"/run/lock", "/var/lock"}) {
+      std::ifstream lock(std::string(directory) + "/LCK.." + name, std::ios::binary);
+      char text[16] = {};
+      if (!lock.read(text, sizeof text - 1) && lock.gcount() == 0) continue;
+      // The pid in ASCII (ten characters and a newline) or, from old
+      // programs, as a binary int.
+      long pid = std::strtol(text, nullptr, 10);
+      if (pid <= 0 && lock.gcount() >= static_cast<std::streamsize>(sizeof(int))) {
+        int binary = 0;
+        std::memcpy(&binary, text, sizeof binary);
+        pid = binary;
+      }
+      if (pid <= 0 || pid == ::getpid()) continue;
+      if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) continue;  // stale
+      const std::string program = ReadFirstLine(fs::path(procDirectory) / std::to_string(pid) / "comm");
+      return (program.empty() ? "a program" : program) + " (pid " + std::to_string(pid) + ")";
+    }
+  return {};
+}
+
 bool MayOpenToProbe(const std::string& device, const CPortListSources& sources) {
   std::error_code ec;
   return !fs::exists(fs::path(sources.sysClassTty) / fs::path(device).filename(), ec);
@@ -147,7 +175,11 @@ std::vector<CPortInfo> ListSerialPorts(const CPortListSources& sources) {
                 : !port.byPath.empty()                     ? port.byPath
                 : link != byId.end()                       ? link->second
                                                            : port.device;
-    if (const auto holder = holders.find(port.device); holder != holders.end()) port.heldBy = holder->second;
+    if (const auto holder = holders.find(port.device); holder != holders.end())
+      port.heldBy = holder->second;
+    else if (std::string locker = FindLockHolder(port.device, port.name, sources.procDirectory);
+             !locker.empty())
+      port.heldBy = locker + ", by its lock file";
     port.busy = !port.heldBy.empty();
     if (const std::string latency = ReadFirstLine(entry.path() / "device/latency_timer"); !latency.empty())
       port.latencyTimerMs = std::atoi(latency.c_str());

@@ -93,29 +93,6 @@ bool Valid(const CLineSettings& line, speed_t& speed) {
   return BaudToCode(line.baud, speed) && IsValidLine(line);
 }
 
-// The process that holds a UUCP lock file on the device (/run/lock/LCK..ttyUSB0,
-// as minicom and other terminal programs leave one), as "pid N"; empty when
-// there is no lock or its process has gone.
-std::string LockHolder(const std::string& device) {
-  const std::string name = std::filesystem::path(device).filename().string();
-  for (const char* directory : {"/run/lock", "/var/lock"}) {
-    std::ifstream lock(std::string(directory) + "/LCK.." + name, std::ios::binary);
-    char text[16] = {};
-    if (!lock.read(text, sizeof text - 1) && lock.gcount() == 0) continue;
-    // The pid in ASCII (ten characters and a newline) or, from old
-    // programs, as a binary int.
-    long pid = std::strtol(text, nullptr, 10);
-    if (pid <= 0 && lock.gcount() >= static_cast<std::streamsize>(sizeof(int))) {
-      int binary = 0;
-      std::memcpy(&binary, text, sizeof binary);
-      pid = binary;
-    }
-    if (pid <= 0 || pid == ::getpid()) continue;
-    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) return "pid " + std::to_string(pid);
-  }
-  return {};
-}
-
 // A pseudo-terminal has no modem lines and refuses their requests with
 // these; any other failure is the device's.
 bool NoModemLines(int err) { return err == ENOTTY || err == EINVAL; }
@@ -178,7 +155,9 @@ class CPosixSerialDevice final : public CSerialDevice {
   bool m_bGone = false;
   bool m_bFramingVirtual = false;  // the driver ignores size and parity
   bool m_bLowLatencySet = false;   // Open set ASYNC_LOW_LATENCY, Close clears it
-  CLineSettings m_shadow;          // what was last set, for what termios does not hold
+  termios m_savedLine{};           // the line as Open found it, for Close to give back
+  bool m_bSavedLine = false;
+  CLineSettings m_shadow;  // what was last set, for what termios does not hold
   CLineTimeouts m_timeouts;
   uint32_t m_mask = 0;
   std::vector<uint8_t> m_rx;
@@ -214,6 +193,25 @@ bool CPosixSerialDevice::OpenDevice(const std::string& name, IoMode /*mode*/) {
   if (IsOpen()) return Fail(DeviceError::Busy);
   const std::string path = ResolveName(name);
   if (path.empty()) return Fail(DeviceError::NotFound);
+  // Another program with the port open (a terminal, cat, ModemManager)
+  // would take the box's frames, and TIOCEXCL only keeps out those that
+  // come later: such a port is refused, and the holder named. This comes
+  // before the open, which raises DTR and RTS: a refused port, and a box
+  // that resets on RTS, see no pulse from the checks.
+  std::error_code canonicalError;
+  const std::string device = std::filesystem::canonical(path, canonicalError).string();
+  if (!canonicalError) {
+    std::string holder = FindPortHolder(device);
+    if (holder.empty()) {
+      if (const std::string locker = FindLockHolder(device, path); !locker.empty())
+        holder = locker + ", by its lock file,";
+    }
+    if (!holder.empty()) {
+      Fail(DeviceError::Busy);
+      m_lastErrorText = holder + " has it open";
+      return false;
+    }
+  }
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return FailErrno(errno);
   // flock covers other opens in this process and in other copies of the
@@ -223,26 +221,10 @@ bool CPosixSerialDevice::OpenDevice(const std::string& name, IoMode /*mode*/) {
     ::close(fd);
     return Fail(DeviceError::Busy, err);
   }
-  // Another program with the port open (a terminal, cat, ModemManager)
-  // would take the box's frames, and TIOCEXCL only keeps out those that
-  // come later: such a port is refused, and the holder named.
-  // (Only for a terminal: what is no serial line fails later, as such.)
-  std::error_code canonicalError;
-  const std::string device =
-      ::isatty(fd) ? std::filesystem::canonical(path, canonicalError).string() : std::string();
-  if (device.empty()) canonicalError = std::make_error_code(std::errc::not_a_stream);
-  std::string holder = canonicalError ? std::string() : FindPortHolder(device);
-  if (holder.empty() && !canonicalError) {
-    if (const std::string locker = LockHolder(device); !locker.empty())
-      holder = locker + ", by its lock file";
-  }
-  if (!holder.empty()) {
-    ::close(fd);
-    Fail(DeviceError::Busy);
-    m_lastErrorText = holder + " has it open";
-    return false;
-  }
   ::ioctl(fd, TIOCEXCL);
+  // The line as the port was, given back at the close: a later program
+  // finds the port as it left it, not raw at the box's speed.
+  m_bSavedLine = ::tcgetattr(fd, &m_savedLine) == 0;
   // A USB adapter holds a short reply until its latency timer ticks (16 ms
   // on an FTDI); low latency asks the driver for 1 ms. Drivers without the
   // request (a pseudo-terminal) refuse it, and nothing changes.
@@ -266,6 +248,8 @@ bool CPosixSerialDevice::OpenDevice(const std::string& name, IoMode /*mode*/) {
 
 bool CPosixSerialDevice::Close() {
   if (!IsOpen()) return true;
+  if (m_bSavedLine) ::tcsetattr(m_fd, TCSANOW, &m_savedLine);
+  m_bSavedLine = false;
   ::ioctl(m_fd, TIOCNXCL);
   serial_struct serial{};
   if (m_bLowLatencySet && ::ioctl(m_fd, TIOCGSERIAL, &serial) == 0) {

@@ -137,37 +137,6 @@ TEST(DeviceOpen, ASocatPairOpensAndASecondProgramOnItIsStillRefused) {
   std::filesystem::remove_all(dir);
 }
 
-// A UUCP lock file of a live process (minicom leaves one) refuses the port
-// too; a stale one does not.
-TEST(DeviceOpen, ALockFileOfALiveProcessRefusesThePort) {
-  // The lock's process starts first, so that it holds no descriptor of the port.
-  const pid_t sleeper = ::fork();
-  if (sleeper == 0) {
-    ::pause();
-    ::_exit(0);
-  }
-  CPtyPair pty;
-  const std::string lock =
-      "/run/lock/LCK.." +
-      std::filesystem::path(std::filesystem::canonical(pty.SlavePath())).filename().string();
-  std::FILE* file = std::fopen(lock.c_str(), "w");
-  if (file == nullptr) {
-    ::kill(sleeper, SIGKILL);
-    ::waitpid(sleeper, nullptr, 0);
-    GTEST_SKIP() << "no lock directory to write in";
-  }
-  std::fprintf(file, "%10d\n", static_cast<int>(sleeper));
-  std::fclose(file);
-  const auto device = CSerialDevice::Create();
-  EXPECT_FALSE(device->Open(pty.SlavePath()));
-  EXPECT_EQ(device->LastError(), DeviceError::Busy);
-  EXPECT_NE(device->LastErrorText().find("by its lock file"), std::string::npos) << device->LastErrorText();
-  ::kill(sleeper, SIGKILL);
-  ::waitpid(sleeper, nullptr, 0);
-  EXPECT_TRUE(device->Open(pty.SlavePath())) << "a stale lock is no lock";
-  std::remove(lock.c_str());
-}
-
 CLineSettings SampleSettings() {
   CLineSettings line;
   line.baud = 57600;
@@ -180,6 +149,68 @@ CLineSettings SampleSettings() {
   line.xonChar = 0x01;
   line.xoffChar = 0x02;
   return line;
+}
+
+// A UUCP lock file of a live process (minicom leaves one) refuses the port
+// too, whether it is named after the device or after the link the user
+// typed, and names the program; a stale one does not.
+TEST(DeviceOpen, ALockFileOfALiveProcessRefusesThePort) {
+  // The lock's process starts first, so that it holds no descriptor of the port.
+  const pid_t sleeper = ::fork();
+  if (sleeper == 0) {
+    ::pause();
+    ::_exit(0);
+  }
+  CPtyPair pty;
+  const std::string link = "/tmp/boxlink-" + std::to_string(::getpid());
+  std::filesystem::create_symlink(pty.SlavePath(), link);
+  const std::string deviceName = std::filesystem::canonical(pty.SlavePath()).filename().string();
+  for (const std::string& locked : {deviceName, std::filesystem::path(link).filename().string()}) {
+    const std::string lock = "/run/lock/LCK.." + locked;
+    std::FILE* file = std::fopen(lock.c_str(), "w");
+    if (file == nullptr) {
+      ::kill(sleeper, SIGKILL);
+      ::waitpid(sleeper, nullptr, 0);
+      std::filesystem::remove(link);
+      GTEST_SKIP() << "no lock directory to write in";
+    }
+    std::fprintf(file, "%10d\n", static_cast<int>(sleeper));
+    std::fclose(file);
+    const auto device = CSerialDevice::Create();
+    EXPECT_FALSE(device->Open(link));
+    EXPECT_EQ(device->LastError(), DeviceError::Busy);
+    EXPECT_EQ(device->LastErrorText(),
+              "serial_device_t (pid " + std::to_string(sleeper) + "), by its lock file, has it open")
+        << locked;
+    std::remove(lock.c_str());
+  }
+  ::kill(sleeper, SIGKILL);
+  ::waitpid(sleeper, nullptr, 0);
+  std::FILE* stale = std::fopen(("/run/lock/LCK.." + deviceName).c_str(), "w");
+  std::fprintf(stale, "%10d\n", static_cast<int>(sleeper));
+  std::fclose(stale);
+  const auto device = CSerialDevice::Create();
+  EXPECT_TRUE(device->Open(link)) << "a stale lock is no lock";
+  std::remove(("/run/lock/LCK.." + deviceName).c_str());
+  std::filesystem::remove(link);
+}
+
+// The port is given back as it was found: a later program does not find
+// it raw at the box's speed.
+TEST(DeviceOpen, CloseGivesTheLineBackAsItWas) {
+  CPtyPair pty;
+  termios before{};
+  ASSERT_EQ(::tcgetattr(pty.Slave(), &before), 0);
+  const auto device = CSerialDevice::Create();
+  ASSERT_TRUE(device->Open(pty.SlavePath()));
+  ASSERT_TRUE(device->SetLine(SampleSettings()));
+  device->Close();
+  termios after{};
+  ASSERT_EQ(::tcgetattr(pty.Slave(), &after), 0);
+  EXPECT_EQ(::cfgetospeed(&after), ::cfgetospeed(&before));
+  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
+  EXPECT_EQ(after.c_cflag, before.c_cflag);
 }
 
 TEST(DeviceSettings, WhatIsWrittenReadsBackWhole) {
