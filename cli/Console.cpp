@@ -19,7 +19,8 @@ CConsole::CConsole(std::FILE* out, std::FILE* err, bool quiet, bool eventsOnOut)
       m_bQuiet(quiet || eventsOnOut),
       m_bEventsOnOut(eventsOnOut),
       m_bTerminal(CanRedraw(err)),
-      m_bOutTerminal(IsTerminal(out)) {}
+      m_bOutTerminal(IsTerminal(out)),
+      m_bErrIsOut(SameDestination(out, err)) {}
 
 void CConsole::ClearBars() {
   // Up to the first bar line, then clear to the end of the screen.
@@ -63,7 +64,9 @@ void CConsole::PrintSeen(const std::string& line, bool onOut) {
     std::fprintf(m_out, "%s\n", line.c_str());
     std::fflush(m_out);
   }
-  if (!onOut || !m_bOutTerminal) {
+  // Mirrored where standard output may go unseen (a file, a pipe), unless
+  // standard error goes to the same place.
+  if (!onOut || (!m_bOutTerminal && !m_bErrIsOut)) {
     std::fprintf(m_err, "%s\n", line.c_str());
     std::fflush(m_err);
   }

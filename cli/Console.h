@@ -66,6 +66,7 @@ class CConsole {
   const bool m_bEventsOnOut;
   const bool m_bTerminal;     // standard error is a terminal where the bars can redraw
   const bool m_bOutTerminal;  // standard output is a terminal
+  const bool m_bErrIsOut;     // standard error goes where standard output goes
   std::vector<CBar> m_bars;
   int m_nDrawn = 0;  // bar lines on the screen below the log
   Clock::time_point m_lastDraw{};

@@ -16,8 +16,9 @@ double BytesPerSecond(const CRunFigures& figures);
 // same time, 10 bits a byte: 100 means the line was full.
 double ShareOfLine(const CRunFigures& figures, uint32_t lineBaud);
 
-// "Succeeded: ...", "Failed: ..." or "Cancelled: ..."; without the share
-// of the line when lineBaud is 0.
+// "Succeeded: ...", "Failed: ..." or "Cancelled: ..."; the share of the
+// line at most 100 %, and none when lineBaud is 0 or the line's speed
+// plainly did not bind.
 std::string SummaryLine(RunOutcome outcome, const CRunFigures& figures, uint32_t lineBaud);
 
 }  // namespace zel::cli

@@ -15,6 +15,9 @@ bool CanRedraw(std::FILE* stream);
 // The terminal's width in columns now (it follows a resize); 0 when the
 // stream is no terminal or does not say.
 int TerminalColumns(std::FILE* stream);
+// True when both streams write to one file, pipe or terminal (`2>&1`, a
+// CI log, `| tee` of both): what goes to one is seen on the other.
+bool SameDestination(std::FILE* a, std::FILE* b);
 // Readies standard output and error before the first write. A reader that
 // goes away (`boxfeed ... | head`) must not end the run: a write to a
 // closed pipe then fails instead of killing the process. A console shows

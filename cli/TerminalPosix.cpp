@@ -1,4 +1,5 @@
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -8,6 +9,13 @@
 #include "cli/Terminal.h"
 
 namespace zel::cli {
+
+bool SameDestination(std::FILE* a, std::FILE* b) {
+  struct stat first {
+  }, second{};
+  return ::fstat(::fileno(a), &first) == 0 && ::fstat(::fileno(b), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
 
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
 

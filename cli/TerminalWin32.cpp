@@ -5,6 +5,17 @@
 
 namespace zel::cli {
 
+bool SameDestination(std::FILE* a, std::FILE* b) {
+  const HANDLE first = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(a)));
+  const HANDLE second = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(b)));
+  if (first == second) return true;
+  // One disk file through two handles (`2>&1` duplicates the handle).
+  BY_HANDLE_FILE_INFORMATION one{}, other{};
+  return ::GetFileInformationByHandle(first, &one) && ::GetFileInformationByHandle(second, &other) &&
+         one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+         one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
+}
+
 bool IsTerminal(std::FILE* stream) { return ::_isatty(::_fileno(stream)) != 0; }
 
 bool CanRedraw(std::FILE* stream) {

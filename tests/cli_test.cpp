@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "cli/Console.h"
+#include "cli/RunSummary.h"
 #include "sim/BoxSimulator.h"
 #include "station/ResultsFile.h"
 #include "station/StationPorts.h"
@@ -86,6 +87,42 @@ TEST(BoxfeedUpgrade, WithItsOutputClosedPrintsNothingIntoThePort) {
   EXPECT_TRUE(box.report.imageIntact) << box.report.problem;
   EXPECT_EQ(box.report.bytesReceived, 12 + 4 * (1024 + 20) + (904 + 20u)) << "frames only";
   EXPECT_NE(ReadFile(results.Path()).find("\"succeeded\""), std::string::npos);
+}
+
+// With standard output and error on one pipe (2>&1, a CI log, tee of
+// both), each line the operator must see comes once.
+TEST(BoxfeedUpgrade, OneDestinationForBothStreamsGetsEachLineOnce) {
+  const auto image = SampleImage(3000);
+  CTempFile file(image, ".sdl");
+  CBoxOnThread box(image, sim::CBoxPlan{});
+  CChildProcess child({"/bin/sh", "-c",
+                       std::string("exec \"$0\" upgrade \"$1\" --port \"$2\" --end-pause-ms 0 2>&1"),
+                       BOXFEED_PATH, file.Path(), box.box.Port()});
+  EXPECT_EQ(child.Wait(), 0);
+  const std::string out = child.Stdout();
+  for (const std::string seen :
+       {"Please SWITCH ON your box now\n", "\nSucceeded: ", "Please Remove the Serial Cable"}) {
+    size_t count = 0;
+    for (size_t at = out.find(seen); at != std::string::npos; at = out.find(seen, at + 1)) ++count;
+    EXPECT_EQ(count, 1u) << seen << " in " << out;
+  }
+}
+
+// The share of the line: at most 100 %, and none where the line's speed
+// plainly did not bind (a pseudo-terminal goes far faster than its baud).
+TEST(RunSummary, TheShareOfTheLineIsSaidOnlyWhereTheLineBinds) {
+  const struct {
+    uint64_t wireBytes;
+    const char* said;
+  } cases[] = {{2880, ", 50.0 % of the line"}, {5930, ", 100.0 % of the line"}, {251000, ""}};
+  for (const auto& c : cases) {
+    CRunFigures figures;
+    figures.bytes = 1000;
+    figures.wireBytes = c.wireBytes;
+    figures.seconds = 1;  // 5760 bytes fill a second of 57600 baud
+    EXPECT_EQ(cli::SummaryLine(RunOutcome::Succeeded, figures, 57600),
+              std::string("Succeeded: 1000 bytes in 1.0 s, 1.00 KB/s") + c.said);
+  }
 }
 
 TEST(BoxfeedUpgrade, TraceAddsTheDebugLinesToTheLog) {
