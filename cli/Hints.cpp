@@ -9,9 +9,14 @@ namespace zel::cli {
 
 std::string HintFor(const CFailureCause& cause) {
   switch (cause.kind) {
-    case CauseKind::PermissionDenied:
+    case CauseKind::PermissionDenied: {
       if (cause.subject.rfind("/dev/", 0) != 0 && cause.subject.rfind("COM", 0) != 0) return {};
-      return "Hint: add your user to the dialout group (sudo usermod -aG dialout $USER), then log in again.";
+      // The device's own group: dialout for most ports, tty for some.
+      std::string group = DeviceGroup(CSerialDevice::ResolveName(cause.subject));
+      if (group.empty() || group == "root") group = "dialout";
+      return "Hint: add your user to the " + group + " group (sudo usermod -aG " + group +
+             " $USER), then log in again.";
+    }
     case CauseKind::Busy: {
       std::error_code ec;
       const std::string device =

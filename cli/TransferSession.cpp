@@ -73,8 +73,11 @@ int CTransferSession::ExitStatus() const {
 
 void CTransferSession::WriteLogFile(const std::string& line) {
   if (m_log == nullptr) return;
-  if (std::fprintf(m_log, "%s %s\r\n", UtcTimestamp().c_str(), line.c_str()) < 0 || std::fflush(m_log) != 0)
+  if (m_bLogFailed) return;  // said once, at the end, with its first cause
+  if (std::fprintf(m_log, "%s %s\r\n", UtcTimestamp().c_str(), line.c_str()) < 0 || std::fflush(m_log) != 0) {
     m_bLogFailed = true;
+    m_logError = std::strerror(errno);
+  }
 }
 
 void CTransferSession::Log(const std::string& line) {
@@ -152,9 +155,15 @@ void CTransferSession::Finish() {
   }
   if (m_options.json) m_options.json->End(m_port, m_end);
   if (m_log) {
-    if (std::fclose(m_log) != 0) m_bLogFailed = true;
+    if (std::fclose(m_log) != 0 && !m_bLogFailed) {
+      m_bLogFailed = true;
+      m_logError = std::strerror(errno);
+    }
     m_log = nullptr;
-    if (m_bLogFailed) m_console.ShowMessage(Tagged("Can not Create The File: " + m_logPath));
+    if (m_bLogFailed) {
+      m_console.ShowMessage(Tagged("Can not Create The File: " + m_logPath));
+      m_console.ShowMessage(Tagged("Cause: " + m_logPath + ": " + m_logError));
+    }
   }
 }
 

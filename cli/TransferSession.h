@@ -10,8 +10,8 @@
 
 #include "cli/Console.h"
 #include "cli/JsonEvents.h"
-#include "station/ResultsFile.h"
 #include "run/RunDriver.h"
+#include "station/ResultsFile.h"
 
 namespace zel::cli {
 
@@ -73,6 +73,7 @@ class CTransferSession : public IRunObserver {
   std::string m_logPath;
   std::FILE* m_log = nullptr;
   bool m_bLogFailed = false;
+  std::string m_logError;  // the system's words for the log's first failed write
   bool m_bResultsFailed = false;
   bool m_bEnded = false;
   bool m_bFinished = false;

@@ -55,6 +55,10 @@ std::string FindPortHolder(const std::string& device, const std::string& procDir
 std::string FindLockHolder(const std::string& device, const std::string& typedName = {},
                            const std::string& procDirectory = "/proc");
 
+// The group that may open device (dialout for most serial ports, tty for
+// some), for the hint to a user who may not; empty where there is none.
+std::string DeviceGroup(const std::string& device);
+
 // Whether the window may open device to see if it can be used. Opening a
 // UART raises DTR and RTS, so on Linux a kernel serial port's state comes
 // from the listing instead; on Windows the dialog opens its COM ports, as

@@ -1,3 +1,5 @@
+#include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -111,6 +113,17 @@ std::string FindPortHolder(const std::string& device, const std::string& procDir
   const auto holders = DeviceHolders(procDirectory);
   const auto it = holders.find(fs::path(device).lexically_normal().string());
   return it == holders.end() ? std::string() : it->second;
+}
+
+std::string DeviceGroup(const std::string& device) {
+  struct stat st {};
+  if (::stat(device.c_str(), &st) != 0) return {};
+  std::vector<char> buffer(16384);
+  group entry{};
+  group* found = nullptr;
+  if (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr)
+    return {};
+  return found->gr_name;
 }
 
 std::string FindLockHolder(const std::string& device, const std::string& typedName,

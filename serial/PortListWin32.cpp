@@ -89,6 +89,8 @@ std::vector<CPortInfo> ListSerialPorts(const CPortListSources&) {
 
 std::string FindPortHolder(const std::string&, const std::string&) { return {}; }
 
+std::string DeviceGroup(const std::string&) { return {}; }
+
 std::string FindLockHolder(const std::string&, const std::string&, const std::string&) { return {}; }
 
 bool IsProgramRunning(const std::string&, const std::string&) { return false; }

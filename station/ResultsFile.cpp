@@ -11,7 +11,57 @@ namespace {
 
 using Json = nlohmann::ordered_json;  // the fields in the order a person reads them
 
-Json TextOrNull(const std::string& text) { return text.empty() ? Json() : Json(text); }
+// The length of the valid UTF-8 sequence at text[at], or 0 for none.
+size_t Utf8SequenceAt(const std::string& text, size_t at) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  if (lead < 0x80) return 1;
+  const size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                        : lead >= 0xE0 && lead <= 0xEF ? 3
+                        : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                       : 0;
+  if (length == 0 || at + length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i)
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+  const unsigned char second = byte(at + 1);
+  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90) ||
+      (lead == 0xF4 && second > 0x8F))
+    return 0;  // overlong, a surrogate, or past U+10FFFF
+  return length;
+}
+
+// A name as the system gave it: UTF-8 as it is; a name that is not keeps
+// its bytes, each byte outside UTF-8 written \xHH and each backslash
+// doubled, so that nothing is lost or confused.
+std::string KeepBytes(const std::string& text) {
+  bool valid = true;
+  for (size_t at = 0; at < text.size() && valid;) {
+    const size_t length = Utf8SequenceAt(text, at);
+    valid = length != 0;
+    at += length;
+  }
+  if (valid) return text;
+  std::string kept;
+  for (size_t at = 0; at < text.size();) {
+    const size_t length = Utf8SequenceAt(text, at);
+    if (length == 0) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(text[at]));
+      kept += escaped;
+      ++at;
+    } else if (text[at] == '\\') {
+      kept += "\\\\";
+      ++at;
+    } else {
+      kept.append(text, at, length);
+      at += length;
+    }
+  }
+  return kept;
+}
+
+Json Text(const std::string& text) { return Json(KeepBytes(text)); }
+Json TextOrNull(const std::string& text) { return text.empty() ? Json() : Text(text); }
 
 }  // namespace
 
@@ -42,11 +92,11 @@ std::string RecordLine(const CBoxRecord& record) {
   const Json line{
       {"started", record.started},
       {"ended", record.ended},
-      {"port", record.port},
+      {"port", Text(record.port)},
       {"alias", TextOrNull(record.alias)},
       {"vidPid", TextOrNull(record.vidPid)},
       {"serial", TextOrNull(record.serial)},
-      {"image", record.imagePath},
+      {"image", Text(record.imagePath)},
       {"imageSize", record.imageSize},
       {"imageSha256", TextOrNull(record.imageSha256)},
       {"bytesServed", record.bytesServed},

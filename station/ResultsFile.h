@@ -35,7 +35,8 @@ struct CBoxRecord {
 };
 
 // The record as one line of JSON, with its line end. Unknown fields are
-// null; names that are not UTF-8 keep their bytes as U+FFFD.
+// null; a name that is not UTF-8 keeps its bytes: each byte outside UTF-8
+// is written \xHH, and its backslashes are doubled.
 std::string RecordLine(const CBoxRecord& record);
 
 // A box's record as its run starts: the image, the port, its alias (when

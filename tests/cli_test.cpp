@@ -1,3 +1,4 @@
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 #include <thread>
 
 #include "cli/Console.h"
+#include "cli/Hints.h"
 #include "cli/RunSummary.h"
 #include "sim/BoxSimulator.h"
 #include "station/ResultsFile.h"
@@ -122,6 +124,41 @@ TEST(RunSummary, TheShareOfTheLineIsSaidOnlyWhereTheLineBinds) {
     figures.seconds = 1;  // 5760 bytes fill a second of 57600 baud
     EXPECT_EQ(cli::SummaryLine(RunOutcome::Succeeded, figures, 57600),
               std::string("Succeeded: 1000 bytes in 1.0 s, 1.00 KB/s") + c.said);
+  }
+}
+
+// A log the disk stops taking (full, or over the size a user may write:
+// here a file size limit) is said with its cause, and the run fails.
+TEST(BoxfeedUpgrade, ALogTheDiskStopsTakingIsSaidWithItsCause) {
+  const auto image = SampleImage(20000);
+  CTempFile file(image, ".sdl");
+  CTempFile log({}, ".txt");
+  sim::CBoxPlan plan;
+  plan.chunk = 500;
+  CBoxOnThread box(image, plan);
+  CChildProcess child(
+      {"/bin/sh", "-c",
+       "trap '' XFSZ; ulimit -f 1; exec \"$0\" upgrade \"$1\" --port \"$2\" --trace --log \"$3\" "
+       "--end-pause-ms 0",
+       BOXFEED_PATH, file.Path(), box.box.Port(), log.Path()});
+  EXPECT_EQ(child.Wait(), 1);
+  EXPECT_NE(child.Stderr().find("Can not Create The File: " + log.Path() + "\nCause: " + log.Path() +
+                                ": File too large\n"),
+            std::string::npos)
+      << child.Stderr();
+}
+
+// The hint for a port the user may not open names the port's own group:
+// tty for some ports, dialout for most.
+TEST(BoxfeedHints, PermissionNamesTheDevicesGroup) {
+  test::CPtyPair pty;
+  for (const char* name : {"tty", "dialout"}) {
+    const group* entry = ::getgrnam(name);
+    if (entry == nullptr || ::chown(pty.SlavePath().c_str(), static_cast<uid_t>(-1), entry->gr_gid) != 0)
+      GTEST_SKIP() << "cannot give the port to group " << name;
+    EXPECT_EQ(cli::HintFor({CauseKind::PermissionDenied, pty.SlavePath(), {}}),
+              "Hint: add your user to the " + std::string(name) + " group (sudo usermod -aG " + name +
+                  " $USER), then log in again.");
   }
 }
 

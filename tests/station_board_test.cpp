@@ -232,6 +232,22 @@ INSTANTIATE_TEST_SUITE_P(Results, StationExit,
                                            CExitCase{"Lost", false, CStationBoard::kAnyFailed}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Names that are not UTF-8 keep their bytes in the record, escaped; UTF-8
+// names (Cyrillic, a Windows path's backslashes) stay as they are.
+TEST(ResultsRecord, KeepsTheBytesOfNamesThatAreNotUtf8) {
+  const struct {
+    std::string image, kept;
+  } cases[] = {{"/img/\xFF\xFEx.sdl", "/img/\\xFF\\xFEx.sdl"},
+               {"C:\\box\\\xE9.sdl", "C:\\\\box\\\\\\xE9.sdl"},
+               {"/img/образ.sdl", "/img/образ.sdl"},
+               {"C:\\box\\new.sdl", "C:\\box\\new.sdl"}};
+  for (const auto& c : cases) {
+    CBoxRecord record;
+    record.imagePath = c.image;
+    EXPECT_EQ(nlohmann::json::parse(RecordLine(record))["image"], c.kept);
+  }
+}
+
 // The picker's memory: an adapter keeps its name in whatever socket it is
 // plugged into; a port chosen last time is chosen again; names the
 // operator cleared are forgotten, those of adapters not plugged in now are
