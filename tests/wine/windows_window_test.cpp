@@ -543,10 +543,24 @@ TEST_F(WindowTransfer, CancelEndsTheRunAndTheWindowIsIdleAgain) {
   Screenshot(window->Window(), "win32-cancelled");
 }
 
-TEST_F(WindowTransfer, CloseDuringATransferEndsTheWindowAtOnce) {
+// Escape or Close while a box loads asks first: No keeps the box loading,
+// Yes closes at once.
+TEST_F(WindowTransfer, CloseDuringATransferAsksFirst) {
   StartWaiting();
+  std::map<HWND, std::string> asked;  // a box stays open for a tick or two after its answer
+  CBoxAnswerer answer(window->Window(), [&](HWND box) {
+    if (!asked.emplace(box, MessageBoxText(box)).second) return;
+    Press(box, asked.size() == 1 ? IDNO : IDYES);
+  });
+  SetFocus(Item(IDC_LOG));
+  PostMessageA(Item(IDC_LOG), WM_KEYDOWN, VK_ESCAPE, 0);
+  ASSERT_TRUE(Until([&] { return asked.size() == 1 && OpenBoxes(window->Window()).empty(); }, 10s));
+  EXPECT_EQ(asked.begin()->second, "A box is loading. Stop it and close?");
+  EXPECT_FALSE(window->IsEnded());
+  EXPECT_TRUE(window->Dialog().IsBusy()) << "No keeps the box loading";
   const auto before = std::chrono::steady_clock::now();
   Click(IDCANCEL);
+  EXPECT_EQ(asked.size(), 2u);
   EXPECT_TRUE(window->IsEnded());
   window.reset();  // the engines and the window go without waiting on each other
   EXPECT_LT(std::chrono::steady_clock::now() - before, 10s);
