@@ -1,5 +1,6 @@
 // A production station: boxfeed loading 8 boxes at once, each paced at
-// 57600 baud with 1 KiB requests, next to the same with one box. Each box
+// 57600 baud with 1 KiB requests, next to the same with one box. Then its
+// peak memory with 32 ports loading one 64 MiB image, beside a 1 KiB one. Each box
 // should finish within 1 % of its line's limit, and boxfeed should use
 // under 5 % of one core over the run. Then boxfeed waiting for 8 and for
 // 32 boxes that are not switched on: how often it wakes up per port and
@@ -107,6 +108,39 @@ CStationResult RunStation(const char* boxfeed, size_t boxes, const std::vector<u
     result.allIntact &= report.imageIntact;
   }
   return result;
+}
+
+// boxfeed's peak resident memory (MiB) with 32 ports loading one image:
+// every box asks for 16 pieces of 64 KiB from anywhere in it and ends.
+double PeakMemoryMiB(const char* boxfeed, size_t boxes, const std::vector<uint8_t>& image) {
+  const std::string path = WriteTemporaryFile(image, ".sdl");
+  sim::CBoxPlan plan;
+  plan.chunk = 65535;
+  plan.order = sim::CBoxPlan::Order::Random;
+  plan.endAfter = 16;
+  std::vector<std::unique_ptr<sim::CBoxSimulator>> sims;
+  std::vector<std::thread> threads;
+  std::vector<std::string> args{boxfeed, "-q", "upgrade", path, "--end-pause-ms", "0"};
+  for (size_t i = 0; i < boxes; ++i) {
+    sims.push_back(std::make_unique<sim::CBoxSimulator>());
+    args.push_back("-p");
+    args.push_back(sims.back()->Port());
+  }
+  for (size_t i = 0; i < boxes; ++i) threads.emplace_back([&, i] { sims[i]->Run(image, plan); });
+  // The high-water mark of the process's own memory, read until it ends
+  // (a spawned child's ru_maxrss counts this process's memory too).
+  const pid_t pid = SpawnQuietly(args);
+  long peakKiB = 0;
+  for (int status = 0; ::waitpid(pid, &status, WNOHANG) == 0;) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(file, line);)
+      if (line.rfind("VmHWM:", 0) == 0) peakKiB = std::max(peakKiB, std::stol(line.substr(6)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  for (auto& sim : sims) sim->Stop();
+  for (auto& t : threads) t.join();
+  std::filesystem::remove(path);
+  return static_cast<double>(peakKiB) / 1024.0;
 }
 
 // boxfeed with ports whose boxes stay off, for seconds, then Ctrl-C:
@@ -270,6 +304,15 @@ int main(int argc, char** argv) {
         "%2zu ports: exit %d; wake-ups per port per second %.2f while waiting (%.2f with start and stop); "
         "boxfeed CPU %.2f %% of one core\n",
         ports, idle.status, idle.wakeUpsPerPortSecond, idle.runWakeUpsPerPortSecond, idle.cpuShare);
+  }
+  {
+    // One copy of the image serves every port.
+    const std::vector<uint8_t> large(64 << 20, 0x5A), small(1024, 0x5A);
+    const double base = PeakMemoryMiB(boxfeed, 32, small), peak = PeakMemoryMiB(boxfeed, 32, large);
+    std::printf(
+        "Memory, 32 boxes loading one image: boxfeed's peak %.1f MiB with 64 MiB, %.1f MiB with 1 KiB: the image "
+        "costs %.1f MiB, %.2f times its size (aim: under the image + 64 MiB, %.0f MiB)\n",
+        peak, base, peak - base, (peak - base) / 64.0, 64.0 + 64.0);
   }
   if (argc > 2) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
