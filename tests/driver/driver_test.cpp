@@ -329,7 +329,7 @@ TEST(DriverUnplug, DuringABootSectionEndsTheRunWithItsCause) {
   const auto causes = Captures(console, "\n(Cause: [^\r\n]*)");
   ASSERT_EQ(causes.size(), 1u) << console;
   EXPECT_NE(causes[0].find("the port disappeared"), std::string::npos) << causes[0];
-  const auto seconds = Captures(console, "Failed: \\d+ bytes in ([0-9.]+) s");
+  const auto seconds = Captures(console, "\nFailed: \\d+ bytes in ([0-9.]+) s");
   ASSERT_EQ(seconds.size(), 1u) << console;
   EXPECT_GE(std::stod(seconds[0]), 0.9) << "3900 bytes at 38400 baud take a second on the wire";
 }
