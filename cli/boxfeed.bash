@@ -19,7 +19,7 @@ _boxfeed() {
     "") COMPREPLY=($(compgen -W "upgrade boot ports demo --quiet --json --version --help" -- "$cur")) ;;
     upgrade)
       if [[ "$cur" == -* ]]; then
-        COMPREPLY=($(compgen -W "--port --trace --log --results --help" -- "$cur"))
+        COMPREPLY=($(compgen -W "--port --trace --log --results --require-whole-image --help" -- "$cur"))
       else
         COMPREPLY=($(compgen -f -X '!*.sdl' -- "$cur") $(compgen -d -- "$cur"))
       fi ;;
