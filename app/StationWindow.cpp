@@ -103,8 +103,10 @@ CQtStationWindow::CQtStationWindow(CStationSetup setup, CStation::EngineFactory 
   m_digest->setReadOnly(true);
   m_digest->setFrame(false);
   m_digest->setFocusPolicy(Qt::ClickFocus);  // Tab goes from the results file to Start all
-  m_digest->setFixedWidth(
-      m_digest->fontMetrics().horizontalAdvance(QStringLiteral("SHA-256: 0123456789abcd…")));
+  // The start of the digest in view (the whole on hover, and when copied).
+  m_digest->setFixedWidth(m_digest->fontMetrics().horizontalAdvance(QStringLiteral("SHA-256: 0123456789abcdef")) +
+                          12);
+  m_digest->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
   top->addWidget(m_digest);
   m_imageNote = new QLabel(this);
   m_imageNote->setStyleSheet(QStringLiteral("color: #b45309; font-weight: bold"));
