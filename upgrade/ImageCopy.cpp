@@ -31,8 +31,7 @@ std::shared_ptr<CImageCopy> CImageCopy::Take(const std::string& path, CFailureCa
   std::shared_ptr<CImageCopy> copy(new CImageCopy);
   copy->m_path = path;
   copy->m_size = image->Size();
-  std::error_code ec;
-  copy->m_modified = std::filesystem::last_write_time(path, ec);
+  copy->m_stamp = image->Stamp();
   if (copy->m_size <= options.inMemoryLimit) {
     try {
       copy->m_memory.resize(static_cast<size_t>(copy->m_size));
@@ -152,10 +151,8 @@ bool CImageCopy::ReadAt(uint8_t* data, size_t count, uint64_t offset, CFailureCa
 }
 
 bool CImageCopy::FileChangedSince() const {
-  std::error_code sizeError, timeError;
-  const uint64_t size = std::filesystem::file_size(m_path, sizeError);
-  const auto modified = std::filesystem::last_write_time(m_path, timeError);
-  return sizeError || timeError || size != m_size || modified != m_modified;
+  CImageFile::CStamp now;
+  return !CImageFile::StampOf(m_path, now) || now != m_stamp;
 }
 
 }  // namespace zel

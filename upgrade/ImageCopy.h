@@ -12,7 +12,6 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -22,12 +21,11 @@
 #include <vector>
 
 #include "run/FailureCause.h"
+#include "upgrade/ImageFile.h"
 #include "upgrade/ScratchFile.h"
 #include "upgrade/Sha256.h"
 
 namespace zel {
-
-class CImageFile;
 
 class CImageCopy {
  public:
@@ -84,7 +82,7 @@ class CImageCopy {
 
   std::string m_path;
   uint64_t m_size = 0;
-  std::filesystem::file_time_type m_modified{};
+  CImageFile::CStamp m_stamp;  // the file's when the copy began
   std::vector<uint8_t> m_memory;            // the copy, when it is held in memory
   std::unique_ptr<CScratchFile> m_scratch;  // ... else here
 

@@ -46,12 +46,18 @@ class CImageFile {
   bool Digest(CSha256::Digest& digest, const std::stop_token& stop = {},
               const std::function<void(uint64_t)>& hashed = {}) const;
 
- private:
   struct CStamp {
     uint64_t size = 0;
     int64_t modified = 0;  // the platform's time stamp, at its finest
     bool operator==(const CStamp&) const = default;
   };
+  // The file's size and last change as Open found them.
+  const CStamp& Stamp() const { return m_stamp; }
+  // The same of the file at path now, without opening it (so that nobody
+  // copying over it meets a file in use); false when there is none.
+  static bool StampOf(const std::string& path, CStamp& stamp);
+
+ private:
   // The file's stamp now; false when the system cannot say.
   bool ReadStamp(CStamp& stamp) const;
   // Positioned read; on a read error -1, with the cause in failure.

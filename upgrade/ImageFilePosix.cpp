@@ -46,6 +46,14 @@ bool CImageFile::Open(const std::string& path) {
   return true;
 }
 
+bool CImageFile::StampOf(const std::string& path, CStamp& stamp) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  stamp.size = static_cast<uint64_t>(st.st_size);
+  stamp.modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return true;
+}
+
 bool CImageFile::ReadStamp(CStamp& stamp) const {
   struct stat st {};
   if (::fstat(static_cast<int>(m_handle), &st) != 0) return false;

@@ -44,6 +44,15 @@ bool CImageFile::Open(const std::string& path) {
   return true;
 }
 
+bool CImageFile::StampOf(const std::string& path, CStamp& stamp) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  stamp.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  stamp.modified = static_cast<int64_t>((static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                        data.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
 bool CImageFile::ReadStamp(CStamp& stamp) const {
   // Asked once per request: the file's own records only. The whole
   // information also asks the volume for its serial number, which under

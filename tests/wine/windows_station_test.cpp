@@ -65,6 +65,11 @@ TEST(WindowStation, TwoPortsOneHangsUp) {
   EXPECT_NE(window.ControlText(Window::TileControlId(1, Window::kCause)).find("COM7"), std::string::npos);
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window.Handle(), Window::TileControlId(1, Window::kStart))));
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window.Handle(), Window::kStopAllId)));
+  // The image the boxes got, whose file (a Cyrillic name) has not changed.
+  window.Board().CheckImage();
+  EXPECT_EQ(window.ControlText(Window::kDigestId).size(), std::string("SHA-256: ").size() + 64);
+  EXPECT_EQ(window.ControlText(Window::kImageNoteId), "");
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(window.Handle(), Window::kTakeNewId)));
   wintest::Screenshot(window.Handle(), "win32-station-2");
 
   std::ifstream file(results);
