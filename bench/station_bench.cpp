@@ -81,6 +81,19 @@ struct CStationResult {
   bool allIntact = true;
 };
 
+// boxfeed's command line for an upgrade of path on a port of each of boxes
+// new simulated boxes.
+std::vector<std::string> UpgradeArgs(const char* boxfeed, const std::string& path, size_t boxes,
+                                     std::vector<std::unique_ptr<sim::CBoxSimulator>>& sims) {
+  std::vector<std::string> args{boxfeed, "-q", "upgrade", path, "--end-pause-ms", "0"};
+  for (size_t i = 0; i < boxes; ++i) {
+    sims.push_back(std::make_unique<sim::CBoxSimulator>());
+    args.push_back("-p");
+    args.push_back(sims.back()->Port());
+  }
+  return args;
+}
+
 CStationResult RunStation(const char* boxfeed, size_t boxes, const std::vector<uint8_t>& image,
                           const std::string& path) {
   sim::CBoxPlan plan;
@@ -89,12 +102,7 @@ CStationResult RunStation(const char* boxfeed, size_t boxes, const std::vector<u
   std::vector<std::unique_ptr<sim::CBoxSimulator>> sims;
   std::vector<sim::CBoxReport> reports(boxes);
   std::vector<std::thread> threads;
-  std::vector<std::string> args{boxfeed, "-q", "upgrade", path, "--end-pause-ms", "0"};
-  for (size_t i = 0; i < boxes; ++i) {
-    sims.push_back(std::make_unique<sim::CBoxSimulator>());
-    args.push_back("-p");
-    args.push_back(sims.back()->Port());
-  }
+  const auto args = UpgradeArgs(boxfeed, path, boxes, sims);
   for (size_t i = 0; i < boxes; ++i) threads.emplace_back([&, i] { reports[i] = sims[i]->Run(image, plan); });
   const auto start = Clock::now();
   const CUsage usage = WaitFor(SpawnQuietly(args), start);
@@ -120,12 +128,7 @@ double PeakMemoryMiB(const char* boxfeed, size_t boxes, const std::vector<uint8_
   plan.endAfter = 16;
   std::vector<std::unique_ptr<sim::CBoxSimulator>> sims;
   std::vector<std::thread> threads;
-  std::vector<std::string> args{boxfeed, "-q", "upgrade", path, "--end-pause-ms", "0"};
-  for (size_t i = 0; i < boxes; ++i) {
-    sims.push_back(std::make_unique<sim::CBoxSimulator>());
-    args.push_back("-p");
-    args.push_back(sims.back()->Port());
-  }
+  const auto args = UpgradeArgs(boxfeed, path, boxes, sims);
   for (size_t i = 0; i < boxes; ++i) threads.emplace_back([&, i] { sims[i]->Run(image, plan); });
   // The high-water mark of the process's own memory, read until it ends
   // (a spawned child's ru_maxrss counts this process's memory too).

@@ -8,6 +8,25 @@
 #include "upgrade/ScratchFile.h"
 
 namespace zel {
+namespace {
+
+// One whole positioned transfer.
+bool Transfer(int fd, uint8_t* data, size_t count, uint64_t offset, bool write, std::string& error) {
+  for (size_t done = 0; done < count;) {
+    const off_t at = static_cast<off_t>(offset + done);
+    const ssize_t n =
+        write ? ::pwrite(fd, data + done, count - done, at) : ::pread(fd, data + done, count - done, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error = n < 0 ? std::strerror(errno) : "the copy ended early";
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
 
 CScratchFile::~CScratchFile() {
   if (m_handle != kNoHandle) ::close(static_cast<int>(m_handle));
@@ -28,31 +47,11 @@ bool CScratchFile::Create(std::string& error) {
 }
 
 bool CScratchFile::WriteAt(const uint8_t* data, size_t count, uint64_t offset, std::string& error) {
-  for (size_t done = 0; done < count;) {
-    const ssize_t n =
-        ::pwrite(static_cast<int>(m_handle), data + done, count - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = n < 0 ? std::strerror(errno) : "the disk took nothing";
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
+  return Transfer(static_cast<int>(m_handle), const_cast<uint8_t*>(data), count, offset, true, error);
 }
 
 bool CScratchFile::ReadAt(uint8_t* data, size_t count, uint64_t offset, std::string& error) const {
-  for (size_t done = 0; done < count;) {
-    const ssize_t n =
-        ::pread(static_cast<int>(m_handle), data + done, count - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = n < 0 ? std::strerror(errno) : "the copy ended early";
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
+  return Transfer(static_cast<int>(m_handle), data, count, offset, false, error);
 }
 
 }  // namespace zel
