@@ -6,6 +6,8 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -91,6 +93,19 @@ tcflag_t FramingBits(const CLineSettings& line) {
 
 bool Valid(const CLineSettings& line, speed_t& speed) {
   return BaudToCode(line.baud, speed) && IsValidLine(line);
+}
+
+// Whether path may be a terminal, told without opening it: a character
+// device that sysfs files under the tty class, or does not know (a
+// pseudo-terminal's slave). /dev/null, which every process holds, is not.
+bool MayBeTerminal(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+  const std::string entry =
+      "/sys/dev/char/" + std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+  std::error_code ec;
+  const auto subsystem = std::filesystem::read_symlink(entry + "/subsystem", ec);
+  return ec || subsystem.filename() == "tty";
 }
 
 // A pseudo-terminal has no modem lines and refuses their requests with
@@ -200,7 +215,7 @@ bool CPosixSerialDevice::OpenDevice(const std::string& name, IoMode /*mode*/) {
   // that resets on RTS, see no pulse from the checks.
   std::error_code canonicalError;
   const std::string device = std::filesystem::canonical(path, canonicalError).string();
-  if (!canonicalError) {
+  if (!canonicalError && MayBeTerminal(device)) {
     std::string holder = FindPortHolder(device);
     if (holder.empty()) {
       if (const std::string locker = FindLockHolder(device, path); !locker.empty())
