@@ -70,6 +70,8 @@ struct CRefusedFile {
   const char* cause;
 };
 
+void PrintTo(const CRefusedFile& file, std::ostream* out) { *out << file.cause; }
+
 class BootRefusedFile : public ::testing::TestWithParam<CRefusedFile> {};
 
 TEST_P(BootRefusedFile, EndsTheRunWithItsLineAndCause) {
@@ -93,7 +95,11 @@ INSTANTIATE_TEST_SUITE_P(
             "an empty line each))"},
         CRefusedFile{"5A ZZ A5\r\n", 0644,
                      "the file cannot be read (line 7, column 4: 'ZZ' is not a hexadecimal byte)"}),
-    [](const auto& info) { return std::to_string(info.index); });
+    [](const auto& info) {
+      return std::string(info.param.mode == 0444  ? "ReadOnly"
+                         : *info.param.secondData ? "BadHex"
+                                                  : "OneSection");
+    });
 
 TEST_F(BootDownload, ASilentBoxIsWaitedForUntilStopped) {
   t.run.onLine = [&](const std::string& line) {

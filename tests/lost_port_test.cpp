@@ -14,6 +14,17 @@
 #include "upgrade/ZELUpgradeThread.h"
 
 namespace zel {
+
+const char* Name(DeviceError error) {
+  static const char* const kNames[] = {"None",      "IoPending", "IoIncomplete", "Gone",
+                                       "Cancelled", "Busy",      "NotFound",     "PermissionDenied",
+                                       "NotSerial", "Invalid",   "Failed"};
+  return kNames[static_cast<int>(error)];
+}
+
+// The error by its name in test listings.
+void PrintTo(DeviceError error, std::ostream* out) { *out << Name(error); }
+
 namespace {
 
 using test::CFailingDevice;
@@ -67,12 +78,7 @@ TEST_P(LostPort, EndsTheBootDownloadAfterOneMessage) {
   ExpectOneMessageAndTheEnd(run, "Fail to Read the Port");
 }
 
-std::string ErrorName(const ::testing::TestParamInfo<DeviceError>& info) {
-  static const char* const kNames[] = {"None",      "IoPending", "IoIncomplete", "Gone",
-                                       "Cancelled", "Busy",      "NotFound",     "PermissionDenied",
-                                       "NotSerial", "Invalid",   "Failed"};
-  return kNames[static_cast<int>(info.param)];
-}
+std::string ErrorName(const ::testing::TestParamInfo<DeviceError>& info) { return Name(info.param); }
 
 INSTANTIATE_TEST_SUITE_P(Errors, LostPort,
                          ::testing::Values(DeviceError::Gone, DeviceError::Busy,

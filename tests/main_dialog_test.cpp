@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -243,6 +244,8 @@ struct CProgressCase {
   uint32_t bar;
 };
 
+void PrintTo(const CProgressCase& c, std::ostream* out) { *out << c.percent << " of " << c.imageLength; }
+
 class MainDialogProgress : public MainDialog, public ::testing::WithParamInterface<CProgressCase> {};
 
 TEST_P(MainDialogProgress, ShowsTheOffsetsShare) {
@@ -262,7 +265,12 @@ INSTANTIATE_TEST_SUITE_P(
                       CProgressCase{1000, {{1000, 0}}, "100 %", 0},
                       CProgressCase{100'000'000, {{50'000'000, 1024}}, "50 %", 1024},  // no overflow
                       CProgressCase{100'000'000, {{99'999'999, 1024}}, "99 %", 1024},
-                      CProgressCase{0, {{0, 0}}, "100 %", 0}));  // an empty image
+                      CProgressCase{0, {{0, 0}}, "100 %", 0}),  // an empty image
+    [](const auto& info) {
+      return "Image" + std::to_string(info.param.imageLength) + "To" +
+             std::string(info.param.percent, std::strchr(info.param.percent, ' ')) + "Percent" +
+             std::to_string(info.index);
+    });
 
 TEST_F(MainDialog, ClearEmptiesTheLogAndLaterLinesFollow) {
   dialog->Line("old", 0);

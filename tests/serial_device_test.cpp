@@ -398,6 +398,11 @@ TEST_F(DeviceTransfer, AHungUpLineReadsAsGoneNotAsNoByteYet) {
 // Terminate both request it).
 enum class Blocked { Read, Write, WaitReadable };
 
+const char* Name(Blocked what) {
+  return what == Blocked::Read ? "Read" : what == Blocked::Write ? "Write" : "WaitReadable";
+}
+void PrintTo(Blocked what, std::ostream* out) { *out << Name(what); }
+
 class DeviceBlockedTransfer : public DeviceTransfer, public ::testing::WithParamInterface<Blocked> {};
 
 TEST_P(DeviceBlockedTransfer, EndsWhenTheRunIsStopped) {
@@ -425,11 +430,7 @@ TEST_P(DeviceBlockedTransfer, EndsWhenTheRunIsStopped) {
 
 INSTANTIATE_TEST_SUITE_P(Transfers, DeviceBlockedTransfer,
                          ::testing::Values(Blocked::Read, Blocked::Write, Blocked::WaitReadable),
-                         [](const auto& info) {
-                           return info.param == Blocked::Read    ? "Read"
-                                  : info.param == Blocked::Write ? "Write"
-                                                                 : "WaitReadable";
-                         });
+                         [](const auto& info) { return std::string(Name(info.param)); });
 
 TEST_F(DeviceTransfer, WaitReadableEndsWithTheFirstByteAndLeavesItToRead) {
   std::atomic<pid_t> tid{0};

@@ -210,6 +210,8 @@ struct CExitCase {
   int code;
 };
 
+void PrintTo(const CExitCase& c, std::ostream* out) { *out << c.name; }
+
 class StationExit : public StationBoard, public ::testing::WithParamInterface<CExitCase> {};
 
 TEST_P(StationExit, WhenEveryPortHasEnded) {

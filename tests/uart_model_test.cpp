@@ -62,6 +62,8 @@ struct CBootCase {
   const char* fifo;       // bytes the adapter holds that its driver cannot see
 };
 
+void PrintTo(const CBootCase& c, std::ostream* out) { *out << c.name; }
+
 class UartBoot : public ::testing::TestWithParam<CBootCase> {};
 
 // The boot download sends section 2 at 38400, waits until it has left,
@@ -104,6 +106,8 @@ struct CErrorCase {
   const char* name;
   const char* fail;
 };
+
+void PrintTo(const CErrorCase& c, std::ostream* out) { *out << c.name; }
 
 class UartErrors : public ::testing::TestWithParam<CErrorCase> {};
 

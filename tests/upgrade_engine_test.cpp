@@ -17,6 +17,15 @@
 #include "upgrade/UpgradeFrame.h"
 
 namespace zel {
+namespace sim {
+
+// The order by its name in test listings.
+void PrintTo(CBoxPlan::Order order, std::ostream* out) {
+  static const char* const kNames[] = {"Sequential", "Reverse", "Random", "Repeated"};
+  *out << kNames[static_cast<int>(order)];
+}
+
+}  // namespace sim
 namespace {
 
 using test::CUpgradeRun;
@@ -65,6 +74,10 @@ TEST(UpgradeSuccess, ServesEveryRequestAndReportsInTheWindowsOrder) {
 
 class UpgradeOrders : public ::testing::TestWithParam<Order> {};
 
+std::string OrderName(const ::testing::TestParamInfo<Order>& info) {
+  return info.param == Order::Reverse ? "Reverse" : info.param == Order::Random ? "Random" : "Repeated";
+}
+
 TEST_P(UpgradeOrders, AnyOrderAndRepeatedRequestsRebuildTheImage) {
   CUpgradeRun t;
   sim::CBoxPlan plan = Plan(777, GetParam());
@@ -76,7 +89,7 @@ TEST_P(UpgradeOrders, AnyOrderAndRepeatedRequestsRebuildTheImage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Orders, UpgradeOrders,
-                         ::testing::Values(Order::Reverse, Order::Random, Order::Repeated));
+                         ::testing::Values(Order::Reverse, Order::Random, Order::Repeated), OrderName);
 
 TEST(UpgradeSuccess, TheRequestLineShowsOnlyTheLow12BitsOfTheLength) {
   CUpgradeRun small, large;
@@ -142,6 +155,10 @@ struct CPreamble {
   std::string banner;
 };
 
+void PrintTo(const CPreamble& p, std::ostream* out) {
+  *out << (p.banner.empty() ? std::to_string(p.noise) + " noise bytes" : "a banner");
+}
+
 class UpgradePreamble : public ::testing::TestWithParam<CPreamble> {};
 
 TEST_P(UpgradePreamble, IsSkippedBeforeTheReboot) {
@@ -154,10 +171,13 @@ TEST_P(UpgradePreamble, IsSkippedBeforeTheReboot) {
   EXPECT_TRUE(t.box.imageIntact) << t.box.problem;
 }
 
-INSTANTIATE_TEST_SUITE_P(Preambles, UpgradePreamble,
-                         ::testing::Values(CPreamble{40, ""},
-                                           CPreamble{0, "U-Boot 2019.07\r\nQ: flash ok\r\n"},
-                                           CPreamble{0, "QuIetF QQuIet QuIetFo"}));
+INSTANTIATE_TEST_SUITE_P(
+    Preambles, UpgradePreamble,
+    ::testing::Values(CPreamble{40, ""}, CPreamble{0, "U-Boot 2019.07\r\nQ: flash ok\r\n"},
+                      CPreamble{0, "QuIetF QQuIet QuIetFo"}),
+    [](const auto& info) {
+      return std::string(info.index == 0 ? "Noise" : info.index == 1 ? "BootBanner" : "MarkerLikeBanner");
+    });
 
 TEST(UpgradeService, NoiseBetweenFramesIsReportedOnceAndTheFrameStillServed) {
   CUpgradeRun t;
@@ -226,6 +246,8 @@ struct CHangUp {
   const char* report;
 };
 
+void PrintTo(const CHangUp& h, std::ostream* out) { *out << h.report; }
+
 class UpgradeHangUp : public ::testing::TestWithParam<CHangUp> {};
 
 TEST_P(UpgradeHangUp, IsReportedOnceAndFailsTheRun) {
@@ -244,7 +266,8 @@ INSTANTIATE_TEST_SUITE_P(
     Moments, UpgradeHangUp,
     ::testing::Values(CHangUp{256, 12 + 3 * (256 + 20), "Fail to Read the Port"},  // between requests
                       CHangUp{65535, 12 + 1000,
-                              "Fail to Write the Port"}));  // during a reply too big for the line
+                              "Fail to Write the Port"}),  // during a reply too big for the line
+    [](const auto& info) { return std::string(info.index == 0 ? "BetweenRequests" : "DuringAReply"); });
 
 TEST(UpgradeStop, WhileTheBoxIsStillOff) {
   CUpgradeRun t;
@@ -418,6 +441,8 @@ const CImageChange kImageChanges[] = {
      }},
     {"Removed", [](const std::string& path, size_t) { std::filesystem::remove(path); }},
 };
+
+void PrintTo(const CImageChange& change, std::ostream* out) { *out << change.name; }
 
 class UpgradeImageChange : public ::testing::TestWithParam<CImageChange> {};
 
