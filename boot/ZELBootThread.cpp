@@ -109,8 +109,8 @@ int CZELBootThread::DownloadBoot(std::FILE* file, const std::string& commandFile
     m_failure = {CauseKind::Unreadable, commandFile, "no first section"};
     return 1;
   }
-  // The event wait of the original exchange; it completes at once here and
-  // nothing is left pending when the run's records go.
+  // A wait for a line event before the box's first byte; it completes at
+  // once here, and nothing is left pending when the run's records go.
   uint32_t events = 0;
   COverlapped eventWait;
   m_port.GetHandle().WaitCommEvent(events, &eventWait);
