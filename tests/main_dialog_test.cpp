@@ -94,15 +94,6 @@ TEST_F(MainDialog, StartsWithTheOpenablePortsAndNoImage) {
   EXPECT_EQ(controls.systemMenu, (std::vector<std::pair<int, std::string>>{{0x10, "&About BoxFeeder..."}}));
 }
 
-TEST_F(MainDialog, StartShowsTheBusyIconUntilTheRunEnds) {
-  controls.dressing.clear();
-  ChooseImage("/tmp/boxfeeder-missing.sdl");
-  dialog->OnStartOrCancel();
-  using C = CFakeDialogControls::CDressingCall;
-  EXPECT_EQ(controls.dressing, (std::vector<C>{{"icons", IDC_START, 138, 0}, {"icons", IDC_START, 133, 0}}))
-      << "busy icon at Start, idle icon back when the image does not open";
-}
-
 TEST_F(MainDialog, AFailedRunEndsWithItsCause) {
   CTempFile file(SampleImage(10), ".sdl");
   StartAndFail(file.Path());
@@ -131,9 +122,14 @@ TEST_F(MainDialog, BrowseConfirmedTakesThePathAndEnablesStart) {
   EXPECT_TRUE(controls.IsEnabled(IDC_START));
 }
 
+// Start shows the busy icon; the idle one is back when the image does not
+// open, and the dialog is idle again.
 TEST_F(MainDialog, AnImageThatDoesNotOpenLeavesTheDialogIdle) {
   ChooseImage("/tmp/boxfeeder-missing.sdl");
+  controls.dressing.clear();
   dialog->OnStartOrCancel();
+  using C = CFakeDialogControls::CDressingCall;
+  EXPECT_EQ(controls.dressing, (std::vector<C>{{"icons", IDC_START, 138, 0}, {"icons", IDC_START, 133, 0}}));
   ASSERT_EQ(controls.boxes.size(), 1u);
   EXPECT_EQ(controls.boxes[0].text, "Can not Open the File");
   EXPECT_EQ(controls.boxes[0].caption, "boxfeeder");
@@ -208,10 +204,11 @@ TEST_F(MainDialog, CancelDisablesStartUntilTheEndAndBrowseMayEnableItAgain) {
   EXPECT_EQ(dialog->ImagePath(), "/images/third.sdl");
 }
 
-TEST_F(MainDialog, DebugLinesShowOnlyWithTraceEnable) {
+// The log: debug lines only with Trace Enable; lines appended to the
+// control, not rewritten, unless the operator typed into it; Clear.
+TEST_F(MainDialog, TheLogShowsAppendsAndClears) {
   dialog->Line("debug", 1);
   EXPECT_EQ(dialog->Log(), "");
-  EXPECT_EQ(dialog->LogLines(), 0);
   dialog->Line("plain", 0);
   controls.SetCheck(IDC_TRACE, true);
   dialog->OnTraceEnable();
@@ -219,20 +216,20 @@ TEST_F(MainDialog, DebugLinesShowOnlyWithTraceEnable) {
   EXPECT_EQ(dialog->Log(), "plain\r\ndebug\r\n");
   EXPECT_EQ(dialog->LogLines(), 2);
   EXPECT_EQ(controls.lastScroll[IDC_LOG], 2);
-}
-
-TEST_F(MainDialog, LinesAreAppendedToTheControlNotRewritten) {
-  dialog->Line("one", 0);
   const int rewrites = controls.SetTextCalls(IDC_LOG);
   for (int i = 0; i < 100; ++i) dialog->Line("line " + std::to_string(i), 0);
   EXPECT_EQ(controls.SetTextCalls(IDC_LOG), rewrites);
   EXPECT_EQ(controls.GetText(IDC_LOG), dialog->Log());
-  // Typing into the log: the next line rewrites it from the field.
   controls.Type(IDC_LOG, "typed by the operator");
   dialog->Line("after", 0);
   EXPECT_EQ(controls.SetTextCalls(IDC_LOG), rewrites + 1);
   EXPECT_EQ(controls.GetText(IDC_LOG), dialog->Log());
   EXPECT_EQ(dialog->Log().find("typed"), std::string::npos) << "the field, not the control, holds the log";
+  dialog->OnClear();
+  EXPECT_EQ(controls.GetText(IDC_LOG), "");
+  dialog->Line("new", 0);
+  EXPECT_EQ(controls.GetText(IDC_LOG), "new\r\n");
+  EXPECT_EQ(dialog->LogLines(), 1);
 }
 
 // The percentage is the served request's offset against the image's
@@ -271,16 +268,6 @@ INSTANTIATE_TEST_SUITE_P(
              std::string(info.param.percent, std::strchr(info.param.percent, ' ')) + "Percent" +
              std::to_string(info.index);
     });
-
-TEST_F(MainDialog, ClearEmptiesTheLogAndLaterLinesFollow) {
-  dialog->Line("old", 0);
-  dialog->OnClear();
-  EXPECT_EQ(dialog->Log(), "");
-  EXPECT_EQ(controls.GetText(IDC_LOG), "");
-  dialog->Line("new", 0);
-  EXPECT_EQ(controls.GetText(IDC_LOG), "new\r\n");
-  EXPECT_EQ(dialog->LogLines(), 1);
-}
 
 TEST_F(MainDialog, SaveWritesExactlyTheField) {
   dialog->Line("first", 0);
