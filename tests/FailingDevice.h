@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,10 @@ class CFailingDevice final : public CSerialDevice {
  public:
   static inline std::atomic<DeviceError> failWith{DeviceError::Gone};
   static inline std::atomic<int> transfers{0};  // failed transfers and waits, all devices
+  // Called once, on the transferring thread, when the transfers pass
+  // kSpinning: a caller that tries again for ever. Tests stop the run there.
+  static constexpr int kSpinning = 50;
+  static inline std::function<void()> onSpinning;
   static std::unique_ptr<CSerialDevice> Make() { return std::make_unique<CFailingDevice>(); }
 
   bool OpenDevice(const std::string&, IoMode) override { return m_open = true; }
@@ -61,7 +66,7 @@ class CFailingDevice final : public CSerialDevice {
 
  private:
   bool Fail() {
-    ++transfers;
+    if (++transfers == kSpinning && onSpinning) onSpinning();
     m_error = failWith;
     return false;
   }

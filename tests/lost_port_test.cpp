@@ -37,6 +37,7 @@ class LostPort : public ::testing::TestWithParam<DeviceError> {
     CSerialDevice::SetFactory(&CFailingDevice::Make);
   }
   void TearDown() override {
+    CFailingDevice::onSpinning = nullptr;
     CSerialDevice::SetFactory(nullptr);
     std::filesystem::remove(m_commands);
   }
@@ -63,6 +64,7 @@ class LostPort : public ::testing::TestWithParam<DeviceError> {
 
 TEST_P(LostPort, EndsTheUpgradeAfterOneMessage) {
   CZELUpgradeThread engine;
+  CFailingDevice::onSpinning = [&] { engine.Stop(); };  // fails below, at once, instead of hanging
   test::CRunHarness run(engine);
   const std::string image = WriteTemporaryFile(std::vector<uint8_t>(100, 0x5A), ".sdl");
   ASSERT_FALSE(image.empty());
@@ -73,6 +75,7 @@ TEST_P(LostPort, EndsTheUpgradeAfterOneMessage) {
 
 TEST_P(LostPort, EndsTheBootDownloadAfterOneMessage) {
   CZELBootThread engine;
+  CFailingDevice::onSpinning = [&] { engine.Stop(); };
   test::CRunHarness run(engine);
   ASSERT_TRUE(run.Run("COM5", CommandFile()));
   ExpectOneMessageAndTheEnd(run, "Fail to Read the Port");

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -496,6 +498,34 @@ TEST(UpgradeImageChange, WhileTheRunReadsItFailsTheRunWithItsCause) {
     EXPECT_EQ(t.run.Tail(2), (Lines{"The download file CHANGED during the download", "Download FAILED"}));
     EXPECT_EQ(t.run.end.imageSha256, "") << "no digest of a mixed image";
   }
+}
+
+// A large image is copied beside the first requests: a byte goes to the
+// box only once it is in the copy and its digest. The copy is held after
+// its first block until the engine has come to wait for the bytes past it
+// (or, were it not to wait, has served them).
+TEST(ImageCopy, AByteIsServedOnlyOnceItIsCopied) {
+  const auto image = SampleImage(3 << 19);
+  test::CTempFile file(image);
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::once_flag once;
+  const auto free = [&] { std::call_once(once, [&] { release.set_value(); }); };
+  CImageCopy::COptions options;
+  options.afterBlock = [&](uint64_t copied) {
+    if (copied == 256 * 1024) released.wait();
+  };
+  options.onWait = [&](uint64_t) { free(); };
+  CFailureCause failure;
+  CUpgradeRun t;
+  t.engine.SetImage(CImageCopy::Take(file.Path(), failure, options));
+  sim::CBoxPlan plan = Plan(60000);
+  plan.beforeRequest = [&](size_t n) {
+    if (n == 5) free();  // the fifth request, past the first block, was answered
+  };
+  t.RunFile(file.Path(), image, plan);
+  EXPECT_EQ(t.Outcome(), RunOutcome::Succeeded);
+  EXPECT_TRUE(t.box.imageIntact) << t.box.problem;
 }
 
 TEST(ImageCopy, HoldsTheFileAndItsDigestInMemoryOrAScratchFile) {

@@ -32,6 +32,7 @@ std::shared_ptr<CImageCopy> CImageCopy::Take(const std::string& path, CFailureCa
   copy->m_path = path;
   copy->m_size = image->Size();
   copy->m_stamp = image->Stamp();
+  copy->m_onWait = options.onWait;
   if (copy->m_size <= options.inMemoryLimit) {
     try {
       copy->m_memory.resize(static_cast<size_t>(copy->m_size));
@@ -115,6 +116,7 @@ void CImageCopy::Copy(CImageFile& file, const std::stop_token& stop,
 
 bool CImageCopy::WaitCopied(uint64_t bytes, const std::stop_token& stop) {
   std::unique_lock lock(m_mutex);
+  if (m_onWait && !m_bFinished && m_copied < bytes) m_onWait(bytes);
   if (!StoppableWait(
           lock, m_cv, [&] { return m_bFinished || m_copied >= bytes; }, stop))
     return false;

@@ -39,6 +39,10 @@ class CImageCopy {
     // Called on the copying thread after each block with the bytes copied
     // so far (tests change the file there).
     std::function<void(uint64_t)> afterBlock;
+    // Called on a reader's thread when it must wait for bytes not yet
+    // copied, with the count it waits for (tests hold the copy back until
+    // a reader has come to wait).
+    std::function<void(uint64_t)> onWait;
   };
 
   // Opens path and starts copying it; null, with why in failure, when the
@@ -82,7 +86,7 @@ class CImageCopy {
 
   std::string m_path;
   uint64_t m_size = 0;
-  CImageFile::CStamp m_stamp;  // the file's when the copy began
+  CImageFile::CStamp m_stamp;               // the file's when the copy began
   std::vector<uint8_t> m_memory;            // the copy, when it is held in memory
   std::unique_ptr<CScratchFile> m_scratch;  // ... else here
 
@@ -92,6 +96,7 @@ class CImageCopy {
   bool m_bFinished = false;  // the copy has ended, whole or not
   CFailureCause m_failure;
   std::string m_sha256;
+  std::function<void(uint64_t)> m_onWait;
   std::jthread m_thread;  // last: stopped and joined before the rest goes
 };
 
