@@ -8,7 +8,7 @@
 
 #include "app/DownloaderApp.h"
 #include "app/StationWindow.h"
-#include "run/InterruptWatcher.h"
+#include "interrupt/InterruptWatcher.h"
 #include "run/Platform.h"
 #include "station/StationArguments.h"
 #include "upgrade/ZELUpgradeThread.h"

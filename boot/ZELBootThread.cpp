@@ -29,7 +29,7 @@ int CZELBootThread::SetParameters(std::string port, std::string file) {
 
 bool CZELBootThread::Interrupted() {
   if (ShouldStop()) return true;
-  if (!m_port.IsDeviceGone()) return false;
+  if (!m_port.IsDeviceLost()) return false;
   if (!m_failure) m_failure = m_port.LastFailure();
   if (!m_failure) m_failure = DeviceFailureCause(DeviceError::Gone, {}, {});
   return true;
@@ -119,7 +119,7 @@ int CZELBootThread::DownloadBoot(std::FILE* file, const std::string& commandFile
   // Wait for the box: its first byte, of any value. A vanished port ends
   // the run at once; a stop after the length check.
   const size_t got = ReadBytes(received, firstSection, 1);
-  if (m_port.IsDeviceGone()) return Failed();
+  if (m_port.IsDeviceLost()) return Failed();
   if (got != 1) Trace("Received Wrong data Len");
   // From here on every step ends the run on a stop or a vanished port.
   if (Interrupted()) return 1;
@@ -199,7 +199,7 @@ size_t CZELBootThread::ReadBytes(uint8_t* buffer, size_t room, size_t count) {
     m_port.WaitForInput();
     if (m_port.Read(buffer + have, 1, &read, nullptr)) have += read;
     // A vanished device is reported once by the port, not at every poll.
-    if (m_port.IsDeviceGone() || ShouldStop()) return 0;
+    if (m_port.IsDeviceLost() || ShouldStop()) return 0;
   }
   return count;
 }

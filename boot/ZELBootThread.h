@@ -31,6 +31,8 @@ class CZELBootThread : public CZELWorkingThread {
   // Stores both texts when neither is empty (0); otherwise changes nothing
   // (1). A run in progress keeps the texts it started with.
   int SetParameters(std::string port, std::string file) override;
+  // The device the runs open in place of the platform's; set it between runs.
+  void UseDevice(std::unique_ptr<CSerialDevice> device) { m_port.UseDevice(std::move(device)); }
 
  protected:
   int Run() override;

@@ -8,8 +8,8 @@
 #include "cli/Console.h"
 #include "cli/JsonEvents.h"
 #include "cli/TransferSession.h"
-#include "run/Station.h"
 #include "serial/PortList.h"
+#include "station/Station.h"
 
 namespace zel::cli {
 

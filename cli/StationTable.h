@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "run/Station.h"
+#include "station/Station.h"
 
 namespace zel::cli {
 

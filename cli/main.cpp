@@ -6,7 +6,7 @@
 #include "cli/Console.h"
 #include "cli/JsonEvents.h"
 #include "cli/Terminal.h"
-#include "run/InterruptWatcher.h"
+#include "interrupt/InterruptWatcher.h"
 #include "run/Platform.h"
 #if BOXFEEDER_WITH_DEMO
 #include "cli/Demo.h"

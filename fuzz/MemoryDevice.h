@@ -25,8 +25,6 @@ CMemoryLine& Line();
 
 class CMemoryDevice final : public CSerialDevice {
  public:
-  static std::unique_ptr<CSerialDevice> Make() { return std::make_unique<CMemoryDevice>(); }
-
   bool OpenDevice(const std::string& name, IoMode /*mode*/) override {
     m_open = !name.empty();
     return m_open || Fail(DeviceError::NotFound);

@@ -80,14 +80,12 @@ void CheckFrame(const std::vector<uint8_t>& f) {
 using namespace zel;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string imagePath = [] {
-    CSerialDevice::SetFactory(&fuzz::CMemoryDevice::Make);
-    return WriteTemporaryFile(fuzz::Image(), ".sdl");
-  }();
+  static const std::string imagePath = [] { return WriteTemporaryFile(fuzz::Image(), ".sdl"); }();
   fuzz::CMemoryLine& line = fuzz::Line();
   line = {data, size, 0, {}};
   CUiLoop loop;
   CZELUpgradeThread engine;
+  engine.UseDevice(std::make_unique<fuzz::CMemoryDevice>());
   engine.SetPauseBeforeSuccess(std::chrono::milliseconds(0));
   fuzz::CObserver observer;
   {

@@ -4,11 +4,17 @@
 
 namespace zel {
 
-CZELPortBase::CZELPortBase() : m_pDevice(CSerialDevice::Make()), m_dcb(EmptyDcb()) {
+CZELPortBase::CZELPortBase() : m_pDevice(CSerialDevice::Create()), m_dcb(EmptyDcb()) {
   m_dcb.BaudRate = 9600;
   m_dcb.ByteSize = 8;
   m_dcb.Parity = NOPARITY;
   m_dcb.StopBits = ONESTOPBIT;
+}
+
+void CZELPortBase::UseDevice(std::unique_ptr<CSerialDevice> device) {
+  if (m_bOpen || !device) return;
+  m_pDevice->Close();
+  m_pDevice = std::move(device);
 }
 
 CZELPortBase::~CZELPortBase() {

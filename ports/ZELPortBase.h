@@ -27,11 +27,14 @@ class CZELPortBase {
   // stopped; the read that follows tells which. A worker waiting for a box
   // sleeps here rather than polling through the short read time-outs.
   void WaitForInput() {
-    if (m_bOpen && !IsDeviceGone()) m_pDevice->WaitReadable();
+    if (m_bOpen && !IsDeviceLost()) m_pDevice->WaitReadable();
   }
+  // The device the port opens from now on, in place of the platform's (a
+  // device made of memory, one that fails): only while the port is closed.
+  void UseDevice(std::unique_ptr<CSerialDevice> device);
   // True once the device has been seen gone (unplugged) since it opened,
-  // or a transfer on it has failed: either way it can no longer be used.
-  bool IsDeviceGone() const { return m_bLost || m_pDevice->IsGone(); }
+  // or a transfer on it has failed: either way the port is lost to the run.
+  bool IsDeviceLost() const { return m_bLost || m_pDevice->IsGone(); }
   // Why the last open, read or write failed; None after a success.
   const CFailureCause& LastFailure() const { return m_lastFailure; }
   // Where the port shows its failures (null: standard error), and what

@@ -52,10 +52,6 @@ class CSerialDevice {
  public:
   // A closed device of this platform.
   static std::unique_ptr<CSerialDevice> Create();
-  // What the ports open: the platform's device, or the one a factory set
-  // with SetFactory makes (a device made of memory, for fuzzing).
-  static std::unique_ptr<CSerialDevice> Make();
-  static void SetFactory(std::unique_ptr<CSerialDevice> (*factory)());
   // The system's name for a port name: "COM1".."COM8" on Linux are
   // /dev/ttyS0..7; anything else is used as it is.
   static std::string ResolveName(const std::string& name);

@@ -10,7 +10,7 @@
 
 #include "boot/CommandFile.h"
 #include "boot/ZELBootThread.h"
-#include "run/InterruptWatcher.h"
+#include "interrupt/InterruptWatcher.h"
 #include "run/Platform.h"
 #include "sim/BoxSimulator.h"
 #include "sim/DeviceLink.h"

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "run/RunOutcome.h"
-#include "run/Station.h"
 #include "serial/PortList.h"
+#include "station/Station.h"
 
 namespace zel {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "run/Station.h"
 #include "station/ResultsFile.h"
+#include "station/Station.h"
 #include "upgrade/ImageCopy.h"
 
 namespace zel {

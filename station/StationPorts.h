@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "run/Station.h"
 #include "serial/PortList.h"
+#include "station/Station.h"
 
 namespace zel {
 

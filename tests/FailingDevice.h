@@ -1,7 +1,7 @@
 // A serial device that opens and takes its settings, then fails every
 // transfer with one error: what a port looks like once its USB adapter has
-// been pulled, or its driver has given up on it. Ports make it once it is
-// set as the factory.
+// been pulled, or its driver has given up on it. An engine opens it
+// once given it with UseDevice.
 #pragma once
 
 #include <atomic>
@@ -21,7 +21,6 @@ class CFailingDevice final : public CSerialDevice {
   // kSpinning: a caller that tries again for ever. Tests stop the run there.
   static constexpr int kSpinning = 50;
   static inline std::function<void()> onSpinning;
-  static std::unique_ptr<CSerialDevice> Make() { return std::make_unique<CFailingDevice>(); }
 
   bool OpenDevice(const std::string&, IoMode) override { return m_open = true; }
   bool Close() override {

@@ -34,11 +34,9 @@ class LostPort : public ::testing::TestWithParam<DeviceError> {
   void SetUp() override {
     CFailingDevice::failWith = GetParam();
     CFailingDevice::transfers = 0;
-    CSerialDevice::SetFactory(&CFailingDevice::Make);
   }
   void TearDown() override {
     CFailingDevice::onSpinning = nullptr;
-    CSerialDevice::SetFactory(nullptr);
     std::filesystem::remove(m_commands);
   }
   // A command file of two sections, for the boot engine.
@@ -64,6 +62,7 @@ class LostPort : public ::testing::TestWithParam<DeviceError> {
 
 TEST_P(LostPort, EndsTheUpgradeAfterOneMessage) {
   CZELUpgradeThread engine;
+  engine.UseDevice(std::make_unique<CFailingDevice>());
   CFailingDevice::onSpinning = [&] { engine.Stop(); };  // fails below, at once, instead of hanging
   test::CRunHarness run(engine);
   const std::string image = WriteTemporaryFile(std::vector<uint8_t>(100, 0x5A), ".sdl");
@@ -75,6 +74,7 @@ TEST_P(LostPort, EndsTheUpgradeAfterOneMessage) {
 
 TEST_P(LostPort, EndsTheBootDownloadAfterOneMessage) {
   CZELBootThread engine;
+  engine.UseDevice(std::make_unique<CFailingDevice>());
   CFailingDevice::onSpinning = [&] { engine.Stop(); };
   test::CRunHarness run(engine);
   ASSERT_TRUE(run.Run("COM5", CommandFile()));

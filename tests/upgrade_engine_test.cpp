@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "run/Station.h"
 #include "serial/SerialDevice.h"
 #include "tests/SimulatedRuns.h"
 #include "upgrade/ImageCopy.h"
@@ -605,58 +604,6 @@ TEST(UpgradeFigures, AreMeasuredFromTheFirstRequestToTheBoxsEnd) {
   EXPECT_GT(figures.seconds, 0.9 * t.box.wireSeconds) << "no less than the line needed";
   EXPECT_LT(figures.seconds, t.box.seconds) << "the box's own clock also counts its PID_REBOOT and the start";
   EXPECT_EQ(t.run.end.imageSha256.size(), 64u);
-}
-
-TEST(UpgradeStation, LoadsEachPortAndStopAllCancelsTheRest) {
-  // Three ports: a box that completes, one that hangs up, one still off
-  // when the operator cancels.
-  struct CObserver : IRunObserver {
-    std::function<void()> onEnd;
-    void OnLine(const std::string&, LineLevel) override {}
-    void OnEnd(const CRunEnd&) override {
-      if (onEnd) onEnd();
-    }
-    void OnOperatorMessage(const std::string&) override {}
-    void OnDiagnostic(const std::string&) override {}
-  } observers[3];
-  const auto image = SampleImage(5000);
-  test::CTempFile file(image);
-  sim::CBoxPlan hangsUp = Plan(1000), silent;
-  hangsUp.hangUpAfter = 12 + 2 * (1000 + 20);
-  silent.silent = true;
-  const sim::CBoxPlan plans[3] = {Plan(1000), hangsUp, silent};
-  sim::CBoxSimulator boxes[3];
-  std::vector<std::thread> threads;
-  for (int i = 0; i < 3; ++i) threads.emplace_back([&, i] { boxes[i].Run(image, plans[i]); });
-  CUiLoop loop;
-  {
-    CStation station(loop, [] {
-      auto engine = std::make_unique<CZELUpgradeThread>();
-      engine->SetPauseBeforeSuccess(std::chrono::milliseconds(0));
-      return engine;
-    });
-    int ended = 0;
-    for (int i = 0; i < 3; ++i) {
-      station.Add({boxes[i].Port(), "box" + std::to_string(i)}, observers[i]);
-      // The operator cancels once the two boxes that speak have ended.
-      observers[i].onEnd = [&] {
-        if (++ended == 2) station.StopAll();
-      };
-    }
-    for (size_t i = 0; i < 3; ++i) ASSERT_TRUE(station.Start(i, file.Path()));
-    loop.RunUntil([&] { return station.AllEnded(); });
-    const auto ends = station.Boxes();
-    ASSERT_EQ(ends.size(), 3u);
-    EXPECT_EQ(ends[0].end.outcome, RunOutcome::Succeeded);
-    EXPECT_EQ(ends[0].end.figures.bytes, 5000u);
-    EXPECT_EQ(ends[1].end.outcome, RunOutcome::Failed);
-    EXPECT_EQ(ends[1].end.cause.kind, CauseKind::Gone);
-    EXPECT_EQ(ends[2].end.outcome, RunOutcome::Cancelled);
-    EXPECT_EQ(ends[2].label, "box2");
-    EXPECT_EQ(station.Outcome(), RunOutcome::Failed) << "a failure outweighs a cancel";
-  }
-  for (auto& box : boxes) box.Stop();
-  for (auto& t : threads) t.join();
 }
 
 }  // namespace

@@ -141,7 +141,7 @@ TEST_F(UpgradePortIo, AnUnpluggedDeviceIsReportedOnceAndKnownGone) {
   uint8_t byte;
   uint32_t read = 0;
   EXPECT_EQ(port.Read(&byte, 1, &read), 0);
-  EXPECT_TRUE(port.IsDeviceGone());
+  EXPECT_TRUE(port.IsDeviceLost());
   uint32_t written = 0;
   EXPECT_EQ(port.Write(&byte, 1, &written), 0);
   EXPECT_EQ(port.Read(&byte, 1, &read), 0);

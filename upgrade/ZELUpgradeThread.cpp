@@ -323,7 +323,7 @@ CZELUpgradeThread::ByteRead CZELUpgradeThread::ReadByte(uint8_t& byte) {
   uint32_t got = 0;
   m_port.WaitForInput();
   if (m_port.Read(&byte, 1, &got) && got == 1) return ByteRead::Got;
-  if (!m_port.IsDeviceGone()) return ByteRead::None;
+  if (!m_port.IsDeviceLost()) return ByteRead::None;
   NoteFailure(m_port.LastFailure());
   return ByteRead::Gone;
 }

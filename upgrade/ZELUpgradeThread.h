@@ -42,6 +42,8 @@ class CZELUpgradeThread : public CZELWorkingThread {
   // decides when it is done, so by default such a run succeeds, saying
   // what share of the image it asked for.
   void SetRequireWholeImage(bool require) { m_bRequireWholeImage = require; }
+  // The device the runs open in place of the platform's; set it between runs.
+  void UseDevice(std::unique_ptr<CSerialDevice> device) { m_port.UseDevice(std::move(device)); }
   // Releases the wait that follows a successful upgrade.
   void AcknowledgeEnd() override;
   // The pause between the box's last frame and the success notification:

@@ -2,7 +2,7 @@
 
 #include <csignal>
 
-#include "run/InterruptWatcher.h"
+#include "interrupt/InterruptWatcher.h"
 
 namespace zel {
 namespace {

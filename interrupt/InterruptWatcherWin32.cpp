@@ -1,7 +1,7 @@
 
 #include <atomic>
 
-#include "run/InterruptWatcher.h"
+#include "interrupt/InterruptWatcher.h"
 #include "run/SystemHeadersWin32.h"
 
 namespace zel {

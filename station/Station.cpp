@@ -1,4 +1,4 @@
-#include "run/Station.h"
+#include "station/Station.h"
 
 namespace zel {
 
