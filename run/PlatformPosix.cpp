@@ -1,7 +1,10 @@
 #include <fcntl.h>
-#include <sys/syscall.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/syscall.h>
+#endif
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,7 +22,17 @@ void ReserveStandardStreams() {
   }
 }
 
-uint32_t CurrentThreadId() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
+// The number the system's tools show for the thread where it has one (ps,
+// top and gdb show Linux's), else one of the process's own.
+uint32_t CurrentThreadId() {
+#ifdef __linux__
+  return static_cast<uint32_t>(::syscall(SYS_gettid));
+#else
+  static std::atomic<uint32_t> next{1};
+  thread_local const uint32_t id = next++;
+  return id;
+#endif
+}
 
 std::string SystemErrorText(unsigned long code) { return std::strerror(static_cast<int>(code)); }
 

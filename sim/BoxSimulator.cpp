@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <sys/eventfd.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -65,7 +64,7 @@ class CBoxSimulator::CSession {
   CSession(CBoxSimulator& box, const std::vector<uint8_t>& image, const CBoxPlan& plan)
       : m_box(box),
         m_master(box.m_master),
-        m_stopFd(box.m_stopFd),
+        m_stopFd(box.m_stop.Fd()),
         m_image(image),
         m_plan(plan),
         m_random(plan.seed) {
@@ -431,7 +430,7 @@ class CBoxSimulator::CSession {
   Clock::time_point m_timerStart = Clock::now();  // the adapter's latency timer
 };
 
-CBoxSimulator::CBoxSimulator() : m_stopFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) { OpenLine(); }
+CBoxSimulator::CBoxSimulator() { OpenLine(); }
 
 void CBoxSimulator::OpenLine() {
   int slave = -1;
@@ -451,12 +450,10 @@ void CBoxSimulator::OpenLine() {
 
 CBoxSimulator::~CBoxSimulator() {
   if (m_master >= 0) ::close(m_master);
-  if (m_stopFd >= 0) ::close(m_stopFd);
 }
 
 void CBoxSimulator::ClearStop() {
-  uint64_t stop;
-  [[maybe_unused]] ssize_t n = ::read(m_stopFd, &stop, sizeof stop);
+  m_stop.Clear();
   std::lock_guard lock(m_stateMutex);
   m_bStopped = false;
   // A line hung up by the last run is replaced by a new one.
@@ -495,8 +492,7 @@ bool CBoxSimulator::WaitUntilStalled() {
 }
 
 void CBoxSimulator::Stop() {
-  const uint64_t one = 1;
-  [[maybe_unused]] ssize_t n = ::write(m_stopFd, &one, sizeof one);
+  m_stop.Raise();
   {
     std::lock_guard lock(m_stateMutex);
     m_bStopped = true;

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/WakeSignal.h"
+
 namespace zel::sim {
 
 struct CBoxPlan {
@@ -130,7 +132,7 @@ class CBoxSimulator {
   void NoteStalled(CBoxReport& report);
 
   int m_master = -1;
-  int m_stopFd = -1;
+  CWakeSignal m_stop;  // raised by Stop, for the exchange's polls
   std::string m_port;
   std::mutex m_stateMutex;
   std::condition_variable m_stateCv;

@@ -46,11 +46,25 @@ bool CImageFile::Open(const std::string& path) {
   return true;
 }
 
+namespace {
+
+// The time of last change to the nanosecond, as each system names it.
+int64_t ModifiedNs(const struct stat& st) {
+#ifdef __APPLE__
+  const timespec& at = st.st_mtimespec;
+#else
+  const timespec& at = st.st_mtim;
+#endif
+  return static_cast<int64_t>(at.tv_sec) * 1000000000 + at.tv_nsec;
+}
+
+}  // namespace
+
 bool CImageFile::StampOf(const std::string& path, CStamp& stamp) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;
   stamp.size = static_cast<uint64_t>(st.st_size);
-  stamp.modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  stamp.modified = ModifiedNs(st);
   return true;
 }
 
@@ -58,7 +72,7 @@ bool CImageFile::ReadStamp(CStamp& stamp) const {
   struct stat st {};
   if (::fstat(static_cast<int>(m_handle), &st) != 0) return false;
   stamp.size = static_cast<uint64_t>(st.st_size);
-  stamp.modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  stamp.modified = ModifiedNs(st);
   return true;
 }
 

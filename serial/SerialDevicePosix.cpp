@@ -1,13 +1,10 @@
 // The serial device over POSIX termios. Pseudo-terminals work as devices,
-// so the whole test suite runs on them.
+// so the whole test suite runs on them. What goes beyond POSIX is asked of
+// the system's own file (SerialSystem.h) or kept under #ifdef.
 #include <fcntl.h>
-#include <linux/serial.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -23,6 +20,8 @@
 
 #include "serial/PortList.h"
 #include "serial/SerialDevice.h"
+#include "serial/SerialSystem.h"
+#include "serial/WakeSignal.h"
 
 namespace zel {
 namespace {
@@ -40,10 +39,20 @@ constexpr BaudPair kBauds[] = {
     {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
     {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
     {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
-    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
-    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
+    {57600, B57600},     {115200, B115200},   {230400, B230400},
+#ifdef B4000000  // the speeds past 230400 that Linux names
+    {460800, B460800},   {500000, B500000},   {576000, B576000},   {921600, B921600},   {1000000, B1000000},
+    {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+#endif
 };
+
+// Mark and space parity, where the system has them.
+#ifdef CMSPAR
+constexpr tcflag_t kStickParity = CMSPAR;
+#else
+constexpr tcflag_t kStickParity = 0;
+#endif
 
 bool BaudToCode(uint32_t rate, speed_t& code) {
   for (const auto& b : kBauds)
@@ -84,8 +93,8 @@ tcflag_t FramingBits(const CLineSettings& line) {
   switch (line.parity) {
     case Parity::Odd: bits |= PARENB | PARODD; break;
     case Parity::Even: bits |= PARENB; break;
-    case Parity::Mark: bits |= PARENB | CMSPAR | PARODD; break;
-    case Parity::Space: bits |= PARENB | CMSPAR; break;
+    case Parity::Mark: bits |= PARENB | kStickParity | PARODD; break;
+    case Parity::Space: bits |= PARENB | kStickParity; break;
     default: break;
   }
   return bits;
@@ -93,19 +102,6 @@ tcflag_t FramingBits(const CLineSettings& line) {
 
 bool Valid(const CLineSettings& line, speed_t& speed) {
   return BaudToCode(line.baud, speed) && IsValidLine(line);
-}
-
-// Whether path may be a terminal, told without opening it: a character
-// device that sysfs files under the tty class, or does not know (a
-// pseudo-terminal's slave). /dev/null, which every process holds, is not.
-bool MayBeTerminal(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
-  const std::string entry =
-      "/sys/dev/char/" + std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
-  std::error_code ec;
-  const auto subsystem = std::filesystem::read_symlink(entry + "/subsystem", ec);
-  return ec || subsystem.filename() == "tty";
 }
 
 // A pseudo-terminal has no modem lines and refuses their requests with
@@ -164,12 +160,12 @@ class CPosixSerialDevice final : public CSerialDevice {
   bool ApplyModemLines(const CLineSettings& line);
 
   int m_fd = -1;
-  int m_wakeFd = -1;
+  CWakeSignal m_wake;  // raised by the run's stop
   DeviceError m_lastError = DeviceError::None;
   std::string m_lastErrorText;
   bool m_bGone = false;
   bool m_bFramingVirtual = false;  // the driver ignores size and parity
-  bool m_bLowLatencySet = false;   // Open set ASYNC_LOW_LATENCY, Close clears it
+  bool m_bLowLatencySet = false;   // Open asked for low latency, Close undoes it
   termios m_savedLine{};           // the line as Open found it, for Close to give back
   bool m_bSavedLine = false;
   CLineSettings m_shadow;  // what was last set, for what termios does not hold
@@ -181,12 +177,9 @@ class CPosixSerialDevice final : public CSerialDevice {
 
 std::unique_ptr<CSerialDevice> CSerialDevice::Create() { return std::make_unique<CPosixSerialDevice>(); }
 
-CPosixSerialDevice::CPosixSerialDevice() : m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+CPosixSerialDevice::CPosixSerialDevice() = default;
 
-CPosixSerialDevice::~CPosixSerialDevice() {
-  Close();
-  if (m_wakeFd >= 0) ::close(m_wakeFd);
-}
+CPosixSerialDevice::~CPosixSerialDevice() { Close(); }
 
 std::string CSerialDevice::ResolveName(const std::string& name) {
   // COM names are the platform's, in any case: "com1" is COM1.
@@ -215,7 +208,7 @@ bool CPosixSerialDevice::OpenDevice(const std::string& name, IoMode /*mode*/) {
   // that resets on RTS, see no pulse from the checks.
   std::error_code canonicalError;
   const std::string device = std::filesystem::canonical(path, canonicalError).string();
-  if (!canonicalError && MayBeTerminal(device)) {
+  if (!canonicalError && serial_system::MayBeTerminal(device)) {
     std::string holder = FindPortHolder(device);
     if (holder.empty()) {
       if (const std::string locker = FindLockHolder(device, path); !locker.empty())
@@ -240,15 +233,8 @@ bool CPosixSerialDevice::OpenDevice(const std::string& name, IoMode /*mode*/) {
   // The line as the port was, given back at the close: a later program
   // finds the port as it left it, not raw at the box's speed.
   m_bSavedLine = ::tcgetattr(fd, &m_savedLine) == 0;
-  // A USB adapter holds a short reply until its latency timer ticks (16 ms
-  // on an FTDI); low latency asks the driver for 1 ms. Drivers without the
-  // request (a pseudo-terminal) refuse it, and nothing changes.
-  serial_struct serial{};
-  m_bLowLatencySet = false;
-  if (::ioctl(fd, TIOCGSERIAL, &serial) == 0 && !(serial.flags & ASYNC_LOW_LATENCY)) {
-    serial.flags |= ASYNC_LOW_LATENCY;
-    m_bLowLatencySet = ::ioctl(fd, TIOCSSERIAL, &serial) == 0;
-  }
+  // A USB adapter holds a short reply until its latency timer ticks.
+  m_bLowLatencySet = serial_system::SetLowLatency(fd);
   m_fd = fd;
   m_bGone = false;
   m_bFramingVirtual = false;
@@ -266,11 +252,7 @@ bool CPosixSerialDevice::Close() {
   if (m_bSavedLine) ::tcsetattr(m_fd, TCSANOW, &m_savedLine);
   m_bSavedLine = false;
   ::ioctl(m_fd, TIOCNXCL);
-  serial_struct serial{};
-  if (m_bLowLatencySet && ::ioctl(m_fd, TIOCGSERIAL, &serial) == 0) {
-    serial.flags &= ~ASYNC_LOW_LATENCY;  // as the port was before
-    ::ioctl(m_fd, TIOCSSERIAL, &serial);
-  }
+  if (m_bLowLatencySet) serial_system::UndoLowLatency(m_fd);
   m_bLowLatencySet = false;
   const int rc = ::close(m_fd);
   m_fd = -1;
@@ -287,7 +269,7 @@ bool CPosixSerialDevice::GetLine(CLineSettings& line) {
   CLineSettings state = m_shadow;
   state.baud = CodeToBaud(::cfgetospeed(&tio));
   if (m_bFramingVirtual)
-    tio.c_cflag = (tio.c_cflag & ~(CSIZE | PARENB | PARODD | CMSPAR)) | FramingBits(m_shadow);
+    tio.c_cflag = (tio.c_cflag & ~(CSIZE | PARENB | PARODD | kStickParity)) | FramingBits(m_shadow);
   switch (tio.c_cflag & CSIZE) {
     case CS5: state.dataBits = 5; break;
     case CS6: state.dataBits = 6; break;
@@ -296,7 +278,7 @@ bool CPosixSerialDevice::GetLine(CLineSettings& line) {
   }
   if (!(tio.c_cflag & PARENB))
     state.parity = Parity::None;
-  else if (tio.c_cflag & CMSPAR)
+  else if (tio.c_cflag & kStickParity)
     state.parity = (tio.c_cflag & PARODD) ? Parity::Mark : Parity::Space;
   else
     state.parity = (tio.c_cflag & PARODD) ? Parity::Odd : Parity::Even;
@@ -336,7 +318,7 @@ bool CPosixSerialDevice::SetLine(const CLineSettings& line) {
   termios tio{};
   if (::tcgetattr(m_fd, &tio) != 0) return FailErrno(errno);
   ::cfmakeraw(&tio);
-  tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+  tio.c_cflag &= ~(CSIZE | PARENB | PARODD | kStickParity | CSTOPB | CRTSCTS);
   tio.c_cflag |= CLOCAL | CREAD;
   tio.c_cflag |= FramingBits(line);
   if (line.stopBits != StopBits::One) tio.c_cflag |= CSTOPB;
@@ -357,8 +339,8 @@ bool CPosixSerialDevice::SetLine(const CLineSettings& line) {
   if (::cfgetospeed(&check) != speed) return Fail(DeviceError::Invalid);
   // A pseudo-terminal has no framing and keeps 8 bits without parity
   // whatever it is told; what was asked for is what it reports then.
-  m_bFramingVirtual = (check.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR)) !=
-                      (tio.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR));
+  m_bFramingVirtual = (check.c_cflag & (CSIZE | PARENB | PARODD | kStickParity)) !=
+                      (tio.c_cflag & (CSIZE | PARENB | PARODD | kStickParity));
   m_shadow = line;
   return ApplyModemLines(line);
 }
@@ -392,26 +374,21 @@ bool CPosixSerialDevice::WaitReady(short events, Clock::time_point deadline, boo
   const std::stop_token& stop = StopToken();
   auto cancelled = [&] { return stop.stop_requested(); };
   if (cancelled()) return Fail(DeviceError::Cancelled);
-  auto wake = [this] {
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(m_wakeFd, &one, sizeof one);
-  };
-  std::stop_callback wakeOnStop(stop, wake);
+  std::stop_callback wakeOnStop(stop, [this] { m_wake.Raise(); });
   for (;;) {
     int timeoutMs = -1;
     if (deadline != Clock::time_point::max()) {
       const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
       timeoutMs = static_cast<int>(std::clamp<int64_t>(left, 0, INT_MAX));
     }
-    pollfd fds[2] = {{m_fd, events, 0}, {m_wakeFd, POLLIN, 0}};
+    pollfd fds[2] = {{m_fd, events, 0}, {m_wake.Fd(), POLLIN, 0}};
     const int rc = ::poll(fds, 2, timeoutMs);
     if (rc < 0) {
       if (errno == EINTR) continue;
       return FailErrno(errno);
     }
     if (fds[1].revents & POLLIN) {
-      uint64_t drained;
-      [[maybe_unused]] ssize_t n = ::read(m_wakeFd, &drained, sizeof drained);
+      m_wake.Clear();
       if (cancelled()) return Fail(DeviceError::Cancelled);
     }
     if (fds[0].revents & POLLNVAL) return Fail(DeviceError::Gone);
