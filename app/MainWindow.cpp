@@ -26,7 +26,7 @@
 #include "app/CableWarningDialog.h"
 #include "app/StationPicker.h"
 #include "app/StringTable.h"
-#include "upgrade/ZELUpgradeThread.h"
+#include "engines/EngineKinds.h"
 
 namespace zel {
 namespace {
@@ -171,7 +171,7 @@ void CQtMainWindow::OpenStation(const std::string& image) {
   CQtStationPicker picker(this, image, ListSerialPorts(), LoadStationMemory());
   if (picker.exec() != QDialog::Accepted || !picker.Setup()) return;
   SaveStationMemory(picker.Memory());
-  auto* station = new CQtStationWindow(*picker.Setup(), [] { return std::make_unique<CZELUpgradeThread>(); });
+  auto* station = new CQtStationWindow(*picker.Setup(), UpgradeKind());
   station->setParent(this, Qt::Window);
   station->setAttribute(Qt::WA_DeleteOnClose);
   m_stations.emplace_back(station);

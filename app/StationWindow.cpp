@@ -91,7 +91,7 @@ void CQtStationTile::Show(const CTile& tile) {
   stop->setEnabled(tile.Running());
 }
 
-CQtStationWindow::CQtStationWindow(CStationSetup setup, CStation::EngineFactory makeEngine) {
+CQtStationWindow::CQtStationWindow(CStationSetup setup, const CEngineKind& kind) {
   setWindowTitle(CQtMainWindow::ApplicationTitle() + tr(" station"));
   auto* layout = new QVBoxLayout(this);
 
@@ -104,8 +104,8 @@ CQtStationWindow::CQtStationWindow(CStationSetup setup, CStation::EngineFactory 
   m_digest->setFrame(false);
   m_digest->setFocusPolicy(Qt::ClickFocus);  // Tab goes from the results file to Start all
   // The start of the digest in view (the whole on hover, and when copied).
-  m_digest->setFixedWidth(m_digest->fontMetrics().horizontalAdvance(QStringLiteral("SHA-256: 0123456789abcdef")) +
-                          12);
+  m_digest->setFixedWidth(
+      m_digest->fontMetrics().horizontalAdvance(QStringLiteral("SHA-256: 0123456789abcdef")) + 12);
   m_digest->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
   top->addWidget(m_digest);
   m_imageNote = new QLabel(this);
@@ -157,7 +157,7 @@ CQtStationWindow::CQtStationWindow(CStationSetup setup, CStation::EngineFactory 
   m_logs.resize(m_tiles.size(), nullptr);
 
   m_board = std::make_unique<CStationBoard>(m_dispatcher, static_cast<IStationView&>(*this), std::move(setup),
-                                            std::move(makeEngine));
+                                            kind);
   for (size_t i = 0; i < m_tiles.size(); ++i) {
     ShowTile(i, m_board->Tile(i));
     connect(m_tiles[i]->start, &QPushButton::clicked, this, [this, i] {

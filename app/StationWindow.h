@@ -41,7 +41,7 @@ class CQtStationTile : public QFrame {
 
 class CQtStationWindow : public QWidget, private IStationView {
  public:
-  CQtStationWindow(CStationSetup setup, CStation::EngineFactory makeEngine);
+  CQtStationWindow(CStationSetup setup, const CEngineKind& kind);
   ~CQtStationWindow() override;
 
   CStationBoard& Board() { return *m_board; }

@@ -8,10 +8,10 @@
 
 #include "app/DownloaderApp.h"
 #include "app/StationWindow.h"
+#include "engines/EngineKinds.h"
 #include "interrupt/InterruptWatcher.h"
 #include "run/Platform.h"
 #include "station/StationArguments.h"
-#include "upgrade/ZELUpgradeThread.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ int RunStation(const std::vector<std::string>& arguments, zel::CInterruptRelay& 
     std::fprintf(stderr, "boxfeeder: %s\n", refusal.c_str());
     return 64;
   }
-  zel::CQtStationWindow window(request->setup, [] { return std::make_unique<zel::CZELUpgradeThread>(); });
+  zel::CQtStationWindow window(request->setup, zel::UpgradeKind());
   // Ctrl-C, SIGTERM and SIGHUP stop every box and close once each one's
   // record is written, as the command line does.
   interrupts.SetTarget([&window] {

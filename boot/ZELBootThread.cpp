@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "boot/CommandFile.h"
-#include "boot/CommandFileOpen.h"
+#include "boot/CommandFileInput.h"
 #include "run/OperatorReport.h"
 #include "run/StoppableWait.h"
 
@@ -56,13 +56,7 @@ int CZELBootThread::Run() {
   // The command file is read and checked before the port opens: a file
   // that would send other bytes than it says is refused before the box is
   // asked for.
-  CCommandFile commands = OpenCommandFile(file, &m_failure);
-  if (commands) {
-    if (std::string problem = CheckSections(commands.get(), kSectionRoom); !problem.empty()) {
-      m_failure = {CauseKind::Unreadable, file, std::move(problem)};
-      commands.reset();
-    }
-  }
+  CCommandFile commands = OpenCheckedCommandFile(file, m_failure);
   if (!commands) {
     Trace("Can not Open the Command File");
     Trace("Download Failed");

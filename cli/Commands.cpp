@@ -4,13 +4,11 @@
 #include <filesystem>
 #include <memory>
 
-#include "boot/ZELBootThread.h"
 #include "cli/InputChecks.h"
 #include "cli/StationTable.h"
 #include "serial/SerialDevice.h"
 #include "station/ResultsFile.h"
 #include "station/StationPorts.h"
-#include "upgrade/ZELUpgradeThread.h"
 
 namespace zel::cli {
 namespace {
@@ -69,7 +67,7 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
   // The image is read before any port is touched, and every box gets
   // that copy; its length sets the progress range.
   std::string refusal;
-  const std::shared_ptr<CImageCopy> image = TakeImage(command.image, refusal);
+  const std::shared_ptr<CRunInput> image = TakeInput(UpgradeKind(), command.image, refusal);
   if (!image) return Refuse(console, "Can not Open the File: " + command.image, refusal);
   const uint64_t size = image->Size();
   const std::vector<CStationPort> ports = NameStationPorts(command.ports, refusal);
@@ -104,10 +102,10 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
   // The observers first: they outlive the station, whose runs they hear.
   std::vector<std::unique_ptr<CTransferSession>> sessions;
   CStation station(loop, [&command, &image] {
-    auto engine = std::make_unique<CZELUpgradeThread>();
+    auto engine = UpgradeKind().make();
     engine->SetPauseBeforeSuccess(std::chrono::milliseconds(command.endPauseMs));
-    engine->SetImage(image);
-    engine->SetRequireWholeImage(command.requireWholeImage);
+    engine->SetInput(image);
+    engine->SetRequireWholeInput(command.requireWholeImage);
     return engine;
   });
   for (const CStationPort& port : ports) {
@@ -166,19 +164,19 @@ int RunBoot(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CBootComm
             CActiveStations& active) {
   // The command file must be usable as the engine will use it before the
   // operator is asked to switch the box on.
-  if (const std::string refusal = CheckCommandFile(command.commandFile); !refusal.empty())
+  std::string refusal;
+  if (!TakeInput(BootKind(), command.commandFile, refusal))
     return Refuse(console, "Can not Open the Command File: " + command.commandFile, refusal);
   const std::vector<std::string> logs =
       command.logPath.empty() ? std::vector<std::string>{} : std::vector<std::string>{command.logPath};
-  if (const std::string refusal = CheckLogPaths(logs, command.commandFile); !refusal.empty())
+  if (refusal = CheckLogPaths(logs, command.commandFile); !refusal.empty())
     return Refuse(console, "Can not Create The File: " + command.logPath, refusal);
   CSessionOptions options;
   options.json = json;
   options.summary = true;
   options.lineBaud = 0;  // two speeds: no one line to compare with
-  return RunOne(
-      loop, console, active, [] { return std::make_unique<CZELBootThread>(); }, command.port,
-      command.commandFile, options, command.logPath);
+  return RunOne(loop, console, active, BootKind().make, command.port, command.commandFile, options,
+                command.logPath);
 }
 
 int ListPorts(CJsonEvents* json, const CPortListSources& sources) {

@@ -4,9 +4,9 @@
 #include <random>
 #include <thread>
 
+#include "engines/EngineKinds.h"
 #include "run/Platform.h"
 #include "sim/BoxSimulator.h"
-#include "upgrade/ZELUpgradeThread.h"
 
 namespace zel::cli {
 
@@ -36,8 +36,7 @@ int RunDemo(CUiLoop& loop, CConsole& console, CActiveStations& active, const CDe
   run.cableWarning = true;
   run.summary = true;
   run.lineBaud = options.baud;
-  const int status = RunOne(
-      loop, console, active, [] { return std::make_unique<CZELUpgradeThread>(); }, box.Port(), path, run);
+  const int status = RunOne(loop, console, active, UpgradeKind().make, box.Port(), path, run);
   box.Stop();
   boxThread.join();
   std::remove(path.c_str());

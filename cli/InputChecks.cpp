@@ -2,26 +2,25 @@
 
 #include <filesystem>
 
-#include "boot/CommandFile.h"
-#include "boot/CommandFileOpen.h"
-#include "boot/ZELBootThread.h"
-
 namespace zel::cli {
 namespace {
 
-// The cause's words without the "Cause: " in front.
+// Why a file is refused: the check's own words where it gave them, else
+// the cause's, with the system's words for a file that is denied or held.
 std::string Why(const CFailureCause& cause) {
-  const std::string line = DescribeCause(cause);
-  return line.substr(line.find(": ") + 2);
+  if (cause.kind == CauseKind::Unreadable && !cause.systemText.empty())
+    return cause.subject + ": " + cause.systemText;
+  const bool systemWords = cause.kind == CauseKind::PermissionDenied || cause.kind == CauseKind::Busy;
+  return CauseWords(cause) + (systemWords && !cause.systemText.empty() ? " (" + cause.systemText + ")" : "");
 }
 
 }  // namespace
 
-std::shared_ptr<CImageCopy> TakeImage(const std::string& path, std::string& refusal) {
+std::shared_ptr<CRunInput> TakeInput(const CEngineKind& kind, const std::string& path, std::string& refusal) {
   CFailureCause failure;
-  auto image = CImageCopy::Take(path, failure);
-  if (!image) refusal = Why(failure);
-  return image;
+  auto input = kind.take(path, failure);
+  if (!input) refusal = Why(failure);
+  return input;
 }
 
 std::string CheckLogPath(const std::string& path) {
@@ -37,17 +36,6 @@ std::string CheckLogIsNoInput(const std::string& logPath, const std::string& inp
   if (std::filesystem::equivalent(logPath, input, ec) && !ec)
     return logPath + ": this is the file the run reads; the log would overwrite it";
   return {};
-}
-
-std::string CheckCommandFile(const std::string& path) {
-  CFailureCause cause;
-  CCommandFile file = OpenCommandFile(path, &cause);
-  if (!file) {
-    const bool ownWords = cause.kind == CauseKind::PermissionDenied || cause.kind == CauseKind::Busy;
-    return Why(cause) + (ownWords && !cause.systemText.empty() ? " (" + cause.systemText + ")" : "");
-  }
-  const std::string problem = CheckSections(file.get(), CZELBootThread::kSectionRoom);
-  return problem.empty() ? problem : path + ": " + problem;
 }
 
 }  // namespace zel::cli

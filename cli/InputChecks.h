@@ -7,21 +7,20 @@
 #include <memory>
 #include <string>
 
-#include "upgrade/ImageCopy.h"
+#include "engines/EngineKinds.h"
 
 namespace zel::cli {
 
-// The copy of the image the run serves, begun now; null, with why in
-// refusal, when the file is none to serve.
-std::shared_ptr<CImageCopy> TakeImage(const std::string& path, std::string& refusal);
+// What a run of kind serves, taken and checked now (the upgrade's image,
+// its copy begun; the boot download's command file, readable, writable,
+// held by no other program, with its two sections); null, with why in
+// refusal, when the file is refused.
+std::shared_ptr<CRunInput> TakeInput(const CEngineKind& kind, const std::string& path, std::string& refusal);
 // A new file, or a regular one: never a FIFO or a device, whose opening
 // would block.
 std::string CheckLogPath(const std::string& path);
 // Refuses a log that is one of the files the run reads (through links and
 // hard links alike): opening it to write would destroy what is served.
 std::string CheckLogIsNoInput(const std::string& logPath, const std::string& input);
-// Readable, writable, held by no other program, and with the two sections
-// the boot download sends from.
-std::string CheckCommandFile(const std::string& path);
 
 }  // namespace zel::cli

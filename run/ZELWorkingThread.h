@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <stop_token>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "run/OperatorReport.h"
 #include "run/OwnerWindow.h"
+#include "run/RunInput.h"
 #include "run/RunOutcome.h"
 
 namespace zel {
@@ -40,6 +42,14 @@ class CZELWorkingThread {
   // Ends the worker: after it returns the worker sends nothing more, never
   // touches the owner's buffer again, and its thread has been joined.
   virtual int Terminate(uint32_t exitCode);
+  // The input a station took once for all its ports (the image), and
+  // whether a box that takes only part of it fails; an engine that serves
+  // no shared input ignores both. Set them between runs.
+  virtual void SetInput(std::shared_ptr<CRunInput> /*input*/) {}
+  virtual void SetRequireWholeInput(bool /*require*/) {}
+  // The pause between a successful run's last exchange and its end, where
+  // the engine has one.
+  virtual void SetPauseBeforeSuccess(std::chrono::milliseconds /*pause*/) {}
 
   // Waits until the worker has returned from its run. For a front end
   // that must not leave while a worker runs; never call it from a message

@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "station/TransferFigures.h"
-#include "upgrade/ZELUpgradeThread.h"
 
 namespace zel {
 namespace {
@@ -47,11 +46,12 @@ int StationColumns(size_t count) {
 }
 
 CStationBoard::CStationBoard(IUiDispatcher& dispatcher, IStationView& view, CStationSetup setup,
-                             CStation::EngineFactory makeEngine)
+                             const CEngineKind& kind)
     : m_dispatcher(dispatcher),
       m_view(view),
       m_setup(std::move(setup)),
-      m_station(dispatcher, std::move(makeEngine)) {
+      m_kind(kind),
+      m_station(dispatcher, kind.make) {
   m_setup.named.resize(m_setup.ports.size(), false);
   for (size_t i = 0; i < m_setup.ports.size(); ++i) {
     m_tiles.push_back(std::make_unique<CTileRun>(*this, i));
@@ -63,9 +63,9 @@ CStationBoard::CStationBoard(IUiDispatcher& dispatcher, IStationView& view, CSta
 
 CStationBoard::~CStationBoard() = default;
 
-std::shared_ptr<CImageCopy> CStationBoard::ImageForStart(CFailureCause& failure) {
+std::shared_ptr<CRunInput> CStationBoard::ImageForStart(CFailureCause& failure) {
   if (!m_image) {
-    m_image = CImageCopy::Take(m_setup.image, failure);
+    m_image = m_kind.take(m_setup.image, failure);
     if (m_image) m_imageSize = m_image->Size();
     CheckImage();
   }
@@ -82,7 +82,7 @@ void CStationBoard::CheckImage() {
 }
 
 bool CStationBoard::TakeNewImage(std::string& refusal) {
-  std::shared_ptr<CImageCopy> old = std::move(m_image);
+  std::shared_ptr<CRunInput> old = std::move(m_image);
   CFailureCause failure;
   if (!ImageForStart(failure)) {
     m_image = std::move(old);
@@ -98,11 +98,9 @@ void CStationBoard::Start(size_t index) {
   // The adapters the records name, found once.
   if (!m_setup.resultsPath.empty() && m_present.empty()) m_present = ListSerialPorts();
   CFailureCause failure;
-  const std::shared_ptr<CImageCopy> image = ImageForStart(failure);
-  if (auto* upgrade = dynamic_cast<CZELUpgradeThread*>(&m_station.Engine(index))) {
-    upgrade->SetImage(image);
-    upgrade->SetRequireWholeImage(m_setup.requireWholeImage);
-  }
+  const std::shared_ptr<CRunInput> image = ImageForStart(failure);
+  m_station.Engine(index).SetInput(image);
+  m_station.Engine(index).SetRequireWholeInput(m_setup.requireWholeImage);
   // A small image's digest is known now; a large one's comes with the
   // run's end.
   run.record = RecordAtStart(m_setup.image, m_imageSize, image ? image->Sha256() : std::string(),

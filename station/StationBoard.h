@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "engines/EngineKinds.h"
 #include "station/ResultsFile.h"
 #include "station/Station.h"
-#include "upgrade/ImageCopy.h"
 
 namespace zel {
 
@@ -76,8 +76,7 @@ class CStationBoard {
   // The command line's exit codes, which a scripted station keeps.
   static constexpr int kAllLoaded = 0, kAnyFailed = 1, kCancelled = 2;
 
-  CStationBoard(IUiDispatcher& dispatcher, IStationView& view, CStationSetup setup,
-                CStation::EngineFactory makeEngine);
+  CStationBoard(IUiDispatcher& dispatcher, IStationView& view, CStationSetup setup, const CEngineKind& kind);
   ~CStationBoard();
   CStationBoard(const CStationBoard&) = delete;
   CStationBoard& operator=(const CStationBoard&) = delete;
@@ -97,7 +96,7 @@ class CStationBoard {
   bool AnyRunning() const;
   // The image every box gets: read once, at the first Start, and shared
   // by every port. Null before.
-  const CImageCopy* Image() const { return m_image.get(); }
+  const CRunInput* Image() const { return m_image.get(); }
   // Tells the view of the image's digest once it is known, and whether the
   // file on disk has changed since it was read. The windows call it on a
   // timer: it costs one look at the file's size and time.
@@ -142,13 +141,14 @@ class CStationBoard {
   void ShowTotals();
   void Ended(CTileRun& run, const CRunEnd& end);
   // The copy for a box about to start; null with why in failure.
-  std::shared_ptr<CImageCopy> ImageForStart(CFailureCause& failure);
+  std::shared_ptr<CRunInput> ImageForStart(CFailureCause& failure);
 
   IUiDispatcher& m_dispatcher;
   IStationView& m_view;
   CStationSetup m_setup;
   uint64_t m_imageSize = 0;
-  std::shared_ptr<CImageCopy> m_image;
+  const CEngineKind& m_kind;
+  std::shared_ptr<CRunInput> m_image;
   std::string m_shownSha256;  // what the view was last told
   bool m_bShownChanged = false;
   std::vector<CPortInfo> m_present;

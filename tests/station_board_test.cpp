@@ -11,8 +11,8 @@
 #include "station/StationBoard.h"
 #include "station/StationChoice.h"
 #include "tests/BoxOnThread.h"
+#include "tests/QuickUpgrade.h"
 #include "tests/TempFile.h"
-#include "upgrade/ZELUpgradeThread.h"
 
 namespace zel {
 namespace {
@@ -79,11 +79,7 @@ class StationBoard : public ::testing::Test {
       setup.ports.push_back({boxes[i]->box.Port(), i == 0 ? "left" : "box" + std::to_string(i)});
       setup.named.push_back(i == 0);
     }
-    board = std::make_unique<CStationBoard>(loop, view, setup, [] {
-      auto engine = std::make_unique<CZELUpgradeThread>();
-      engine->SetPauseBeforeSuccess(std::chrono::milliseconds(0));
-      return engine;
-    });
+    board = std::make_unique<CStationBoard>(loop, view, setup, test::QuickUpgradeKind());
   }
   void RunUntil(const std::function<bool()>& done) { loop.RunUntil(done); }
   bool Ended(size_t index) const { return index < view.tiles.size() && !view.tiles[index].Running(); }

@@ -10,20 +10,14 @@
 #include "app/StationPicker.h"
 #include "app/StationWindow.h"
 #include "tests/BoxOnThread.h"
+#include "tests/QuickUpgrade.h"
 #include "tests/TempFile.h"
 #include "tests/WidgetShots.h"
-#include "upgrade/ZELUpgradeThread.h"
 
 namespace zel {
 namespace {
 
 using test::CBoxOnThread;
-
-std::unique_ptr<CZELWorkingThread> QuickEngine() {
-  auto engine = std::make_unique<CZELUpgradeThread>();
-  engine->SetPauseBeforeSuccess(std::chrono::milliseconds(0));
-  return engine;
-}
 
 // The texts a tile shows, in the order it lays them out.
 QStringList TileTexts(CQtStationTile& tile) {
@@ -62,7 +56,7 @@ class StationWindowTest : public QObject {
     setup.image = file.Path();
     setup.exitWhenDone = true;
     for (int i = 0; i < 4; ++i) setup.ports.push_back({boxes[i]->box.Port(), "box" + std::to_string(i + 1)});
-    CQtStationWindow window(setup, QuickEngine);
+    CQtStationWindow window(setup, test::QuickUpgradeKind());
     window.ResultsField().setText(QString::fromStdString(results.Path()));
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -112,7 +106,7 @@ class StationWindowTest : public QObject {
     CStationSetup setup;
     setup.image = file.Path();
     setup.ports.push_back({box.box.Port(), "only"});
-    CQtStationWindow window(setup, QuickEngine);
+    CQtStationWindow window(setup, test::QuickUpgradeKind());
     int asked = 0;
     bool answer = false;
     window.askStopAndClose = [&] {
@@ -198,7 +192,7 @@ class StationWindowTest : public QObject {
         setup.ports.push_back({missing ? "/dev/ttyUSB" + std::to_string(40 + i) : boxes.back()->box.Port(),
                                "bench-" + std::to_string(i + 1)});
       }
-      CQtStationWindow window(setup, QuickEngine);
+      CQtStationWindow window(setup, test::QuickUpgradeKind());
       window.show();
       window.StartAllButton().click();
       QTRY_VERIFY_WITH_TIMEOUT(window.Board().Tile(0).state == TileState::Loaded, 10000);

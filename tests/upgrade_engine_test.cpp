@@ -569,7 +569,7 @@ TEST(UpgradeCoverage, AnEarlyEndIsSaidAndFailsWhereTheWholeImageIsRequired) {
   for (const auto& c : cases) {
     for (const bool requireWhole : {false, true}) {
       CUpgradeRun t;
-      t.engine.SetRequireWholeImage(requireWhole);
+      t.engine.SetRequireWholeInput(requireWhole);
       sim::CBoxPlan plan = Plan(1000, c.order);
       plan.endAfter = c.endAfter;
       t.Run(image, plan);

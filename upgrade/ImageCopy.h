@@ -21,13 +21,14 @@
 #include <vector>
 
 #include "run/FailureCause.h"
+#include "run/RunInput.h"
 #include "upgrade/ImageFile.h"
 #include "upgrade/ScratchFile.h"
 #include "upgrade/Sha256.h"
 
 namespace zel {
 
-class CImageCopy {
+class CImageCopy final : public CRunInput {
  public:
   struct COptions {
     // Images up to this size are held in memory, larger ones in a
@@ -55,12 +56,12 @@ class CImageCopy {
   static std::shared_ptr<CImageCopy> Take(const std::string& path, CFailureCause& failure) {
     return Take(path, failure, COptions());
   }
-  ~CImageCopy();
+  ~CImageCopy() override;
   CImageCopy(const CImageCopy&) = delete;
   CImageCopy& operator=(const CImageCopy&) = delete;
 
-  const std::string& Path() const { return m_path; }
-  uint64_t Size() const { return m_size; }
+  const std::string& Path() const override { return m_path; }
+  uint64_t Size() const override { return m_size; }
   // Waits until the first bytes of the image are in the copy and its
   // digest; false when stop came first or the copy failed before them.
   bool WaitCopied(uint64_t bytes, const std::stop_token& stop);
@@ -70,14 +71,14 @@ class CImageCopy {
   CFailureCause Failure() const;
   // The SHA-256 of the whole image in lower-case hex; empty until it has
   // been copied whole.
-  std::string Sha256() const;
+  std::string Sha256() const override;
   // Bytes of the copy, all before what WaitCopied returned true for; false
   // with the cause in failure when the scratch file could not be read.
   bool ReadAt(uint8_t* data, size_t count, uint64_t offset, CFailureCause& failure) const;
   // Whether the file on disk looks other than when it was read: another
   // size or time of last change, or no file. A hint for the operator; what
   // is served is this copy whatever the answer.
-  bool FileChangedSince() const;
+  bool FileChangedSince() const override;
 
  private:
   CImageCopy() = default;

@@ -38,17 +38,20 @@ class CZELUpgradeThread : public CZELWorkingThread {
   // station's ports); a run takes it when its path is the run's file, and
   // else copies the file itself as it starts.
   void SetImage(std::shared_ptr<CImageCopy> image);
+  void SetInput(std::shared_ptr<CRunInput> input) override {
+    SetImage(std::dynamic_pointer_cast<CImageCopy>(std::move(input)));
+  }
   // Whether a box that asks for only part of the image fails: the box
   // decides when it is done, so by default such a run succeeds, saying
   // what share of the image it asked for.
-  void SetRequireWholeImage(bool require) { m_bRequireWholeImage = require; }
+  void SetRequireWholeInput(bool require) override { m_bRequireWholeImage = require; }
   // The device the runs open in place of the platform's; set it between runs.
   void UseDevice(std::unique_ptr<CSerialDevice> device) { m_port.UseDevice(std::move(device)); }
   // Releases the wait that follows a successful upgrade.
   void AcknowledgeEnd() override;
   // The pause between the box's last frame and the success notification:
   // one second, which gives the box time to take the end to heart.
-  void SetPauseBeforeSuccess(std::chrono::milliseconds pause) { m_pauseBeforeSuccess = pause; }
+  void SetPauseBeforeSuccess(std::chrono::milliseconds pause) override { m_pauseBeforeSuccess = pause; }
 
  protected:
   int Run() override;

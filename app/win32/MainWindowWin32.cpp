@@ -6,7 +6,7 @@
 #include "app/win32/DialogsWin32.h"
 #include "app/win32/StationPickerWin32.h"
 #include "app/win32/resource.h"
-#include "upgrade/ZELUpgradeThread.h"
+#include "engines/EngineKinds.h"
 
 // The resource script spells the control ids out; they are the dialog's.
 static_assert(CTL_IMAGE_PATH == zel::ControlId::IDC_IMAGE_PATH && CTL_BROWSE == zel::ControlId::IDC_BROWSE &&
@@ -499,8 +499,7 @@ void CWin32MainWindow::OpenStation(const std::string& image) {
   const std::optional<CStationSetup> setup = picker.Run();
   if (!setup) return;
   SaveStationMemory(picker.Memory());
-  m_stations.push_back(
-      std::make_unique<CWin32StationWindow>(*setup, [] { return std::make_unique<CZELUpgradeThread>(); }));
+  m_stations.push_back(std::make_unique<CWin32StationWindow>(*setup, UpgradeKind()));
   ShowWindow(m_stations.back()->Handle(), SW_SHOW);
 }
 

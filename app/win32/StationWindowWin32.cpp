@@ -38,7 +38,7 @@ void RegisterClasses() {
 
 }  // namespace
 
-CWin32StationWindow::CWin32StationWindow(CStationSetup setup, CStation::EngineFactory makeEngine) {
+CWin32StationWindow::CWin32StationWindow(CStationSetup setup, const CEngineKind& kind) {
   RegisterClasses();
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
@@ -67,7 +67,7 @@ CWin32StationWindow::CWin32StationWindow(CStationSetup setup, CStation::EngineFa
   m_logs.resize(setup.ports.size(), nullptr);
   m_shownStates.resize(setup.ports.size(), TileState::Ready);
   m_board = std::make_unique<CStationBoard>(m_dispatcher, static_cast<IStationView&>(*this), std::move(setup),
-                                            std::move(makeEngine));
+                                            kind);
   for (size_t i = 0; i < m_board->Size(); ++i) ShowTile(i, m_board->Tile(i));
   ShowTotals(std::to_string(m_board->Size()) + " ready", false);
   ShowImage({}, false);

@@ -25,7 +25,7 @@ class CWin32StationWindow final : private IStationView {
     return 1000 + static_cast<int>(index) * kParts + part;
   }
 
-  CWin32StationWindow(CStationSetup setup, CStation::EngineFactory makeEngine);
+  CWin32StationWindow(CStationSetup setup, const CEngineKind& kind);
   ~CWin32StationWindow() override;
   CWin32StationWindow(const CWin32StationWindow&) = delete;
   CWin32StationWindow& operator=(const CWin32StationWindow&) = delete;

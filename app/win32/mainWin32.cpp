@@ -6,8 +6,8 @@
 
 #include "app/DownloaderApp.h"
 #include "app/win32/StationWindowWin32.h"
+#include "engines/EngineKinds.h"
 #include "station/StationArguments.h"
-#include "upgrade/ZELUpgradeThread.h"
 #include "widgets/SystemHeadersWin32.h"
 // clang-format off
 #include <shellapi.h>
@@ -41,7 +41,7 @@ int RunStation(const std::vector<std::string>& arguments) {
     MessageBoxA(nullptr, refusal.c_str(), "BoxFeeder station", MB_OK | MB_ICONERROR);
     return 64;
   }
-  zel::CWin32StationWindow window(request->setup, [] { return std::make_unique<zel::CZELUpgradeThread>(); });
+  zel::CWin32StationWindow window(request->setup, zel::UpgradeKind());
   if (request->start) window.Board().StartAll();
   return window.Run();
 }
