@@ -12,8 +12,8 @@
 #include "app/win32/StationPickerWin32.h"
 #include "app/win32/StationWindowWin32.h"
 #include "app/win32/Utf16.h"
+#include "tests/QuickUpgrade.h"
 #include "tests/wine/Win32Harness.h"
-#include "upgrade/ZELUpgradeThread.h"
 
 namespace zel {
 namespace {
@@ -37,11 +37,7 @@ TEST(WindowStation, TwoPortsOneHangsUp) {
   setup.ports = {{"COM6", "COM6"}, {"COM7", "left"}};
   setup.named = {false, true};
   const std::string results = Env("BOXFEEDER_TEST_RESULTS");
-  Window window(setup, [] {
-    auto engine = std::make_unique<CZELUpgradeThread>();
-    engine->SetPauseBeforeSuccess(std::chrono::milliseconds(0));
-    return engine;
-  });
+  Window window(setup, test::QuickUpgradeKind());
   ShowWindow(window.Handle(), SW_SHOW);
   SetWindowTextW(GetDlgItem(window.Handle(), Window::kResultsId),
                  std::wstring(results.begin(), results.end()).c_str());
@@ -97,7 +93,7 @@ TEST(WindowStation, TheSessionsEndKeepsTheRecord) {
   setup.image = Env("BOXFEEDER_TEST_IMAGE");
   setup.ports = {{"COM8", "COM8"}};
   setup.resultsPath = Env("BOXFEEDER_TEST_SESSION_RESULTS");
-  Window window(setup, [] { return std::make_unique<CZELUpgradeThread>(); });
+  Window window(setup, UpgradeKind());
   window.Board().Start(0);
   ASSERT_TRUE(window.Board().AnyRunning());
   EXPECT_EQ(SendMessageW(window.Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
@@ -117,7 +113,7 @@ TEST(WindowStation, SixteenPortsFitTheirGrid) {
   setup.image = Env("BOXFEEDER_TEST_IMAGE");
   for (int i = 0; i < 16; ++i)
     setup.ports.push_back({"COM" + std::to_string(40 + i), "bench-" + std::to_string(i + 1)});
-  Window window(setup, [] { return std::make_unique<CZELUpgradeThread>(); });
+  Window window(setup, UpgradeKind());
   ShowWindow(window.Handle(), SW_SHOW);
   RECT client{};
   GetClientRect(window.Handle(), &client);
