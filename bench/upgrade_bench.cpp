@@ -16,6 +16,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "ports/CommHandle.h"
 #include "ports/CommRecords.h"
 #include "serial/SerialDevice.h"
 #include "sim/BoxSimulator.h"
@@ -96,7 +97,7 @@ struct CRawPty {
     ::cfmakeraw(&tio);
     ::tcsetattr(slave, TCSANOW, &tio);
     device->Open(name);
-    device->SetTimeouts(LineTimeoutsOf(PortTimeouts()));
+    comm.SetTimeouts(LineTimeoutsOf(PortTimeouts()));
   }
   ~CRawPty() {
     device->Close();
@@ -105,6 +106,7 @@ struct CRawPty {
   }
   int master = -1, slave = -1;
   std::unique_ptr<CSerialDevice> device = CSerialDevice::Create();
+  CCommHandle comm{*device};  // the ports' reads and writes, with their time-outs
 };
 
 // The same bytes written through the device layer to a pty and read at the
@@ -112,7 +114,7 @@ struct CRawPty {
 double RawStreamSeconds(const std::vector<uint8_t>& image) {
   CRawPty pty;
   const int master = pty.master;
-  CSerialDevice& device = *pty.device;
+  CCommHandle& device = pty.comm;
   const auto start = Clock::now();
   std::thread reader([&] {
     std::vector<uint8_t> sink(1 << 16);
@@ -142,7 +144,7 @@ std::vector<double> RawTurnaroundsUs(size_t count, std::chrono::microseconds gap
   std::vector<double> samples;
   CRawPty pty;
   const int master = pty.master;
-  CSerialDevice& device = *pty.device;
+  CCommHandle& device = pty.comm;
   std::thread echo([&] {
     std::vector<uint8_t> request(16), reply(1044, 0x5A);
     for (size_t i = 0; i < count; ++i) {

@@ -147,7 +147,7 @@ int CZELBootThread::DownloadBoot(std::FILE* file, const std::string& commandFile
   if (Interrupted()) return 1;
   if (!SwitchSpeed()) {
     // A port that went away is said as such, not blamed on the settings.
-    CSerialDevice& device = m_port.GetHandle();
+    CCommHandle& device = m_port.GetHandle();
     if (ShouldStop()) return 1;
     if (device.IsGone() || device.LastError() == DeviceError::Gone) {
       m_failure = DeviceFailureCause(DeviceError::Gone, m_runPort, device.LastErrorText());
@@ -178,7 +178,7 @@ int CZELBootThread::Failed(const char* line) {
 
 bool CZELBootThread::SwitchSpeed() {
   m_dcbSettings.BaudRate = kFastBaud;
-  CSerialDevice& device = m_port.GetHandle();
+  CCommHandle& device = m_port.GetHandle();
   CLineSettings line;
   if (!device.GetLine(line)) return false;
   line.baud = kFastBaud;
@@ -201,7 +201,7 @@ size_t CZELBootThread::ReadBytes(uint8_t* buffer, size_t room, size_t count) {
 bool CZELBootThread::SendBytes(const uint8_t* buffer, uint32_t count, uint32_t* written) {
   COverlapped write;
   if (!m_port.Write(buffer, count, written, &write)) return false;
-  CSerialDevice& device = m_port.GetHandle();
+  CCommHandle& device = m_port.GetHandle();
   // Only the transmitter's end is waited for: a byte the box says
   // meanwhile (boxes say more than one at power-on) is read later. Setting
   // the mask also clears what the driver noted before it.
@@ -230,7 +230,7 @@ bool CZELBootThread::SendBytes(const uint8_t* buffer, uint32_t count, uint32_t* 
 bool CZELBootThread::ReadWithTimeout(uint8_t* buffer, uint32_t count, uint32_t* read) {
   COverlapped ov;
   if (!m_port.Read(buffer, count, read, &ov)) return false;
-  CSerialDevice& device = m_port.GetHandle();
+  CCommHandle& device = m_port.GetHandle();
   if (!device.WaitForCompletion(ov, std::chrono::milliseconds(kAnswerWaitMs))) {
     device.CancelIo(ov);
     return false;

@@ -5,20 +5,18 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "fuzz/MemoryDevice.h"
 #include "run/OperatorReport.h"
 #include "run/Platform.h"
 #include "run/RunDriver.h"
+#include "tests/MemoryDevice.h"
 #include "upgrade/ZELUpgradeThread.h"
 
 namespace zel::fuzz {
 
-CMemoryLine& Line() {
-  static CMemoryLine line;
-  return line;
-}
-
 namespace {
+
+using test::CMemoryDevice;
+using test::CMemoryLine;
 
 constexpr uint8_t kMarker[8] = {'Q', 'u', 'I', 'e', 't', 'F', 'o', 'X'};
 
@@ -81,11 +79,12 @@ using namespace zel;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string imagePath = [] { return WriteTemporaryFile(fuzz::Image(), ".sdl"); }();
-  fuzz::CMemoryLine& line = fuzz::Line();
-  line = {data, size, 0, {}};
+  test::CMemoryLine line;
+  line.input = data;
+  line.size = size;
   CUiLoop loop;
   CZELUpgradeThread engine;
-  engine.UseDevice(std::make_unique<fuzz::CMemoryDevice>());
+  engine.UseDevice(std::make_unique<test::CMemoryDevice>(line));
   engine.SetPauseBeforeSuccess(std::chrono::milliseconds(0));
   fuzz::CObserver observer;
   {

@@ -12,11 +12,11 @@ bool CZELBootPort::Read(uint8_t* buffer, uint32_t count, uint32_t* read, COverla
   if (buffer == nullptr || read == nullptr || !m_bOpen) return false;
   *read = 0;
   if (ov) {
-    const bool done = m_pDevice->ReadOverlapped(buffer, count, *ov);
+    const bool done = m_comm.ReadOverlapped(buffer, count, *ov);
     if (done) *read = ov->done;
-    return done || m_pDevice->LastError() == DeviceError::IoPending;
+    return done || ov->pending;
   }
-  if (!m_pDevice->Read(buffer, count, *read)) {
+  if (!m_comm.Read(buffer, count, *read)) {
     ReportTransferFailure("Fail to Read the Port");
     return false;
   }
@@ -28,11 +28,11 @@ bool CZELBootPort::Write(const uint8_t* buffer, uint32_t count, uint32_t* writte
   *written = 0;
   if (!m_bOpen || count == 0) return false;
   if (ov) {
-    const bool done = m_pDevice->WriteOverlapped(buffer, count, *ov);
+    const bool done = m_comm.WriteOverlapped(buffer, count, *ov);
     *written = ov->done;
-    return done || m_pDevice->LastError() == DeviceError::IoPending;
+    return done || ov->pending;
   }
-  if (!m_pDevice->Write(buffer, count, *written)) {
+  if (!m_comm.Write(buffer, count, *written)) {
     ReportTransferFailure("Fail to Write the Port");
     return false;
   }

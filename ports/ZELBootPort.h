@@ -20,8 +20,8 @@ class CZELBootPort : public CZELPortBase {
   // empty; a failure is reported. With ov: true when completed or pending.
   bool Read(uint8_t* buffer, uint32_t count, uint32_t* read, COverlapped* ov);
   bool Write(const uint8_t* buffer, uint32_t count, uint32_t* written, COverlapped* ov);
-  CSerialDevice& GetHandle() { return *m_pDevice; }
-  bool SetMask(uint32_t mask) { return m_pDevice->SetMask(mask); }
+  CCommHandle& GetHandle() { return m_comm; }
+  bool SetMask(uint32_t mask) { return m_comm.SetMask(mask); }
 };
 
 }  // namespace zel

@@ -15,6 +15,7 @@ void CZELPortBase::UseDevice(std::unique_ptr<CSerialDevice> device) {
   if (m_bOpen || !device) return;
   m_pDevice->Close();
   m_pDevice = std::move(device);
+  m_comm.UseDevice(*m_pDevice);
 }
 
 CZELPortBase::~CZELPortBase() {
@@ -52,7 +53,7 @@ int CZELPortBase::OpenAndConfigure(const DCB& settings, const std::string& name,
     Show("Can not Set the Port Configuration");
     return 0;
   }
-  m_pDevice->SetTimeouts(LineTimeoutsOf(PortTimeouts()));
+  m_comm.SetTimeouts(LineTimeoutsOf(PortTimeouts()));
   m_bOpen = 1;
   return 1;
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "ports/CommHandle.h"
 #include "ports/CommRecords.h"
 #include "run/FailureCause.h"
 #include "run/OperatorReport.h"
@@ -58,6 +59,7 @@ class CZELPortBase {
 
   int m_bOpen = 0;
   std::unique_ptr<CSerialDevice> m_pDevice;  // the device: the platform's handle is inside it
+  CCommHandle m_comm{*m_pDevice};            // the comm API over it
   DCB m_dcb;
 
  private:

@@ -13,7 +13,7 @@ int CZELUpgradePort::Read(uint8_t* buffer, uint32_t count, uint32_t* read) {
   if (buffer == nullptr || read == nullptr) return 0;
   *read = 0;
   if (!m_bOpen) return 0;
-  if (!m_pDevice->Read(buffer, count, *read)) {
+  if (!m_comm.Read(buffer, count, *read)) {
     ReportTransferFailure("Fail to Read the Port");
     *read = 0;
     return 0;
@@ -23,7 +23,7 @@ int CZELUpgradePort::Read(uint8_t* buffer, uint32_t count, uint32_t* read) {
 
 int CZELUpgradePort::Write(const uint8_t* buffer, uint32_t count, uint32_t* written) {
   if (buffer == nullptr || written == nullptr || !m_bOpen || count == 0) return 0;
-  if (!m_pDevice->Write(buffer, count, *written)) {
+  if (!m_comm.Write(buffer, count, *written)) {
     ReportTransferFailure("Fail to Write the Port");
     return 0;
   }

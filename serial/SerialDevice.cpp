@@ -6,8 +6,6 @@ CFailureCause DeviceFailureCause(DeviceError error, std::string subject, std::st
   CauseKind kind = CauseKind::Other;
   switch (error) {
     case DeviceError::None:
-    case DeviceError::IoPending:
-    case DeviceError::IoIncomplete:
     case DeviceError::Cancelled: return {};
     case DeviceError::NotFound: kind = CauseKind::NotFound; break;
     case DeviceError::PermissionDenied: kind = CauseKind::PermissionDenied; break;

@@ -1,6 +1,8 @@
-// The serial device layer: exclusive opening by name, line settings, reads and writes bounded by millisecond
-// time-outs, overlapped transfers and the transmit-empty event. Ports and the port probe reach devices only
-// through this interface; each platform provides one implementation behind Create().
+// The serial device layer: exclusive opening by name, line settings with
+// the modem lines, reads and writes bounded by a time-out and the run's
+// stop, the wait for input and the wait for the transmitter to drain. Ports
+// and the port probe reach devices only through this interface; each
+// platform provides one implementation behind Create().
 #pragma once
 
 #include <chrono>
@@ -17,10 +19,8 @@ namespace zel {
 // Why the last operation failed.
 enum class DeviceError {
   None,
-  IoPending,         // an overlapped operation was started and goes on
-  IoIncomplete,      // an overlapped result was asked for before completion
   Gone,              // the device has disappeared (adapter pulled, hang-up)
-  Cancelled,         // the calling worker was stopped or terminated, or CancelIo
+  Cancelled,         // the calling worker was stopped or terminated
   Busy,              // held by another open (this process or another)
   NotFound,          // no such device
   PermissionDenied,  // the user may not open it
@@ -29,27 +29,12 @@ enum class DeviceError {
   Failed,            // any other system error
 };
 
-// The record of one overlapped operation; the caller owns it until the
-// operation completes or is cancelled.
-struct COverlapped {
-  enum class Op { None, Read, Write, WaitEvent };
-  Op op = Op::None;
-  bool pending = false;
-  DeviceError result = DeviceError::None;
-  uint8_t* readBuffer = nullptr;
-  const uint8_t* writeBuffer = nullptr;
-  uint32_t count = 0;
-  uint32_t done = 0;
-  uint32_t* events = nullptr;
-  std::chrono::steady_clock::time_point start{};
-  std::chrono::steady_clock::time_point lastByte{};
-  // What the platform keeps for the operation (the system's own record);
-  // it lives as long as the record.
-  std::shared_ptr<void> platform;
-};
-
 class CSerialDevice {
  public:
+  using Timeout = std::chrono::milliseconds;
+  // A wait that only data, the device's end or the stop ends.
+  static constexpr Timeout kNoLimit = Timeout::max();
+
   // A closed device of this platform.
   static std::unique_ptr<CSerialDevice> Create();
   // The system's name for a port name: "COM1".."COM8" on Linux are
@@ -62,11 +47,10 @@ class CSerialDevice {
   // that uses it. Set it before the run's transfers.
   void SetStop(std::stop_token stop) { m_stop = std::move(stop); }
 
-  // How transfers run on the system. Overlapped: several may be in flight
-  // at once (a write while a line event is awaited). Blocking: one at a
-  // time, in the calling thread, with the fewest system calls a transfer
-  // can take; the overlapped forms complete at once on such a device.
-  // Posix devices work the same either way.
+  // How the system is to run transfers, where it has a choice (Windows):
+  // Overlapped lets a wait for the transmitter run with a time-out and the
+  // stop; Blocking costs the fewest system calls per transfer. A device
+  // behaves the same either way.
   enum class IoMode { Overlapped, Blocking };
 
   // Opens exclusively: fails with Busy while another open holds the device.
@@ -79,39 +63,28 @@ class CSerialDevice {
   // True once the device has been seen gone; reset by Open.
   virtual bool IsGone() const = 0;
 
-  // The line as the device has it; what a device cannot report (a
-  // pseudo-terminal's framing and modem lines) is reported as last set.
+  // The line as the device has it, modem lines included; what a device
+  // cannot report (a pseudo-terminal's framing and modem lines) is
+  // reported as last set.
   virtual bool GetLine(CLineSettings& line) = 0;
   // Fails with Invalid, changing nothing, for settings the device cannot take.
   virtual bool SetLine(const CLineSettings& line) = 0;
-  virtual bool SetTimeouts(const CLineTimeouts& timeouts) = 0;
-  // The line_event bits that WaitCommEvent reports.
-  virtual bool SetMask(uint32_t mask) = 0;
 
-  // Blocking transfers. Read succeeds with read = 0 when the time-outs end
-  // it before anything arrives; Write succeeds with what the time-outs let
-  // through. Both end early, as Cancelled, when the stop is requested.
-  virtual bool Read(void* buffer, uint32_t count, uint32_t& read) = 0;
-  // Blocks, without a time-out, until a byte can be read; false when the
-  // device is gone or the stop is requested first (LastError says which).
-  // A worker waiting for a box that is still off sleeps here instead of
-  // polling through short reads.
+  // Reads up to count bytes: waits up to timeout for the first, then takes
+  // what else has arrived with it, without waiting. True with read = 0
+  // when the time-out came first. Every transfer and wait ends early, as
+  // Cancelled, once the stop is requested.
+  virtual bool Read(void* buffer, uint32_t count, uint32_t& read, Timeout timeout) = 0;
+  // Writes count bytes, waiting up to timeout for the line to take them;
+  // true with written < count when the time-out cut it short.
+  virtual bool Write(const void* buffer, uint32_t count, uint32_t& written, Timeout timeout) = 0;
+  // Blocks until a byte can be read; false when the device is gone or the
+  // stop is requested first (LastError says which). A worker waiting for a
+  // box that is still off sleeps here.
   virtual bool WaitReadable() = 0;
-  virtual bool Write(const void* buffer, uint32_t count, uint32_t& written) = 0;
-
-  // Overlapped transfers: true when completed at once; false with
-  // LastError() IoPending when the operation goes on in ov.
-  virtual bool ReadOverlapped(void* buffer, uint32_t count, COverlapped& ov) = 0;
-  virtual bool WriteOverlapped(const void* buffer, uint32_t count, COverlapped& ov) = 0;
-  // Waits for one of the masked events; line_event::kTransmitEmpty is reported once all
-  // written bytes have left the device. With ov, a wait that cannot be
-  // satisfied at once goes pending.
-  virtual bool WaitCommEvent(uint32_t& events, COverlapped* ov) = 0;
-  // Drives a pending operation for up to timeout; true once it completed.
-  virtual bool WaitForCompletion(COverlapped& ov, std::chrono::milliseconds timeout) = 0;
-  virtual bool GetOverlappedResult(COverlapped& ov, uint32_t& transferred, bool wait) = 0;
-  // Ends a pending operation as cancelled.
-  virtual void CancelIo(COverlapped& ov) = 0;
+  // Waits up to timeout until every byte written has left the device;
+  // false, with LastError None, when the time-out came first.
+  virtual bool Drain(Timeout timeout) = 0;
 
  protected:
   virtual bool OpenDevice(const std::string& name, IoMode mode) = 0;

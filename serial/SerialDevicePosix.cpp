@@ -108,8 +108,9 @@ bool Valid(const CLineSettings& line, speed_t& speed) {
 // these; any other failure is the device's.
 bool NoModemLines(int err) { return err == ENOTTY || err == EINVAL; }
 
-Clock::time_point Later(Clock::time_point a, uint64_t ms) {
-  return a + milliseconds(static_cast<int64_t>(std::min<uint64_t>(ms, uint64_t{1} << 40)));
+Clock::time_point Deadline(CSerialDevice::Timeout timeout) {
+  if (timeout == CSerialDevice::kNoLimit) return Clock::time_point::max();
+  return Clock::now() + std::min(timeout, CSerialDevice::Timeout(int64_t{1} << 40));
 }
 
 }  // namespace
@@ -129,25 +130,12 @@ class CPosixSerialDevice final : public CSerialDevice {
   bool IsGone() const override { return m_bGone; }
   bool GetLine(CLineSettings& line) override;
   bool SetLine(const CLineSettings& line) override;
-  bool SetTimeouts(const CLineTimeouts& timeouts) override;
-  bool SetMask(uint32_t mask) override;
-  bool Read(void* buffer, uint32_t count, uint32_t& read) override;
-  bool Write(const void* buffer, uint32_t count, uint32_t& written) override;
+  bool Read(void* buffer, uint32_t count, uint32_t& read, Timeout timeout) override;
+  bool Write(const void* buffer, uint32_t count, uint32_t& written, Timeout timeout) override;
   bool WaitReadable() override;
-  bool ReadOverlapped(void* buffer, uint32_t count, COverlapped& ov) override;
-  bool WriteOverlapped(const void* buffer, uint32_t count, COverlapped& ov) override;
-  bool WaitCommEvent(uint32_t& events, COverlapped* ov) override;
-  bool WaitForCompletion(COverlapped& ov, std::chrono::milliseconds timeout) override;
-  bool GetOverlappedResult(COverlapped& ov, uint32_t& transferred, bool wait) override;
-  void CancelIo(COverlapped& ov) override;
+  bool Drain(Timeout timeout) override;
 
  private:
-  enum class Step { Complete, Incomplete, Failed };
-  Step DriveRead(COverlapped& ov, Clock::time_point limit);
-  Step DriveWrite(COverlapped& ov, Clock::time_point limit);
-  Step DriveEvent(COverlapped& ov, Clock::time_point limit);
-  Step Drive(COverlapped& ov, Clock::time_point limit);
-  bool StartOverlapped(COverlapped& ov);
   // Waits for the descriptor (POLLIN or POLLOUT) until the deadline.
   // Returns false on time-out, stop, termination or hang-up (LastError says).
   bool WaitReady(short events, Clock::time_point deadline, bool& timedOut);
@@ -169,8 +157,6 @@ class CPosixSerialDevice final : public CSerialDevice {
   termios m_savedLine{};           // the line as Open found it, for Close to give back
   bool m_bSavedLine = false;
   CLineSettings m_shadow;  // what was last set, for what termios does not hold
-  CLineTimeouts m_timeouts;
-  uint32_t m_mask = 0;
   std::vector<uint8_t> m_rx;
   size_t m_rxHead = 0;
 };
@@ -239,8 +225,6 @@ bool CPosixSerialDevice::OpenDevice(const std::string& name, IoMode /*mode*/) {
   m_bGone = false;
   m_bFramingVirtual = false;
   m_shadow = CLineSettings{};
-  m_timeouts = CLineTimeouts{};
-  m_mask = 0;
   m_rx.clear();
   m_rxHead = 0;
   m_lastError = DeviceError::None;
@@ -357,18 +341,6 @@ bool CPosixSerialDevice::ApplyModemLines(const CLineSettings& line) {
   return true;
 }
 
-bool CPosixSerialDevice::SetTimeouts(const CLineTimeouts& timeouts) {
-  if (!IsOpen()) return Fail(DeviceError::Invalid);
-  m_timeouts = timeouts;
-  return true;
-}
-
-bool CPosixSerialDevice::SetMask(uint32_t mask) {
-  if (!IsOpen()) return Fail(DeviceError::Invalid);
-  m_mask = mask;
-  return true;
-}
-
 bool CPosixSerialDevice::WaitReady(short events, Clock::time_point deadline, bool& timedOut) {
   timedOut = false;
   const std::stop_token& stop = StopToken();
@@ -426,116 +398,6 @@ bool CPosixSerialDevice::QueueCount(unsigned long request, int& count) {
   return ErrnoToError(err) == DeviceError::Gone ? FailErrno(err) : true;
 }
 
-CPosixSerialDevice::Step CPosixSerialDevice::DriveRead(COverlapped& ov, Clock::time_point limit) {
-  const CLineTimeouts& t = m_timeouts;
-  const bool immediate =
-      t.readGapMs == CLineTimeouts::kReturnAtOnce && t.readPerByteMs == 0 && t.readConstantMs == 0;
-  const bool totalLimited = t.readPerByteMs != 0 || t.readConstantMs != 0;
-  const bool intervalLimited = t.readGapMs != 0 && t.readGapMs != CLineTimeouts::kReturnAtOnce;
-  const Clock::time_point total =
-      immediate      ? ov.start
-      : totalLimited ? Later(ov.start, uint64_t{t.readPerByteMs} * ov.count + t.readConstantMs)
-                     : Clock::time_point::max();
-  for (;;) {
-    const size_t available = m_rx.size() - m_rxHead;
-    if (available > 0 && ov.done < ov.count) {
-      const size_t take = std::min<size_t>(available, ov.count - ov.done);
-      std::copy_n(m_rx.data() + m_rxHead, take, ov.readBuffer + ov.done);
-      m_rxHead += take;
-      ov.done += static_cast<uint32_t>(take);
-      ov.lastByte = Clock::now();
-    }
-    if (ov.done == ov.count) return Step::Complete;
-    Clock::time_point deadline = total;
-    if (intervalLimited && ov.done > 0) deadline = std::min(deadline, Later(ov.lastByte, t.readGapMs));
-    const auto now = Clock::now();
-    const bool expired = now >= deadline;
-    // Take what has arrived by the deadline before ending the read.
-    bool timedOut = false;
-    if (!WaitReady(POLLIN, expired ? now : std::min(deadline, limit), timedOut)) {
-      if (!timedOut) return Step::Failed;
-      if (expired) return Step::Complete;
-      if (Clock::now() >= limit && limit < deadline) return Step::Incomplete;
-      continue;
-    }
-    if (!Fill()) return Step::Failed;
-  }
-}
-
-CPosixSerialDevice::Step CPosixSerialDevice::DriveWrite(COverlapped& ov, Clock::time_point limit) {
-  const CLineTimeouts& t = m_timeouts;
-  const bool totalLimited = t.writePerByteMs != 0 || t.writeConstantMs != 0;
-  const Clock::time_point deadline =
-      totalLimited ? Later(ov.start, uint64_t{t.writePerByteMs} * ov.count + t.writeConstantMs)
-                   : Clock::time_point::max();
-  while (ov.done < ov.count) {
-    const ssize_t n = ::write(m_fd, ov.writeBuffer + ov.done, ov.count - ov.done);
-    if (n > 0) {
-      ov.done += static_cast<uint32_t>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) {
-      FailErrno(errno);
-      return Step::Failed;
-    }
-    if (Clock::now() >= deadline) return Step::Complete;  // cut short by the time-out
-    bool timedOut = false;
-    if (!WaitReady(POLLOUT, std::min(deadline, limit), timedOut)) {
-      if (!timedOut) return Step::Failed;
-      if (Clock::now() >= limit && limit < deadline) return Step::Incomplete;
-    }
-  }
-  return Step::Complete;
-}
-
-CPosixSerialDevice::Step CPosixSerialDevice::DriveEvent(COverlapped& ov, Clock::time_point limit) {
-  if (m_mask == 0) {
-    Fail(DeviceError::Invalid);
-    return Step::Failed;
-  }
-  for (;;) {
-    uint32_t events = 0;
-    // Only the queues the mask watches are asked about.
-    if (m_mask & line_event::kReceived) {
-      int waiting = 0;
-      if (m_rxHead == m_rx.size() && !QueueCount(FIONREAD, waiting)) return Step::Failed;
-      if (m_rxHead < m_rx.size() || waiting > 0) events |= line_event::kReceived;
-    }
-    if (m_mask & line_event::kTransmitEmpty) {
-      int queued = 0;
-      if (!QueueCount(TIOCOUTQ, queued)) return Step::Failed;
-      if (queued <= 0) {
-        ::tcdrain(m_fd);  // at most the character in the shift register
-        events |= line_event::kTransmitEmpty;
-      }
-    }
-    if (events != 0) {
-      if (ov.events) *ov.events = events;
-      return Step::Complete;
-    }
-    const auto now = Clock::now();
-    if (now >= limit) return Step::Incomplete;
-    // The output queue has no readiness event of its own: look again
-    // every millisecond while waiting for it.
-    const auto until = (m_mask & line_event::kTransmitEmpty) ? std::min(limit, now + milliseconds(1)) : limit;
-    bool timedOut = false;
-    if (!WaitReady(POLLIN, until, timedOut) && !timedOut) return Step::Failed;
-    if (!timedOut && !(m_mask & line_event::kReceived) && !Fill()) return Step::Failed;
-  }
-}
-
-CPosixSerialDevice::Step CPosixSerialDevice::Drive(COverlapped& ov, Clock::time_point limit) {
-  switch (ov.op) {
-    case COverlapped::Op::Read: return DriveRead(ov, limit);
-    case COverlapped::Op::Write: return DriveWrite(ov, limit);
-    case COverlapped::Op::WaitEvent: return DriveEvent(ov, limit);
-    case COverlapped::Op::None: break;
-  }
-  Fail(DeviceError::Invalid);
-  return Step::Failed;
-}
-
 bool CPosixSerialDevice::WaitReadable() {
   if (!IsOpen()) return Fail(DeviceError::Invalid);
   if (m_rxHead < m_rx.size()) return true;
@@ -543,109 +405,64 @@ bool CPosixSerialDevice::WaitReadable() {
   return WaitReady(POLLIN, Clock::time_point::max(), timedOut);
 }
 
-bool CPosixSerialDevice::Read(void* buffer, uint32_t count, uint32_t& read) {
+bool CPosixSerialDevice::Read(void* buffer, uint32_t count, uint32_t& read, Timeout timeout) {
   read = 0;
   if (!IsOpen()) return Fail(DeviceError::Invalid);
-  // Fast path: the bytes are already buffered.
-  if (m_rx.size() - m_rxHead >= count) {
-    std::copy_n(m_rx.data() + m_rxHead, count, static_cast<uint8_t*>(buffer));
-    m_rxHead += count;
-    read = count;
-    return true;
+  const Clock::time_point deadline = Deadline(timeout);
+  for (;;) {
+    const size_t available = m_rx.size() - m_rxHead;
+    if (available > 0 || count == 0) {
+      const size_t take = std::min<size_t>(available, count);
+      std::copy_n(m_rx.data() + m_rxHead, take, static_cast<uint8_t*>(buffer));
+      m_rxHead += take;
+      read = static_cast<uint32_t>(take);
+      return true;
+    }
+    // Take what has arrived by the deadline before ending the read.
+    bool timedOut = false;
+    if (!WaitReady(POLLIN, deadline, timedOut)) return timedOut;
+    if (!Fill()) return false;
   }
-  COverlapped ov;
-  ov.op = COverlapped::Op::Read;
-  ov.readBuffer = static_cast<uint8_t*>(buffer);
-  ov.count = count;
-  ov.start = Clock::now();
-  const Step step = DriveRead(ov, Clock::time_point::max());
-  read = ov.done;
-  return step == Step::Complete;
 }
 
-bool CPosixSerialDevice::Write(const void* buffer, uint32_t count, uint32_t& written) {
+bool CPosixSerialDevice::Write(const void* buffer, uint32_t count, uint32_t& written, Timeout timeout) {
   written = 0;
   if (!IsOpen()) return Fail(DeviceError::Invalid);
-  COverlapped ov;
-  ov.op = COverlapped::Op::Write;
-  ov.writeBuffer = static_cast<const uint8_t*>(buffer);
-  ov.count = count;
-  ov.start = Clock::now();
-  const Step step = DriveWrite(ov, Clock::time_point::max());
-  written = ov.done;
-  return step == Step::Complete;
-}
-
-bool CPosixSerialDevice::StartOverlapped(COverlapped& ov) {
-  if (!IsOpen()) return Fail(DeviceError::Invalid);
-  ov.start = Clock::now();
-  ov.done = 0;
-  ov.pending = false;
-  ov.result = DeviceError::None;
-  switch (Drive(ov, ov.start)) {
-    case Step::Complete: return true;
-    case Step::Failed: ov.result = m_lastError; return false;
-    case Step::Incomplete: break;
-  }
-  ov.pending = true;
-  return Fail(DeviceError::IoPending);
-}
-
-bool CPosixSerialDevice::ReadOverlapped(void* buffer, uint32_t count, COverlapped& ov) {
-  ov.op = COverlapped::Op::Read;
-  ov.readBuffer = static_cast<uint8_t*>(buffer);
-  ov.count = count;
-  return StartOverlapped(ov);
-}
-
-bool CPosixSerialDevice::WriteOverlapped(const void* buffer, uint32_t count, COverlapped& ov) {
-  ov.op = COverlapped::Op::Write;
-  ov.writeBuffer = static_cast<const uint8_t*>(buffer);
-  ov.count = count;
-  return StartOverlapped(ov);
-}
-
-bool CPosixSerialDevice::WaitCommEvent(uint32_t& events, COverlapped* ov) {
-  events = 0;
-  COverlapped local;
-  COverlapped& op = ov ? *ov : local;
-  op.op = COverlapped::Op::WaitEvent;
-  op.events = &events;
-  op.count = 0;
-  if (ov) return StartOverlapped(op);
-  if (!IsOpen()) return Fail(DeviceError::Invalid);
-  return Drive(op, Clock::time_point::max()) == Step::Complete;
-}
-
-bool CPosixSerialDevice::WaitForCompletion(COverlapped& ov, std::chrono::milliseconds timeout) {
-  if (!ov.pending) return true;
-  switch (Drive(ov, Clock::now() + timeout)) {
-    case Step::Incomplete: return false;
-    case Step::Failed: ov.result = m_lastError; break;
-    case Step::Complete: break;
-  }
-  ov.pending = false;
-  return true;
-}
-
-bool CPosixSerialDevice::GetOverlappedResult(COverlapped& ov, uint32_t& transferred, bool wait) {
-  if (ov.pending) {
-    if (!wait) {
-      transferred = ov.done;
-      return Fail(DeviceError::IoIncomplete);
+  const Clock::time_point deadline = Deadline(timeout);
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  while (written < count) {
+    const ssize_t n = ::write(m_fd, bytes + written, count - written);
+    if (n > 0) {
+      written += static_cast<uint32_t>(n);
+      continue;
     }
-    if (Drive(ov, Clock::time_point::max()) == Step::Failed) ov.result = m_lastError;
-    ov.pending = false;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) return FailErrno(errno);
+    bool timedOut = false;
+    if (!WaitReady(POLLOUT, deadline, timedOut)) return timedOut;  // cut short by the time-out
   }
-  transferred = ov.done;
-  if (ov.result != DeviceError::None) return Fail(ov.result);
   return true;
 }
 
-void CPosixSerialDevice::CancelIo(COverlapped& ov) {
-  if (!ov.pending) return;
-  ov.pending = false;
-  ov.result = DeviceError::Cancelled;
+bool CPosixSerialDevice::Drain(Timeout timeout) {
+  if (!IsOpen()) return Fail(DeviceError::Invalid);
+  const Clock::time_point deadline = Deadline(timeout);
+  m_lastError = DeviceError::None;
+  for (;;) {
+    int queued = 0;
+    if (!QueueCount(TIOCOUTQ, queued)) return false;
+    if (queued <= 0) {
+      ::tcdrain(m_fd);  // at most the character in the shift register
+      return true;
+    }
+    const auto now = Clock::now();
+    if (now >= deadline) return false;
+    // The output queue has no readiness event of its own: look again
+    // every millisecond. Bytes that arrive meanwhile are kept for reading.
+    bool timedOut = false;
+    if (!WaitReady(POLLIN, std::min(deadline, now + milliseconds(1)), timedOut) && !timedOut) return false;
+    if (!timedOut && !Fill()) return false;
+  }
 }
 
 }  // namespace zel

@@ -1,12 +1,13 @@
 // The serial device over the Win32 comm API, in either of two modes.
 // Overlapped: every transfer is overlapped underneath, and a stop ends any
-// wait within a few milliseconds; the blocking forms wait for their own
-// overlapped operation. Blocking: the handle is synchronous and each
-// transfer one call, the cheapest a turnaround can be (an overlapped read
-// costs its completion's round trips besides). A stop cancels the calling
-// thread's transfer where the system can (CancelSynchronousIo); a wait
-// that has no end of its own runs in slices of kBlockingSliceMs, so that
-// the stop is seen between them where it cannot.
+// wait within a few milliseconds. Blocking: the handle is synchronous and
+// each transfer one call, the cheapest a turnaround can be (an overlapped
+// read costs its completion's round trips besides). A stop cancels the
+// calling thread's transfer where the system can (CancelSynchronousIo); a
+// wait that has no end of its own runs in slices of kBlockingSliceMs, so
+// that the stop is seen between them where it cannot. A transfer's time-out
+// is the system's own (COMMTIMEOUTS), set only when it changes; the drain
+// waits for the transmit-empty event (WaitCommEvent).
 //
 // Waiting until the line has input is itself a read: one that ends with
 // the first byte, taking whatever else the driver holds then, kept here
@@ -30,11 +31,22 @@ static_assert(line_event::kReceived == EV_RXCHAR && line_event::kTransmitEmpty =
                   line_event::kInputAlmostFull == EV_RX80FULL,
               "the event bits are the system's own");
 
+bool operator==(const ::COMMTIMEOUTS& a, const ::COMMTIMEOUTS& b) {
+  return a.ReadIntervalTimeout == b.ReadIntervalTimeout &&
+         a.ReadTotalTimeoutMultiplier == b.ReadTotalTimeoutMultiplier &&
+         a.ReadTotalTimeoutConstant == b.ReadTotalTimeoutConstant &&
+         a.WriteTotalTimeoutMultiplier == b.WriteTotalTimeoutMultiplier &&
+         a.WriteTotalTimeoutConstant == b.WriteTotalTimeoutConstant;
+}
+
+// A time-out as the system takes it: 1 ms up to just short of INFINITE.
+DWORD SystemMs(CSerialDevice::Timeout timeout) {
+  return static_cast<DWORD>(std::clamp<int64_t>(timeout.count(), 1, INFINITE - 1));
+}
+
 DeviceError ErrorFromWin32(DWORD error) {
   switch (error) {
     case ERROR_SUCCESS: return DeviceError::None;
-    case ERROR_IO_PENDING: return DeviceError::IoPending;
-    case ERROR_IO_INCOMPLETE: return DeviceError::IoIncomplete;
     case ERROR_OPERATION_ABORTED: return DeviceError::Cancelled;
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -68,27 +80,19 @@ DeviceError TransferErrorFromWin32(DWORD error) {
   }
 }
 
-// The system's record of one overlapped operation, with its own event.
-struct CWinOverlapped {
+// One transfer or event wait of the system's, with its own event.
+struct CSystemOp {
   OVERLAPPED ov{};
-  CWinOverlapped() { ov.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr); }
-  ~CWinOverlapped() {
+  bool pending = false;
+  DeviceError result = DeviceError::None;
+  DWORD done = 0;
+  CSystemOp() { ov.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr); }
+  ~CSystemOp() {
     if (ov.hEvent) ::CloseHandle(ov.hEvent);
   }
-  CWinOverlapped(const CWinOverlapped&) = delete;
-  CWinOverlapped& operator=(const CWinOverlapped&) = delete;
+  CSystemOp(const CSystemOp&) = delete;
+  CSystemOp& operator=(const CSystemOp&) = delete;
 };
-
-// resetEvent: false where the call that starts the operation resets the
-// event itself (ReadFile and WriteFile do), which saves a call.
-CWinOverlapped& SystemRecord(COverlapped& ov, bool resetEvent = true) {
-  if (!ov.platform) ov.platform = std::make_shared<CWinOverlapped>();
-  auto& record = *static_cast<CWinOverlapped*>(ov.platform.get());
-  if (resetEvent) ::ResetEvent(record.ov.hEvent);
-  return record;
-}
-
-CWinOverlapped* ExistingRecord(COverlapped& ov) { return static_cast<CWinOverlapped*>(ov.platform.get()); }
 
 }  // namespace
 
@@ -114,9 +118,8 @@ class CWin32SerialDevice final : public CSerialDevice {
     m_bBlocking = mode == IoMode::Blocking;
     m_ahead.clear();
     m_aheadAt = 0;
-    m_systemTimeouts = SystemTimeouts::Unknown;
+    m_bSystemTimeoutsKnown = false;
     m_bGone = false;
-    m_mask = 0;
     m_lastError = DeviceError::None;
     m_lastErrorText.clear();
     return true;
@@ -153,43 +156,32 @@ class CWin32SerialDevice final : public CSerialDevice {
     OverlayLineSettings(system, line);
     return ::SetCommState(m_handle, &system) ? true : FailLast();
   }
-  bool SetTimeouts(const CLineTimeouts& timeouts) override {
+
+  bool Read(void* buffer, uint32_t count, uint32_t& read, Timeout timeout) override {
+    read = 0;
     if (!IsOpen()) return Fail(DeviceError::Invalid);
-    m_timeouts = timeouts;
-    m_systemTimeouts = SystemTimeouts::Unknown;
-    return UseTimeouts(SystemTimeouts::Callers);
-  }
-  bool SetMask(uint32_t mask) override {
-    if (!IsOpen()) return Fail(DeviceError::Invalid);
-    if (!::SetCommMask(m_handle, mask)) return FailLast();
-    m_mask = mask;
-    return true;
+    if (TakeAhead(buffer, count, read) || count == 0) return true;
+    if (timeout == kNoLimit) return WaitReadable() && TakeAhead(buffer, count, read);
+    // Up to the time-out for the first byte, then what follows it without
+    // a pause; with no time-out, what the driver holds. (Wine waits without
+    // end for the first byte where the multiplier is MAXDWORD, so the
+    // pause ends the read instead.)
+    ::COMMTIMEOUTS wanted = m_systemTimeouts;
+    wanted.ReadIntervalTimeout = timeout.count() > 0 ? kPauseMs : MAXDWORD;
+    wanted.ReadTotalTimeoutMultiplier = 0;
+    wanted.ReadTotalTimeoutConstant = timeout.count() > 0 ? SystemMs(timeout) : 0;
+    return UseTimeouts(wanted) && ReadFromLine(buffer, count, read);
   }
 
-  bool Read(void* buffer, uint32_t count, uint32_t& read) override {
-    read = 0;
-    if (!m_bBlocking || m_aheadAt < m_ahead.size()) {
-      if (!ReadOverlapped(buffer, count, m_blockingOp) && m_lastError != DeviceError::IoPending) return false;
-      return Finish(m_blockingOp, read);
-    }
-    if (!UseTimeouts(SystemTimeouts::Callers)) return false;
-    // A read without an end of its own goes on slice by slice: until it
-    // has all it asked, or, with a gap time-out, anything.
-    auto* bytes = static_cast<uint8_t*>(buffer);
-    do {
-      if (StopToken().stop_requested()) return Fail(DeviceError::Cancelled);
-      uint32_t more = 0;
-      const bool ok = ReadFromLine(bytes + read, count - read, more);
-      read += more;
-      if (!ok) return false;
-    } while (ReadHasNoEnd() && read < count && (read == 0 || m_timeouts.readGapMs == 0));
-    return true;
-  }
   // A read that ends with the line's first byte and keeps what it took.
   bool WaitReadable() override {
     if (!IsOpen()) return Fail(DeviceError::Invalid);
     if (m_aheadAt < m_ahead.size()) return true;
-    if (!UseTimeouts(SystemTimeouts::FirstByte)) return false;
+    ::COMMTIMEOUTS wanted = m_systemTimeouts;
+    wanted.ReadIntervalTimeout = MAXDWORD;
+    wanted.ReadTotalTimeoutMultiplier = MAXDWORD;
+    wanted.ReadTotalTimeoutConstant = m_bBlocking ? kBlockingSliceMs : kFirstByteSliceMs;
+    if (!UseTimeouts(wanted)) return false;
     m_ahead.clear();
     m_aheadAt = 0;
     // The first byte, however long it takes (in spans, so that a stop is
@@ -204,114 +196,79 @@ class CWin32SerialDevice final : public CSerialDevice {
     if (status.cbInQue > 0) return ReadAhead(std::min<DWORD>(status.cbInQue, kReadAhead - 1));
     return true;
   }
-  bool Write(const void* buffer, uint32_t count, uint32_t& written) override {
+
+  bool Write(const void* buffer, uint32_t count, uint32_t& written, Timeout timeout) override {
     written = 0;
-    if (!WriteOverlapped(buffer, count, m_blockingOp) && m_lastError != DeviceError::IoPending) return false;
-    if (!Finish(m_blockingOp, written)) return false;
-    if (!m_bBlocking || !WriteHasNoEnd()) return true;
-    // A write without an end of its own goes on slice by slice.
-    const auto* bytes = static_cast<const uint8_t*>(buffer);
-    while (written < count) {
-      if (StopToken().stop_requested()) return Fail(DeviceError::Cancelled);
-      uint32_t more = 0;
-      const bool ok =
-          WriteOverlapped(bytes + written, count - written, m_blockingOp) && Finish(m_blockingOp, more);
-      written += more;
-      if (!ok) return false;
-    }
-    return true;
-  }
-
-  bool ReadOverlapped(void* buffer, uint32_t count, COverlapped& ov) override {
-    // What the wait took comes first, and at once.
-    if (m_aheadAt < m_ahead.size() && IsOpen()) {
-      const size_t n = std::min<size_t>(count, m_ahead.size() - m_aheadAt);
-      std::memcpy(buffer, m_ahead.data() + m_aheadAt, n);
-      m_aheadAt += n;
-      ov.op = COverlapped::Op::Read;
-      ov.count = count;
-      ov.result = DeviceError::None;
-      return Completed(ov, static_cast<DWORD>(n));
-    }
-    if (!UseTimeouts(SystemTimeouts::Callers)) return false;
-    return Begin(ov, COverlapped::Op::Read, count, [&](OVERLAPPED* record, DWORD* done) {
-      return ::ReadFile(m_handle, buffer, count, done, record);
-    });
-  }
-  bool WriteOverlapped(const void* buffer, uint32_t count, COverlapped& ov) override {
-    return Begin(ov, COverlapped::Op::Write, count, [&](OVERLAPPED* record, DWORD* done) {
-      return ::WriteFile(m_handle, buffer, count, done, record);
-    });
-  }
-
-  bool WaitCommEvent(uint32_t& events, COverlapped* ov) override {
-    events = 0;
     if (!IsOpen()) return Fail(DeviceError::Invalid);
-    COverlapped local;
-    COverlapped& op = ov ? *ov : local;
-    op.op = COverlapped::Op::WaitEvent;
-    op.events = &events;
-    op.done = 0;
-    op.result = DeviceError::None;
-    CWinOverlapped& record = SystemRecord(op);
-    m_eventWord = 0;
-    const CancelOnStop cancel(this);
-    if (::WaitCommEvent(m_handle, &m_eventWord, m_bBlocking ? nullptr : &record.ov)) {
-      events = m_eventWord;
-      return Completed(op, 0);
-    }
-    if (!Started(op)) return false;
-    if (ov) return false;  // pending, as asked
-    uint32_t ignored = 0;
-    return Finish(op, ignored);
-  }
-
-  bool WaitForCompletion(COverlapped& ov, std::chrono::milliseconds timeout) override {
-    if (!ov.pending) return true;
-    switch (WaitFor(ov, static_cast<DWORD>(std::min<int64_t>(timeout.count(), INFINITE - 1)))) {
-      case Wait::Done: Collect(ov); return true;
-      case Wait::TimedOut: return false;
-      case Wait::Woken: CancelIo(ov); return true;
-    }
+    const bool noLimit = timeout == kNoLimit;
+    ::COMMTIMEOUTS wanted = m_systemTimeouts;
+    wanted.WriteTotalTimeoutMultiplier = 0;
+    // Without a limit, a blocking write goes on slice by slice; an
+    // overlapped one waits for its stop.
+    wanted.WriteTotalTimeoutConstant = !noLimit ? SystemMs(timeout) : m_bBlocking ? kBlockingSliceMs : 0;
+    if (!UseTimeouts(wanted)) return false;
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    do {
+      if (StopToken().stop_requested()) return Fail(DeviceError::Cancelled);
+      const bool ok = Transfer([&](OVERLAPPED* record, DWORD* done) {
+        return ::WriteFile(m_handle, bytes + written, count - written, done, record);
+      });
+      written += m_op.done;
+      if (!ok) return false;
+    } while (noLimit && written < count);
     return true;
   }
 
-  bool GetOverlappedResult(COverlapped& ov, uint32_t& transferred, bool wait) override {
-    if (ov.pending) {
-      if (!wait) {
-        transferred = ov.done;
-        return Fail(DeviceError::IoIncomplete);
+  // The transmit-empty event, once the output queue is not empty already.
+  bool Drain(Timeout timeout) override {
+    if (!IsOpen()) return Fail(DeviceError::Invalid);
+    m_lastError = DeviceError::None;
+    m_lastErrorText.clear();
+    const ULONGLONG deadline = timeout == kNoLimit ? 0 : ::GetTickCount64() + SystemMs(timeout);
+    DWORD queued = 0;
+    if (!OutputQueued(queued)) return false;
+    if (queued == 0) return true;
+    if (m_bBlocking) {
+      // No event wait with a time-out on a synchronous handle: the queue
+      // is looked at every millisecond instead.
+      for (;;) {
+        if (StopToken().stop_requested()) return Fail(DeviceError::Cancelled);
+        if (deadline != 0 && ::GetTickCount64() >= deadline) return false;
+        ::Sleep(1);
+        if (!OutputQueued(queued)) return false;
+        if (queued == 0) return true;
       }
-      return Finish(ov, transferred);
     }
-    transferred = ov.done;
-    return ov.result == DeviceError::None ? true : Fail(ov.result);
-  }
-
-  void CancelIo(COverlapped& ov) override {
-    CWinOverlapped* record = ExistingRecord(ov);
-    if (!ov.pending || record == nullptr) return;
-    // A pending event wait ends when the mask is set again (the one way
-    // that works everywhere); transfers are cancelled.
-    if (ov.op == COverlapped::Op::WaitEvent)
-      ::SetCommMask(m_handle, m_mask);
-    else
-      ::CancelIoEx(m_handle, &record->ov);
-    DWORD done = 0;
-    ::GetOverlappedResult(m_handle, &record->ov, &done, TRUE);
-    ov.done = done;
-    ov.pending = false;
-    ov.result = DeviceError::Cancelled;
+    // Setting the mask clears what the driver noted before it; the queue
+    // is looked at again in case it emptied meanwhile.
+    if (!::SetCommMask(m_handle, EV_TXEMPTY)) return FailTransfer();
+    if (!OutputQueued(queued)) return false;
+    if (queued == 0) return true;
+    ::ResetEvent(m_eventOp.ov.hEvent);
+    m_eventWord = 0;
+    if (!::WaitCommEvent(m_handle, &m_eventWord, &m_eventOp.ov)) {
+      if (::GetLastError() != ERROR_IO_PENDING) return FailTransfer();
+      const DWORD left = deadline == 0 ? INFINITE
+                                       : static_cast<DWORD>(std::max<LONGLONG>(
+                                             static_cast<LONGLONG>(deadline - ::GetTickCount64()), 0));
+      const Wait wait = WaitFor(m_eventOp, left);
+      if (wait != Wait::Done) {
+        ::SetCommMask(m_handle, EV_TXEMPTY);  // ends the pending wait: the one way that works everywhere
+        DWORD ignored = 0;
+        ::GetOverlappedResult(m_handle, &m_eventOp.ov, &ignored, TRUE);
+        return wait == Wait::Woken ? Fail(DeviceError::Cancelled) : false;
+      }
+      DWORD ignored = 0;
+      if (!::GetOverlappedResult(m_handle, &m_eventOp.ov, &ignored, TRUE)) return FailTransfer();
+    }
+    return (m_eventWord & EV_TXEMPTY) != 0 || (OutputQueued(queued) && queued == 0);
   }
 
  private:
   enum class Wait { Done, TimedOut, Woken };
-  // Which time-outs the system has: the caller's, or those of the wait
-  // for input (until the first byte, without limit, then whatever the
-  // driver holds). Each change costs a call, so it is made only when the
-  // kind of read changes.
-  enum class SystemTimeouts { Unknown, Callers, FirstByte };
   static constexpr uint32_t kReadAhead = 4096;
+  // A pause in what the line brings that ends a read once it has a byte.
+  static constexpr DWORD kPauseMs = 1;
   // The wait for input reads in spans of this length until a byte comes;
   // an overlapped one looks at the stop within each span as well.
   static constexpr DWORD kFirstByteSliceMs = 1000;
@@ -346,11 +303,15 @@ class CWin32SerialDevice final : public CSerialDevice {
     return m_ioThread;
   }
 
-  bool ReadHasNoEnd() const {
-    return m_timeouts.readGapMs != MAXDWORD && m_timeouts.readPerByteMs == 0 &&
-           m_timeouts.readConstantMs == 0;
+  // Hands out what the wait for input took; false when it holds nothing.
+  bool TakeAhead(void* buffer, uint32_t count, uint32_t& read) {
+    if (m_aheadAt >= m_ahead.size()) return false;
+    const size_t n = std::min<size_t>(count, m_ahead.size() - m_aheadAt);
+    std::memcpy(buffer, m_ahead.data() + m_aheadAt, n);
+    m_aheadAt += n;
+    read = static_cast<uint32_t>(n);
+    return true;
   }
-  bool WriteHasNoEnd() const { return m_timeouts.writePerByteMs == 0 && m_timeouts.writeConstantMs == 0; }
 
   // Reads up to count bytes onto the end of what the wait took, with the
   // wait's time-outs: at once when the driver holds them.
@@ -368,38 +329,32 @@ class CWin32SerialDevice final : public CSerialDevice {
   // of a line that has hung up empty, as if its time-outs had ended it,
   // where its overlapped reads, and Windows's own, fail.
   bool ReadFromLine(void* buffer, uint32_t count, uint32_t& got) {
-    got = 0;
-    const bool done = Begin(
-        m_blockingOp, COverlapped::Op::Read, count,
+    const bool ok = Transfer(
         [&](OVERLAPPED* record, DWORD* moved) { return ::ReadFile(m_handle, buffer, count, moved, record); });
-    if (!(done || m_lastError == DeviceError::IoPending) || !Finish(m_blockingOp, got)) {
-      got = m_blockingOp.done;
-      return false;
-    }
-    return got > 0 || !m_bBlocking || LineStillThere();
+    got = m_op.done;
+    return ok && (got > 0 || !m_bBlocking || LineStillThere());
   }
   bool LineStillThere() {
     DWORD errors = 0;
     COMSTAT status{};
     return ::ClearCommError(m_handle, &errors, &status) ? true : FailTransfer();
   }
+  bool OutputQueued(DWORD& queued) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!::ClearCommError(m_handle, &errors, &status)) return FailTransfer();
+    queued = status.cbOutQue;
+    return true;
+  }
 
-  bool UseTimeouts(SystemTimeouts wanted) {
-    if (wanted == m_systemTimeouts) return true;
-    ::COMMTIMEOUTS system{m_timeouts.readGapMs, m_timeouts.readPerByteMs, m_timeouts.readConstantMs,
-                          m_timeouts.writePerByteMs, m_timeouts.writeConstantMs};
-    if (m_bBlocking && ReadHasNoEnd()) system.ReadTotalTimeoutConstant = kBlockingSliceMs;
-    if (m_bBlocking && WriteHasNoEnd()) system.WriteTotalTimeoutConstant = kBlockingSliceMs;
-    if (wanted == SystemTimeouts::FirstByte) {
-      system.ReadIntervalTimeout = MAXDWORD;
-      system.ReadTotalTimeoutMultiplier = MAXDWORD;
-      system.ReadTotalTimeoutConstant = m_bBlocking ? kBlockingSliceMs : kFirstByteSliceMs;
-    }
-    if (!::SetCommTimeouts(m_handle, &system)) {
-      m_systemTimeouts = SystemTimeouts::Unknown;
+  bool UseTimeouts(::COMMTIMEOUTS wanted) {
+    if (m_bSystemTimeoutsKnown && wanted == m_systemTimeouts) return true;
+    if (!::SetCommTimeouts(m_handle, &wanted)) {
+      m_bSystemTimeoutsKnown = false;
       return FailTransfer();
     }
     m_systemTimeouts = wanted;
+    m_bSystemTimeoutsKnown = true;
     return true;
   }
 
@@ -418,72 +373,49 @@ class CWin32SerialDevice final : public CSerialDevice {
     return Fail(TransferErrorFromWin32(code), code);
   }
 
-  // Starts a transfer in ov's system record; true when it completed at once.
-  template <typename Transfer>
-  bool Begin(COverlapped& ov, COverlapped::Op op, uint32_t count, Transfer transfer) {
-    if (!IsOpen()) return Fail(DeviceError::Invalid);
-    ov.op = op;
-    ov.count = count;
-    ov.done = 0;
-    ov.result = DeviceError::None;
-    CWinOverlapped& record = SystemRecord(ov, false);
+  // One read or write, to its end: its time-outs end it, a stop or a
+  // terminate of the calling worker cancels it. m_op.done says what it
+  // moved, also when it failed.
+  template <typename Call>
+  bool Transfer(Call call) {
+    m_op.done = 0;
+    m_op.result = DeviceError::None;
+    m_op.pending = false;
+    if (!m_bBlocking) ::ResetEvent(m_op.ov.hEvent);
     DWORD done = 0;
-    const CancelOnStop cancel(this);
-    if (transfer(m_bBlocking ? nullptr : &record.ov, &done)) return Completed(ov, done);
-    ov.done = done;  // what a blocking transfer moved before it failed
-    return Started(ov);
-  }
-  bool Completed(COverlapped& ov, DWORD done) {
-    ov.pending = false;
-    ov.done = done;
-    if (ov.op == COverlapped::Op::WaitEvent && ov.events) *ov.events = m_eventWord;
-    return true;
-  }
-  bool Started(COverlapped& ov) {
-    const DWORD code = ::GetLastError();
-    if (code == ERROR_OPERATION_ABORTED && StopToken().stop_requested()) {
-      ov.result = DeviceError::Cancelled;
-      return Fail(ov.result);
-    }
-    if (code != ERROR_IO_PENDING) {
-      ov.result = TransferErrorFromWin32(code);
-      return Fail(ov.result, code);
-    }
-    ov.pending = true;
-    return Fail(DeviceError::IoPending);
-  }
-  // Takes the result of an operation whose event is signalled.
-  void Collect(COverlapped& ov) {
-    CWinOverlapped* record = ExistingRecord(ov);
-    DWORD done = 0;
-    ov.pending = false;
-    if (!::GetOverlappedResult(m_handle, &record->ov, &done, TRUE)) {
-      const DWORD code = ::GetLastError();
-      // A transfer that its time-outs ended is complete with what it
-      // moved; Wine says so with a time-out status.
-      if (code != WAIT_TIMEOUT && code != ERROR_TIMEOUT) {
-        ov.result = TransferErrorFromWin32(code);
-        Fail(ov.result, code);
+    {
+      const CancelOnStop cancel(this);
+      if (call(m_bBlocking ? nullptr : &m_op.ov, &done)) {
+        m_op.done = done;
+        return true;
       }
     }
-    ov.done = done;
-    if (ov.op == COverlapped::Op::WaitEvent && ov.events) *ov.events = m_eventWord;
+    m_op.done = done;  // what a blocking transfer moved before it failed
+    const DWORD code = ::GetLastError();
+    if (code == ERROR_OPERATION_ABORTED && StopToken().stop_requested()) return Fail(DeviceError::Cancelled);
+    if (code != ERROR_IO_PENDING) return Fail(TransferErrorFromWin32(code), code);
+    if (WaitFor(m_op, INFINITE) == Wait::Woken) {
+      ::CancelIoEx(m_handle, &m_op.ov);
+      ::GetOverlappedResult(m_handle, &m_op.ov, &done, TRUE);
+      m_op.done = done;
+      return Fail(DeviceError::Cancelled);
+    }
+    if (!::GetOverlappedResult(m_handle, &m_op.ov, &done, TRUE)) {
+      const DWORD failure = ::GetLastError();
+      // A transfer that its time-outs ended is complete with what it
+      // moved; Wine says so with a time-out status.
+      if (failure != WAIT_TIMEOUT && failure != ERROR_TIMEOUT) {
+        m_op.done = done;
+        return Fail(TransferErrorFromWin32(failure), failure);
+      }
+    }
+    m_op.done = done;
+    return true;
   }
-  // Waits for a pending operation without limit; a stop or a terminate of
-  // the calling worker cancels it.
-  bool Finish(COverlapped& ov, uint32_t& transferred) {
-    if (ov.pending && WaitFor(ov, INFINITE) == Wait::Woken)
-      CancelIo(ov);
-    else if (ov.pending)
-      Collect(ov);
-    transferred = ov.done;
-    if (ov.result == DeviceError::None) return true;
-    if (m_lastError != ov.result) Fail(ov.result);  // keeps the system's words where Collect had them
-    return false;
-  }
+
   // Waits in short slices, looking at the run's stop between them: a stop
   // ends the wait within one slice.
-  Wait WaitFor(COverlapped& ov, DWORD milliseconds) {
+  Wait WaitFor(CSystemOp& op, DWORD milliseconds) {
     const std::stop_token& stop = StopToken();
     constexpr DWORD kSlice = 10;
     const ULONGLONG deadline = milliseconds == INFINITE ? 0 : ::GetTickCount64() + milliseconds;
@@ -495,7 +427,7 @@ class CWin32SerialDevice final : public CSerialDevice {
         if (now >= deadline) return Wait::TimedOut;
         slice = static_cast<DWORD>(std::min<ULONGLONG>(kSlice, deadline - now));
       }
-      if (::WaitForSingleObject(ExistingRecord(ov)->ov.hEvent, slice) == WAIT_OBJECT_0) return Wait::Done;
+      if (::WaitForSingleObject(op.ov.hEvent, slice) == WAIT_OBJECT_0) return Wait::Done;
     }
   }
 
@@ -503,13 +435,13 @@ class CWin32SerialDevice final : public CSerialDevice {
   bool m_bBlocking = false;     // opened for blocking transfers
   HANDLE m_ioThread = nullptr;  // the thread of the last blocking call, to cancel it
   DWORD m_ioThreadId = 0;
-  COverlapped m_blockingOp;      // the blocking forms' operation, its event made once
+  CSystemOp m_op;                // the transfers' record, its event made once
+  CSystemOp m_eventOp;           // the drain's event wait
   std::vector<uint8_t> m_ahead;  // what the wait for input took, from m_aheadAt on
   size_t m_aheadAt = 0;
-  CLineTimeouts m_timeouts;
-  SystemTimeouts m_systemTimeouts = SystemTimeouts::Unknown;
+  ::COMMTIMEOUTS m_systemTimeouts{};  // what the system has, when known
+  bool m_bSystemTimeoutsKnown = false;
   DWORD m_eventWord = 0;
-  uint32_t m_mask = 0;
   DeviceError m_lastError = DeviceError::None;
   std::string m_lastErrorText;
   bool m_bGone = false;

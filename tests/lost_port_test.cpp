@@ -9,16 +9,15 @@
 
 #include "boot/ZELBootThread.h"
 #include "run/Platform.h"
-#include "tests/FailingDevice.h"
+#include "tests/MemoryDevice.h"
 #include "tests/RunHarness.h"
 #include "upgrade/ZELUpgradeThread.h"
 
 namespace zel {
 
 const char* Name(DeviceError error) {
-  static const char* const kNames[] = {"None",      "IoPending", "IoIncomplete", "Gone",
-                                       "Cancelled", "Busy",      "NotFound",     "PermissionDenied",
-                                       "NotSerial", "Invalid",   "Failed"};
+  static const char* const kNames[] = {
+      "None", "Gone", "Cancelled", "Busy", "NotFound", "PermissionDenied", "NotSerial", "Invalid", "Failed"};
   return kNames[static_cast<int>(error)];
 }
 
@@ -27,18 +26,12 @@ void PrintTo(DeviceError error, std::ostream* out) { *out << Name(error); }
 
 namespace {
 
-using test::CFailingDevice;
+using test::CMemoryDevice;
 
 class LostPort : public ::testing::TestWithParam<DeviceError> {
  protected:
-  void SetUp() override {
-    CFailingDevice::failWith = GetParam();
-    CFailingDevice::transfers = 0;
-  }
-  void TearDown() override {
-    CFailingDevice::onSpinning = nullptr;
-    std::filesystem::remove(m_commands);
-  }
+  void SetUp() override { line.failWith = GetParam(); }
+  void TearDown() override { std::filesystem::remove(m_commands); }
   // A command file of two sections, for the boot engine.
   std::string CommandFile() {
     std::ofstream(m_commands, std::ios::binary) << "t\r\nh\r\n00\r\n\r\nt2\r\nh2\r\n0102\r\n\r\n";
@@ -48,9 +41,11 @@ class LostPort : public ::testing::TestWithParam<DeviceError> {
   void ExpectOneMessageAndTheEnd(test::CRunHarness& run, const char* message) {
     EXPECT_EQ(run.end.outcome, RunOutcome::Failed);
     EXPECT_EQ(run.reports.Texts(), std::vector<std::string>{message});
-    EXPECT_LE(CFailingDevice::transfers, 3);
+    EXPECT_LE(line.failures, 3);
     EXPECT_NE(run.end.cause.kind, CauseKind::None);
   }
+
+  test::CMemoryLine line;  // no input: every transfer fails
 
  private:
   // Named for the test and the process: ctest runs the cases side by side.
@@ -62,8 +57,8 @@ class LostPort : public ::testing::TestWithParam<DeviceError> {
 
 TEST_P(LostPort, EndsTheUpgradeAfterOneMessage) {
   CZELUpgradeThread engine;
-  engine.UseDevice(std::make_unique<CFailingDevice>());
-  CFailingDevice::onSpinning = [&] { engine.Stop(); };  // fails below, at once, instead of hanging
+  engine.UseDevice(std::make_unique<CMemoryDevice>(line));
+  line.onSpinning = [&] { engine.Stop(); };  // fails below, at once, instead of hanging
   test::CRunHarness run(engine);
   const std::string image = WriteTemporaryFile(std::vector<uint8_t>(100, 0x5A), ".sdl");
   ASSERT_FALSE(image.empty());
@@ -74,8 +69,8 @@ TEST_P(LostPort, EndsTheUpgradeAfterOneMessage) {
 
 TEST_P(LostPort, EndsTheBootDownloadAfterOneMessage) {
   CZELBootThread engine;
-  engine.UseDevice(std::make_unique<CFailingDevice>());
-  CFailingDevice::onSpinning = [&] { engine.Stop(); };
+  engine.UseDevice(std::make_unique<CMemoryDevice>(line));
+  line.onSpinning = [&] { engine.Stop(); };
   test::CRunHarness run(engine);
   ASSERT_TRUE(run.Run("COM5", CommandFile()));
   ExpectOneMessageAndTheEnd(run, "Fail to Read the Port");

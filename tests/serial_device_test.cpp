@@ -13,6 +13,7 @@
 #include <memory>
 #include <thread>
 
+#include "ports/CommHandle.h"
 #include "ports/CommRecords.h"
 #include "serial/SerialDevice.h"
 #include "tests/ChildProcess.h"
@@ -346,18 +347,19 @@ class DeviceTransfer : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(device.Open(pty.SlavePath()));
     ASSERT_TRUE(device.SetLine(LineSettingsOf(EngineLineSettings(57600))));
-    ASSERT_TRUE(device.SetTimeouts(LineTimeoutsOf(PortTimeouts())));
+    comm.SetTimeouts(LineTimeoutsOf(PortTimeouts()));
   }
   CPtyPair pty;
   std::unique_ptr<CSerialDevice> owned = CSerialDevice::Create();
   CSerialDevice& device = *owned;
+  CCommHandle comm{device};  // the ports' view, with their time-outs
 };
 
 TEST_F(DeviceTransfer, OneByteReadWithNothingArrivingEndsEmptyAfterTheTimeouts) {
   uint8_t byte = 0;
   uint32_t read = 99;
   const auto start = Clock::now();
-  EXPECT_TRUE(device.Read(&byte, 1, read));
+  EXPECT_TRUE(comm.Read(&byte, 1, read));
   const auto elapsed = Clock::now() - start;
   EXPECT_EQ(read, 0u);
   EXPECT_GE(elapsed, std::chrono::milliseconds(4)) << "3 ms per byte + 2 ms";
@@ -368,7 +370,7 @@ TEST_F(DeviceTransfer, ReadDeliversWhatArrivedWhenTheTimeoutsEndIt) {
   pty.WriteMaster({0x10, 0x20, 0x30});
   uint8_t buf[10] = {};
   uint32_t read = 0;
-  EXPECT_TRUE(device.Read(buf, sizeof buf, read));
+  EXPECT_TRUE(comm.Read(buf, sizeof buf, read));
   ASSERT_EQ(read, 3u);
   EXPECT_EQ(buf[0], 0x10);
   EXPECT_EQ(buf[2], 0x30);
@@ -377,7 +379,8 @@ TEST_F(DeviceTransfer, ReadDeliversWhatArrivedWhenTheTimeoutsEndIt) {
 TEST_F(DeviceTransfer, WriteReachesTheFarEndWithItsCount) {
   const std::vector<uint8_t> data{'Q', 'u', 'I', 0x00, 0xFF, '\r', '\n'};
   uint32_t written = 0;
-  ASSERT_TRUE(device.Write(data.data(), static_cast<uint32_t>(data.size()), written));
+  ASSERT_TRUE(
+      device.Write(data.data(), static_cast<uint32_t>(data.size()), written, std::chrono::seconds(1)));
   EXPECT_EQ(written, data.size());
   EXPECT_EQ(pty.ReadMaster(data.size()), data) << "bytes must pass unchanged";
 }
@@ -386,20 +389,21 @@ TEST_F(DeviceTransfer, AHungUpLineReadsAsGoneNotAsNoByteYet) {
   pty.CloseMaster();
   uint8_t byte;
   uint32_t read = 0;
-  EXPECT_FALSE(device.Read(&byte, 1, read));
+  EXPECT_FALSE(device.Read(&byte, 1, read, std::chrono::seconds(1)));
   EXPECT_EQ(device.LastError(), DeviceError::Gone);
   EXPECT_TRUE(device.IsGone());
   uint32_t written = 0;
-  EXPECT_FALSE(device.Write(&byte, 1, written));
+  EXPECT_FALSE(device.Write(&byte, 1, written, std::chrono::seconds(1)));
 }
 
-// A transfer that waits without end (no time-outs, or a far end that
+// A transfer that waits without end (no time-out, or a far end that
 // takes nothing) ends once the run's stop is requested (Stop and
 // Terminate both request it).
 enum class Blocked { Read, Write, WaitReadable };
 
 const char* Name(Blocked what) {
-  return what == Blocked::Read ? "Read" : what == Blocked::Write ? "Write" : "WaitReadable";
+  const char* const kNames[] = {"Read", "Write", "WaitReadable"};
+  return kNames[static_cast<int>(what)];
 }
 void PrintTo(Blocked what, std::ostream* out) { *out << Name(what); }
 
@@ -407,18 +411,21 @@ class DeviceBlockedTransfer : public DeviceTransfer, public ::testing::WithParam
 
 TEST_P(DeviceBlockedTransfer, EndsWhenTheRunIsStopped) {
   const Blocked what = GetParam();
-  ASSERT_TRUE(device.SetTimeouts(CLineTimeouts{}));
   std::stop_source stop;
   device.SetStop(stop.get_token());
+  std::vector<uint8_t> bytes(1 << 20);  // more than the line's buffers hold
+  uint32_t done = 0;
   std::atomic<pid_t> tid{0};
   bool ok = true;
   std::thread worker([&] {
     tid = test::CurrentTid();
-    std::vector<uint8_t> bytes(1 << 20);  // more than the line's buffers hold
-    uint32_t done = 0;
-    ok = what == Blocked::Write  ? device.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), done)
-         : what == Blocked::Read ? device.Read(bytes.data(), 1, done)
-                                 : device.WaitReadable();
+    switch (what) {
+      case Blocked::Write:
+        ok = device.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), done, CSerialDevice::kNoLimit);
+        break;
+      case Blocked::Read: ok = device.Read(bytes.data(), 1, done, CSerialDevice::kNoLimit); break;
+      case Blocked::WaitReadable: ok = device.WaitReadable(); break;
+    }
   });
   while (tid == 0) std::this_thread::yield();
   test::WaitUntilBlockedInPoll(tid);
@@ -447,49 +454,44 @@ TEST_F(DeviceTransfer, WaitReadableEndsWithTheFirstByteAndLeavesItToRead) {
   EXPECT_TRUE(readable);
   uint8_t got = 0;
   uint32_t read = 0;
-  EXPECT_TRUE(device.Read(&got, 1, read));
+  EXPECT_TRUE(device.Read(&got, 1, read, CSerialDevice::Timeout(0)));
   EXPECT_EQ(read, 1u);
   EXPECT_EQ(got, bytes[0]);
   EXPECT_TRUE(device.WaitReadable()) << "at once while the second byte waits";
-  EXPECT_TRUE(device.Read(&got, 1, read));
+  EXPECT_TRUE(device.Read(&got, 1, read, CSerialDevice::Timeout(0)));
   EXPECT_EQ(got, bytes[1]);
 }
 
-TEST_F(DeviceTransfer, OverlappedReadGoesPendingThenCompletesWithItsCount) {
-  uint8_t buf[4] = {};
+// The comm API over the device: an overlapped read goes pending, then
+// completes with its count, or empty once its time-outs end it; a write
+// that has left is reported by the transmit-empty event.
+TEST_F(DeviceTransfer, OverlappedReadsAndTheTransmitEmptyEvent) {
+  uint8_t buf[23] = {};
   COverlapped ov;
-  EXPECT_FALSE(device.ReadOverlapped(buf, 4, ov));
-  EXPECT_EQ(device.LastError(), DeviceError::IoPending);
-  EXPECT_EQ(ov.done, 0u);
+  EXPECT_FALSE(comm.ReadOverlapped(buf, 4, ov));
+  EXPECT_TRUE(ov.pending);
   uint32_t transferred = 7;
-  EXPECT_FALSE(device.GetOverlappedResult(ov, transferred, false));
-  EXPECT_EQ(device.LastError(), DeviceError::IoIncomplete);
+  EXPECT_FALSE(comm.GetOverlappedResult(ov, transferred, false)) << "not yet";
   pty.WriteMaster({1, 2, 3, 4});
-  EXPECT_TRUE(device.WaitForCompletion(ov, std::chrono::milliseconds(5000)));
-  ASSERT_TRUE(device.GetOverlappedResult(ov, transferred, true));
+  EXPECT_TRUE(comm.WaitForCompletion(ov, std::chrono::milliseconds(5000)));
+  ASSERT_TRUE(comm.GetOverlappedResult(ov, transferred, true));
   EXPECT_EQ(transferred, 4u);
   EXPECT_EQ(buf[3], 4);
-}
 
-TEST_F(DeviceTransfer, OverlappedReadOfNothingCompletesEmptyWithinItsTimeouts) {
-  uint8_t buf[23];
-  COverlapped ov;
-  device.ReadOverlapped(buf, sizeof buf, ov);
-  EXPECT_TRUE(device.WaitForCompletion(ov, std::chrono::milliseconds(5000)));
-  uint32_t transferred = 99;
-  EXPECT_TRUE(device.GetOverlappedResult(ov, transferred, true));
+  COverlapped empty;
+  comm.ReadOverlapped(buf, sizeof buf, empty);
+  EXPECT_TRUE(comm.WaitForCompletion(empty, std::chrono::milliseconds(5000)));
+  EXPECT_TRUE(comm.GetOverlappedResult(empty, transferred, true));
   EXPECT_EQ(transferred, 0u);
-}
 
-TEST_F(DeviceTransfer, TransmitEmptyIsReportedOnceAWriteHasLeft) {
-  ASSERT_TRUE(device.SetMask(0x5FF));
+  ASSERT_TRUE(comm.SetMask(0x5FF));
   const uint8_t bytes[3] = {'B', 'B', 'B'};
   COverlapped write;
-  ASSERT_TRUE(device.WriteOverlapped(bytes, 3, write));
+  ASSERT_TRUE(comm.WriteOverlapped(bytes, 3, write));
   EXPECT_EQ(write.done, 3u);
   uint32_t events = 0;
   COverlapped wait;
-  ASSERT_TRUE(device.WaitCommEvent(events, &wait));
+  ASSERT_TRUE(comm.WaitCommEvent(events, &wait));
   EXPECT_TRUE(events & line_event::kTransmitEmpty);
   EXPECT_EQ(pty.ReadMaster(3), std::vector<uint8_t>(3, 'B'));
 }

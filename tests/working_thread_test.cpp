@@ -270,7 +270,7 @@ TEST_F(WorkingThreadTerminate, ReleasesAnEventWaitWithoutTimeLimit) {
   TerminateAndCheck();
 }
 
-TEST_F(WorkingThreadTerminate, ReleasesAPortReadWithoutTimeouts) {
+TEST_F(WorkingThreadTerminate, ReleasesAPortReadWithoutATimeout) {
   test::CPtyPair pty;
   const auto device = CSerialDevice::Create();
   ASSERT_TRUE(device->Open(pty.SlavePath()));
@@ -280,7 +280,7 @@ TEST_F(WorkingThreadTerminate, ReleasesAPortReadWithoutTimeouts) {
     tid = test::CurrentTid();
     uint8_t byte;
     uint32_t read = 0;
-    EXPECT_FALSE(device->Read(&byte, 1, read));
+    EXPECT_FALSE(device->Read(&byte, 1, read, CSerialDevice::kNoLimit));
     Finish(self);
   };
   ASSERT_EQ(engine.Start(), 0);

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "ports/CommHandle.h"
 #include "ports/CommRecords.h"
 #include "run/SystemHeadersWin32.h"
 #include "serial/SerialDevice.h"
@@ -17,16 +18,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr const char* kPort = "COM5";
+constexpr CSerialDevice::Timeout kSecond = std::chrono::seconds(1);
 
 // What the peer says the line's speed is.
 unsigned PeerBaud(CSerialDevice& device) {
   uint32_t done = 0;
-  EXPECT_TRUE(device.Write("b", 1, done));
+  EXPECT_TRUE(device.Write("b", 1, done, kSecond));
   char reply[9] = {};
   uint32_t got = 0;
   for (int tries = 0; got < 8 && tries < 200; ++tries) {
     uint32_t n = 0;
-    device.Read(reply + got, 8 - got, n);
+    device.Read(reply + got, 8 - got, n, std::chrono::milliseconds(10));
     got += n;
   }
   return static_cast<unsigned>(std::stoul(std::string(reply, got).empty() ? "0" : std::string(reply, got)));
@@ -39,9 +41,10 @@ class WindowsDevice : public ::testing::TestWithParam<CSerialDevice::IoMode> {
   void SetUp() override {
     ASSERT_TRUE(device->Open(kPort, GetParam())) << device->LastErrorText();
     ASSERT_TRUE(device->SetLine(LineSettingsOf(EngineLineSettings(57600))));
-    ASSERT_TRUE(device->SetTimeouts(LineTimeoutsOf(PortTimeouts())));
+    comm.SetTimeouts(LineTimeoutsOf(PortTimeouts()));
   }
   std::unique_ptr<CSerialDevice> device = CSerialDevice::Create();
+  CCommHandle comm{*device};  // the ports' view, with their time-outs
 };
 
 TEST_P(WindowsDevice, SettingsGoToTheLineAndReadBack) {
@@ -59,42 +62,35 @@ TEST_P(WindowsDevice, SettingsGoToTheLineAndReadBack) {
 
 // A one-byte read with nothing on the line ends empty, within the port's
 // time-outs.
-void ExpectAReadOfNothingEndsEmpty(CSerialDevice& device) {
+void ExpectAReadOfNothingEndsEmpty(CCommHandle& comm) {
   uint8_t byte = 0;
   uint32_t read = 9;
   const auto start = Clock::now();
-  EXPECT_TRUE(device.Read(&byte, 1, read)) << device.LastErrorText();
+  EXPECT_TRUE(comm.Read(&byte, 1, read)) << comm.LastErrorText();
   EXPECT_EQ(read, 0u);
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
 }
 
-TEST_P(WindowsDevice, AReadOfNothingEndsEmptyWithinItsTimeouts) { ExpectAReadOfNothingEndsEmpty(*device); }
+TEST_P(WindowsDevice, AReadOfNothingEndsEmptyWithinItsTimeouts) { ExpectAReadOfNothingEndsEmpty(comm); }
 
 TEST_P(WindowsDevice, BytesGoOutAndComeBackUnchanged) {
   for (uint8_t value : {uint8_t{0x00}, uint8_t{0x51}, uint8_t{0xFF}}) {
     const uint8_t frame[2] = {'e', value};
     uint32_t done = 0;
-    ASSERT_TRUE(device->Write(frame, 2, done));
+    ASSERT_TRUE(device->Write(frame, 2, done, kSecond));
     EXPECT_EQ(done, 2u);
     uint8_t back = 0;
     uint32_t read = 0;
-    for (int tries = 0; read == 0 && tries < 200; ++tries) device->Read(&back, 1, read);
+    ASSERT_TRUE(device->Read(&back, 1, read, std::chrono::seconds(5)));
     EXPECT_EQ(back, value);
   }
 }
 
-TEST_P(WindowsDevice, TransmitEmptyIsReportedOnceAWriteHasLeft) {
-  ASSERT_TRUE(device->SetMask(0x5FF));
+TEST_P(WindowsDevice, TheDrainEndsOnceAWriteHasLeft) {
   const uint8_t frame[2] = {'x', 'x'};  // bytes the peer does not answer
-  COverlapped write;
-  device->WriteOverlapped(frame, 2, write);
-  uint32_t events = 0;
-  COverlapped wait;
-  if (!device->WaitCommEvent(events, &wait)) {
-    ASSERT_TRUE(device->WaitForCompletion(wait, std::chrono::seconds(5)));
-  }
-  EXPECT_TRUE(events & line_event::kTransmitEmpty) << events;
-  device->CancelIo(write);
+  uint32_t done = 0;
+  ASSERT_TRUE(device->Write(frame, 2, done, kSecond));
+  EXPECT_TRUE(device->Drain(std::chrono::seconds(5))) << device->LastErrorText();
 }
 
 // The wait for input takes what the line holds; the reads after it hand
@@ -103,7 +99,7 @@ TEST_P(WindowsDevice, TransmitEmptyIsReportedOnceAWriteHasLeft) {
 TEST_P(WindowsDevice, WhatTheWaitTookIsReadInOrderThenTheTimeoutsAreTheCallers) {
   const uint8_t frames[] = {'e', 1, 'e', 2, 'e', 3, 'e', 4};
   uint32_t done = 0;
-  ASSERT_TRUE(device->Write(frames, sizeof frames, done));
+  ASSERT_TRUE(device->Write(frames, sizeof frames, done, kSecond));
   std::vector<uint8_t> got;
   for (int tries = 0; got.size() < 4 && tries < 200; ++tries) {
     ASSERT_TRUE(device->WaitReadable()) << device->LastErrorText();
@@ -111,22 +107,21 @@ TEST_P(WindowsDevice, WhatTheWaitTookIsReadInOrderThenTheTimeoutsAreTheCallers) 
     uint32_t read = 0;
     if (got.size() == 2) {  // one overlapped read among the blocking ones
       COverlapped ov;
-      if (!device->ReadOverlapped(&byte, 1, ov)) {
-        ASSERT_TRUE(device->WaitForCompletion(ov, std::chrono::seconds(5)));
+      if (!comm.ReadOverlapped(&byte, 1, ov)) {
+        ASSERT_TRUE(comm.WaitForCompletion(ov, std::chrono::seconds(5)));
       }
-      ASSERT_TRUE(device->GetOverlappedResult(ov, read, true));
+      ASSERT_TRUE(comm.GetOverlappedResult(ov, read, true));
     } else {
-      ASSERT_TRUE(device->Read(&byte, 1, read));
+      ASSERT_TRUE(comm.Read(&byte, 1, read));
     }
     if (read == 1) got.push_back(byte);
   }
   EXPECT_EQ(got, (std::vector<uint8_t>{1, 2, 3, 4}));
-  ExpectAReadOfNothingEndsEmpty(*device);
+  ExpectAReadOfNothingEndsEmpty(comm);
 }
 
 // A read, or the wait for input, that waits without end ends at the stop.
 void ExpectTheStopEndsIt(CSerialDevice* device, bool waitForInput) {
-  ASSERT_TRUE(device->SetTimeouts(CLineTimeouts{}));
   std::stop_source stop;
   device->SetStop(stop.get_token());
   std::atomic<bool> reading{false};
@@ -136,7 +131,7 @@ void ExpectTheStopEndsIt(CSerialDevice* device, bool waitForInput) {
     uint8_t byte;
     uint32_t read = 0;
     reading = true;
-    ok = waitForInput ? device->WaitReadable() : device->Read(&byte, 1, read);
+    ok = waitForInput ? device->WaitReadable() : device->Read(&byte, 1, read, CSerialDevice::kNoLimit);
     returned = std::chrono::steady_clock::now();
   });
   while (!reading) std::this_thread::yield();
@@ -155,11 +150,12 @@ TEST_P(WindowsDevice, AStopEndsTheWaitForInput) { ExpectTheStopEndsIt(device.get
 // Last: the peer hangs up (and comes back for the next case).
 TEST_P(WindowsDevice, ZZ_AVanishedLineIsGone) {
   uint32_t done = 0;
-  ASSERT_TRUE(device->Write("h", 1, done));
+  ASSERT_TRUE(device->Write("h", 1, done, kSecond));
   uint8_t byte;
   uint32_t read = 0;
   bool failed = false;
-  for (int tries = 0; tries < 100 && !failed; ++tries) failed = !device->Read(&byte, 1, read);
+  for (int tries = 0; tries < 100 && !failed; ++tries)
+    failed = !device->Read(&byte, 1, read, std::chrono::milliseconds(50));
   EXPECT_TRUE(failed);
   EXPECT_TRUE(device->IsGone()) << static_cast<int>(device->LastError()) << " " << device->LastErrorText();
 }
