@@ -47,11 +47,7 @@ int StationColumns(size_t count) {
 
 CStationBoard::CStationBoard(IUiDispatcher& dispatcher, IStationView& view, CStationSetup setup,
                              const CEngineKind& kind)
-    : m_dispatcher(dispatcher),
-      m_view(view),
-      m_setup(std::move(setup)),
-      m_kind(kind),
-      m_station(dispatcher, kind.make) {
+    : m_view(view), m_setup(std::move(setup)), m_kind(kind), m_station(dispatcher, kind.make) {
   m_setup.named.resize(m_setup.ports.size(), false);
   for (size_t i = 0; i < m_setup.ports.size(); ++i) {
     m_tiles.push_back(std::make_unique<CTileRun>(*this, i));

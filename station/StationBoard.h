@@ -143,7 +143,6 @@ class CStationBoard {
   // The copy for a box about to start; null with why in failure.
   std::shared_ptr<CRunInput> ImageForStart(CFailureCause& failure);
 
-  IUiDispatcher& m_dispatcher;
   IStationView& m_view;
   CStationSetup m_setup;
   uint64_t m_imageSize = 0;
