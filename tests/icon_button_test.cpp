@@ -2,8 +2,6 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPainter>
-#include <QStyle>
-#include <QToolTip>
 #include <QtTest>
 
 #include "widgets/IconButton.h"
@@ -34,7 +32,6 @@ void MoveMouse(QWidget& widget, QPoint at, Qt::MouseButtons buttons = Qt::NoButt
   QApplication::sendEvent(&widget, &move);
 }
 
-const QColor kIconRed(255, 0, 0);
 const QColor kIconGreen(0, 200, 0);
 const QColor kIconGrey(128, 128, 128);
 
@@ -77,22 +74,6 @@ class IconButtonTest : public QObject {
     b->setFocus();
     QTRY_VERIFY(b->hasFocus());
     QCOMPARE(PixelAt(*b, probe.x(), probe.y()), ToQColor(b->Color(CLR_FOCUS_BACK)).rgb());
-  }
-
-  void IconSitsThreePixelsInAndCentred() {
-    CQtIconButton* b = Make(QStringLiteral("Go"));
-    QCOMPARE(b->SetIcons(Solid(10, 8, kIconRed), QPixmap()), int(IBR_DONE));
-    QCOMPARE(FindColour(*b, kIconRed), QPoint(3, (40 - 8) / 2));
-    b->setDown(true);
-    QCOMPARE(FindColour(*b, kIconRed), QPoint(4, (40 - 8) / 2 + 1));
-    QCOMPARE(b->SetPressedStyle(PRESS_SHIFT_DOWN, true), int(IBR_DONE));
-    QCOMPARE(FindColour(*b, kIconRed), QPoint(3, (40 - 8) / 2 + 2));
-    QCOMPARE(b->SetPressedStyle(7, true), int(IBR_BAD_PRESS_STYLE));
-    QCOMPARE(FindColour(*b, kIconRed), QPoint(3, (40 - 8) / 2 + 2));  // a bad style changes nothing
-    b->setDown(false);
-    b->setText(QString());
-    QCOMPARE(FindColour(*b, kIconRed),
-             QPoint((120 - 10) / 2, (40 - 8) / 2));  // no caption: centred both ways
   }
 
   void CheckBoxKeepsItsStateAndNeverShifts() {
@@ -168,27 +149,6 @@ class IconButtonTest : public QObject {
     QVERIFY2(!b->IsHot(), "disabling cancels the hover");
   }
 
-  void ThreeDButtonFocusedGetsABlackFrame() {
-    CQtIconButton* b = Make(QStringLiteral("x"), CQtIconButton::Kind::DefaultPushButton);
-    b->SetFlat(false, true);
-    QCOMPARE(PixelAt(*b, 0, 0), QColor(0, 0, 0).rgb());
-    // The desktop's button edge, one pixel in: highlight and light above and
-    // left, dark shadow and shadow below and right, the dark ones on top.
-    const QPalette& p = b->palette();
-    const int w = b->width(), h = b->height();
-    const struct {
-      int x, y;
-      QPalette::ColorRole role;
-    } edge[] = {{1, 1, QPalette::Light},          {1, h - 3, QPalette::Light},
-                {2, 2, QPalette::Midlight},       {w - 4, 2, QPalette::Midlight},
-                {w - 2, 1, QPalette::Shadow},     {1, h - 2, QPalette::Shadow},
-                {w - 2, h - 2, QPalette::Shadow}, {w - 3, h - 3, QPalette::Dark},
-                {2, h - 3, QPalette::Dark},       {w - 3, 3, QPalette::Dark}};
-    for (const auto& pixel : edge)
-      QVERIFY2(PixelAt(*b, pixel.x, pixel.y) == p.color(pixel.role).rgb(),
-               qPrintable(QStringLiteral("at %1,%2").arg(pixel.x).arg(pixel.y)));
-  }
-
   void DisablingTheFocusedButtonMovesTheFocusOn() {
     CQtIconButton* b = Make(QStringLiteral("x"));
     QApplication::setActiveWindow(m_parent.get());
@@ -196,28 +156,6 @@ class IconButtonTest : public QObject {
     QTRY_VERIFY(b->hasFocus());
     b->setEnabled(false);
     QVERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()));
-  }
-
-  void ToolTipsAreAsWideAsTheirTextUpTo400Pixels() {
-    CQtIconButton* b = Make(QStringLiteral("x"));
-    const QString longText =
-        QStringLiteral("Writes every line of the log to a text file of your choice. ").repeated(4);
-    for (const QString& text : {QStringLiteral("Clear the log"), longText}) {
-      b->SetTooltipText(text, true);
-      QToolTip::showText(b->mapToGlobal(QPoint(2, 2)), b->toolTip(), b);
-      QWidget* tip = nullptr;
-      for (QWidget* top : QApplication::topLevelWidgets())
-        if (top->inherits("QTipLabel") && top->isVisible()) tip = top;
-      QVERIFY(tip);
-      const int textWidth = tip->fontMetrics().horizontalAdvance(text);
-      if (text == longText) {
-        QVERIFY(tip->width() <= 400 + 2 * tip->style()->pixelMetric(QStyle::PM_ToolTipLabelFrameWidth) + 8);
-        QVERIFY(tip->height() > 2 * tip->fontMetrics().height());
-      } else {
-        QVERIFY(tip->width() < textWidth + 40);
-      }
-      QToolTip::hideText();
-    }
   }
 
   void DerivedIconsKeepBlackAndTransparency() {
