@@ -119,7 +119,11 @@ TEST(WorkingThreadStop, AStopBeforeTheFirstPollIsSeenByEveryPollUntilTheNextStar
   EXPECT_EQ(polls, (std::vector<bool>{false, false}));
 }
 
-TEST(WorkingThreadTrace, NinetyNineCharactersFitAHundredByteSlotAndAHundredDoNot) {
+// Lines go through the owner's 100-byte slot: 99 characters fit, 100 do
+// not; the slot is cleared before each line; debug lines only while
+// wanted; a missing buffer keeps the one before; with no owner or no room
+// a line is dropped.
+TEST(WorkingThreadTrace, LinesGoThroughTheSlotWhileThereIsOne) {
   CRecordingOwner owner;
   CTestEngine engine;
   engine.SetOwner(&owner);
@@ -133,45 +137,19 @@ TEST(WorkingThreadTrace, NinetyNineCharactersFitAHundredByteSlotAndAHundredDoNot
   ASSERT_EQ(engine.Start(), 0);
   WaitUntilIdle(engine);
   EXPECT_EQ(results, (std::vector<int>{0, 1, 0}));
-  ASSERT_EQ(owner.lines.size(), 2u);
-  EXPECT_EQ(owner.lines[0], std::make_pair(std::string(99, 'x'), intptr_t{0}));
-  EXPECT_EQ(owner.lines[1], std::make_pair(std::string("ab"), intptr_t{1}));
-  // The whole slot is cleared before each line: nothing of the longer one remains.
   for (size_t i = 2; i < sizeof owner.slot; ++i) EXPECT_EQ(owner.slot[i], 0) << i;
-}
-
-TEST(WorkingThreadTrace, LinesWithNowhereToGoAreDropped) {
-  CRecordingOwner owner;
+  engine.SetDebugLinesWanted(false);
+  EXPECT_EQ(engine.DebugTrace("hidden"), 1);
+  EXPECT_EQ(engine.SetTraceBuffer(nullptr, 50), 1);
+  EXPECT_EQ(engine.Trace("plain"), 0) << "plain lines always, into the buffer before";
+  EXPECT_EQ(owner.lines, (std::vector<std::pair<std::string, intptr_t>>{
+                             {std::string(99, 'x'), 0}, {"ab", 1}, {"plain", 0}}));
   CTestEngine noOwner, noBuffer;
   noOwner.SetTraceBuffer(owner.slot, sizeof owner.slot);
   noBuffer.SetOwner(&owner);
   EXPECT_EQ(noOwner.Trace("line"), 1);
   EXPECT_EQ(noBuffer.Trace(""), 1) << "size 0 holds not even the terminator";
-  EXPECT_TRUE(owner.lines.empty());
-}
-
-TEST(WorkingThreadTrace, AMissingBufferKeepsThePreviousOne) {
-  CRecordingOwner owner;
-  CTestEngine engine;
-  engine.SetOwner(&owner);
-  engine.SetTraceBuffer(owner.slot, sizeof owner.slot);
-  EXPECT_EQ(engine.SetTraceBuffer(nullptr, 50), 1);
-  EXPECT_EQ(engine.Trace(std::string(99, 'z')), 0);
-  ASSERT_EQ(owner.lines.size(), 1u);
-  EXPECT_EQ(owner.lines[0].first, std::string(99, 'z'));
-}
-
-TEST(WorkingThreadTrace, DebugLinesAreHandedOverOnlyWhileWanted) {
-  CRecordingOwner owner;
-  CTestEngine engine;
-  engine.SetOwner(&owner);
-  engine.SetTraceBuffer(owner.slot, sizeof owner.slot);
-  engine.SetDebugLinesWanted(false);
-  EXPECT_EQ(engine.DebugTrace("hidden"), 1);
-  EXPECT_EQ(engine.Trace("plain"), 0) << "plain lines always";
-  engine.SetDebugLinesWanted(true);
-  EXPECT_EQ(engine.DebugTrace("shown"), 0);
-  EXPECT_EQ(owner.lines, (std::vector<std::pair<std::string, intptr_t>>{{"plain", 0}, {"shown", 1}}));
+  EXPECT_EQ(owner.lines.size(), 3u);
 }
 
 TEST(WorkingThreadTrace, MessagesAreHandledOnTheUserInterfaceThread) {
