@@ -307,35 +307,21 @@ TEST(BoxfeedProgress, IsPlainLinesOnATerminalThatCannotRedraw) {
   EXPECT_NE(seen.find("Progress: 100 %"), std::string::npos) << seen;
 }
 
-TEST(BoxfeedUpgrade, ASucceededRunSumsUpItsFiguresAgainstTheLine) {
-  // A box paced at the line's own speed fills the line; the time before
-  // the operator switched it on is no transfer time.
+// Quiet: the summary and the image's digest alone. (How the figures are
+// measured is the engine's to test, and how the summary words them the
+// summary's.)
+TEST(BoxfeedUpgrade, QuietSaysTheSummaryAndTheDigestAlone) {
   const auto image = SampleImage(8192);
   CTempFile file(image, ".sdl");
-  sim::CBoxPlan plan;
-  plan.chunk = 1024;
-  plan.baud = 57600;
-  plan.switchOnAfterMs = 800;
-  CBoxOnThread box(image, plan);
+  CBoxOnThread box(image, sim::CBoxPlan{});
   CChildProcess child(
       {BOXFEED_PATH, "upgrade", file.Path(), "--port", box.box.Port(), "-q", "--end-pause-ms", "0"});
   EXPECT_EQ(child.Wait(), 0) << child.Stderr();
-  std::smatch m;
-  const std::string out = child.Stdout();
-  ASSERT_TRUE(std::regex_search(
-      out, m, std::regex("Succeeded: (\\d+) bytes in ([0-9.]+) s, ([0-9.]+) KB/s, ([0-9.]+) % of the line")))
-      << out;
-  EXPECT_EQ(Lines(out).size(), 2u) << "quiet: the summary and the image's digest alone";
-  EXPECT_NE(out.find("\nImage SHA-256: " + Sha256Sum(file.Path()) + "\n"), std::string::npos) << out;
-  const double seconds = std::stod(m[2]), rate = std::stod(m[3]), share = std::stod(m[4]);
-  EXPECT_EQ(m[1], "8192");
-  const double wire = 8 * (16 + 1024 + 20) * 10.0 / 57600;  // the line's limit for these frames
-  EXPECT_GT(seconds, wire * 0.9);
-  EXPECT_LT(seconds, wire * 1.5);
-  EXPECT_NEAR(rate * seconds, 8.192, 8.192 * 0.05)
-      << "KB/s times seconds: the bytes (the time is shown to 0.1 s)";
-  EXPECT_GT(share, 65);
-  EXPECT_LT(share, 110);
+  const auto lines = Lines(child.Stdout());
+  ASSERT_EQ(lines.size(), 2u) << child.Stdout();
+  EXPECT_TRUE(std::regex_match(lines[0], std::regex("Succeeded: 8192 bytes in [0-9.]+ s, [0-9.]+ KB/s.*")))
+      << lines[0];
+  EXPECT_EQ(lines[1], "Image SHA-256: " + Sha256Sum(file.Path()));
 }
 
 // Inputs refused before any port opens, each with its message and exit

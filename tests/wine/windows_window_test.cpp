@@ -231,43 +231,6 @@ TEST_F(WindowTest, AboutHelpAndAMissingImageOpenTheirBoxes) {
   EXPECT_EQ(WindowText(Item(IDC_START)), "Start Download");
 }
 
-TEST_F(WindowTest, SaveWritesTheLogAsItIsAndSaysWhenItCannot) {
-  window->Dialog().OnLine("first line", LineLevel::Normal);
-  window->Dialog().OnLine("second line", LineLevel::Normal);
-  ASSERT_TRUE(Until([&] { return WindowText(Item(IDC_LOG)) == window->Dialog().Log(); }));
-  const std::string saved = WriteTemporaryFile({}, ".txt");
-  DeleteFileA(saved.c_str());  // a new file is fine
-  {
-    CBoxAnswerer answer(window->Window(), [&](HWND box) { ChooseFile(box, saved); });
-    Click(IDC_SAVE);
-  }
-  EXPECT_EQ(ReadAll(saved), "first line\r\nsecond line\r\n");
-  DeleteFileA(saved.c_str());
-
-  // A file another program holds open without sharing cannot be created.
-  const std::string held = WriteTemporaryFile({}, ".txt");
-  HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-  std::vector<std::pair<std::string, std::string>> seen;
-  {
-    CBoxAnswerer answer(window->Window(), [&](HWND box) {
-      if (MessageBoxText(box).empty()) {
-        ChooseFile(box, held);
-        return;
-      }
-      seen.emplace_back(WindowText(box), MessageBoxText(box));
-      Press(box, IDOK);
-    });
-    Click(IDC_SAVE);
-  }
-  CloseHandle(holder);
-  DeleteFileA(held.c_str());
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].second, "Can not Create The File");
-  EXPECT_EQ(seen[0].first, CWin32MainWindow::ApplicationTitle());
-  EXPECT_EQ(window->Dialog().Log(), "first line\r\nsecond line\r\n");
-}
-
 TEST_F(WindowTest, APortThatDoesNotOpenIsReportedWithItsCause) {
   const std::string image = WriteTemporaryFile({1, 2, 3}, ".sdl");
   ChooseImage(image);
