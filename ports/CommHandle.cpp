@@ -151,15 +151,21 @@ CCommHandle::Step CCommHandle::DriveRead(COverlapped& ov, Clock::time_point limi
       immediate      ? ov.start
       : totalLimited ? Later(ov.start, uint64_t{t.readPerByteMs} * ov.count + t.readConstantMs)
                      : Clock::time_point::max();
+  // The first try waits the whole total unless a limit comes first: no
+  // clock to read while the device holds the bytes already.
+  bool first = limit == Clock::time_point::max() && ov.done == 0;
   while (ov.done < ov.count) {
     Clock::time_point deadline = total;
     if (gapLimited && ov.done > 0) deadline = std::min(deadline, Later(ov.lastByte, t.readGapMs));
+    const CSerialDevice::Timeout wait =
+        !first || !totalLimited ? Left(std::min(deadline, limit))
+                                : milliseconds(uint64_t{t.readPerByteMs} * ov.count + t.readConstantMs);
+    first = false;
     uint32_t got = 0;
-    if (!m_device->Read(ov.readBuffer + ov.done, ov.count - ov.done, got, Left(std::min(deadline, limit))))
-      return Step::Failed;
+    if (!m_device->Read(ov.readBuffer + ov.done, ov.count - ov.done, got, wait)) return Step::Failed;
     if (got > 0) {
       ov.done += got;
-      ov.lastByte = Clock::now();
+      if (ov.done < ov.count && gapLimited) ov.lastByte = Clock::now();
       continue;
     }
     const auto now = Clock::now();

@@ -408,7 +408,7 @@ bool CPosixSerialDevice::WaitReadable() {
 bool CPosixSerialDevice::Read(void* buffer, uint32_t count, uint32_t& read, Timeout timeout) {
   read = 0;
   if (!IsOpen()) return Fail(DeviceError::Invalid);
-  const Clock::time_point deadline = Deadline(timeout);
+  Clock::time_point deadline{};  // taken once the read has to wait
   for (;;) {
     const size_t available = m_rx.size() - m_rxHead;
     if (available > 0 || count == 0) {
@@ -419,6 +419,7 @@ bool CPosixSerialDevice::Read(void* buffer, uint32_t count, uint32_t& read, Time
       return true;
     }
     // Take what has arrived by the deadline before ending the read.
+    if (deadline == Clock::time_point{}) deadline = Deadline(timeout);
     bool timedOut = false;
     if (!WaitReady(POLLIN, deadline, timedOut)) return timedOut;
     if (!Fill()) return false;
