@@ -270,19 +270,6 @@ INSTANTIATE_TEST_SUITE_P(
                               "Fail to Write the Port"}),  // during a reply too big for the line
     [](const auto& info) { return std::string(info.index == 0 ? "BetweenRequests" : "DuringAReply"); });
 
-TEST(UpgradeStop, WhileTheBoxIsStillOff) {
-  CUpgradeRun t;
-  sim::CBoxPlan plan;
-  plan.silent = true;
-  t.run.onLine = [&](const std::string& line) {
-    if (line == "Please SWITCH ON your box now") t.run.driver.Stop();
-  };
-  t.Run(SampleImage(100), plan);
-  EXPECT_EQ(t.run.Tail(2), (Lines{"Synchronisation FAILED", "Download CANCELLED"}));
-  EXPECT_EQ(t.Outcome(), RunOutcome::Cancelled);
-  EXPECT_EQ(t.run.outcomes, std::vector<RunOutcome>{RunOutcome::Cancelled});
-}
-
 TEST(UpgradeStop, WhileWaitingForThePidAfterTheMarker) {
   CUpgradeRun t;
   sim::CBoxPlan plan;
@@ -347,6 +334,8 @@ TEST(UpgradeStop, WhileAReplyWaitsForABoxThatStoppedReading) {
   EXPECT_EQ(t.reports.Texts(), Lines{}) << "a stopped write is no failure of the port";
 }
 
+// Stopped while the box is still off, the run is cancelled, and the next
+// run starts afresh on a port the first one closed.
 TEST(UpgradeRuns, AStoppedRunLeavesNoStopForTheNext) {
   CUpgradeRun t;
   sim::CBoxPlan silent;
@@ -355,7 +344,9 @@ TEST(UpgradeRuns, AStoppedRunLeavesNoStopForTheNext) {
     if (line == "Please SWITCH ON your box now") t.run.driver.Stop();
   };
   t.Run(SampleImage(100), silent);
+  EXPECT_EQ(t.run.Tail(2), (Lines{"Synchronisation FAILED", "Download CANCELLED"}));
   EXPECT_EQ(t.Outcome(), RunOutcome::Cancelled);
+  EXPECT_EQ(t.run.outcomes, std::vector<RunOutcome>{RunOutcome::Cancelled});
 
   t.run.onLine = nullptr;
   t.Run(SampleImage(3000), Plan(1000));
