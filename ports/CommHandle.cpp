@@ -197,12 +197,12 @@ CCommHandle::Step CCommHandle::DriveWrite(COverlapped& ov, Clock::time_point lim
 }
 
 CCommHandle::Step CCommHandle::DriveEvent(COverlapped& ov, Clock::time_point limit) {
-  if (!(m_mask & line_event::kTransmitEmpty)) {
+  if (!(m_mask & EV_TXEMPTY)) {
     ov.result = DeviceError::Invalid;  // no event this handle can report
     return Step::Failed;
   }
   if (m_device->Drain(Left(limit))) {
-    if (ov.events) *ov.events = line_event::kTransmitEmpty;
+    if (ov.events) *ov.events = EV_TXEMPTY;
     return Step::Complete;
   }
   return m_device->LastError() == DeviceError::None ? Step::Incomplete : Step::Failed;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 
+#include "ports/CommRecords.h"
 #include "serial/SerialDevice.h"
 
 namespace zel {
@@ -43,8 +44,8 @@ class CCommHandle {
 
   // The time-outs of the transfers that follow, as COMMTIMEOUTS has them.
   void SetTimeouts(const CLineTimeouts& timeouts) { m_timeouts = timeouts; }
-  // The line_event bits that WaitCommEvent waits for; of them, this
-  // handle reports line_event::kTransmitEmpty.
+  // The EV_ bits that WaitCommEvent waits for; of them, this
+  // handle reports EV_TXEMPTY.
   bool SetMask(uint32_t mask);
 
   // Blocking transfers, ended by the time-outs: Read succeeds with read = 0
@@ -57,7 +58,7 @@ class CCommHandle {
   // ov.pending when the operation goes on in ov, else it failed.
   bool ReadOverlapped(void* buffer, uint32_t count, COverlapped& ov);
   bool WriteOverlapped(const void* buffer, uint32_t count, COverlapped& ov);
-  // Waits for one of the masked events; line_event::kTransmitEmpty is
+  // Waits for one of the masked events; EV_TXEMPTY is
   // reported once all written bytes have left the device. With ov, a wait
   // that cannot be satisfied at once goes pending.
   bool WaitCommEvent(uint32_t& events, COverlapped* ov);

@@ -4,10 +4,6 @@
 
 namespace zel {
 
-static_assert(EV_RXCHAR == line_event::kReceived && EV_TXEMPTY == line_event::kTransmitEmpty &&
-                  EV_RX80FULL == line_event::kInputAlmostFull,
-              "the ports' event bits are the devices' own");
-
 CLineSettings LineSettingsOf(const DCB& dcb) { return LineSettingsOfRecord(dcb); }
 
 DCB DcbOf(const CLineSettings& line) {

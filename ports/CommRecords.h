@@ -209,6 +209,24 @@ inline COMMTIMEOUTS PortTimeouts() {
   return t;
 }
 
+// The time-outs of the comm handle's transfers (COMMTIMEOUTS), in
+// milliseconds. A read of n bytes ends after
+// readPerByteMs * n + readConstantMs (no limit when both are 0), or once
+// readGapMs pass without a byte after the first (no limit when 0). A
+// read with readGapMs kReturnAtOnce and both totals 0 returns at once with
+// what has arrived. A write ends after writePerByteMs * n +
+// writeConstantMs (no limit when both are 0).
+struct CLineTimeouts {
+  static constexpr uint32_t kReturnAtOnce = 0xFFFFFFFFu;
+  uint32_t readGapMs = 0;
+  uint32_t readPerByteMs = 0;
+  uint32_t readConstantMs = 0;
+  uint32_t writePerByteMs = 0;
+  uint32_t writeConstantMs = 0;
+
+  bool operator==(const CLineTimeouts&) const = default;
+};
+
 // The device's view of a port's records. Members a device has no use for
 // (the error character, the XON limits) stay with the port.
 CLineSettings LineSettingsOf(const DCB& dcb);

@@ -38,35 +38,4 @@ inline bool IsValidLine(const CLineSettings& line) {
          line.stopBits <= StopBits::Two && line.dtr != LineControl::Toggle && line.rts <= LineControl::Toggle;
 }
 
-// Read and write time-outs in milliseconds. A read of n bytes ends after
-// readPerByteMs * n + readConstantMs (no limit when both are 0), or once
-// readGapMs pass without a byte after the first (no limit when 0). A
-// read with readGapMs kReturnAtOnce and both totals 0 returns at once with
-// what has arrived. A write ends after writePerByteMs * n +
-// writeConstantMs (no limit when both are 0).
-struct CLineTimeouts {
-  static constexpr uint32_t kReturnAtOnce = 0xFFFFFFFFu;
-  uint32_t readGapMs = 0;
-  uint32_t readPerByteMs = 0;
-  uint32_t readConstantMs = 0;
-  uint32_t writePerByteMs = 0;
-  uint32_t writeConstantMs = 0;
-
-  bool operator==(const CLineTimeouts&) const = default;
-};
-
-// The events a device can be told to watch for, as bits of one mask.
-namespace line_event {
-constexpr uint32_t kReceived = 0x0001;       // a byte arrived
-constexpr uint32_t kFlagReceived = 0x0002;   // the event character arrived
-constexpr uint32_t kTransmitEmpty = 0x0004;  // every written byte has left
-constexpr uint32_t kCtsChanged = 0x0008;
-constexpr uint32_t kDsrChanged = 0x0010;
-constexpr uint32_t kCarrierChanged = 0x0020;
-constexpr uint32_t kBreak = 0x0040;
-constexpr uint32_t kLineError = 0x0080;
-constexpr uint32_t kRing = 0x0100;
-constexpr uint32_t kInputAlmostFull = 0x0400;
-}  // namespace line_event
-
 }  // namespace zel

@@ -27,10 +27,6 @@
 namespace zel {
 namespace {
 
-static_assert(line_event::kReceived == EV_RXCHAR && line_event::kTransmitEmpty == EV_TXEMPTY &&
-                  line_event::kInputAlmostFull == EV_RX80FULL,
-              "the event bits are the system's own");
-
 bool operator==(const ::COMMTIMEOUTS& a, const ::COMMTIMEOUTS& b) {
   return a.ReadIntervalTimeout == b.ReadIntervalTimeout &&
          a.ReadTotalTimeoutMultiplier == b.ReadTotalTimeoutMultiplier &&

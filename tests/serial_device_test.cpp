@@ -472,7 +472,7 @@ TEST_F(DeviceTransfer, OverlappedReadsAndTheTransmitEmptyEvent) {
   uint32_t events = 0;
   COverlapped wait;
   ASSERT_TRUE(comm.WaitCommEvent(events, &wait));
-  EXPECT_TRUE(events & line_event::kTransmitEmpty);
+  EXPECT_TRUE(events & EV_TXEMPTY);
   EXPECT_EQ(pty.ReadMaster(3), std::vector<uint8_t>(3, 'B'));
 }
 
