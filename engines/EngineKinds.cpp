@@ -21,12 +21,6 @@ const CEngineKind kKinds[] = {
 
 }  // namespace
 
-const CEngineKind* FindEngineKind(std::string_view name) {
-  for (const CEngineKind& kind : kKinds)
-    if (name == kind.name) return &kind;
-  return nullptr;
-}
-
 const CEngineKind& UpgradeKind() { return kKinds[0]; }
 const CEngineKind& BootKind() { return kKinds[1]; }
 

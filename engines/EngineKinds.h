@@ -6,7 +6,6 @@
 
 #include <memory>
 #include <string>
-#include <string_view>
 
 #include "run/FailureCause.h"
 #include "run/RunInput.h"
@@ -22,8 +21,6 @@ struct CEngineKind {
   std::shared_ptr<CRunInput> (*take)(const std::string& path, CFailureCause& failure);
 };
 
-// Null for a name that no engine has.
-const CEngineKind* FindEngineKind(std::string_view name);
 // The kind a station loads boxes with: the upgrade.
 const CEngineKind& UpgradeKind();
 const CEngineKind& BootKind();

@@ -34,7 +34,6 @@ class CCommHandle {
  public:
   explicit CCommHandle(CSerialDevice& device) : m_device(&device) {}
   void UseDevice(CSerialDevice& device) { m_device = &device; }
-  CSerialDevice& Device() { return *m_device; }
 
   bool GetLine(CLineSettings& line) { return m_device->GetLine(line); }
   bool SetLine(const CLineSettings& line) { return m_device->SetLine(line); }
