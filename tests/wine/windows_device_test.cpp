@@ -147,6 +147,12 @@ TEST_P(WindowsDevice, AStopEndsAReadThatWaitsWithoutEnd) { ExpectTheStopEndsIt(d
 
 TEST_P(WindowsDevice, AStopEndsTheWaitForInput) { ExpectTheStopEndsIt(device.get(), true); }
 
+TEST(WindowsDeviceOpen, APortThatIsNotThereIsSaidSo) {
+  const auto device = CSerialDevice::Create();
+  EXPECT_FALSE(device->Open("COM42"));
+  EXPECT_EQ(device->LastError(), DeviceError::NotFound) << device->LastErrorText();
+}
+
 // Last: the peer hangs up (and comes back for the next case).
 TEST_P(WindowsDevice, ZZ_AVanishedLineIsGone) {
   uint32_t done = 0;

@@ -1,9 +1,7 @@
-// The Windows window with its real controls under Wine: its template, an
-// operator's whole job against the simulated box through a COM port,
-// cancel, close during a transfer, save, and screenshots of each state.
-// The transfers need a port: WindowTransfer runs with a silent line on
-// COM5, WindowUpgrade with the simulated box on the port and image given in
-// BOXFEEDER_TEST_PORT and BOXFEEDER_TEST_IMAGE.
+// The Windows window with its real controls under Wine: what the window
+// system adds to the dialog (templates, resources, keys, scaling, boxes).
+// WindowTransfer runs with a silent line on COM5; WindowUpgrade with the
+// simulated box on BOXFEEDER_TEST_PORT serving BOXFEEDER_TEST_IMAGE.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -24,18 +22,6 @@ namespace {
 
 using namespace wintest;
 using namespace std::chrono_literals;
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-std::string EnvOr(const char* name, const char* otherwise) {
-  const char* value = std::getenv(name);
-  return value ? value : otherwise;
-}
 
 class WindowTest : public ::testing::Test {
  protected:
@@ -133,125 +119,57 @@ TEST_F(WindowTest, TheDialogsAreMadeFromTheSharedTemplates) {
 }
 
 // boxfeed.exe's version record says the version that --version and the
-// installer say.
-TEST(WindowResources, TheCommandLineCarriesTheProjectsVersion) {
+// installer say; the program's manifest redirects comctl32.dll to the
+// version 6 assembly (themed controls, balloon tips).
+TEST(WindowResources, TheVersionRecordAndTheCommonControlsSix) {
   std::vector<char> record(GetFileVersionInfoSizeA(BOXFEED_EXE, nullptr));
-  ASSERT_FALSE(record.empty()) << "no version record in " << BOXFEED_EXE;
-  ASSERT_TRUE(GetFileVersionInfoA(BOXFEED_EXE, 0, static_cast<DWORD>(record.size()), record.data()));
-  VS_FIXEDFILEINFO* fixed = nullptr;
+  ASSERT_TRUE(!record.empty() && GetFileVersionInfoA(BOXFEED_EXE, 0, DWORD(record.size()), record.data()));
   UINT size = 0;
-  ASSERT_TRUE(VerQueryValueA(record.data(), "\\", reinterpret_cast<void**>(&fixed), &size));
-  const std::string numbers = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
-                              std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
-                              std::to_string(HIWORD(fixed->dwFileVersionLS));
-  EXPECT_EQ(numbers.rfind(PROJECT_VERSION ".", 0), 0u) << numbers;
   for (const char* item : {"ProductVersion", "FileVersion"}) {
     char* value = nullptr;
     const std::string key = std::string("\\StringFileInfo\\040904b0\\") + item;
     ASSERT_TRUE(VerQueryValueA(record.data(), key.c_str(), reinterpret_cast<void**>(&value), &size)) << item;
     EXPECT_STREQ(value, PROJECT_VERSION) << item;
   }
-}
-
-TEST(WindowResources, TheManifestBringsCommonControlsSix) {
-  // The program's manifest makes the loader redirect comctl32.dll to the
-  // version 6 assembly, which has the themed controls and balloon tips.
   ACTCTX_SECTION_KEYED_DATA found{};
   found.cbSize = sizeof found;
   ASSERT_TRUE(FindActCtxSectionStringA(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, "comctl32.dll",
-                                       &found))
-      << "no common-controls assembly in the program's activation context";
-  HMODULE controls = GetModuleHandleA("comctl32.dll");
+                                       &found));
   char path[MAX_PATH] = {};
-  GetModuleFileNameA(controls, path, MAX_PATH);
+  GetModuleFileNameA(GetModuleHandleA("comctl32.dll"), path, MAX_PATH);
   EXPECT_NE(std::string(path).find("6.0"), std::string::npos) << path;
 }
 
 TEST_F(WindowTest, ItOpensWithNoImageAndTheAboutEntryOnTheSystemMenu) {
-  HWND start = Item(IDC_START);
-  EXPECT_FALSE(IsWindowEnabled(start));
-  EXPECT_EQ(WindowText(start), "Start Download");
-  EXPECT_EQ(window->Button(IDC_START)->IconSize(0).cx, 32);
-  HMENU menu = GetSystemMenu(window->Window(), FALSE);
+  EXPECT_FALSE(IsWindowEnabled(Item(IDC_START)));
   char entry[64] = {};
-  ASSERT_GT(GetMenuStringA(menu, kAboutCommandId, entry, sizeof entry, MF_BYCOMMAND), 0);
+  GetMenuStringA(GetSystemMenu(window->Window(), FALSE), kAboutCommandId, entry, sizeof entry, MF_BYCOMMAND);
   EXPECT_STREQ(entry, "&About BoxFeeder...");
   EXPECT_NE(SendMessageA(window->Window(), WM_GETICON, ICON_SMALL, 0), 0);
-  // Seven icon buttons with their icons, the trace box in check-box mode.
-  for (int id : {int(IDC_TRACE), int(IDC_SAVE), int(IDC_CLEAR), int(IDC_HELP_BUTTON), IDCANCEL,
-                 int(IDC_START), int(IDC_BROWSE)}) {
-    SCOPED_TRACE(id);
-    ASSERT_NE(window->Button(id), nullptr);
-    EXPECT_NE(window->Button(id)->Icon(0), nullptr);
-    EXPECT_EQ(GetWindowLongPtrA(Item(id), GWL_STYLE) & 0x1F, BS_OWNERDRAW);
+  // Seven owner-drawn icon buttons, the trace box in check-box mode.
+  for (int id : kIconButtonIds) {
+    ASSERT_NE(window->Button(id), nullptr) << id;
+    EXPECT_NE(window->Button(id)->Icon(0), nullptr) << id;
+    EXPECT_EQ(GetWindowLongPtrA(Item(id), GWL_STYLE) & 0x1F, BS_OWNERDRAW) << id;
   }
   EXPECT_TRUE(window->Button(IDC_TRACE)->IsCheckBox());
-  EXPECT_NE(window->Button(IDC_TRACE)->Icon(1), nullptr) << "a rest icon of its own";
   EXPECT_EQ(window->Button(IDC_HELP_BUTTON)->ToolTip(), nullptr) << "Help has no tool tip";
   ASSERT_NE(window->Button(IDC_BROWSE)->ToolTip(), nullptr);
-  EXPECT_EQ(SendMessageA(window->Button(IDC_BROWSE)->ToolTip(), TTM_GETTOOLCOUNT, 0, 0), 1);
   Screenshot(window->Window(), "win32-no-image");
 }
 
-TEST_F(WindowTest, AboutHelpAndAMissingImageOpenTheirBoxes) {
-  std::vector<std::pair<std::string, std::string>> seen;  // caption, text
+TEST_F(WindowTest, AboutAndHelpOpenTheirBoxes) {
+  std::vector<std::string> captions;
   {
     CBoxAnswerer answer(window->Window(), [&](HWND box) {
-      const std::string caption = WindowText(box);
-      seen.emplace_back(caption, MessageBoxText(box));
-      Screenshot(box, "win32-box-" + std::to_string(seen.size()));
+      captions.push_back(WindowText(box));
+      Screenshot(box, "win32-box-" + std::to_string(captions.size()));
       Press(box, IDOK);
     });
     SendMessageA(window->Window(), WM_SYSCOMMAND, kAboutCommandId, 0);
     Click(IDC_HELP_BUTTON);
   }
-  ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[0].first, "About BoxFeeder");
-  EXPECT_EQ(seen[1].first, "Help!");
-  EXPECT_EQ(seen[1].second.substr(0, 31), "Usage: Only use for QL-MV-T STB");
-
-  // An image that went away between Browse and Start.
-  const std::string path = WriteTemporaryFile({1, 2, 3}, ".sdl");
-  ChooseImage(path);
-  ASSERT_TRUE(IsWindowEnabled(Item(IDC_START)));
-  DeleteFileA(path.c_str());
-  seen.clear();
-  {
-    CBoxAnswerer answer(window->Window(), [&](HWND box) {
-      seen.emplace_back(WindowText(box), MessageBoxText(box));
-      Screenshot(box, "win32-cannot-open");
-      Press(box, IDOK);
-    });
-    Click(IDC_START);
-  }
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].second, "Can not Open the File");
-  EXPECT_EQ(seen[0].first, CWin32MainWindow::ApplicationTitle());
-  EXPECT_FALSE(window->Dialog().IsBusy());
-  EXPECT_EQ(WindowText(Item(IDC_START)), "Start Download");
-}
-
-TEST_F(WindowTest, APortThatDoesNotOpenIsReportedWithItsCause) {
-  const std::string image = WriteTemporaryFile({1, 2, 3}, ".sdl");
-  ChooseImage(image);
-  UsePort("COM42");
-  std::vector<std::string> reports;
-  {
-    CBoxAnswerer answer(window->Window(), [&](HWND box) {
-      reports.push_back(MessageBoxText(box));
-      Press(box, IDOK);
-    });
-    Click(IDC_START);
-    ASSERT_TRUE(Until([&] { return !window->Dialog().IsBusy(); }));
-  }
-  DeleteFileA(image.c_str());
-  EXPECT_EQ(reports, std::vector<std::string>{"Can not Create the File"});
-  EXPECT_TRUE(LogHas("Open port (COM42) FAILED"));
-  EXPECT_TRUE(LogHas("Cause: COM42: "));
-  EXPECT_TRUE(LogHas("Please VERIFY the port connection and try it again"));
-  EXPECT_EQ(WindowText(Item(IDC_PERCENT)), "0 %");
-  EXPECT_TRUE(IsWindowEnabled(Item(IDC_START)));
-  EXPECT_EQ(WindowText(Item(IDC_START)), "Start Download");
+  EXPECT_EQ(captions, (std::vector<std::string>{"About BoxFeeder", "Help!"}));
 }
 
 TEST_F(WindowTest, TheLogHoldsMoreThanAnEditsDefaultLimit) {
@@ -297,13 +215,11 @@ TEST(WindowProgram, OpensWithTheImageItIsGiven) {
         reinterpret_cast<LPARAM>(&found));
     return found.second && !textOf(GetDlgItem(found.second, IDC_IMAGE_PATH)).empty();
   };
-  const bool shown = PumpUntil(
-      windowWithImage, [] { return false; }, 30s);
+  ASSERT_TRUE(PumpUntil(
+      windowWithImage, [] { return false; }, 30s))
+      << "no window with the image";
   HWND window = found.second;
-  ASSERT_NE(window, nullptr) << "no window";
-  EXPECT_TRUE(shown);
-  HWND path = GetDlgItem(window, IDC_IMAGE_PATH);
-  EXPECT_EQ(textOf(path), image);
+  EXPECT_EQ(textOf(GetDlgItem(window, IDC_IMAGE_PATH)), image);
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDC_START)));
   PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
   EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
@@ -318,19 +234,8 @@ TEST_F(WindowTest, ThePortListShowsWhatEachAdapterIs) {
   const std::string note = "USB Serial Port (COM9)";
   window->AddListEntry(IDC_PORT, "COM9", note);
   HWND combo = Item(IDC_PORT);
-  const auto at = static_cast<int>(
-      SendMessageA(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>("COM9")));
+  const auto at = int(SendMessageA(combo, CB_FINDSTRINGEXACT, WPARAM(-1), LPARAM("COM9")));
   ASSERT_GE(at, 0);
-  HDC dc = GetDC(combo);
-  HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(combo, WM_GETFONT, 0, 0)));
-  SIZE name{}, whole{};
-  GetTextExtentPoint32A(dc, "COM9", 4, &name);
-  const std::string entry = "COM9" + note;
-  GetTextExtentPoint32A(dc, entry.c_str(), static_cast<int>(entry.size()), &whole);
-  SelectObject(dc, oldFont);
-  ReleaseDC(combo, dc);
-  EXPECT_GT(SendMessageA(combo, CB_GETDROPPEDWIDTH, 0, 0), whole.cx);
-
   SendMessageA(combo, CB_SHOWDROPDOWN, TRUE, 0);
   COMBOBOXINFO parts{};
   parts.cbSize = sizeof parts;
@@ -340,11 +245,12 @@ TEST_F(WindowTest, ThePortListShowsWhatEachAdapterIs) {
   SendMessageA(parts.hwndList, LB_GETITEMRECT, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(&row));
   const CPicture list = Capture(parts.hwndList, false);
   Screenshot(parts.hwndList, "win32-port-list");
-  // Ink where the note goes, right of the name, on the entry's row.
+  // Ink where the note goes, right of the name ("COM9" ends before x = 40),
+  // on the entry's row.
   const COLORREF background = list.At(list.width - 1, row.top + 1);
   int inked = 0;
   for (int y = row.top; y < row.bottom && y < list.height; ++y)
-    for (int x = name.cx + 8; x < list.width; ++x) inked += list.At(x, y) != background;
+    for (int x = 60; x < list.width; ++x) inked += list.At(x, y) != background;
   EXPECT_GT(inked, 20) << "the note is not drawn";
   SendMessageA(combo, CB_SHOWDROPDOWN, FALSE, 0);
 
@@ -378,7 +284,7 @@ TEST_F(WindowTest, AScreenOfAnotherScaleRescalesLayoutFontAndIcons) {
     return std::abs(font.lfHeight);
   };
   const RECT client = clientOf(dialog), log = placeOf(IDC_LOG);
-  const LONG font = fontHeight(IDC_LOG);
+  const LONG font = fontHeight(IDC_PORT);
   RECT frame{};
   GetWindowRect(dialog, &frame);
   const LONG frameX = (frame.right - frame.left) - client.right,
@@ -400,17 +306,12 @@ TEST_F(WindowTest, AScreenOfAnotherScaleRescalesLayoutFontAndIcons) {
     EXPECT_NEAR(now.left, scaled(log.left), 1);
     EXPECT_NEAR(now.right, scaled(log.right), 1);
     EXPECT_NEAR(now.bottom, scaled(log.bottom), 1);
-    EXPECT_NEAR(fontHeight(IDC_LOG), scaled(font), 1);
     EXPECT_NEAR(fontHeight(IDC_PORT), scaled(font), 1);
     // Each icon grows with its button and stays inside it; one with room
     // enough takes the scaled size exactly.
     for (int id : kIconButtonIds) {
       const LONG size = window->Button(id)->IconSize(0).cx;
-      if (dpi > 96) {
-        EXPECT_GT(size, iconAt96[id]) << id;
-      } else {
-        EXPECT_EQ(size, iconAt96[id]) << id;
-      }
+      EXPECT_TRUE(dpi > 96 ? size > iconAt96[id] : size == iconAt96[id]) << id << ": " << size;
       EXPECT_LE(size, clientOf(Item(id)).bottom) << id;
     }
     EXPECT_EQ(window->Button(IDC_START)->IconSize(0).cx, scaled(32));
@@ -419,7 +320,7 @@ TEST_F(WindowTest, AScreenOfAnotherScaleRescalesLayoutFontAndIcons) {
     Screenshot(dialog, "win32-dpi-" + std::to_string(dpi * 100 / 96));
   }
   EXPECT_EQ(placeOf(IDC_LOG).right, log.right) << "back at 100 %, where it started";
-  EXPECT_EQ(fontHeight(IDC_LOG), font);
+  EXPECT_EQ(fontHeight(IDC_PORT), font);
 }
 
 // A transfer on a line where no box ever answers.
@@ -428,17 +329,11 @@ class WindowTransfer : public WindowTest {
   void StartWaiting() {
     image = WriteTemporaryFile(std::vector<uint8_t>(4096, 0x5A), ".sdl");
     ChooseImage(image);
-    ASSERT_EQ(WindowText(Item(IDC_IMAGE_PATH)), image);
-    ASSERT_GE(SendMessageA(Item(IDC_PORT), CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                           reinterpret_cast<LPARAM>("COM5")),
-              0)
+    ASSERT_GE(SendMessageA(Item(IDC_PORT), CB_FINDSTRINGEXACT, WPARAM(-1), LPARAM("COM5")), 0)
         << "the port list offers the line";
     UsePort("COM5");
-    Screenshot(window->Window(), "win32-idle");
     Click(IDC_START);
     ASSERT_TRUE(window->Dialog().IsBusy());
-    EXPECT_EQ(WindowText(Item(IDC_START)), "Cancel Download");
-    EXPECT_EQ(WindowText(Item(IDC_PERCENT)), "0%");
   }
   void TearDown() override {
     WindowTest::TearDown();
@@ -447,14 +342,26 @@ class WindowTransfer : public WindowTest {
   std::string image;
 };
 
-// Escape or Close while a box loads asks first: No keeps the box loading,
-// Yes closes at once.
-TEST_F(WindowTransfer, CloseDuringATransferAsksFirst) {
+// Enter, as the keyboard gives it to the focused control, never closes
+// the window, at its start or during a load. Escape or Close while a box
+// loads asks first: No keeps the box loading, Yes closes at once.
+TEST_F(WindowTransfer, EnterNeverClosesAndCloseDuringATransferAsksFirst) {
+  const auto pressKey = [&](HWND control, WPARAM key) {
+    SetFocus(control);
+    PostMessageA(control, WM_KEYDOWN, key, 0);
+    MSG pending;
+    Until([&] { return !PeekMessageA(&pending, nullptr, 0, 0, PM_NOREMOVE); }, 5s);
+  };
+  pressKey(GetFocus() ? GetFocus() : window->Window(), VK_RETURN);
+  EXPECT_FALSE(window->IsEnded()) << "Enter at the starting focus";
   StartWaiting();
+  ASSERT_TRUE(Until([&] { return LogHas("Please SWITCH ON your box now"); }));
+  pressKey(GetWindow(Item(IDC_PORT), GW_CHILD), VK_RETURN);
+  EXPECT_FALSE(window->IsEnded()) << "Enter in the port box during a load";
+  Screenshot(window->Window(), "win32-busy");
   std::map<HWND, std::string> asked;  // a box stays open for a tick or two after its answer
   CBoxAnswerer answer(window->Window(), [&](HWND box) {
-    if (!asked.emplace(box, MessageBoxText(box)).second) return;
-    Press(box, asked.size() == 1 ? IDNO : IDYES);
+    if (asked.emplace(box, MessageBoxText(box)).second) Press(box, asked.size() == 1 ? IDNO : IDYES);
   });
   SetFocus(Item(IDC_LOG));
   PostMessageA(Item(IDC_LOG), WM_KEYDOWN, VK_ESCAPE, 0);
@@ -462,43 +369,10 @@ TEST_F(WindowTransfer, CloseDuringATransferAsksFirst) {
   EXPECT_EQ(asked.begin()->second, "A box is loading. Stop it and close?");
   EXPECT_FALSE(window->IsEnded());
   EXPECT_TRUE(window->Dialog().IsBusy()) << "No keeps the box loading";
-  const auto before = std::chrono::steady_clock::now();
   Click(IDCANCEL);
   EXPECT_EQ(asked.size(), 2u);
   EXPECT_TRUE(window->IsEnded());
   window.reset();  // the engines and the window go without waiting on each other
-  EXPECT_LT(std::chrono::steady_clock::now() - before, 10s);
-}
-
-// Enter, as the keyboard gives it to the focused control: the dialog
-// manager turns it into the default command, which never closes the
-// window, at its start or during a load. Cancel then ends the run, and the
-// window is idle again.
-TEST_F(WindowTransfer, EnterNeverClosesTheWindowAndCancelEndsTheRun) {
-  HWND portEdit = GetWindow(Item(IDC_PORT), GW_CHILD);
-  ASSERT_NE(portEdit, nullptr);
-  const auto pressEnter = [&](HWND control) {
-    SetFocus(control);
-    PostMessageA(control, WM_KEYDOWN, VK_RETURN, 0);
-    MSG pending;
-    ASSERT_TRUE(Until([&] { return !PeekMessageA(&pending, nullptr, 0, 0, PM_NOREMOVE); }));
-  };
-  pressEnter(GetFocus() ? GetFocus() : window->Window());
-  EXPECT_FALSE(window->IsEnded()) << "Enter at the starting focus";
-  StartWaiting();
-  ASSERT_TRUE(Until(
-      [&] { return WindowText(Item(IDC_LOG)).find("Please SWITCH ON your box now") != std::string::npos; }));
-  pressEnter(portEdit);
-  EXPECT_FALSE(window->IsEnded()) << "Enter in the port box during a load";
-  EXPECT_TRUE(window->Dialog().IsBusy()) << "the load goes on";
-  Screenshot(window->Window(), "win32-busy");
-  Click(IDC_START);
-  EXPECT_FALSE(IsWindowEnabled(Item(IDC_START))) << "until the run has ended";
-  ASSERT_TRUE(Until([&] { return !window->Dialog().IsBusy() && LogHas("Download CANCELLED"); }));
-  EXPECT_TRUE(IsWindowEnabled(Item(IDC_START)));
-  EXPECT_EQ(WindowText(Item(IDC_START)), "Start Download");
-  EXPECT_EQ(WindowText(Item(IDC_PERCENT)), "0 %");
-  Screenshot(window->Window(), "win32-cancelled");
 }
 
 // F1 from the keyboard, with the focus on a control: one Help box.
@@ -544,7 +418,7 @@ TEST_F(WindowUpgrade, TheImageGoesIntoTheBox) {
   const char* image = std::getenv("BOXFEEDER_TEST_IMAGE");
   if (!image) GTEST_SKIP() << "needs the simulated box (BOXFEEDER_TEST_PORT, BOXFEEDER_TEST_IMAGE)";
   ChooseImage(image);
-  UsePort(EnvOr("BOXFEEDER_TEST_PORT", ""));
+  UsePort(std::getenv("BOXFEEDER_TEST_PORT"));
   SendMessageA(Item(IDC_TRACE), BM_CLICK, 0, 0);  // with the debug lines
   ASSERT_TRUE(window->Button(IDC_TRACE)->IsChecked());
   bool warned = false;
@@ -559,7 +433,6 @@ TEST_F(WindowUpgrade, TheImageGoesIntoTheBox) {
       // The lines of the run reached the log while it ran.
       EXPECT_NE(WindowText(Item(IDC_LOG)).find("Download START"), std::string::npos);
       Screenshot(box, "win32-cable-warning");
-      Screenshot(window->Window(), "win32-succeeded-under-warning");
       Press(box, IDOK);
     });
     Click(IDC_START);
@@ -579,7 +452,8 @@ TEST_F(WindowUpgrade, TheImageGoesIntoTheBox) {
     CBoxAnswerer answer(window->Window(), [&](HWND box) { ChooseFile(box, saved); });
     Click(IDC_SAVE);
   }
-  EXPECT_EQ(ReadAll(saved), window->Dialog().Log());
+  std::ifstream in(saved, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), window->Dialog().Log());
   DeleteFileA(saved.c_str());
 }
 
