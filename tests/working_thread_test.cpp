@@ -169,46 +169,72 @@ TEST(WorkingThreadTrace, MessagesAreHandledOnTheUserInterfaceThread) {
   EXPECT_EQ(owner.handlerThread, std::this_thread::get_id());
 }
 
-// Terminate is called by the user-interface thread, which is not running its
-// loop meanwhile: every wait below must be released by Terminate alone.
-class WorkingThreadTerminate : public ::testing::Test {
- protected:
-  void TerminateAndCheck() {
-    entered.Wait({});
-    EXPECT_EQ(engine.Terminate(0), 1);
-    EXPECT_FALSE(engine.IsRunning());
-    EXPECT_FALSE(engine.IsThreadActive());
-    loop.Drain();  // whatever the worker had queued must not run now
-    EXPECT_EQ(owner.lines, std::vector<std::string>{});
-    EXPECT_TRUE(afterWait);
-    EXPECT_EQ(laterTrace, 1) << "no line may be delivered after Terminate";
-  }
+// Terminate is called by the user-interface thread, which is not running
+// its loop meanwhile: every wait must be released by Terminate alone, and
+// no line may be delivered after it.
+enum class Blocked { Notification, Event, PortRead, PollingLoop };
+
+class WorkingThreadTerminate : public ::testing::TestWithParam<Blocked> {};
+
+TEST_P(WorkingThreadTerminate, ReleasesTheWorker) {
   CUiLoop loop;
   CLoopOwner owner{loop};
   CTestEngine engine;
-  CEvent entered{CEvent::Kind::ManualReset};
+  owner.sender = &engine;
+  engine.SetOwner(&owner);
+  engine.SetTraceBuffer(owner.slot, sizeof owner.slot);
+  CEvent entered{CEvent::Kind::ManualReset}, never{CEvent::Kind::AutoReset};
   std::atomic<bool> afterWait{false};
   std::atomic<int> laterTrace{-1};
-  void SetUp() override {
-    owner.sender = &engine;
-    engine.SetOwner(&owner);
-    engine.SetTraceBuffer(owner.slot, sizeof owner.slot);
-  }
-  void Finish(CTestEngine& self) {
+  std::atomic<pid_t> tid{0};
+  test::CPtyPair pty;
+  const auto device = CSerialDevice::Create();
+  ASSERT_TRUE(device->Open(pty.SlavePath()));
+  engine.body = [&](CTestEngine& self) {
+    tid = test::CurrentTid();
+    if (GetParam() != Blocked::PortRead) entered.Set();
+    switch (GetParam()) {
+      case Blocked::Notification: self.Trace("blocked"); break;
+      case Blocked::Event: EXPECT_FALSE(never.Wait(self.TerminateToken())); break;
+      case Blocked::PortRead: {
+        device->SetStop(self.StopToken());
+        uint8_t byte;
+        uint32_t read = 0;
+        EXPECT_FALSE(device->Read(&byte, 1, read, CSerialDevice::kNoLimit));
+        break;
+      }
+      case Blocked::PollingLoop:
+        while (!self.ShouldStop()) std::this_thread::yield();
+        break;
+    }
     afterWait = true;
     laterTrace = self.Trace("after");
-  }
-};
-
-TEST_F(WorkingThreadTerminate, ReleasesANotificationWaitingForTheUserInterface) {
-  engine.body = [&](CTestEngine& self) {
-    entered.Set();
-    self.Trace("blocked");
-    Finish(self);
   };
   ASSERT_EQ(engine.Start(), 0);
-  TerminateAndCheck();
+  if (GetParam() == Blocked::PortRead) {
+    while (tid == 0) std::this_thread::yield();
+    test::WaitUntilBlockedInPoll(tid);  // blocked before Terminate, not after
+    entered.Set();
+  }
+  entered.Wait({});
+  EXPECT_EQ(engine.Terminate(0), 1);
+  EXPECT_FALSE(engine.IsRunning());
+  EXPECT_FALSE(engine.IsThreadActive());
+  loop.Drain();  // whatever the worker had queued must not run now
+  EXPECT_EQ(owner.lines, std::vector<std::string>{});
+  EXPECT_TRUE(afterWait);
+  EXPECT_EQ(laterTrace, 1) << "no line may be delivered after Terminate";
 }
+
+std::string BlockedName(const ::testing::TestParamInfo<Blocked>& info) {
+  const char* const kNames[] = {"Notification", "Event", "PortRead", "PollingLoop"};
+  return kNames[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, WorkingThreadTerminate,
+                         ::testing::Values(Blocked::Notification, Blocked::Event, Blocked::PortRead,
+                                           Blocked::PollingLoop),
+                         BlockedName);
 
 TEST(WorkingThreadTerminateReport, ReleasesAMessageBoxWaitingForAPerson) {
   // The run driver shows an engine's report on the user-interface thread,
@@ -235,47 +261,6 @@ TEST(WorkingThreadTerminateReport, ReleasesAMessageBoxWaitingForAPerson) {
   EXPECT_TRUE(returned) << "the worker left its wait for the box";
   loop.Drain();
   EXPECT_EQ(observer.shown, 0) << "no box after Terminate";
-}
-
-TEST_F(WorkingThreadTerminate, ReleasesAnEventWaitWithoutTimeLimit) {
-  CEvent never(CEvent::Kind::AutoReset);
-  engine.body = [&](CTestEngine& self) {
-    entered.Set();
-    EXPECT_FALSE(never.Wait(self.TerminateToken()));
-    Finish(self);
-  };
-  ASSERT_EQ(engine.Start(), 0);
-  TerminateAndCheck();
-}
-
-TEST_F(WorkingThreadTerminate, ReleasesAPortReadWithoutATimeout) {
-  test::CPtyPair pty;
-  const auto device = CSerialDevice::Create();
-  ASSERT_TRUE(device->Open(pty.SlavePath()));
-  std::atomic<pid_t> tid{0};
-  engine.body = [&](CTestEngine& self) {
-    device->SetStop(self.StopToken());
-    tid = test::CurrentTid();
-    uint8_t byte;
-    uint32_t read = 0;
-    EXPECT_FALSE(device->Read(&byte, 1, read, CSerialDevice::kNoLimit));
-    Finish(self);
-  };
-  ASSERT_EQ(engine.Start(), 0);
-  while (tid == 0) std::this_thread::yield();
-  test::WaitUntilBlockedInPoll(tid);  // blocked before Terminate, not after
-  entered.Set();
-  TerminateAndCheck();
-}
-
-TEST_F(WorkingThreadTerminate, ALoopPollingTheStopCheckEndsToo) {
-  engine.body = [&](CTestEngine& self) {
-    entered.Set();
-    while (!self.ShouldStop()) std::this_thread::yield();
-    Finish(self);
-  };
-  ASSERT_EQ(engine.Start(), 0);
-  TerminateAndCheck();
 }
 
 TEST(WorkingThreadTerminateIdle, WithoutAThreadSignalsStopAndReturnsOne) {

@@ -80,43 +80,19 @@ class CGuest {
                              "' && cat '" + GuestDir() + "/base.cpio.gz' '" + extra.string() + "' > '" +
                              initrd.string() + "'";
     ASSERT_EQ(std::system(pack.c_str()), 0);
-    std::vector<std::string> args{"/usr/bin/timeout",
-                                  "150",
-                                  "qemu-system-x86_64",
-                                  "-m",
-                                  "256",
-                                  "-nodefaults",
-                                  "-no-user-config",
-                                  "-display",
-                                  "none",
-                                  "-serial",
-                                  "stdio",
-                                  "-no-reboot",
-                                  "-kernel",
-                                  GuestDir() + "/vmlinuz",
-                                  "-initrd",
-                                  initrd.string(),
-                                  "-append",
-                                  "console=ttyS0 quiet panic=-1",
-                                  "-chardev",
-                                  "serial,id=box,path=" + m_boxPort,
-                                  "-qmp",
-                                  "unix:" + (m_dir / "qmp").string() + ",server=on,wait=off",
-                                  "-msg",
-                                  "timestamp=on",
-                                  "-D",
-                                  (m_dir / "trace").string(),
-                                  "-trace",
-                                  "usb_serial_*",
-                                  "-trace",
-                                  "serial_write"};
-    if (m_adapter == Adapter::Ftdi) {
-      for (const char* a :
-           {"-device", "qemu-xhci,id=xhci", "-device", "usb-serial,bus=xhci.0,chardev=box,id=ftdi0"})
-        args.emplace_back(a);
-    } else {
-      for (const char* a : {"-device", "isa-serial,chardev=box,index=1"}) args.emplace_back(a);
-    }
+    std::vector<std::string> args;
+    std::istringstream fixed(
+        "/usr/bin/timeout 150 qemu-system-x86_64 -m 256 -nodefaults -no-user-config -display none -no-reboot "
+        "-serial stdio -msg timestamp=on -trace usb_serial_* -trace serial_write -device " +
+        std::string(m_adapter == Adapter::Ftdi
+                        ? "qemu-xhci,id=xhci -device usb-serial,bus=xhci.0,chardev=box,id=ftdi0"
+                        : "isa-serial,chardev=box,index=1"));
+    for (std::string arg; fixed >> arg;) args.push_back(arg);
+    for (const std::string& arg : std::vector<std::string>{
+             "-append", std::string("console=ttyS0 quiet panic=-1"), "-kernel", GuestDir() + "/vmlinuz",
+             "-initrd", initrd.string(), "-chardev", "serial,id=box,path=" + m_boxPort, "-qmp",
+             "unix:" + (m_dir / "qmp").string() + ",server=on,wait=off", "-D", (m_dir / "trace").string()})
+      args.push_back(arg);
     m_qemu = std::make_unique<CChildProcess>(args);
   }
   bool WaitFor(const std::string& text) { return m_qemu->ReadUntil(text); }
