@@ -1,5 +1,7 @@
-// The window with real widgets, run headless: an operator's whole job
-// against the simulated box, and screenshots of each state.
+// The window with real widgets, run headless: the dialog's logic through
+// its real controls, an operator's whole job against the simulated box,
+// the keyboard, and screenshots of each state. Boxes that wait for a person
+// are answered from a timer inside their own event loop.
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
@@ -15,12 +17,15 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "app/AboutDialog.h"
 #include "app/CableWarningDialog.h"
 #include "app/MainWindow.h"
+#include "sim/BoxSimulator.h"
 #include "tests/BoxOnThread.h"
 #include "tests/PtyPair.h"
 #include "tests/TempFile.h"
@@ -76,7 +81,33 @@ class CModalHandler {
   QTimer m_timer;
 };
 
+// Records every message box that opens and presses the button answer()
+// names for it (OK by default).
+struct CBoxesSeen {
+  struct CBox {
+    QString title, text;
+    bool owned;
+  };
+  explicit CBoxesSeen(QWidget* owner, std::function<QMessageBox::StandardButton(int)> answer = {})
+      : handler([this, owner, answer](QWidget* modal) {
+          auto* box = qobject_cast<QMessageBox*>(modal);
+          if (!box) return;
+          boxes.push_back({box->windowTitle(), box->text(), box->parentWidget() == owner});
+          box->button(answer ? answer(int(boxes.size())) : QMessageBox::Ok)->click();
+        }) {}
+  std::vector<CBox> boxes;
+  CModalHandler handler;
+};
+
 using test::CBoxOnThread;
+using test::CTempFile;
+using test::SampleImage;
+
+sim::CBoxPlan Silent() {
+  sim::CBoxPlan plan;
+  plan.silent = true;
+  return plan;
+}
 
 }  // namespace
 
@@ -86,7 +117,7 @@ class MainWindowTest : public QObject {
  private:
   std::unique_ptr<CQtMainWindow> MakeWindow() {
     CProbeSources sources;
-    sources.comNames = {m_port.SlavePath()};
+    sources.comNames = {m_port.SlavePath(), "/dev/does-not-exist", m_other.SlavePath()};
     sources.list.sysClassTty = "/nonexistent";  // no other ports
     auto window = std::make_unique<CQtMainWindow>(sources);
     window->Dialog().SetPauseBeforeSuccess(std::chrono::milliseconds(0));
@@ -97,21 +128,43 @@ class MainWindowTest : public QObject {
   static void Click(CQtMainWindow& w, int id) {
     QTest::mouseClick(w.ControlAs<QAbstractButton>(id), Qt::LeftButton);
   }
-  void ChooseImage(CQtMainWindow& window, const std::string& path) {
+  // Clicks button id and answers the file dialog it opens with path, typed
+  // into the name field as a person would, or cancels it; the dialog's
+  // filters and default suffix are kept.
+  QStringList AnswerFileDialog(CQtMainWindow& window, int id, std::optional<std::string> path) {
+    QStringList seen;
     CModalHandler answer([&](QWidget* modal) {
       auto* dialog = qobject_cast<QFileDialog*>(modal);
       if (!dialog) return;
-      // Typed into the name field, as a person would.
-      auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-      QVERIFY(name);
-      name->setText(QString::fromStdString(path));
+      seen = dialog->nameFilters();
+      seen << dialog->defaultSuffix();
+      if (!path) return dialog->reject();
+      dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QString::fromStdString(*path));
       static_cast<QDialog*>(dialog)->accept();
     });
-    Click(window, IDC_BROWSE);
+    Click(window, id);
+    return seen;
+  }
+  void ChooseImage(CQtMainWindow& window, const std::string& path) {
+    AnswerFileDialog(window, IDC_BROWSE, path);
     QCOMPARE(window.Dialog().ImagePath(), path);
   }
+  // Starts a transfer of path on a port that does not open, and lets it
+  // fail: the window is then idle with the image's length taken.
+  void StartAndFail(CQtMainWindow& window, const std::string& path) {
+    CBoxesSeen seen(&window);
+    ChooseImage(window, path);
+    window.ControlAs<QComboBox>(IDC_PORT)->setEditText(QStringLiteral("/dev/does-not-exist"));
+    Click(window, IDC_START);
+    QTRY_VERIFY(!window.Dialog().IsBusy());
+  }
+  void StartOn(CQtMainWindow& window, const std::string& path, const std::string& port) {
+    ChooseImage(window, path);
+    window.ControlAs<QComboBox>(IDC_PORT)->setEditText(QString::fromStdString(port));
+    Click(window, IDC_START);
+  }
 
-  test::CPtyPair m_port;
+  test::CPtyPair m_port, m_other;
 
  private slots:
   void IdleWindowFollowsItsTemplate() {
@@ -168,16 +221,15 @@ class MainWindowTest : public QObject {
     plan.baud = 115200;  // slow enough to see it move
     CBoxOnThread box(image, plan);
     auto window = MakeWindow();
-    ChooseImage(*window, file.Path());
-    QCOMPARE(window->ControlAs<QLineEdit>(IDC_IMAGE_PATH)->text(), QString::fromStdString(file.Path()));
-    window->ControlAs<QComboBox>(IDC_PORT)->setEditText(QString::fromStdString(box.box.Port()));
-    Click(*window, IDC_START);
+    StartOn(*window, file.Path(), box.box.Port());
     QCOMPARE(window->ControlAs<QAbstractButton>(IDC_START)->text(), QStringLiteral("Cancel Download"));
+    QCOMPARE(window->ControlAs<QProgressBar>(IDC_PROGRESS)->maximum(), 24 * 1024);
     bool warningSeen = false;
     CModalHandler warning([&](QWidget* modal) {
       auto* box = dynamic_cast<CCableWarningDialog*>(modal);
       if (!box) return;
       warningSeen = true;
+      QVERIFY2(window->Dialog().IsBusy(), "busy while the warning shows");
       QCOMPARE(box->windowTitle(), QStringLiteral("Avertissement - Warning"));
       Screenshot(box, QStringLiteral("cable-warning"));
       box->ControlAs<QPushButton>(IDOK)->click();
@@ -189,6 +241,8 @@ class MainWindowTest : public QObject {
     QVERIFY(warningSeen);
     QCOMPARE(window->ControlAs<QLabel>(IDC_PERCENT)->text(), QStringLiteral("100 %"));
     QCOMPARE(window->ControlAs<QAbstractButton>(IDC_START)->text(), QStringLiteral("Start Download"));
+    QCOMPARE(window->GetText(IDC_LOG), window->Dialog().Log());
+    QVERIFY2(!LogText(*window).contains(QStringLiteral("<<Received")), "debug lines hidden without Trace");
     Screenshot(window.get(), QStringLiteral("main-success"));
   }
 
@@ -200,9 +254,7 @@ class MainWindowTest : public QObject {
     silent.silent = true;
     CBoxOnThread box({}, silent);
     auto window = MakeWindow();
-    ChooseImage(*window, file.Path());
-    window->ControlAs<QComboBox>(IDC_PORT)->setEditText(QString::fromStdString(box.box.Port()));
-    Click(*window, IDC_START);
+    StartOn(*window, file.Path(), box.box.Port());
     QTRY_VERIFY(LogText(*window).contains(QStringLiteral("Please SWITCH ON your box now")));
     QStringList asked;
     CModalHandler answer([&](QWidget* modal) {
@@ -219,21 +271,213 @@ class MainWindowTest : public QObject {
     QCOMPARE(asked.size(), 2);
     QVERIFY(!window->isVisible());
     QCOMPARE(window->result(), int(IDCANCEL));
+    const std::string logAtClose = window->Dialog().Log();
+    QCoreApplication::processEvents();
+    QCOMPARE(window->Dialog().Log(), logAtClose);  // nothing arrives after Close
   }
 
-  void AboutBoxFromTheContextMenuCommand() {
+  // Browse: a cancelled one changes nothing; the image chosen enables Start.
+  void BrowseOffersTheImageFiltersAndEnablesStart() {
     auto window = MakeWindow();
-    bool seen = false;
+    const QStringList filters = AnswerFileDialog(*window, IDC_BROWSE, std::nullopt);
+    QCOMPARE(filters, (QStringList{QStringLiteral("SDL Files (*.sdl)"), QStringLiteral("Text Files (*.txt)"),
+                                   QStringLiteral("All Files (*)"), QStringLiteral("sdl")}));
+    QVERIFY(!window->Control(IDC_START)->isEnabled());
+    CTempFile file(SampleImage(10), ".sdl");
+    ChooseImage(*window, file.Path());
+    QCOMPARE(window->GetText(IDC_IMAGE_PATH), file.Path());
+    QVERIFY(window->Control(IDC_START)->isEnabled());
+  }
+
+  // An image gone before Start, and a port that does not open: each a box
+  // under the window's title, and the window idle again; the port's with
+  // its cause in the log.
+  void WhatDoesNotOpenIsSaidInABoxAndTheLog() {
+    auto window = MakeWindow();
+    CTempFile gone(SampleImage(10), ".sdl"), file(SampleImage(10), ".sdl");
+    ChooseImage(*window, gone.Path());
+    std::filesystem::remove(gone.Path());
+    CBoxesSeen seen(window.get());
+    Click(*window, IDC_START);
+    QVERIFY(!window->Dialog().IsBusy());
+    QCOMPARE(window->GetText(IDC_PERCENT), std::string("0 %"));
+    StartOn(*window, file.Path(), "/dev/does-not-exist");
+    QTRY_VERIFY(!window->Dialog().IsBusy());
+    QCOMPARE(seen.boxes.size(), size_t{2});
+    QCOMPARE(seen.boxes[0].text, QStringLiteral("Can not Open the File"));
+    QCOMPARE(seen.boxes[1].text, QStringLiteral("Can not Create the File"));
+    for (const auto& box : seen.boxes) QVERIFY(box.owned && box.title == CQtMainWindow::ApplicationTitle());
+    QCOMPARE(
+        window->Dialog().Log(),
+        "Open port (/dev/does-not-exist) FAILED\r\nPlease VERIFY the port connection and try it again\r\n"
+        "Cause: /dev/does-not-exist: it does not exist\r\n");
+    QCOMPARE(window->ControlAs<QAbstractButton>(IDC_START)->text(), QStringLiteral("Start Download"));
+  }
+
+  // A box that hangs up after two replies: the bar and the share show
+  // where the run stopped, and there is no cable warning.
+  void AFailedRunShowsWhereItStopped() {
+    const auto image = SampleImage(6000);
+    CTempFile file(image, ".sdl");
+    sim::CBoxPlan plan;
+    plan.chunk = 1000;
+    plan.hangUpAfter = 12 + 2 * (1000 + 20);
+    CBoxOnThread box(image, plan);
+    auto window = MakeWindow();
+    CModalHandler noWarning([](QWidget* modal) {
+      QVERIFY2(!dynamic_cast<CCableWarningDialog*>(modal), "a warning for a failed run");
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) box->button(QMessageBox::Ok)->click();
+    });
+    StartOn(*window, file.Path(), box.box.Port());
+    QTRY_VERIFY(!window->Dialog().IsBusy());
+    QCOMPARE(window->ControlAs<QProgressBar>(IDC_PROGRESS)->value(), 2000);
+    QCOMPARE(window->GetText(IDC_PERCENT), std::string("33 %"));
+  }
+
+  // Cancel disables Start until the run has ended; a new image chosen
+  // meanwhile enables it again; a second Cancel does no harm.
+  void CancelDisablesStartUntilTheEnd() {
+    CBoxOnThread box({}, Silent());
+    CTempFile file(SampleImage(100), ".sdl"), other(SampleImage(100), ".sdl");
+    auto window = MakeWindow();
+    StartOn(*window, file.Path(), box.box.Port());
+    QTRY_VERIFY(LogText(*window).contains(QStringLiteral("Please SWITCH ON your box now")));
+    Click(*window, IDC_START);
+    QVERIFY(!window->Control(IDC_START)->isEnabled());
+    QVERIFY(window->Dialog().IsBusy());
+    ChooseImage(*window, other.Path());
+    QVERIFY(window->Control(IDC_START)->isEnabled());
+    Click(*window, IDC_START);
+    QTRY_VERIFY(!window->Dialog().IsBusy());
+    QVERIFY(window->Dialog().Log().ends_with("Synchronisation FAILED\r\nDownload CANCELLED\r\n"));
+    QCOMPARE(window->GetText(IDC_PERCENT), std::string("0 %"));
+    QCOMPARE(window->Dialog().ImagePath(), other.Path());
+  }
+
+  // Debug lines only with Trace Enable; what the operator typed into the
+  // log goes with the next line; Clear.
+  void TheLogShowsTracesAndClears() {
+    auto window = MakeWindow();
+    CMainDialog& dialog = window->Dialog();
+    dialog.OnLine("debug", LineLevel::Debug);
+    dialog.OnLine("plain", LineLevel::Normal);
+    Click(*window, IDC_TRACE);
+    dialog.OnLine("debug", LineLevel::Debug);
+    QCOMPARE(dialog.Log(), std::string("plain\r\ndebug\r\n"));
+    QCOMPARE(dialog.LogLines(), 2);
+    QTest::keyClicks(window->Control(IDC_LOG), QStringLiteral("typed by the operator"));
+    dialog.OnLine("after", LineLevel::Normal);
+    QCOMPARE(window->GetText(IDC_LOG), dialog.Log());
+    QVERIFY(!LogText(*window).contains(QStringLiteral("typed")));
+    Click(*window, IDC_CLEAR);
+    QCOMPARE(window->GetText(IDC_LOG), std::string());
+    dialog.OnLine("new", LineLevel::Normal);
+    QCOMPARE(window->GetText(IDC_LOG), std::string("new\r\n"));
+    QCOMPARE(dialog.LogLines(), 1);
+  }
+
+  // The share is the served request's offset against the image's length;
+  // the bar adds up lengths and stops at its end.
+  void TheProgressShowsTheOffsetsShare() {
+    const struct {
+      uint32_t imageLength;
+      std::vector<std::pair<uint32_t, uint32_t>> requests;
+      const char* percent;
+      int bar;
+    } cases[] = {{1000, {{0, 600}}, "0 %", 600},
+                 {1000, {{0, 600}, {500, 600}}, "50 %", 1000},  // the same block twice
+                 {1000, {{1000, 0}}, "100 %", 0},
+                 {100'000'000, {{50'000'000, 1024}}, "50 %", 1024},  // no overflow
+                 {100'000'000, {{99'999'999, 1024}}, "99 %", 1024},
+                 {0, {{0, 0}}, "100 %", 0}};  // an empty image
+    for (const auto& c : cases) {
+      CTempFile file({}, ".sdl");
+      std::filesystem::resize_file(file.Path(), c.imageLength);
+      auto window = MakeWindow();
+      StartAndFail(*window, file.Path());
+      QCOMPARE(window->Dialog().ImageLength(), c.imageLength);
+      for (const auto& [offset, length] : c.requests) window->Dialog().OnProgress(offset, length);
+      QCOMPARE(window->GetText(IDC_PERCENT), std::string(c.percent));
+      QCOMPARE(window->ControlAs<QProgressBar>(IDC_PROGRESS)->value(), c.bar);
+    }
+  }
+
+  // Save writes exactly the log; a folder that is not there, or the image
+  // chosen for the download, gets a box and nothing written.
+  void SaveWritesExactlyTheLog() {
+    auto window = MakeWindow();
+    window->Dialog().OnLine("first", LineLevel::Normal);
+    window->Dialog().OnLine("second", LineLevel::Normal);
+    CTempFile target({'x', 'y', 'z', 'z', 'y'}, ".txt"), image({'i', 'm', 'g'}, ".sdl");
+    QCOMPARE(AnswerFileDialog(*window, IDC_SAVE, target.Path()),
+             (QStringList{QStringLiteral("Text Files (*.txt)"), QStringLiteral("txt")}));
+    QCOMPARE(test::ReadFile(target.Path()), std::string("first\r\nsecond\r\n"));
+    ChooseImage(*window, image.Path());
+    CBoxesSeen seen(window.get());
+    AnswerFileDialog(*window, IDC_SAVE, "/nonexistent-dir/log.txt");
+    AnswerFileDialog(*window, IDC_SAVE, image.Path());
+    QCOMPARE(seen.boxes.size(), size_t{2});
+    for (const auto& box : seen.boxes) QCOMPARE(box.text, QStringLiteral("Can not Create The File"));
+    QCOMPARE(test::ReadFile(image.Path()), std::string("img"));
+  }
+
+  // Help's box belongs to no window; About comes from the context menu's
+  // command and its neighbours in the same group of sixteen.
+  void HelpAndAbout() {
+    auto window = MakeWindow();
+    {
+      CBoxesSeen seen(window.get());
+      Click(*window, IDC_HELP_BUTTON);
+      QCOMPARE(seen.boxes.size(), size_t{1});
+      QCOMPARE(seen.boxes[0].title, QStringLiteral("Help!"));
+      QVERIFY(!seen.boxes[0].owned);
+      QVERIFY(seen.boxes[0].text.startsWith(QStringLiteral("Usage: Only use for QL-MV-T STB\n")));
+      QVERIFY(seen.boxes[0].text.endsWith(QStringLiteral("STEP 5:  Power up the STB.\n ")));
+    }
+    int abouts = 0;
     CModalHandler about([&](QWidget* modal) {
       auto* box = dynamic_cast<CAboutDialog*>(modal);
       if (!box) return;
-      seen = true;
+      ++abouts;
       QCOMPARE(box->windowTitle(), QStringLiteral("About BoxFeeder"));
       Screenshot(box, QStringLiteral("about"));
       box->ControlAs<QPushButton>(IDOK)->click();
     });
-    QVERIFY(window->Dialog().OnSysCommand(0x10));
-    QVERIFY(seen);
+    for (unsigned id : {0x10u, 0x1Fu}) QVERIFY(window->Dialog().OnSysCommand(id));
+    for (unsigned id : {0x0Fu, 0xF060u}) QVERIFY(!window->Dialog().OnSysCommand(id));
+    QCOMPARE(abouts, 2);
+  }
+
+  // The hidden boot button runs a boot download beside the upgrade's state;
+  // Close stops one whose box is silent without waiting for it.
+  void TheHiddenBootButtonRunsABootDownload() {
+    const std::string text = "t\nh\n01\n\nt2\nh2\nA1A2A3\n\n";
+    CTempFile commands(std::vector<uint8_t>(text.begin(), text.end()), ".txt");
+    for (const bool silent : {false, true}) {
+      sim::CBootPlan plan;
+      plan.silent = silent;
+      CBoxOnThread box(std::vector<uint8_t>{0xA1, 0xA2, 0xA3}, plan);
+      auto window = MakeWindow();
+      ChooseImage(*window, commands.Path());
+      window->ControlAs<QComboBox>(IDC_PORT)->setEditText(QString::fromStdString(box.box.Port()));
+      window->Dialog().OnDownloadBoot();
+      const std::string opened =
+          "Open Port (" + box.box.Port() + ") Successfully \r\nPlease Switch On your Box now\r\n";
+      if (silent) {
+        QTRY_VERIFY(window->Dialog().Log() == opened);
+        CBoxesSeen yes(window.get(), [](int) { return QMessageBox::Yes; });
+        window->close();
+        QCOMPARE(window->result(), int(IDCANCEL));
+        window.reset();  // the worker goes without the box
+        continue;
+      }
+      QTRY_VERIFY(window->Dialog().Log() == opened + "Flash Boot OK\r\n");
+      box.Finish();
+      QVERIFY(box.boot.sectionMatches);
+      QVERIFY(!window->Dialog().IsBusy());
+      QCOMPARE(window->ControlAs<QAbstractButton>(IDC_START)->text(), QStringLiteral("Start Download"));
+      QCOMPARE(window->ControlAs<QProgressBar>(IDC_PROGRESS)->value(), 0);
+    }
   }
 
   void TheKeyboardReachesEveryControlInTheTemplatesOrder() {
@@ -320,12 +564,6 @@ class MainWindowTest : public QObject {
       QVERIFY2(contrast >= 3.0,
                qPrintable(QString::number(contrast) + (dark ? " dark " : " light ") + face.name()));
     }
-  }
-
-  void FiltersFollowThePlatformStrings() {
-    QCOMPARE(QtNameFilters("SDL Files(*.sdl)|*.sdl|Text Files(*.txt)|*.txt|All Files (*.*)|*.*||"),
-             (QStringList{QStringLiteral("SDL Files (*.sdl)"), QStringLiteral("Text Files (*.txt)"),
-                          QStringLiteral("All Files (*)")}));
   }
 };
 
