@@ -558,6 +558,22 @@ TEST(ResultsFile, ProcessesAppendingAtOnceTearNoRecord) {
   }
 }
 
+// Names that are not UTF-8 keep their bytes in the record, escaped; UTF-8
+// names (Cyrillic, a Windows path's backslashes) stay as they are.
+TEST(ResultsRecord, KeepsTheBytesOfNamesThatAreNotUtf8) {
+  const struct {
+    std::string image, kept;
+  } cases[] = {{"/img/\xFF\xFEx.sdl", "/img/\\xFF\\xFEx.sdl"},
+               {"C:\\box\\\xE9.sdl", "C:\\\\box\\\\\\xE9.sdl"},
+               {"/img/образ.sdl", "/img/образ.sdl"},
+               {"C:\\box\\new.sdl", "C:\\box\\new.sdl"}};
+  for (const auto& c : cases) {
+    CBoxRecord record;
+    record.imagePath = c.image;
+    EXPECT_EQ(nlohmann::json::parse(RecordLine(record))["image"], c.kept);
+  }
+}
+
 TEST(BoxfeedLabels, AreShortUniqueTailsOfThePaths) {
   using Names = std::vector<std::string>;
   const std::string ftdi = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_";

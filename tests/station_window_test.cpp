@@ -6,12 +6,16 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QtTest>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
 
 #include "app/StationPicker.h"
 #include "app/StationWindow.h"
 #include "tests/BoxOnThread.h"
 #include "tests/QuickUpgrade.h"
 #include "tests/TempFile.h"
+#include "tests/Text.h"
 #include "tests/WidgetShots.h"
 
 namespace zel {
@@ -38,94 +42,166 @@ sim::CBoxPlan Paced(uint32_t baud) {
 class StationWindowTest : public QObject {
   Q_OBJECT
 
- private slots:
-  // Four ports, one box that hangs up: Start all from the keyboard, every
-  // tile ends in its own words, the failing one with its cause, the
-  // results file gets a record per box, and --exit-when-done closes the
-  // window with the code for a failure.
-  void FourPortsOneFailing() {
-    const auto image = test::SampleImage(12000);
-    test::CTempFile file(image, ".sdl");
-    test::CTempFile results(std::vector<uint8_t>{}, ".jsonl");
-    sim::CBoxPlan hangsUp = Paced(115200);
-    hangsUp.hangUpAfter = 12 + 3 * (1024 + 20);
-    std::vector<std::unique_ptr<CBoxOnThread>> boxes;
-    for (int i = 0; i < 4; ++i)
-      boxes.push_back(std::make_unique<CBoxOnThread>(image, i == 3 ? hangsUp : Paced(115200)));
+  // One port per box, named box1, box2, ...; only the first name is the
+  // operator's.
+  CStationSetup Setup(std::vector<CBoxOnThread*> boxes) {
     CStationSetup setup;
-    setup.image = file.Path();
-    setup.exitWhenDone = true;
-    for (int i = 0; i < 4; ++i) setup.ports.push_back({boxes[i]->box.Port(), "box" + std::to_string(i + 1)});
-    CQtStationWindow window(setup, test::QuickUpgradeKind());
-    window.ResultsField().setText(QString::fromStdString(results.Path()));
+    setup.image = m_file.Path();
+    for (size_t i = 0; i < boxes.size(); ++i) {
+      setup.ports.push_back({boxes[i]->box.Port(), "box" + std::to_string(i + 1)});
+      setup.named.push_back(i == 0);
+    }
+    return setup;
+  }
+  const std::vector<uint8_t> m_image = test::SampleImage(12000);
+  test::CTempFile m_file{m_image, ".sdl"};
+  test::CTempFile m_results{std::vector<uint8_t>{}, ".jsonl"};
+
+ private slots:
+  // Three ports: one box loads, one hangs up, one stays off. Start all from
+  // the keyboard; each tile says how its box ended in words, the failing
+  // one with its cause in one line and in its log; closing asks, No keeps
+  // the last one waiting, Yes stops it, and the window ends with the code
+  // for a failure; the results file has a record per box.
+  void LoadedFailedAndOffAndClosingStopsTheRest() {
+    sim::CBoxPlan hangsUp = Paced(0), silent;
+    hangsUp.hangUpAfter = 12 + 2 * (1024 + 20);
+    silent.silent = true;
+    CBoxOnThread loads(m_image, Paced(0)), fails(m_image, hangsUp), off(m_image, silent);
+    CQtStationWindow window(Setup({&loads, &fails, &off}), test::QuickUpgradeKind());
+    window.ResultsField().setText(QString::fromStdString(m_results.Path()));
+    int asked = 0;
+    window.askStopAndClose = [&] { return ++asked == 2; };
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
-
     QWidget* focus = QApplication::focusWidget();
-    QVERIFY(focus);
     QTest::keyClick(focus, Qt::Key_Return);
-    QVERIFY2(window.isVisible(), "Enter never closes the station");
-    QCOMPARE(window.Board().AnyRunning(), false);
-    // From the results field, Tab reaches Start all, and Space presses it.
-    QTest::keyClick(focus, Qt::Key_Tab);
+    QVERIFY2(window.isVisible() && !window.Board().AnyRunning(), "Enter starts nothing and never closes");
+    QTest::keyClick(focus, Qt::Key_Tab);  // from the results field to Start all
     QCOMPARE(QApplication::focusWidget(), &window.StartAllButton());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-    QVERIFY(window.Board().AnyRunning());
     QVERIFY2(!window.ResultsField().isEnabled(), "one results file per round");
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 20000);
-    QCOMPARE(window.exitCode.value_or(-1), CStationBoard::kAnyFailed);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.Board().Tile(0).Running() && !window.Board().Tile(1).Running(), 20000);
 
-    for (int i = 0; i < 3; ++i) {
-      const QStringList texts = TileTexts(window.TileWidget(i));
-      QVERIFY2(texts.contains(QStringLiteral("loaded")), qPrintable(texts.join('|')));
-      QVERIFY(texts.contains(QStringLiteral("1 loaded, 0 failed")));
-      QCOMPARE(window.TileWidget(i).findChild<QProgressBar*>()->value(), 100);
-    }
-    const QStringList failed = TileTexts(window.TileWidget(3));
-    QVERIFY(failed.contains(QStringLiteral("failed")));
-    QVERIFY(failed.contains(QStringLiteral("0 loaded, 1 failed")));
-    QVERIFY2(!window.Board().Tile(3).cause.empty(), "the failure says why");
-    QCOMPARE(test::ReadFile(results.Path()).size() > 0, true);
-    QCOMPARE(QString::fromStdString(test::ReadFile(results.Path())).count('\n'), 4);
+    const CTile &loaded = window.Board().Tile(0), &gone = window.Board().Tile(1);
+    QVERIFY(TileTexts(window.TileWidget(0)).contains(QStringLiteral("loaded")));
+    QVERIFY(TileTexts(window.TileWidget(0)).contains(QStringLiteral("1 loaded, 0 failed")));
+    QCOMPARE(window.TileWidget(0).findChild<QProgressBar*>()->value(), 100);
+    QCOMPARE(loaded.figures.substr(0, 5), std::string("100 %"));
+    QVERIFY(TileTexts(window.TileWidget(1)).contains(QStringLiteral("failed")));
+    QVERIFY(TileTexts(window.TileWidget(1)).contains(QStringLiteral("0 loaded, 1 failed")));
+    QVERIFY(gone.cause.find(fails.box.Port()) != std::string::npos);
+    QVERIFY2(gone.cause.find('\n') == std::string::npos, "one line");
+    QVERIFY(gone.percent < 100);
+    QCOMPARE(window.Board().Tile(2).state, TileState::Waiting);
+    QCOMPARE(window.Totals().text(), QStringLiteral("1 waiting for the box, 1 loaded, 1 failed"));
+    window.TileWidget(1).log->click();
+    QVERIFY(window.OpenLog(1)->toPlainText().contains(QString::fromStdString(gone.cause)));
 
-    // The failing port's log, opened on demand, holds its run.
-    window.TileWidget(3).log->click();
-    QPlainTextEdit* log = window.OpenLog(3);
-    QVERIFY(log);
-    QVERIFY(log->toPlainText().contains(QString::fromStdString(window.Board().Tile(3).cause)));
-    log->close();
-  }
-
-  // Closing while a box is awaited asks; no keeps it waiting, yes stops it
-  // and closes once it has stopped.
-  void ClosingAsksWhileBoxesLoad() {
-    sim::CBoxPlan silent;
-    silent.silent = true;
-    CBoxOnThread box(test::SampleImage(100), silent);
-    test::CTempFile file(test::SampleImage(100));
-    CStationSetup setup;
-    setup.image = file.Path();
-    setup.ports.push_back({box.box.Port(), "only"});
-    CQtStationWindow window(setup, test::QuickUpgradeKind());
-    int asked = 0;
-    bool answer = false;
-    window.askStopAndClose = [&] {
-      ++asked;
-      return answer;
-    };
-    window.show();
-    window.TileWidget(0).start->click();
-    QVERIFY(!window.TileWidget(0).start->isEnabled());
-    QVERIFY(window.StopAllButton().isEnabled());
     window.close();
     QCOMPARE(asked, 1);
-    QVERIFY(window.isVisible());
-    QVERIFY(window.Board().AnyRunning());
-    answer = true;
+    QVERIFY(window.isVisible() && window.Board().Tile(2).Running());
     window.close();
-    QCOMPARE(asked, 2);
     QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
-    QCOMPARE(window.Board().Tile(0).state, TileState::Cancelled);
+    QCOMPARE(window.Board().Tile(2).state, TileState::Cancelled);
+    QCOMPARE(window.exitCode.value_or(-1), CStationBoard::kAnyFailed);
+
+    std::map<std::string, nlohmann::json> byPort;
+    for (const auto& line : test::Lines(test::ReadFile(m_results.Path()))) {
+      const auto record = nlohmann::json::parse(line);
+      byPort[record["port"]] = record;
+    }
+    QCOMPARE(byPort.size(), size_t{3});
+    QVERIFY(byPort[loads.box.Port()]["outcome"] == "succeeded");
+    QVERIFY(byPort[loads.box.Port()]["alias"] == "box1");
+    QVERIFY(byPort[loads.box.Port()]["bytesServed"] == 12000);
+    QVERIFY(byPort[loads.box.Port()]["imageSha256"] == test::Sha256Sum(m_file.Path()));
+    QVERIFY(byPort[fails.box.Port()]["outcome"] == "failed");
+    QVERIFY(byPort[fails.box.Port()]["cause"] == gone.cause);
+    QVERIFY2(byPort[fails.box.Port()]["alias"].is_null(), "named by its path only");
+    QVERIFY(byPort[off.box.Port()]["outcome"] == "cancelled");
+  }
+
+  // --exit-when-done: the window closes by itself once every port has
+  // ended, with the code of the command line; a record that cannot be
+  // written is a failure, said on the tile.
+  void ExitsWhenEveryPortHasEnded() {
+    for (const bool writable : {true, false}) {
+      CBoxOnThread first(m_image, Paced(0)), second(m_image, Paced(0));
+      CStationSetup setup = Setup({&first, &second});
+      setup.exitWhenDone = true;
+      setup.resultsPath = writable ? m_results.Path() : "/proc/version/results.jsonl";
+      CQtStationWindow window(setup, test::QuickUpgradeKind());
+      window.askStopAndClose = [] { return false; };
+      window.show();
+      window.StartAllButton().click();
+      QTRY_VERIFY_WITH_TIMEOUT(window.exitCode.has_value(), 20000);
+      QCOMPARE(*window.exitCode, writable ? CStationBoard::kAllLoaded : CStationBoard::kAnyFailed);
+      for (size_t i = 0; i < 2; ++i) {
+        QCOMPARE(window.Board().Tile(i).state, TileState::Loaded);
+        QCOMPARE(window.Board().Tile(i).cause.find("Can not Create The File") != std::string::npos,
+                 !writable);
+      }
+    }
+  }
+
+  // Every box gets the image as it was read at the first Start, whatever
+  // is copied over the file meanwhile; the window says that the file
+  // changed, and takes the new one when asked.
+  void ServesTheImageItReadAndTakesANewOneWhenAsked() {
+    const std::string before = test::Sha256Sum(m_file.Path());
+    sim::CBoxPlan overwrites = Paced(0);
+    overwrites.beforeRequest = [&](size_t n) {
+      if (n == 1) std::ofstream(m_file.Path(), std::ios::binary) << std::string(7000, 'B');
+    };
+    CBoxOnThread first(m_image, overwrites), second(m_image, Paced(0));
+    test::CTempFile results(std::vector<uint8_t>{}, ".jsonl");
+    CStationSetup setup = Setup({&first, &second});
+    setup.resultsPath = results.Path();
+    CQtStationWindow window(setup, test::QuickUpgradeKind());
+    window.show();
+    window.TileWidget(0).start->click();
+    QCOMPARE(window.ImageDigest().text(), QStringLiteral("SHA-256: ") + QString::fromStdString(before));
+    QTRY_VERIFY(window.Board().Tile(0).state == TileState::Loaded);
+    window.Board().CheckImage();
+    QVERIFY(!window.ImageNote().text().isEmpty() && window.TakeNewImageButton().isVisible());
+    window.TileWidget(1).start->click();
+    QTRY_VERIFY(window.Board().Tile(1).state == TileState::Loaded);
+    for (auto* box : {&first, &second}) {
+      box->Finish();
+      QVERIFY2(box->report.imageIntact, "each box got the image as it was read");
+    }
+    for (const auto& line : test::Lines(test::ReadFile(results.Path()))) {
+      const auto record = nlohmann::json::parse(line);
+      QVERIFY(record["imageSha256"] == before);
+      QVERIFY(record["coverage"] == 1.0);
+    }
+    window.TakeNewImageButton().click();
+    QCOMPARE(window.ImageDigest().text(),
+             QStringLiteral("SHA-256: ") + QString::fromStdString(test::Sha256Sum(m_file.Path())));
+    QVERIFY(window.ImageNote().text().isEmpty());
+    QCOMPARE(window.Board().Image()->Size(), uint64_t{7000});
+    window.askStopAndClose = [] { return true; };
+  }
+
+  // A stop of one port closes nothing; with nothing loading the window
+  // closes without a question.
+  void StoppingAPortClosesNothingAndIdleClosesWithoutAsking() {
+    sim::CBoxPlan silent;
+    silent.silent = true;
+    CBoxOnThread box(m_image, silent);
+    CQtStationWindow window(Setup({&box}), test::QuickUpgradeKind());
+    int asked = 0;
+    window.askStopAndClose = [&] { return ++asked > 0; };
+    window.show();
+    window.TileWidget(0).start->click();
+    QVERIFY(!window.TileWidget(0).start->isEnabled() && window.StopAllButton().isEnabled());
+    window.TileWidget(0).stop->click();
+    QTRY_VERIFY(window.Board().Tile(0).state == TileState::Cancelled);
+    QVERIFY(window.isVisible());
+    window.close();
+    QTRY_VERIFY(!window.isVisible());
+    QCOMPARE(asked, 0);
     QCOMPARE(window.exitCode.value_or(-1), CStationBoard::kCancelled);
   }
 
