@@ -406,21 +406,10 @@ TEST(BoxfeedStation, ABoxThatHangsUpStopsNoneOfTheOthersAndTheEndSaysWhich) {
     std::filesystem::create_symlink(first.box.Port(), dir + "/a/box");
     std::filesystem::create_symlink(second.box.Port(), dir + "/b/box");
     std::ofstream(results) << "{\"earlier\": true}\n";  // another run's record stays
-    std::vector<std::string> args{BOXFEED_PATH,
-                                  "upgrade",
-                                  file.Path(),
-                                  "-p",
-                                  dir + "/a/box",
-                                  "-p",
-                                  dir + "/b/box",
-                                  "-p",
-                                  "third=" + third.box.Port(),
-                                  "--end-pause-ms",
-                                  "0",
-                                  "--log",
-                                  dir + "/st.txt",
-                                  "--results",
-                                  results};
+    std::vector<std::string> args{BOXFEED_PATH, "upgrade", file.Path(), "--end-pause-ms", "0", "--results"};
+    for (const std::string& more : {results, "-p" + dir + "/a/box", "-p" + dir + "/b/box",
+                                    "--log=" + dir + "/st.txt", "-pthird=" + third.box.Port()})
+      args.push_back(more);
     if (json) args.push_back("--json");
     CChildProcess child(args);
     EXPECT_EQ(child.Wait(), 1);

@@ -183,18 +183,6 @@ TEST(UpgradeService, NoiseBetweenFramesIsReportedOnceAndTheFrameStillServed) {
   EXPECT_EQ(Count(t.run.Lines(), "Received UNKNOWN Command from the STB"), t.box.requests);
 }
 
-TEST(UpgradeFailures, APortThatDoesNotOpenEndsTheRunAtOnceWithItsCause) {
-  CUpgradeRun t;
-  const std::string port = "/dev/does-not-exist";
-  t.Run(SampleImage(100), Plan(1024), &port);
-  EXPECT_EQ(t.run.Lines(), (Lines{"Open port (/dev/does-not-exist) FAILED",
-                                  "Please VERIFY the port connection and try it again"}));
-  EXPECT_EQ(t.Outcome(), RunOutcome::Failed);
-  EXPECT_EQ(t.run.outcomes, std::vector<RunOutcome>{RunOutcome::Failed});
-  EXPECT_EQ(DescribeCause(t.run.end.cause), "Cause: /dev/does-not-exist: it does not exist");
-  EXPECT_EQ(t.reports.Texts(), Lines{"Can not Create the File"});
-}
-
 TEST(UpgradeFailures, LinesThatNameALongPortAreDelivered) {
   // /dev/serial/by-id names run to a hundred characters.
   CUpgradeRun t;
