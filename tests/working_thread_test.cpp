@@ -226,10 +226,12 @@ TEST_P(WorkingThreadTerminate, ReleasesTheWorker) {
   EXPECT_EQ(laterTrace, 1) << "no line may be delivered after Terminate";
 }
 
-std::string BlockedName(const ::testing::TestParamInfo<Blocked>& info) {
+const char* Name(Blocked what) {
   const char* const kNames[] = {"Notification", "Event", "PortRead", "PollingLoop"};
-  return kNames[static_cast<int>(info.param)];
+  return kNames[static_cast<int>(what)];
 }
+void PrintTo(Blocked what, std::ostream* out) { *out << Name(what); }
+std::string BlockedName(const ::testing::TestParamInfo<Blocked>& info) { return Name(info.param); }
 
 INSTANTIATE_TEST_SUITE_P(Waits, WorkingThreadTerminate,
                          ::testing::Values(Blocked::Notification, Blocked::Event, Blocked::PortRead,
