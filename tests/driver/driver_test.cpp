@@ -171,6 +171,7 @@ std::vector<std::pair<double, unsigned>> ModemLines(const std::string& trace, Ad
 std::string AdapterName(const ::testing::TestParamInfo<Adapter>& info) {
   return info.param == Adapter::Ftdi ? "FT232_ftdi_sio" : "16550A_8250";
 }
+void PrintTo(Adapter adapter, std::ostream* out) { *out << AdapterName({adapter, 0}); }
 
 class DriverTest : public ::testing::TestWithParam<Adapter> {
  protected:
