@@ -44,15 +44,31 @@ sim::CBoxPlan Chunks(uint32_t chunk) {
   return plan;
 }
 
+// The shell runs script with $FEED (boxfeed), $IMAGE (a sample image's
+// file) and $PORT (a simulated box's port) set; both have ended once the
+// object is made.
+struct CShellFeed {
+  CShellFeed(const std::string& script, size_t size = 5000, sim::CBoxPlan plan = {}, int stderrFd = -1)
+      : image(SampleImage(size)),
+        box(image, plan),
+        child({"/bin/sh", "-c", script}, stderrFd,
+              {"FEED=" BOXFEED_PATH, "IMAGE=" + file.Path(), "PORT=" + box.box.Port()}),
+        status(child.Wait()) {
+    box.Finish();
+  }
+  std::vector<uint8_t> image;
+  CTempFile file{image, ".sdl"};
+  CBoxOnThread box;
+  CChildProcess child;
+  int status;
+};
+
 TEST(BoxfeedUpgrade, SucceedsAndSavesTheLogAsTheWindowWould) {
-  const auto image = SampleImage(5000);
-  CTempFile file(image, ".sdl"), log({}, ".txt");
-  CBoxOnThread box(image, sim::CBoxPlan{});
-  CChildProcess child({BOXFEED_PATH, "upgrade", file.Path(), "--port", box.box.Port(), "--log", log.Path(),
-                       "--end-pause-ms", "0"});
-  EXPECT_EQ(child.Wait(), 0) << child.Stderr();
-  box.Finish();
-  EXPECT_TRUE(box.report.imageIntact) << box.report.problem;
+  CTempFile log({}, ".txt");
+  CShellFeed feed("exec \"$FEED\" upgrade \"$IMAGE\" -p \"$PORT\" --end-pause-ms 0 --log " + log.Path());
+  const CChildProcess& child = feed.child;
+  EXPECT_EQ(feed.status, 0) << child.Stderr();
+  EXPECT_TRUE(feed.box.report.imageIntact) << feed.box.report.problem;
   // Each line stamped with its time; the window's lines, then the run's
   // figures and the digest of the image the box got.
   const std::string stamp = "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z ";
@@ -61,11 +77,11 @@ TEST(BoxfeedUpgrade, SucceedsAndSavesTheLogAsTheWindowWould) {
   std::smatch summary;
   ASSERT_TRUE(std::regex_search(child.Stdout(), summary, std::regex("Succeeded: [^\n]*")));
   EXPECT_EQ(std::regex_replace(logged, std::regex(stamp), ""),
-            "Open port (" + box.box.Port() +
+            "Open port (" + feed.box.box.Port() +
                 ") Successfully \r\nPlease SWITCH ON your box now\r\nSynchronization OK\r\n"
                 "Wait for PID_REBOOT from the box\r\nReceive PID_REBOOT from the box\r\nDownload START...\r\n"
                 "Send PID_START_UPGRADE to the box\r\nDownload Terminated SUCCESSFULLY\r\n" +
-                summary.str() + "\r\nImage SHA-256: " + Sha256Sum(file.Path()) + "\r\n");
+                summary.str() + "\r\nImage SHA-256: " + Sha256Sum(feed.file.Path()) + "\r\n");
   // Standard output is a pipe here: what the operator must see is on
   // standard error as well; the warning comes before the final line.
   for (const char* seen :
@@ -79,26 +95,19 @@ TEST(BoxfeedUpgrade, SucceedsAndSavesTheLogAsTheWindowWould) {
 // prints may reach the port that took their numbers; with both on one
 // pipe (2>&1), each line the operator must see comes once.
 TEST(BoxfeedUpgrade, ClosedOrSharedOutputsKeepTheLineCleanAndSayEachLineOnce) {
-  const auto image = SampleImage(5000);
-  CTempFile file(image, ".sdl"), results({}, ".jsonl");
-  {
-    CBoxOnThread box(image, sim::CBoxPlan{});
-    CChildProcess child({BOXFEED_PATH, "upgrade", file.Path(), "--port", box.box.Port(), "--end-pause-ms",
-                         "0", "--results", results.Path()},
-                        CChildProcess::kClosed);
-    EXPECT_EQ(child.Wait(), 0);
-    box.Finish();
-    EXPECT_TRUE(box.report.imageIntact) << box.report.problem;
-    EXPECT_EQ(box.report.bytesReceived, 12 + 4 * (1024 + 20) + (904 + 20u)) << "frames only";
-    EXPECT_TRUE(Has(ReadFile(results.Path()), "\"succeeded\""));
-  }
-  CBoxOnThread box(image, sim::CBoxPlan{});
-  CChildProcess child({"/bin/sh", "-c", "exec \"$0\" upgrade \"$1\" --port \"$2\" --end-pause-ms 0 2>&1",
-                       BOXFEED_PATH, file.Path(), box.box.Port()});
-  EXPECT_EQ(child.Wait(), 0);
+  CTempFile results({}, ".jsonl");
+  CShellFeed closed(
+      "exec \"$FEED\" upgrade \"$IMAGE\" -p \"$PORT\" --end-pause-ms 0 --results " + results.Path(), 5000, {},
+      CChildProcess::kClosed);
+  EXPECT_EQ(closed.status, 0);
+  EXPECT_TRUE(closed.box.report.imageIntact) << closed.box.report.problem;
+  EXPECT_EQ(closed.box.report.bytesReceived, 12 + 4 * (1024 + 20) + (904 + 20u)) << "frames only";
+  EXPECT_TRUE(Has(ReadFile(results.Path()), "\"succeeded\""));
+  CShellFeed shared("exec \"$FEED\" upgrade \"$IMAGE\" -p \"$PORT\" --end-pause-ms 0 2>&1");
+  EXPECT_EQ(shared.status, 0);
   for (const char* seen :
        {"Please SWITCH ON your box now\n", "\nSucceeded: ", "Please Remove the Serial Cable"})
-    EXPECT_EQ(test::Count(child.Stdout(), seen), 1u) << seen << " in " << child.Stdout();
+    EXPECT_EQ(test::Count(shared.child.Stdout(), seen), 1u) << seen << " in " << shared.child.Stdout();
 }
 
 // The share of the line: at most 100 %, and none where the line's speed
@@ -122,17 +131,13 @@ TEST(RunSummary, TheShareOfTheLineIsSaidOnlyWhereTheLineBinds) {
 // A log the disk stops taking (here a file size limit) is said with its
 // cause, and the run fails.
 TEST(BoxfeedUpgrade, ALogTheDiskStopsTakingIsSaidWithItsCause) {
-  const auto image = SampleImage(20000);
-  CTempFile file(image, ".sdl"), log({}, ".txt");
-  CBoxOnThread box(image, Chunks(500));
-  CChildProcess child(
-      {"/bin/sh", "-c",
-       "trap '' XFSZ; ulimit -f 1; exec \"$0\" upgrade \"$1\" --port \"$2\" --trace --log \"$3\" "
-       "--end-pause-ms 0",
-       BOXFEED_PATH, file.Path(), box.box.Port(), log.Path()});
-  EXPECT_EQ(child.Wait(), 1);
-  EXPECT_TRUE(Has(child.Stderr(), "Can not Create The File: " + log.Path() + "\nCause: " + log.Path() +
-                                      ": File too large\n"));
+  CTempFile log({}, ".txt");
+  CShellFeed feed("trap '' XFSZ; ulimit -f 1; exec \"$FEED\" upgrade \"$IMAGE\" -p \"$PORT\" --trace --log " +
+                      log.Path() + " --end-pause-ms 0",
+                  20000, Chunks(500));
+  EXPECT_EQ(feed.status, 1);
+  EXPECT_TRUE(Has(feed.child.Stderr(), "Can not Create The File: " + log.Path() + "\nCause: " + log.Path() +
+                                           ": File too large\n"));
 }
 
 // The hint for a port the user may not open names the port's own group.
@@ -257,16 +262,12 @@ TEST(BoxfeedProgress, FitsTheTerminalAndStopsWhereTheTransferStopped) {
 
 // Quiet: the summary and the image's digest alone.
 TEST(BoxfeedQuiet, PrintsTheSummaryAndTheDigestOnly) {
-  const auto image = SampleImage(8192);
-  CTempFile file(image, ".sdl");
-  CBoxOnThread box(image, sim::CBoxPlan{});
-  CChildProcess child(
-      {BOXFEED_PATH, "upgrade", file.Path(), "--port", box.box.Port(), "-q", "--end-pause-ms", "0"});
-  EXPECT_EQ(child.Wait(), 0) << child.Stderr();
-  const auto lines = Lines(child.Stdout());
-  ASSERT_EQ(lines.size(), 2u) << child.Stdout();
+  CShellFeed feed("exec \"$FEED\" upgrade \"$IMAGE\" -p \"$PORT\" -q --end-pause-ms 0", 8192);
+  EXPECT_EQ(feed.status, 0) << feed.child.Stderr();
+  const auto lines = Lines(feed.child.Stdout());
+  ASSERT_EQ(lines.size(), 2u) << feed.child.Stdout();
   EXPECT_TRUE(std::regex_match(lines[0], std::regex("Succeeded: 8192 bytes in [0-9.]+ s, [0-9.]+ KB/s.*")));
-  EXPECT_EQ(lines[1], "Image SHA-256: " + Sha256Sum(file.Path()));
+  EXPECT_EQ(lines[1], "Image SHA-256: " + Sha256Sum(feed.file.Path()));
 }
 
 // Inputs refused before any port opens, each with its message and exit
@@ -360,17 +361,15 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 TEST(BoxfeedJson, EveryEventIsAnObjectWithItsPortAndTime) {
-  const auto image = SampleImage(3000);
-  CTempFile file(image, ".sdl");
-  CBoxOnThread box(image, Chunks(1000));
-  CChildProcess child(
-      {BOXFEED_PATH, "upgrade", file.Path(), "--json", "--port", box.box.Port(), "--end-pause-ms", "0"});
-  EXPECT_EQ(child.Wait(), 0) << child.Stderr();
+  CShellFeed feed("exec \"$FEED\" upgrade \"$IMAGE\" -p \"$PORT\" --json --end-pause-ms 0", 3000,
+                  Chunks(1000));
+  const CChildProcess& child = feed.child;
+  EXPECT_EQ(feed.status, 0) << child.Stderr();
   std::map<std::string, int> events;
   nlohmann::json end;
   for (const std::string& line : Lines(child.Stdout())) {
     const auto event = nlohmann::json::parse(line);  // throws on anything but JSON
-    EXPECT_EQ(event["port"], box.box.Port());
+    EXPECT_EQ(event["port"], feed.box.box.Port());
     EXPECT_TRUE(
         std::regex_match(event["time"].get<std::string>(), std::regex("\\d{4}-\\d\\d-\\d\\dT[0-9:.]+Z")));
     ++events[event["event"]];
@@ -383,7 +382,7 @@ TEST(BoxfeedJson, EveryEventIsAnObjectWithItsPortAndTime) {
   EXPECT_EQ(end["outcome"], "succeeded");
   EXPECT_EQ(end["bytes"], 3000);
   EXPECT_TRUE(end["cause"].is_null());
-  EXPECT_EQ(end["sha256"], Sha256Sum(file.Path()));
+  EXPECT_EQ(end["sha256"], Sha256Sum(feed.file.Path()));
   EXPECT_TRUE(Has(child.Stderr(), "Please SWITCH ON your box now")) << "the operator's prompt";
 }
 
