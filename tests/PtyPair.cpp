@@ -20,6 +20,8 @@ CPtyPair::CPtyPair() {
   ::cfmakeraw(&tio);
   ::tcsetattr(m_slave, TCSANOW, &tio);
   ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+  // Programs the tests start hold neither end unless given it.
+  for (int fd : {m_master, m_slave}) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
 }
 
 CPtyPair::~CPtyPair() {
