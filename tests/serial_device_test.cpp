@@ -138,28 +138,14 @@ TEST(DeviceOpen, ALockFileOfALiveProcessRefusesThePort) {
   std::filesystem::remove(link);
 }
 
-// The port is given back as it was found: a later program does not find
-// it raw at the box's speed.
-TEST(DeviceOpen, CloseGivesTheLineBackAsItWas) {
+// Settings read back whole; what a pseudo-terminal keeps of them (8 bits
+// without parity) is on the line, raw; values the device cannot take are
+// refused and change nothing; the close gives the line back as it was, so
+// that a later program does not find it raw at the box's speed.
+TEST(DeviceSettings, ReadBackTakeEffectRefuseTheImpossibleAndAreUndoneAtClose) {
   CPtyPair pty;
-  termios before{};
+  termios before{}, tio{};
   ASSERT_EQ(::tcgetattr(pty.Slave(), &before), 0);
-  const auto device = CSerialDevice::Create();
-  ASSERT_TRUE(device->Open(pty.SlavePath()));
-  ASSERT_TRUE(device->SetLine(SampleSettings()));
-  device->Close();
-  termios after{};
-  ASSERT_EQ(::tcgetattr(pty.Slave(), &after), 0);
-  EXPECT_EQ(::cfgetospeed(&after), ::cfgetospeed(&before));
-  EXPECT_EQ(after.c_lflag, before.c_lflag);
-  EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
-  EXPECT_EQ(after.c_cflag, before.c_cflag);
-}
-
-// Settings read back whole, and what a pseudo-terminal keeps of them (8
-// bits without parity) is on the line; the line is raw.
-TEST(DeviceSettings, WhatIsWrittenReadsBackWholeAndTakesEffect) {
-  CPtyPair pty;
   const auto device = CSerialDevice::Create();
   ASSERT_TRUE(device->Open(pty.SlavePath()));
   for (uint32_t baud : {9600u, 38400u, 57600u, 115200u}) {
@@ -169,36 +155,31 @@ TEST(DeviceSettings, WhatIsWrittenReadsBackWholeAndTakesEffect) {
     ASSERT_TRUE(device->GetLine(read));
     EXPECT_EQ(read, written) << baud;
   }
-  CLineSettings flow = SampleSettings();
+  CLineSettings flow = SampleSettings(), set, read;
   flow.baud = 115200;
   flow.ctsFlow = true;
-  ASSERT_TRUE(device->SetLine(flow));
-  termios tio{};
+  ASSERT_TRUE(device->SetLine(flow) && device->GetLine(set));
   ASSERT_EQ(::tcgetattr(pty.Slave(), &tio), 0);
   EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B115200));
   EXPECT_TRUE((tio.c_cflag & CSTOPB) && (tio.c_cflag & CRTSCTS) && (tio.c_iflag & IXON));
   EXPECT_EQ(tio.c_cc[VSTART], 0x01);
   EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO)) << "the line must be raw";
   EXPECT_FALSE(tio.c_oflag & OPOST);
-}
-
-TEST(DeviceSettings, UnsupportedValuesAreRefusedAndChangeNothing) {
-  CPtyPair pty;
-  const auto device = CSerialDevice::Create();
-  ASSERT_TRUE(device->Open(pty.SlavePath()));
-  ASSERT_TRUE(device->SetLine(SampleSettings()));
   for (auto spoil :
        {+[](CLineSettings& l) { l.baud = 12345; }, +[](CLineSettings& l) { l.dataBits = 9; },
         +[](CLineSettings& l) { l.parity = Parity{5}; }, +[](CLineSettings& l) { l.stopBits = StopBits{3}; },
         +[](CLineSettings& l) { l.dtr = LineControl::Toggle; }}) {
-    CLineSettings bad = SampleSettings();
+    CLineSettings bad = flow;
     spoil(bad);
     EXPECT_FALSE(device->SetLine(bad));
     EXPECT_EQ(device->LastError(), DeviceError::Invalid);
-    CLineSettings read;
     ASSERT_TRUE(device->GetLine(read));
-    EXPECT_EQ(read, SampleSettings());
+    EXPECT_EQ(read, set);
   }
+  device->Close();
+  ASSERT_EQ(::tcgetattr(pty.Slave(), &tio), 0);
+  EXPECT_EQ(std::tuple(::cfgetospeed(&tio), tio.c_lflag, tio.c_cc[VMIN], tio.c_cflag),
+            std::tuple(::cfgetospeed(&before), before.c_lflag, before.c_cc[VMIN], before.c_cflag));
 }
 
 // The ports' records: what a port takes from its caller's template, and
