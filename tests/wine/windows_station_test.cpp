@@ -7,7 +7,8 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <functional>
+#include <iterator>
 
 #include "app/win32/StationPickerWin32.h"
 #include "app/win32/StationWindowWin32.h"
@@ -23,6 +24,17 @@ using Window = CWin32StationWindow;
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
   return value ? value : "";
+}
+
+// Runs the window's messages until done() holds; false after seconds.
+bool Until(Window& window, int seconds, const std::function<bool()>& done) {
+  return wintest::PumpUntil(
+      done, [&] { return window.PumpMessages() && false; }, std::chrono::seconds(seconds));
+}
+
+std::string Records(const std::string& path) {
+  std::ifstream file(path);
+  return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 // A key as the keyboard gives it to the focused control.
@@ -44,16 +56,13 @@ TEST(WindowStation, TwoPortsOneHangsUp) {
   SetFocus(GetDlgItem(window.Handle(), Window::kResultsId));
   Key(GetFocus(), VK_RETURN);
   Key(GetFocus(), VK_TAB);
-  ASSERT_TRUE(
-      wintest::PumpUntil([&] { return GetFocus() == GetDlgItem(window.Handle(), Window::kStartAllId); },
-                         [&] { return window.PumpMessages() && false; }, std::chrono::seconds(5)))
-      << "Tab goes from the results file to Start all";
+  ASSERT_TRUE(Until(window, 5, [&] {
+    return GetFocus() == GetDlgItem(window.Handle(), Window::kStartAllId);
+  })) << "Tab goes from the results file to Start all";
   EXPECT_FALSE(window.Board().AnyRunning()) << "Enter in the results file started nothing";
   Key(GetFocus(), VK_SPACE);
-  ASSERT_TRUE(wintest::PumpUntil([&] { return window.Board().AnyRunning(); },
-                                 [&] { return window.PumpMessages() && false; }, std::chrono::seconds(5)));
-  ASSERT_TRUE(wintest::PumpUntil([&] { return !window.Board().AnyRunning(); },
-                                 [&] { return window.PumpMessages() && false; }, std::chrono::seconds(60)));
+  ASSERT_TRUE(Until(window, 5, [&] { return window.Board().AnyRunning(); }));
+  ASSERT_TRUE(Until(window, 60, [&] { return !window.Board().AnyRunning(); }));
 
   EXPECT_EQ(window.ControlText(Window::TileControlId(0, Window::kState)), "loaded");
   EXPECT_EQ(window.ControlText(Window::TileControlId(0, Window::kCounts)), "1 loaded, 0 failed");
@@ -68,10 +77,7 @@ TEST(WindowStation, TwoPortsOneHangsUp) {
   EXPECT_FALSE(IsWindowVisible(GetDlgItem(window.Handle(), Window::kTakeNewId)));
   wintest::Screenshot(window.Handle(), "win32-station-2");
 
-  std::ifstream file(results);
-  std::stringstream records;
-  records << file.rdbuf();
-  const std::string text = records.str();
+  const std::string text = Records(results);
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
   EXPECT_NE(text.find("\"alias\":\"left\""), std::string::npos) << text;
 
@@ -80,8 +86,7 @@ TEST(WindowStation, TwoPortsOneHangsUp) {
     return true;
   };
   PostMessageW(window.Handle(), WM_CLOSE, 0, 0);
-  ASSERT_TRUE(wintest::PumpUntil([&] { return window.Handle() == nullptr; },
-                                 [&] { return window.PumpMessages() && false; }, std::chrono::seconds(5)));
+  ASSERT_TRUE(Until(window, 5, [&] { return window.Handle() == nullptr; }));
   EXPECT_EQ(window.exitCode.value_or(-1), CStationBoard::kAnyFailed);
 }
 
@@ -98,12 +103,8 @@ TEST(WindowStation, TheSessionsEndKeepsTheRecord) {
   ASSERT_TRUE(window.Board().AnyRunning());
   EXPECT_EQ(SendMessageW(window.Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
   SendMessageW(window.Handle(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-  std::ifstream file(setup.resultsPath);
-  std::stringstream records;
-  records << file.rdbuf();
-  EXPECT_NE(records.str().find("\"outcome\":\"cancelled\""), std::string::npos) << records.str();
-  ASSERT_TRUE(wintest::PumpUntil([&] { return window.Handle() == nullptr; },
-                                 [&] { return window.PumpMessages() && false; }, std::chrono::seconds(5)));
+  EXPECT_NE(Records(setup.resultsPath).find("\"outcome\":\"cancelled\""), std::string::npos);
+  ASSERT_TRUE(Until(window, 5, [&] { return window.Handle() == nullptr; }));
 }
 
 // Sixteen ports: the grid is 4 by 4, every tile inside the window, and a
@@ -130,8 +131,7 @@ TEST(WindowStation, SixteenPortsFitTheirGrid) {
   EXPECT_GT(tops[4], tops[3]);
   EXPECT_EQ(tops[12], tops[15]);
   window.Board().Start(15);
-  ASSERT_TRUE(wintest::PumpUntil([&] { return !window.Board().AnyRunning(); },
-                                 [&] { return window.PumpMessages() && false; }, std::chrono::seconds(10)));
+  ASSERT_TRUE(Until(window, 10, [&] { return !window.Board().AnyRunning(); }));
   EXPECT_EQ(window.ControlText(Window::TileControlId(15, Window::kState)), "failed");
   EXPECT_NE(window.ControlText(Window::TileControlId(15, Window::kCause)).find("COM55"), std::string::npos);
   wintest::Screenshot(window.Handle(), "win32-station-16");
