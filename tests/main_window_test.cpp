@@ -156,7 +156,7 @@ class MainWindowTest : public QObject {
     ChooseImage(window, path);
     window.ControlAs<QComboBox>(IDC_PORT)->setEditText(QStringLiteral("/dev/does-not-exist"));
     Click(window, IDC_START);
-    QTRY_VERIFY(!window.Dialog().IsBusy());
+    QTRY_VERIFY_WITH_TIMEOUT(!window.Dialog().IsBusy(), 20000);
   }
   void StartOn(CQtMainWindow& window, const std::string& path, const std::string& port) {
     ChooseImage(window, path);
@@ -256,7 +256,8 @@ class MainWindowTest : public QObject {
     CBoxOnThread box({}, silent);
     auto window = MakeWindow();
     StartOn(*window, file.Path(), box.box.Port());
-    QTRY_VERIFY(LogText(*window).contains(QStringLiteral("Please SWITCH ON your box now")));
+    QTRY_VERIFY_WITH_TIMEOUT(LogText(*window).contains(QStringLiteral("Please SWITCH ON your box now")),
+                             20000);
     QStringList asked;
     CModalHandler answer([&](QWidget* modal) {
       auto* box = qobject_cast<QMessageBox*>(modal);
@@ -303,7 +304,7 @@ class MainWindowTest : public QObject {
     QVERIFY(!window->Dialog().IsBusy());
     QCOMPARE(window->GetText(IDC_PERCENT), std::string("0 %"));
     StartOn(*window, file.Path(), "/dev/does-not-exist");
-    QTRY_VERIFY(!window->Dialog().IsBusy());
+    QTRY_VERIFY_WITH_TIMEOUT(!window->Dialog().IsBusy(), 20000);
     QCOMPARE(seen.boxes.size(), size_t{2});
     QCOMPARE(seen.boxes[0].text, QStringLiteral("Can not Open the File"));
     QCOMPARE(seen.boxes[1].text, QStringLiteral("Can not Create the File"));
@@ -330,7 +331,7 @@ class MainWindowTest : public QObject {
       if (auto* box = qobject_cast<QMessageBox*>(modal)) box->button(QMessageBox::Ok)->click();
     });
     StartOn(*window, file.Path(), box.box.Port());
-    QTRY_VERIFY(!window->Dialog().IsBusy());
+    QTRY_VERIFY_WITH_TIMEOUT(!window->Dialog().IsBusy(), 20000);
     QCOMPARE(window->ControlAs<QProgressBar>(IDC_PROGRESS)->value(), 2000);
     QCOMPARE(window->GetText(IDC_PERCENT), std::string("33 %"));
   }
@@ -343,14 +344,15 @@ class MainWindowTest : public QObject {
     CTempFile file(SampleImage(100), ".sdl"), other(SampleImage(100), ".sdl");
     auto window = MakeWindow();
     StartOn(*window, file.Path(), box.box.Port());
-    QTRY_VERIFY(LogText(*window).contains(QStringLiteral("Please SWITCH ON your box now")));
+    QTRY_VERIFY_WITH_TIMEOUT(LogText(*window).contains(QStringLiteral("Please SWITCH ON your box now")),
+                             20000);
     Click(*window, IDC_START);
     QVERIFY(!window->Control(IDC_START)->isEnabled());
     QVERIFY(window->Dialog().IsBusy());
     ChooseImage(*window, other.Path());  // the run may end while the file dialog is open
     QVERIFY(window->Control(IDC_START)->isEnabled());
     if (window->Dialog().IsBusy()) Click(*window, IDC_START);  // Cancel again, harmlessly
-    QTRY_VERIFY(!window->Dialog().IsBusy());
+    QTRY_VERIFY_WITH_TIMEOUT(!window->Dialog().IsBusy(), 20000);
     QVERIFY(window->Dialog().Log().ends_with("Synchronisation FAILED\r\nDownload CANCELLED\r\n"));
     QCOMPARE(window->GetText(IDC_PERCENT), std::string("0 %"));
     QCOMPARE(window->Dialog().ImagePath(), other.Path());
@@ -466,14 +468,14 @@ class MainWindowTest : public QObject {
       const std::string opened =
           "Open Port (" + box.box.Port() + ") Successfully \r\nPlease Switch On your Box now\r\n";
       if (silent) {
-        QTRY_VERIFY(window->Dialog().Log() == opened);
+        QTRY_VERIFY_WITH_TIMEOUT(window->Dialog().Log() == opened, 20000);
         CBoxesSeen yes(window.get(), [](int) { return QMessageBox::Yes; });
         window->close();
         QCOMPARE(window->result(), int(IDCANCEL));
         window.reset();  // the worker goes without the box
         continue;
       }
-      QTRY_VERIFY(window->Dialog().Log() == opened + "Flash Boot OK\r\n");
+      QTRY_VERIFY_WITH_TIMEOUT(window->Dialog().Log() == opened + "Flash Boot OK\r\n", 20000);
       box.Finish();
       QVERIFY(box.boot.sectionMatches);
       QVERIFY(!window->Dialog().IsBusy());

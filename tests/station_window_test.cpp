@@ -162,11 +162,11 @@ class StationWindowTest : public QObject {
     window.show();
     window.TileWidget(0).start->click();
     QCOMPARE(window.ImageDigest().text(), QStringLiteral("SHA-256: ") + QString::fromStdString(before));
-    QTRY_VERIFY(window.Board().Tile(0).state == TileState::Loaded);
+    QTRY_VERIFY_WITH_TIMEOUT(window.Board().Tile(0).state == TileState::Loaded, 20000);
     window.Board().CheckImage();
     QVERIFY(!window.ImageNote().text().isEmpty() && window.TakeNewImageButton().isVisible());
     window.TileWidget(1).start->click();
-    QTRY_VERIFY(window.Board().Tile(1).state == TileState::Loaded);
+    QTRY_VERIFY_WITH_TIMEOUT(window.Board().Tile(1).state == TileState::Loaded, 20000);
     for (auto* box : {&first, &second}) {
       box->Finish();
       QVERIFY2(box->report.imageIntact, "each box got the image as it was read");
@@ -197,10 +197,10 @@ class StationWindowTest : public QObject {
     window.TileWidget(0).start->click();
     QVERIFY(!window.TileWidget(0).start->isEnabled() && window.StopAllButton().isEnabled());
     window.TileWidget(0).stop->click();
-    QTRY_VERIFY(window.Board().Tile(0).state == TileState::Cancelled);
+    QTRY_VERIFY_WITH_TIMEOUT(window.Board().Tile(0).state == TileState::Cancelled, 20000);
     QVERIFY(window.isVisible());
     window.close();
-    QTRY_VERIFY(!window.isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 20000);
     QCOMPARE(asked, 0);
     QCOMPARE(window.exitCode.value_or(-1), CStationBoard::kCancelled);
   }
