@@ -13,20 +13,17 @@
 #include "sim/BoxSimulator.h"
 #include "tests/ChildProcess.h"
 #include "tests/TempFile.h"
+#include "tests/Text.h"
 
 namespace zel {
 namespace {
 
 using test::CChildProcess;
+using test::Count;
 using test::CTempFile;
+using test::Has;
 using test::ReadFile;
 using test::SampleImage;
-
-size_t Count(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
 
 // boxfeed with the model on the box's port.
 struct CModelledRun {
@@ -87,7 +84,7 @@ TEST_P(UartBoot, SectionLeavesWholeBeforeTheSpeedChanges) {
   EXPECT_TRUE(report.sectionMatches);
   EXPECT_TRUE(report.switchedBeforeB);
   const std::string log = run.Log();
-  EXPECT_NE(log.find("speed 38400 -> 115200, 0 bytes on the wire"), std::string::npos) << log;
+  EXPECT_TRUE(Has(log, "speed 38400 -> 115200, 0 bytes on the wire"));
   // The modem lines: DTR on and RTS off once set, until the close.
   const auto set = log.find("lines DTR=1 RTS=0");
   ASSERT_NE(set, std::string::npos) << log;
