@@ -250,10 +250,8 @@ class MainWindowTest : public QObject {
   // Escape mid-load asks first, with No the default, and No keeps the box
   // loading; the title bar's close asks too, and Yes closes at once.
   void CloseWhileTheBoxIsSilentAsks() {
-    test::CTempFile file(test::SampleImage(100), ".sdl");
-    sim::CBoxPlan silent;
-    silent.silent = true;
-    CBoxOnThread box({}, silent);
+    CTempFile file(SampleImage(100), ".sdl");
+    CBoxOnThread box({}, Silent());
     auto window = MakeWindow();
     StartOn(*window, file.Path(), box.box.Port());
     QTRY_VERIFY_WITH_TIMEOUT(LogText(*window).contains(QStringLiteral("Please SWITCH ON your box now")),
