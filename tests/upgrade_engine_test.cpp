@@ -281,14 +281,19 @@ TEST(UpgradeStop, WhileAReplyWaitsForABoxThatStoppedReading) {
   EXPECT_EQ(t.reports.Texts(), Lines{}) << "a stopped write is no failure of the port";
 }
 
-// A stopped run leaves no stop for the next, which starts afresh on a
-// port the first one closed.
+// Stopped while the box is still off, with nothing in flight on the line,
+// a run leaves no stop for the next, which starts afresh on a port the
+// first one closed.
 TEST(UpgradeRuns, AStoppedRunLeavesNoStopForTheNext) {
   CUpgradeRun t;
-  t.run.onProgress = [&] { t.run.driver.Stop(); };
-  t.Run(SampleImage(3000), Plan(1000));
+  sim::CBoxPlan silent;
+  silent.silent = true;
+  t.run.onLine = [&](const std::string& line) {
+    if (line == "Please SWITCH ON your box now") t.run.driver.Stop();
+  };
+  t.Run(SampleImage(100), silent);
   EXPECT_EQ(t.Outcome(), RunOutcome::Cancelled);
-  t.run.onProgress = nullptr;
+  t.run.onLine = nullptr;
   t.Run(SampleImage(3000), Plan(1000));
   EXPECT_EQ(t.Outcome(), RunOutcome::Succeeded);
   EXPECT_TRUE(t.box.imageIntact) << t.box.problem;
