@@ -10,8 +10,9 @@
 #include <thread>
 
 #include "app/MainWindow.h"
+#include "run/Platform.h"
 #include "run/RunDriver.h"
-#include "sim/BoxSimulator.h"
+#include "sim/BoxOnThread.h"
 
 namespace {
 
@@ -76,13 +77,11 @@ void TraceLines() {
 double Upgrade(bool trace, const std::vector<uint8_t>& image, const std::string& path) {
   CQtMainWindow window;
   window.show();
-  sim::CBoxSimulator box;
   sim::CBoxPlan plan;
   plan.chunk = 256;
-  sim::CBoxReport report;
-  std::thread boxThread([&] { report = box.Run(image, plan); });
+  sim::CBoxOnThread box(image, plan);
   window.SetText(IDC_IMAGE_PATH, path);
-  window.SetText(IDC_PORT, box.Port());
+  window.SetText(IDC_PORT, box.box.Port());
   window.SetCheck(IDC_TRACE, trace);
   QTimer closer;  // answers the cable warning
   QObject::connect(&closer, &QTimer::timeout, [] {
@@ -93,23 +92,17 @@ double Upgrade(bool trace, const std::vector<uint8_t>& image, const std::string&
   RunUntil([&] {
     return !window.Dialog().IsBusy() && window.Dialog().Log().find("SUCCESSFULLY") != std::string::npos;
   });
-  box.Stop();
-  boxThread.join();
-  if (!report.imageIntact) std::printf("   (image NOT intact: %s)\n", report.problem.c_str());
-  return report.seconds;
+  box.Finish();
+  if (!box.report.imageIntact) std::printf("   (image NOT intact: %s)\n", box.report.problem.c_str());
+  return box.report.seconds;
 }
 
 void TraceCost() {
-  std::vector<uint8_t> image(1 << 20);
-  std::mt19937 random(5);
-  for (auto& b : image) b = static_cast<uint8_t>(random());
-  char path[] = "/tmp/boxfeeder-bench-XXXXXX";
-  const int fd = ::mkstemp(path);
-  [[maybe_unused]] ssize_t n = ::write(fd, image.data(), image.size());
-  ::close(fd);
+  const std::vector<uint8_t> image = sim::SampleImage(1 << 20);
+  const std::string path = WriteTemporaryFile(image, ".sdl");
   const double off = Upgrade(false, image, path);
   const double on = Upgrade(true, image, path);
-  std::remove(path);
+  std::remove(path.c_str());
   std::printf(
       "2. A 1 MiB upgrade in 256-byte requests through the window (4096 requests, 8192 debug lines)\n");
   std::printf("   Trace Enable off %.2f s, on %.2f s: ratio %.2f\n", off, on, on / off);

@@ -24,7 +24,7 @@
 #include "run/OperatorReport.h"
 #include "run/Platform.h"
 #include "run/RunDriver.h"
-#include "sim/BoxSimulator.h"
+#include "sim/BoxOnThread.h"
 #include "upgrade/ZELUpgradeThread.h"
 
 extern char** environ;
@@ -231,9 +231,7 @@ int InProcessSoak(const std::vector<uint8_t>& image, const std::string& path) {
                                             : RunOutcome::Succeeded;
     const auto start = Clock::now();
     {
-      sim::CBoxSimulator box;
-      sim::CBoxReport report;
-      std::thread boxThread([&] { report = box.Run(image, plan); });
+      sim::CBoxOnThread box(image, plan);
       CUiLoop loop;
       CZELUpgradeThread engine;
       engine.SetPauseBeforeSuccess(std::chrono::milliseconds(0));
@@ -241,11 +239,10 @@ int InProcessSoak(const std::vector<uint8_t>& image, const std::string& path) {
       {
         CRunDriver driver(loop, engine);
         if (kind == 3) observer.onProgress = [&] { driver.Stop(); };
-        if (driver.Start(box.Port(), path, observer) == 0) loop.RunUntil([&] { return observer.ended; });
+        if (driver.Start(box.box.Port(), path, observer) == 0) loop.RunUntil([&] { return observer.ended; });
       }
-      box.Stop();
-      boxThread.join();
-      const bool intact = expected != RunOutcome::Succeeded || report.imageIntact;
+      box.Finish();
+      const bool intact = expected != RunOutcome::Succeeded || box.report.imageIntact;
       if (observer.outcome != expected || !intact) {
         ++failures;
         std::printf("  run %d: outcome %d, expected %d\n", run, static_cast<int>(observer.outcome),
@@ -272,8 +269,7 @@ int InProcessSoak(const std::vector<uint8_t>& image, const std::string& path) {
 
 int main(int argc, char** argv) {
   const std::string bin = argc > 1 ? argv[1] : ".";
-  std::vector<uint8_t> image(64 * 1024);
-  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 31 + 7);
+  const std::vector<uint8_t> image = sim::SampleImage(64 * 1024);
   const std::string path = WriteTemporaryFile(image, ".sdl");
   const int failures = ProcessSoak(bin, path) + InProcessSoak(image, path);
   std::remove(path.c_str());

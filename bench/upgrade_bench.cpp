@@ -2,8 +2,8 @@
 // box over a pseudo-terminal, measured side by side with a raw stream of
 // the same bytes through the same kind of pty, and a paced run against the
 // wire's limit.
+#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <sys/resource.h>
 #include <termios.h>
 #include <time.h>
@@ -18,8 +18,11 @@
 #include "cli/Console.h"
 #include "ports/CommHandle.h"
 #include "ports/CommRecords.h"
+#include "run/Platform.h"
 #include "serial/SerialDevice.h"
 #include "sim/BoxSimulator.h"
+#include "sim/PtyLine.h"
+#include "sim/SampleImage.h"
 #include "upgrade/ZELUpgradeThread.h"
 
 namespace {
@@ -38,23 +41,6 @@ double ThreadCpuSeconds() {
   timespec ts{};
   ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-std::vector<uint8_t> MakeImage(size_t size) {
-  std::vector<uint8_t> image(size);
-  std::mt19937 random(99);
-  for (auto& b : image) b = static_cast<uint8_t>(random());
-  return image;
-}
-
-std::string WriteImage(const std::vector<uint8_t>& image) {
-  char path[] = "/tmp/boxfeeder-bench-XXXXXX";
-  const int fd = ::mkstemp(path);
-  size_t done = 0;
-  while (done < image.size())
-    done += static_cast<size_t>(::write(fd, image.data() + done, image.size() - done));
-  ::close(fd);
-  return path;
 }
 
 struct CRunResult {
@@ -90,21 +76,13 @@ CRunResult RunUpgrade(const std::vector<uint8_t>& image, const std::string& path
 // port; the far end is the master.
 struct CRawPty {
   CRawPty() {
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return;
-    termios tio{};
-    ::tcgetattr(slave, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(slave, TCSANOW, &tio);
-    device->Open(name);
+    device->Open(line.Port());
     comm.SetTimeouts(LineTimeoutsOf(PortTimeouts()));
+    ::fcntl(line.Master(), F_SETFL, ::fcntl(line.Master(), F_GETFL) & ~O_NONBLOCK);
   }
-  ~CRawPty() {
-    device->Close();
-    ::close(slave);
-    ::close(master);
-  }
-  int master = -1, slave = -1;
+  ~CRawPty() { device->Close(); }
+  sim::CPtyLine line;
+  const int master = line.Master();
   std::unique_ptr<CSerialDevice> device = CSerialDevice::Create();
   CCommHandle comm{*device};  // the ports' reads and writes, with their time-outs
 };
@@ -184,8 +162,8 @@ double Percentile(std::vector<double> values, double p) {
 
 void Unpaced() {
   constexpr size_t kSize = 64u << 20;
-  const auto image = MakeImage(kSize);
-  const std::string path = WriteImage(image);
+  const auto image = sim::SampleImage(kSize);
+  const std::string path = WriteTemporaryFile(image, ".sdl");
   const double mib = static_cast<double>(kSize) / (1 << 20);
   const double rawSeconds = RawStreamSeconds(image);
   std::printf("1. Unpaced over a pty, %zu MiB image\n", kSize >> 20);
@@ -210,8 +188,8 @@ void Unpaced() {
 
 void Paced() {
   constexpr size_t kSize = 256u << 10;
-  const auto image = MakeImage(kSize);
-  const std::string path = WriteImage(image);
+  const auto image = sim::SampleImage(kSize);
+  const std::string path = WriteTemporaryFile(image, ".sdl");
   sim::CBoxPlan plan;
   plan.chunk = 1024;
   plan.baud = 57600;
@@ -240,8 +218,8 @@ void Paced() {
 // the tool asks its driver for.
 void UsbLatency() {
   constexpr size_t kSize = 32u << 10;
-  const auto image = MakeImage(kSize);
-  const std::string path = WriteImage(image);
+  const auto image = sim::SampleImage(kSize);
+  const std::string path = WriteTemporaryFile(image, ".sdl");
   std::printf("3. A USB adapter's latency timer, paced at 57600 baud, %zu KiB image: share of the line\n",
               kSize >> 10);
   std::printf("   %-20s %12s %12s\n", "request size", "16 ms timer", "1 ms timer");

@@ -1,8 +1,6 @@
 #include "sim/BoxSimulator.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,8 +10,8 @@
 #include <chrono>
 #include <cstdio>
 #include <random>
-#include <stdexcept>
 
+#include "sim/PtyLine.h"
 #include "upgrade/UpgradeFrame.h"
 
 namespace zel::sim {
@@ -433,19 +431,12 @@ class CBoxSimulator::CSession {
 CBoxSimulator::CBoxSimulator() { OpenLine(); }
 
 void CBoxSimulator::OpenLine() {
-  int slave = -1;
-  char name[256] = {};
-  if (::openpty(&m_master, &slave, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
-  termios tio{};
-  ::tcgetattr(slave, &tio);
-  ::cfmakeraw(&tio);
-  ::tcsetattr(slave, TCSANOW, &tio);
+  CPtyLine line;
   // The box is switched on only once the tool has the port: the master
   // shows a hang-up until then.
-  ::close(slave);
-  ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-  ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
-  m_port = name;
+  line.CloseSlave();
+  m_port = line.Port();
+  m_master = line.ReleaseMaster();
 }
 
 CBoxSimulator::~CBoxSimulator() {

@@ -16,26 +16,26 @@
 
 #include "cli/Hints.h"
 #include "cli/RunSummary.h"
+#include "sim/BoxOnThread.h"
 #include "sim/BoxSimulator.h"
+#include "sim/PtyLine.h"
 #include "station/ResultsFile.h"
 #include "station/StationPorts.h"
 #include "station/TransferFigures.h"
-#include "tests/BoxOnThread.h"
 #include "tests/ChildProcess.h"
-#include "tests/PtyPair.h"
 #include "tests/TempFile.h"
 #include "tests/Text.h"
 
 namespace zel {
 namespace {
 
-using test::CBoxOnThread;
+using sim::CBoxOnThread;
+using sim::SampleImage;
 using test::CChildProcess;
 using test::CTempFile;
 using test::Has;
 using test::Lines;
 using test::ReadFile;
-using test::SampleImage;
 using test::Sha256Sum;
 
 sim::CBoxPlan Chunks(uint32_t chunk) {
@@ -142,12 +142,12 @@ TEST(BoxfeedUpgrade, ALogTheDiskStopsTakingIsSaidWithItsCause) {
 
 // The hint for a port the user may not open names the port's own group.
 TEST(BoxfeedHints, PermissionNamesTheDevicesGroup) {
-  test::CPtyPair pty;
+  sim::CPtyLine pty;
   for (const std::string name : {"tty", "dialout"}) {
     const group* entry = ::getgrnam(name.c_str());
-    if (entry == nullptr || ::chown(pty.SlavePath().c_str(), static_cast<uid_t>(-1), entry->gr_gid) != 0)
+    if (entry == nullptr || ::chown(pty.Port().c_str(), static_cast<uid_t>(-1), entry->gr_gid) != 0)
       GTEST_SKIP() << "cannot give the port to group " << name;
-    EXPECT_EQ(cli::HintFor({CauseKind::PermissionDenied, pty.SlavePath(), {}}),
+    EXPECT_EQ(cli::HintFor({CauseKind::PermissionDenied, pty.Port(), {}}),
               "Hint: add your user to the " + name + " group (sudo usermod -aG " + name +
                   " $USER), then log in again.");
   }
@@ -225,7 +225,7 @@ std::vector<std::string> ScreenOfAFailedRun(int columns, std::vector<std::string
   plan.baud = 921600;                        // slow enough for several redraws
   plan.hangUpAfter = 12 + 30 * (1000 + 20);  // three quarters of the image
   CBoxOnThread box(image, plan);
-  test::CPtyPair terminal;
+  sim::CPtyLine terminal;
   winsize size{};
   size.ws_col = static_cast<unsigned short>(columns);
   size.ws_row = 24;

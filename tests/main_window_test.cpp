@@ -25,9 +25,9 @@
 #include "app/AboutDialog.h"
 #include "app/CableWarningDialog.h"
 #include "app/MainWindow.h"
+#include "sim/BoxOnThread.h"
 #include "sim/BoxSimulator.h"
-#include "tests/BoxOnThread.h"
-#include "tests/PtyPair.h"
+#include "sim/PtyLine.h"
 #include "tests/TempFile.h"
 #include "tests/WidgetShots.h"
 #include "widgets/IconButton.h"
@@ -99,9 +99,9 @@ struct CBoxesSeen {
   CModalHandler handler;
 };
 
-using test::CBoxOnThread;
+using sim::CBoxOnThread;
+using sim::SampleImage;
 using test::CTempFile;
-using test::SampleImage;
 
 sim::CBoxPlan Silent() {
   sim::CBoxPlan plan;
@@ -117,7 +117,7 @@ class MainWindowTest : public QObject {
  private:
   std::unique_ptr<CQtMainWindow> MakeWindow() {
     CProbeSources sources;
-    sources.comNames = {m_port.SlavePath(), "/dev/does-not-exist", m_other.SlavePath()};
+    sources.comNames = {m_port.Port(), "/dev/does-not-exist", m_other.Port()};
     sources.list.sysClassTty = "/nonexistent";  // no other ports
     auto window = std::make_unique<CQtMainWindow>(sources);
     window->Dialog().SetPauseBeforeSuccess(std::chrono::milliseconds(0));
@@ -164,7 +164,7 @@ class MainWindowTest : public QObject {
     Click(window, IDC_START);
   }
 
-  test::CPtyPair m_port, m_other;
+  sim::CPtyLine m_port, m_other;
 
  private slots:
   void IdleWindowFollowsItsTemplate() {
@@ -175,7 +175,7 @@ class MainWindowTest : public QObject {
     QVERIFY(window->Control(IDC_DOWNLOAD_BOOT)->isHidden());
     // The ports that open, the first in sorted order chosen.
     QCOMPARE(window->ControlAs<QComboBox>(IDC_PORT)->count(), 2);
-    QCOMPARE(window->GetText(IDC_PORT), std::min(m_port.SlavePath(), m_other.SlavePath()));
+    QCOMPARE(window->GetText(IDC_PORT), std::min(m_port.Port(), m_other.Port()));
     QCOMPARE(dynamic_cast<CQtIconButton*>(window->Control(IDC_START))->ToolTipText(),
              QStringLiteral("Start to Download the File"));
     QVERIFY(dynamic_cast<CQtIconButton*>(window->Control(IDC_TRACE))->IsCheckBox());
@@ -215,7 +215,7 @@ class MainWindowTest : public QObject {
 
   // Browse, Start, the progress as it moves, the cable warning and the end.
   void AWholeUpgradeAgainstTheSimulatedBox() {
-    const auto image = test::SampleImage(24 * 1024);
+    const auto image = sim::SampleImage(24 * 1024);
     test::CTempFile file(image, ".sdl");
     sim::CBoxPlan plan;
     plan.chunk = 1024;

@@ -9,7 +9,7 @@
 #include "cli/Commands.h"
 #include "serial/PortProbe.h"
 #include "serial/SerialDevice.h"
-#include "tests/PtyPair.h"
+#include "sim/PtyLine.h"
 
 namespace zel {
 namespace {
@@ -132,28 +132,28 @@ TEST_F(FakeSystem, PortsAsJsonAreOneEventALine) {
 }
 
 TEST_F(FakeSystem, TheWindowOffersTheComPortsThatOpenThenTheOthers) {
-  test::CPtyPair first, held, last;
+  sim::CPtyLine first, held, last;
   const auto holder = CSerialDevice::Create();
-  ASSERT_TRUE(holder->Open(held.SlavePath()));
+  ASSERT_TRUE(holder->Open(held.Port()));
   CProbeSources probe;
   const std::string dev = sources.devDirectory;
   // The kernel's serial ports are never opened to probe them (that raises
   // their modem lines): the listing says which are there and free. The
   // fake ones here would not open at all.
-  probe.comNames = {last.SlavePath(), "/dev/does-not-exist", held.SlavePath(), first.SlavePath(),
-                    "/dev/null",      dev + "/ttyS0",        dev + "/ttyS1",   dev + "/ttyUSB0"};
+  probe.comNames = {last.Port(), "/dev/does-not-exist", held.Port(),    first.Port(),
+                    "/dev/null", dev + "/ttyS0",        dev + "/ttyS1", dev + "/ttyUSB0"};
   probe.list = sources;
   // Each comes with what the listing knows of its adapter, to tell them
   // apart in the list.
   EXPECT_EQ(ProbePorts(probe),
             (std::vector<CPortChoice>{
-                {last.SlavePath(), ""},
-                {first.SlavePath(), ""},
+                {last.Port(), ""},
+                {first.Port(), ""},
                 {dev + "/ttyS0", ""},
                 {sources.byPathDirectory + "/pci-0000:00:14.0-usb-0:2:1.0", "Raspberry Pi Pico"}}))
       << "ttyS1 has no hardware, ttyUSB0 is held by minicom";
   // The probe closes what it opened.
-  EXPECT_TRUE(CSerialDevice::Create()->Open(first.SlavePath()));
+  EXPECT_TRUE(CSerialDevice::Create()->Open(first.Port()));
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 
 #include "ports/ZELBootPort.h"
 #include "ports/ZELUpgradePort.h"
-#include "tests/PtyPair.h"
+#include "sim/PtyLine.h"
 #include "tests/RecordingReporter.h"
 
 namespace zel {
@@ -18,7 +18,7 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-speed_t LineSpeed(const test::CPtyPair& pty) {
+speed_t LineSpeed(const sim::CPtyLine& pty) {
   termios tio{};
   ::tcgetattr(pty.Slave(), &tio);
   return ::cfgetospeed(&tio);
@@ -74,20 +74,20 @@ class Ports : public ::testing::TestWithParam<CPortKind> {
     return GetParam().open(port, baud, name);
   }
   test::CRecordingReporter reports;
-  test::CPtyPair pty;
+  sim::CPtyLine pty;
 };
 
 TEST_P(Ports, OpenFailuresAreSaidWithTheirTextsAndLeaveThePortFree) {
   const auto holder = Make();
-  ASSERT_EQ(Open(*holder, pty.SlavePath()), 1);
+  ASSERT_EQ(Open(*holder, pty.Port()), 1);
   EXPECT_EQ(Open(*holder, "/dev/does-not-exist", 9600), 1) << "an open port stays as it is";
   EXPECT_EQ(LineSpeed(pty), static_cast<speed_t>(B57600));
   const auto port = Make();
   EXPECT_EQ(Open(*port, "/dev/does-not-exist"), 0);
   EXPECT_EQ(port->LastFailure().kind, CauseKind::NotFound);
-  EXPECT_EQ(Open(*port, pty.SlavePath()), 0) << "held by the other port";
+  EXPECT_EQ(Open(*port, pty.Port()), 0) << "held by the other port";
   EXPECT_EQ(port->LastFailure().kind, CauseKind::Busy);
-  EXPECT_EQ(port->LastFailure().subject, pty.SlavePath());
+  EXPECT_EQ(port->LastFailure().subject, pty.Port());
   char notATty[] = "/tmp/boxfeeder-notatty-XXXXXX";
   ::close(::mkstemp(notATty));
   EXPECT_EQ(Open(*port, notATty), 0);
@@ -100,10 +100,10 @@ TEST_P(Ports, OpenFailuresAreSaidWithTheirTextsAndLeaveThePortFree) {
   EXPECT_EQ(holder->Close(), 1);
   EXPECT_EQ(holder->Close(), 1);
   reports.Clear();
-  EXPECT_EQ(Open(*port, pty.SlavePath(), 12345), 0);
+  EXPECT_EQ(Open(*port, pty.Port(), 12345), 0);
   EXPECT_EQ(reports.Texts(), Texts{"Can not Set the Port Configuration"});
-  { EXPECT_EQ(Open(*Make(), pty.SlavePath()), 1); }
-  EXPECT_EQ(Open(*port, pty.SlavePath()), 1);
+  { EXPECT_EQ(Open(*Make(), pty.Port()), 1); }
+  EXPECT_EQ(Open(*port, pty.Port()), 1);
 }
 
 TEST_P(Ports, TransfersOfNothingAreQuietAndALostLineIsSaidOnce) {
@@ -111,7 +111,7 @@ TEST_P(Ports, TransfersOfNothingAreQuietAndALostLineIsSaidOnce) {
   uint8_t byte = 7;
   uint32_t count = 9;
   EXPECT_FALSE(GetParam().read(*port, &byte, &count)) << "closed";
-  ASSERT_EQ(Open(*port, pty.SlavePath()), 1);
+  ASSERT_EQ(Open(*port, pty.Port()), 1);
   EXPECT_FALSE(GetParam().read(*port, &byte, &count)) << "nothing came within the time-outs";
   EXPECT_EQ(count, 0u);
   EXPECT_FALSE(GetParam().read(*port, &byte, nullptr));
@@ -132,9 +132,9 @@ INSTANTIATE_TEST_SUITE_P(Kinds, Ports, ::testing::ValuesIn(kKinds),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BootPort, AnOverlappedReadThatGoesPendingSucceedsWithNoCountYet) {
-  test::CPtyPair pty;
+  sim::CPtyLine pty;
   CZELBootPort port;
-  ASSERT_EQ(port.Open(EngineLineSettings(38400), pty.SlavePath(), true), 1);
+  ASSERT_EQ(port.Open(EngineLineSettings(38400), pty.Port(), true), 1);
   uint8_t buffer[4];
   uint32_t read = 9;
   COverlapped ov;

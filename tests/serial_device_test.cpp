@@ -18,15 +18,15 @@
 #include "ports/CommHandle.h"
 #include "ports/CommRecords.h"
 #include "serial/SerialDevice.h"
+#include "sim/PtyLine.h"
 #include "tests/ChildProcess.h"
-#include "tests/PtyPair.h"
 #include "tests/Text.h"
 #include "tests/ThreadProbe.h"
 
 namespace zel {
 namespace {
 
-using test::CPtyPair;
+using sim::CPtyLine;
 using Clock = std::chrono::steady_clock;
 
 TEST(DeviceNames, ComNamesMapToTheFirstEightSerialPorts) {
@@ -43,22 +43,22 @@ TEST(DeviceNames, ComNamesMapToTheFirstEightSerialPorts) {
 // serial line is their suite's; a user without the right is the device's.
 TEST(DeviceOpen, APortTheUserMayNotOpenIsSaidSo) {
   if (::geteuid() == 0) GTEST_SKIP() << "root may open any port";
-  CPtyPair pty;
-  ::chmod(pty.SlavePath().c_str(), 0);
+  CPtyLine pty;
+  ::chmod(pty.Port().c_str(), 0);
   const auto device = CSerialDevice::Create();
-  EXPECT_FALSE(device->Open(pty.SlavePath()));
+  EXPECT_FALSE(device->Open(pty.Port()));
   EXPECT_EQ(device->LastError(), DeviceError::PermissionDenied);
 }
 
 TEST(DeviceOpen, OpenInAnotherProcessFailsWhileHeld) {
-  CPtyPair pty;
+  CPtyLine pty;
   const auto device = CSerialDevice::Create();
-  ASSERT_TRUE(device->Open(pty.SlavePath()));
+  ASSERT_TRUE(device->Open(pty.Port()));
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     const auto other = CSerialDevice::Create();
-    ::_exit(other->Open(pty.SlavePath()) ? 1 : (other->LastError() == DeviceError::Busy ? 0 : 2));
+    ::_exit(other->Open(pty.Port()) ? 1 : (other->LastError() == DeviceError::Busy ? 0 : 2));
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -78,8 +78,8 @@ TEST(DeviceOpen, AProgramThatHoldsThePortIsNamedAndSocatIsNoRival) {
       {"/bin/sh", "-c",
        "exec socat -d -d pty,raw,echo=0,link=" + dir + "/vA pty,raw,echo=0,link=" + dir + "/vB 2>&1"});
   ASSERT_TRUE(socat.ReadUntil("starting data transfer loop")) << socat.Stdout();
-  CPtyPair pty;
-  for (const std::string& port : {pty.SlavePath(), dir + "/vA"}) {
+  CPtyLine pty;
+  for (const std::string& port : {pty.Port(), dir + "/vA"}) {
     const auto device = CSerialDevice::Create();
     EXPECT_TRUE(device->Open(port)) << device->LastErrorText();
     device->Close();
@@ -114,10 +114,10 @@ CLineSettings SampleSettings() {
 // too, whether it is named after the device or after the link the user
 // typed, and names the program; a stale one does not.
 TEST(DeviceOpen, ALockFileOfALiveProcessRefusesThePort) {
-  CPtyPair pty;
+  CPtyLine pty;
   const std::string link = "/tmp/boxlink-" + std::to_string(::getpid());
-  std::filesystem::create_symlink(pty.SlavePath(), link);
-  const std::string device = std::filesystem::canonical(pty.SlavePath()).filename().string();
+  std::filesystem::create_symlink(pty.Port(), link);
+  const std::string device = std::filesystem::canonical(pty.Port()).filename().string();
   auto sleeper = std::make_unique<test::CChildProcess>(std::vector<std::string>{"/bin/sleep", "600"});
   const std::string pid = std::to_string(sleeper->Pid());
   // Named after the device, then after the link the user typed; last, a
@@ -143,11 +143,11 @@ TEST(DeviceOpen, ALockFileOfALiveProcessRefusesThePort) {
 // refused and change nothing; the close gives the line back as it was, so
 // that a later program does not find it raw at the box's speed.
 TEST(DeviceSettings, ReadBackTakeEffectRefuseTheImpossibleAndAreUndoneAtClose) {
-  CPtyPair pty;
+  CPtyLine pty;
   termios before{}, tio{};
   ASSERT_EQ(::tcgetattr(pty.Slave(), &before), 0);
   const auto device = CSerialDevice::Create();
-  ASSERT_TRUE(device->Open(pty.SlavePath()));
+  ASSERT_TRUE(device->Open(pty.Port()));
   for (uint32_t baud : {9600u, 38400u, 57600u, 115200u}) {
     CLineSettings written = SampleSettings(), read;
     written.baud = baud;
@@ -252,11 +252,11 @@ TEST(PortSettings, ReachTheDeviceAsTheyWereMeant) {
 class DeviceTransfer : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(device.Open(pty.SlavePath()));
+    ASSERT_TRUE(device.Open(pty.Port()));
     ASSERT_TRUE(device.SetLine(LineSettingsOf(EngineLineSettings(57600))));
     comm.SetTimeouts(LineTimeoutsOf(PortTimeouts()));
   }
-  CPtyPair pty;
+  CPtyLine pty;
   std::unique_ptr<CSerialDevice> owned = CSerialDevice::Create();
   CSerialDevice& device = *owned;
   CCommHandle comm{device};  // the ports' view, with their time-outs

@@ -12,7 +12,7 @@
 
 #include "app/StationPicker.h"
 #include "app/StationWindow.h"
-#include "tests/BoxOnThread.h"
+#include "sim/BoxOnThread.h"
 #include "tests/QuickUpgrade.h"
 #include "tests/TempFile.h"
 #include "tests/Text.h"
@@ -21,7 +21,7 @@
 namespace zel {
 namespace {
 
-using test::CBoxOnThread;
+using sim::CBoxOnThread;
 
 // The texts a tile shows, in the order it lays them out.
 QStringList TileTexts(CQtStationTile& tile) {
@@ -53,7 +53,7 @@ class StationWindowTest : public QObject {
     }
     return setup;
   }
-  const std::vector<uint8_t> m_image = test::SampleImage(12000);
+  const std::vector<uint8_t> m_image = sim::SampleImage(12000);
   test::CTempFile m_file{m_image, ".sdl"};
   test::CTempFile m_results{std::vector<uint8_t>{}, ".jsonl"};
 
@@ -255,7 +255,7 @@ class StationWindowTest : public QObject {
   // waiting for a box still off, and a port that is not there.
   void Screenshots() {
     for (size_t count : {size_t{4}, size_t{16}}) {
-      const auto image = test::SampleImage(200000);
+      const auto image = sim::SampleImage(200000);
       test::CTempFile file(image, ".sdl");
       std::vector<std::unique_ptr<CBoxOnThread>> boxes;
       CStationSetup setup;

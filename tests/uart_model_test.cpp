@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "sim/BoxSimulator.h"
+#include "sim/SampleImage.h"
 #include "tests/ChildProcess.h"
 #include "tests/TempFile.h"
 #include "tests/Text.h"
@@ -18,12 +19,12 @@
 namespace zel {
 namespace {
 
+using sim::SampleImage;
 using test::CChildProcess;
 using test::Count;
 using test::CTempFile;
 using test::Has;
 using test::ReadFile;
-using test::SampleImage;
 
 // boxfeed with the model on the box's port.
 struct CModelledRun {

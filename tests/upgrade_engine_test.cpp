@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "serial/SerialDevice.h"
+#include "sim/SampleImage.h"
 #include "tests/SimulatedRuns.h"
 #include "upgrade/ImageCopy.h"
 #include "upgrade/UpgradeFrame.h"
@@ -20,8 +21,8 @@
 namespace zel {
 namespace {
 
+using sim::SampleImage;
 using test::CUpgradeRun;
-using test::SampleImage;
 using Lines = std::vector<std::string>;
 using Order = sim::CBoxPlan::Order;
 

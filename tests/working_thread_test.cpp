@@ -12,7 +12,7 @@
 #include "run/UiDispatcher.h"
 #include "run/ZELWorkingThread.h"
 #include "serial/SerialDevice.h"
-#include "tests/PtyPair.h"
+#include "sim/PtyLine.h"
 #include "tests/TestEngine.h"
 #include "tests/ThreadProbe.h"
 
@@ -187,9 +187,9 @@ TEST_P(WorkingThreadTerminate, ReleasesTheWorker) {
   std::atomic<bool> afterWait{false};
   std::atomic<int> laterTrace{-1};
   std::atomic<pid_t> tid{0};
-  test::CPtyPair pty;
+  sim::CPtyLine pty;
   const auto device = CSerialDevice::Create();
-  ASSERT_TRUE(device->Open(pty.SlavePath()));
+  ASSERT_TRUE(device->Open(pty.Port()));
   engine.body = [&](CTestEngine& self) {
     tid = test::CurrentTid();
     if (GetParam() != Blocked::PortRead) entered.Set();

@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "sim/BoxSimulator.h"
+#include "sim/SampleImage.h"
 #include "tests/ChildProcess.h"
 #include "tests/TempFile.h"
 
@@ -29,7 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::CChildProcess;
-using test::SampleImage;
+using sim::SampleImage;
 
 enum class Adapter { Ftdi, Uart16550 };
 

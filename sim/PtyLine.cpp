@@ -1,63 +1,77 @@
-#include "tests/PtyPair.h"
+#include "sim/PtyLine.h"
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <stdexcept>
 
-namespace zel::test {
+namespace zel::sim {
 
-CPtyPair::CPtyPair() {
+CPtyLine::CPtyLine() {
   char name[256] = {};
   if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
-  m_slavePath = name;
+  m_port = name;
   termios tio{};
   ::tcgetattr(m_slave, &tio);
   ::cfmakeraw(&tio);
   ::tcsetattr(m_slave, TCSANOW, &tio);
   ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-  // Programs the tests start hold neither end unless given it.
   for (int fd : {m_master, m_slave}) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
 }
 
-CPtyPair::~CPtyPair() {
+CPtyLine::~CPtyLine() {
   CloseMaster();
-  if (m_slave >= 0) ::close(m_slave);
+  CloseSlave();
 }
 
-void CPtyPair::WriteMaster(const std::vector<uint8_t>& bytes) {
+int CPtyLine::ReleaseMaster() {
+  const int master = m_master;
+  m_master = -1;
+  return master;
+}
+
+void CPtyLine::CloseMaster() {
+  if (m_master >= 0) ::close(m_master);
+  m_master = -1;
+}
+
+void CPtyLine::CloseSlave() {
+  if (m_slave >= 0) ::close(m_slave);
+  m_slave = -1;
+}
+
+bool CPtyLine::WriteMaster(const std::vector<uint8_t>& bytes, int timeoutMs) {
   size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(m_master, bytes.data() + done, bytes.size() - done);
     if (n > 0) {
       done += static_cast<size_t>(n);
-    } else {
-      pollfd pfd{m_master, POLLOUT, 0};
-      ASSERT_GT(::poll(&pfd, 1, 10000), 0) << "the pty did not take the bytes";
+      continue;
     }
+    pollfd pfd{m_master, POLLOUT, 0};
+    if (::poll(&pfd, 1, timeoutMs) <= 0) return false;
   }
+  return true;
 }
 
-std::vector<uint8_t> CPtyPair::ReadMaster(size_t count) {
+std::vector<uint8_t> CPtyLine::ReadMaster(size_t count, int timeoutMs) {
   std::vector<uint8_t> out;
   while (out.size() < count) {
     pollfd pfd{m_master, POLLIN, 0};
-    if (::poll(&pfd, 1, 10000) <= 0) {
-      ADD_FAILURE() << "expected " << count << " bytes, got " << out.size();
-      return out;
-    }
+    if (::poll(&pfd, 1, timeoutMs) <= 0) break;
     uint8_t buf[4096];
     const ssize_t n = ::read(m_master, buf, std::min(sizeof buf, count - out.size()));
     if (n > 0) out.insert(out.end(), buf, buf + n);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) break;
   }
   return out;
 }
 
-std::vector<uint8_t> CPtyPair::DrainMaster() {
+std::vector<uint8_t> CPtyLine::DrainMaster() {
   std::vector<uint8_t> out;
   uint8_t buf[4096];
   ssize_t n;
@@ -65,9 +79,4 @@ std::vector<uint8_t> CPtyPair::DrainMaster() {
   return out;
 }
 
-void CPtyPair::CloseMaster() {
-  if (m_master >= 0) ::close(m_master);
-  m_master = -1;
-}
-
-}  // namespace zel::test
+}  // namespace zel::sim

@@ -1,19 +1,21 @@
-// A simulated box playing its side on a thread for the length of a test:
-// an upgrade of image, or the boot exchange expecting section 2.
+// A simulated box playing its side on a thread for as long as the object
+// lives (a test, one run of a benchmark): an upgrade of image, or the boot
+// exchange expecting section 2.
 #pragma once
 
 #include <thread>
 #include <vector>
 
 #include "sim/BoxSimulator.h"
+#include "sim/SampleImage.h"
 
-namespace zel::test {
+namespace zel::sim {
 
 class CBoxOnThread {
  public:
-  CBoxOnThread(std::vector<uint8_t> image, sim::CBoxPlan plan)
+  CBoxOnThread(std::vector<uint8_t> image, CBoxPlan plan)
       : m_thread([this, image = std::move(image), plan] { report = box.Run(image, plan); }) {}
-  CBoxOnThread(std::vector<uint8_t> section, sim::CBootPlan plan)
+  CBoxOnThread(std::vector<uint8_t> section, CBootPlan plan)
       : m_thread([this, section = std::move(section), plan] { boot = box.RunBoot(section, plan); }) {}
   ~CBoxOnThread() { Finish(); }
   CBoxOnThread(const CBoxOnThread&) = delete;
@@ -32,12 +34,12 @@ class CBoxOnThread {
     if (m_thread.joinable()) m_thread.join();
   }
 
-  sim::CBoxSimulator box;
-  sim::CBoxReport report;
-  sim::CBootReport boot;
+  CBoxSimulator box;
+  CBoxReport report;
+  CBootReport boot;
 
  private:
   std::thread m_thread;  // last: it starts once the box is there
 };
 
-}  // namespace zel::test
+}  // namespace zel::sim
