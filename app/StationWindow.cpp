@@ -58,7 +58,11 @@ CQtStationTile::CQtStationTile(QWidget* parent) : QFrame(parent) {
   m_cause = new QLabel(this);
   m_cause->setWordWrap(false);
   m_cause->setMinimumWidth(1);
+  m_cause->setFont(bold);
   column->addWidget(m_cause);
+  m_nextStep = new QLabel(this);
+  m_nextStep->setMinimumWidth(1);
+  column->addWidget(m_nextStep);
   m_counts = new QLabel(this);
   column->addWidget(m_counts);
 
@@ -75,20 +79,30 @@ CQtStationTile::CQtStationTile(QWidget* parent) : QFrame(parent) {
 }
 
 void CQtStationTile::Show(const CTile& tile) {
-  m_name->setText(Text(tile.label));
+  m_name->setText(Text(tile.title));
   m_name->setToolTip(Text(tile.port));
   m_state->setText(TileStateWords(tile.state));
   QPalette strip = m_strip->palette();
   strip.setColor(QPalette::Window, StateColor(tile.state));
   m_strip->setPalette(strip);
+  // A box that failed marks the whole tile until the next box passes.
+  const bool failed = !tile.cause.empty();
+  setAutoFillBackground(failed);
+  QPalette face = QApplication::palette(this);
+  if (failed) face.setColor(QPalette::Window, StateColor(TileState::Failed).lighter(170));
+  if (failed) face.setColor(QPalette::WindowText, Qt::black);
+  setPalette(face);
   m_bar->setValue(tile.percent);
   m_figures->setText(Text(tile.figures));
   const QString cause = Text(tile.cause);
   m_cause->setText(m_cause->fontMetrics().elidedText(cause, Qt::ElideRight, std::max(width() - 30, 60)));
   m_cause->setToolTip(cause);
+  const QString next = Text(tile.nextStep);
+  m_nextStep->setText(m_nextStep->fontMetrics().elidedText(next, Qt::ElideRight, std::max(width() - 30, 60)));
+  m_nextStep->setToolTip(next);
   m_counts->setText(tr("%1 loaded, %2 failed").arg(tile.loaded).arg(tile.failed));
-  start->setEnabled(!tile.Running());
-  stop->setEnabled(tile.Running());
+  start->setEnabled(!tile.Running() && !tile.looping);
+  stop->setEnabled(tile.Running() || tile.looping);
 }
 
 CQtStationWindow::CQtStationWindow(CStationSetup setup, const CEngineKind& kind) {
@@ -132,10 +146,21 @@ CQtStationWindow::CQtStationWindow(CStationSetup setup, const CEngineKind& kind)
   m_wholeImage = new QCheckBox(tr("&Whole image required"), this);
   m_wholeImage->setChecked(setup.requireWholeImage);
   m_wholeImage->setToolTip(tr("A box that ends before it has asked for every byte of the image fails"));
+  m_continuous = new QCheckBox(tr("&Continuous"), this);
+  m_continuous->setChecked(setup.continuous);
+  m_continuous->setToolTip(tr("Each port waits for its next box when one ends, without a click"));
+  m_resetCounts = new QPushButton(tr("R&eset counts"), this);
+  m_resetCounts->setAutoDefault(false);
+  QFont large = m_totals->font();
+  large.setPointSizeF(large.pointSizeF() * 1.4);
+  large.setBold(true);
+  m_totals->setFont(large);
   actions->addWidget(m_startAll);
   actions->addWidget(m_stopAll);
+  actions->addWidget(m_continuous);
   actions->addWidget(m_wholeImage);
   actions->addWidget(m_totals, 1);
+  actions->addWidget(m_resetCounts);
   layout->addLayout(actions);
 
   auto* grid = new QGridLayout;
@@ -173,6 +198,8 @@ CQtStationWindow::CQtStationWindow(CStationSetup setup, const CEngineKind& kind)
   });
   connect(m_stopAll, &QPushButton::clicked, this, [this] { m_board->StopAll(); });
   connect(m_wholeImage, &QCheckBox::toggled, this, [this](bool on) { m_board->SetRequireWholeImage(on); });
+  connect(m_continuous, &QCheckBox::toggled, this, [this](bool on) { m_board->SetContinuous(on); });
+  connect(m_resetCounts, &QPushButton::clicked, this, [this] { m_board->ResetCounts(); });
   connect(m_takeNew, &QPushButton::clicked, this, [this] {
     std::string refusal;
     if (!m_board->TakeNewImage(refusal))
@@ -184,7 +211,7 @@ CQtStationWindow::CQtStationWindow(CStationSetup setup, const CEngineKind& kind)
   connect(imageTimer, &QTimer::timeout, this, [this] { m_board->CheckImage(); });
   imageTimer->start(1000);
   ShowImage({}, false);
-  ShowTotals(std::to_string(m_tiles.size()) + " ready", false);
+  ShowTotals(StationCountsText({}, std::to_string(m_tiles.size()) + " ready"), false);
 
   // Wide enough for the grid's columns, up to the screen.
   const int width = std::min(columns * 250 + 40, 1600);
@@ -251,7 +278,7 @@ void CQtStationWindow::ShowLog(size_t index) {
     log->setWindowFlag(Qt::Window);
     log->setReadOnly(true);
     log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    log->setWindowTitle(Text(m_board->Tile(index).label) + tr(" - log"));
+    log->setWindowTitle(Text(m_board->Tile(index).title) + tr(" - log"));
     log->resize(640, 400);
     for (const std::string& line : m_board->Log(index)) log->appendPlainText(Text(line));
   }

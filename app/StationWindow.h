@@ -35,6 +35,7 @@ class CQtStationTile : public QFrame {
   QProgressBar* m_bar;
   QLabel* m_figures;
   QLabel* m_cause;
+  QLabel* m_nextStep;
   QLabel* m_counts;
   QFrame* m_strip;  // the state's colour, beside the words that say it
 };
@@ -54,6 +55,8 @@ class CQtStationWindow : public QWidget, private IStationView {
   QLabel& ImageNote() { return *m_imageNote; }
   QPushButton& TakeNewImageButton() { return *m_takeNew; }
   QCheckBox& WholeImageBox() { return *m_wholeImage; }
+  QCheckBox& ContinuousBox() { return *m_continuous; }
+  QPushButton& ResetCountsButton() { return *m_resetCounts; }
   // The open log of a port, or null.
   QPlainTextEdit* OpenLog(size_t index) const;
   // How the window asks before it stops boxes that load (a message box;
@@ -88,6 +91,8 @@ class CQtStationWindow : public QWidget, private IStationView {
   QLabel* m_imageNote;
   QPushButton* m_takeNew;
   QCheckBox* m_wholeImage;
+  QCheckBox* m_continuous;
+  QPushButton* m_resetCounts;
   bool m_bClosingNow = false;
   std::unique_ptr<CStationBoard> m_board;  // last: it goes first, with its runs
 };

@@ -13,6 +13,7 @@
 #include "run/Platform.h"
 #include "run/RunDriver.h"
 #include "sim/BoxOnThread.h"
+#include "sim/SampleImage.h"
 
 namespace {
 

@@ -25,6 +25,7 @@
 #include "run/Platform.h"
 #include "run/RunDriver.h"
 #include "sim/BoxOnThread.h"
+#include "sim/SampleImage.h"
 #include "upgrade/ZELUpgradeThread.h"
 
 extern char** environ;

@@ -116,6 +116,7 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
   for (size_t i = 0; i < logs.size(); ++i)
     if (!sessions[i]->OpenLog(logs[i], several ? ports[i].label : std::string())) return kExitFailed;
 
+  const CRecordOrigin origin = RecordOrigin(command.stationName);
   for (size_t i = 0; i < sessions.size(); ++i) {
     CSessionOptions options;
     options.label = several ? ports[i].label : std::string();
@@ -129,8 +130,10 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
       options.resultsPath = command.resultsPath;
       // A small image's digest is known now; a large one's is still being
       // taken and comes with the run's end.
-      options.record = RecordAtStart(command.image, size, image->Sha256(), ports[i],
-                                     command.ports[i].find('=') != std::string::npos, present);
+      // The label is the alias wherever the operator sees it: named, or
+      // in front of each line when several boxes load.
+      options.record = RecordAtStart(origin, command.image, size, image->Sha256(), ports[i],
+                                     several || command.ports[i].find('=') != std::string::npos, present);
     }
     sessions[i]->Begin(ports[i].path, options);
     station.Engine(i).SetDebugLinesWanted(command.trace);

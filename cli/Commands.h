@@ -22,6 +22,7 @@ struct CUpgradeCommand {
   bool trace = false;
   std::string logPath;
   std::string resultsPath;  // one JSON record per box appended here; empty for none
+  std::string stationName;  // the records' station; empty for this computer's name
   unsigned endPauseMs = 1000;
   bool requireWholeImage = false;  // a box that asks for only part of the image fails
 };

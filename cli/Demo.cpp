@@ -5,6 +5,7 @@
 #include "engines/EngineKinds.h"
 #include "run/Platform.h"
 #include "sim/BoxOnThread.h"
+#include "sim/SampleImage.h"
 
 namespace zel::cli {
 

@@ -57,6 +57,8 @@ int main(int argc, char** argv) {
   upgradeCommand->add_option("--results", upgrade.resultsPath,
                              "Append one JSON line per box to this file as it ends (port, adapter, image "
                              "and its SHA-256, bytes, outcome, cause); several processes may share it");
+  upgradeCommand->add_option("--station-name", upgrade.stationName,
+                             "The station's name in the records (default: this computer's name)");
   // The box's time to take the end to heart; the tests shorten it.
   upgradeCommand->add_flag("--require-whole-image", upgrade.requireWholeImage,
                            "Fail a box that ends before it has asked for every byte of the image");

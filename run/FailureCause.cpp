@@ -29,9 +29,30 @@ std::string DescribeCause(const CFailureCause& cause) {
   return line;
 }
 
-std::string CauseWords(const CFailureCause& cause) {
-  const std::string line = DescribeCause(cause);
+std::string CauseWords(const CFailureCause& cause, bool withSubject) {
+  CFailureCause said = cause;
+  if (!withSubject) said.subject.clear();
+  const std::string line = DescribeCause(said);
   return line.empty() ? line : line.substr(std::string("Cause: ").size());
+}
+
+std::string NextStep(CauseKind kind) {
+  switch (kind) {
+    case CauseKind::None: return {};
+    case CauseKind::NotFound: return "check that the adapter is plugged in and the port is the right one";
+    case CauseKind::PermissionDenied: return "ask for the right to open the port";
+    case CauseKind::Busy: return "close the program that holds the port";
+    case CauseKind::NotSerial: return "choose the box's serial port";
+    case CauseKind::Gone: return "check the cable and the box's power, then switch it on again";
+    case CauseKind::Unreadable: return "check the image file";
+    case CauseKind::ImageChanged:
+      return "leave the image file alone while boxes load, then load the box again";
+    case CauseKind::WriteCutShort: return "check the cable, then switch the box on again";
+    case CauseKind::BoxProtocol:
+    case CauseKind::PartialImage: return "switch the box off and on again to load it again";
+    case CauseKind::Other: return "switch the box on again; if it fails again, check the port";
+  }
+  return {};
 }
 
 }  // namespace zel

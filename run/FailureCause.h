@@ -32,7 +32,10 @@ struct CFailureCause {
 // One line for the operator, such as
 // "Cause: /dev/ttyUSB0: the port is in use by another program".
 std::string DescribeCause(const CFailureCause& cause);
-// The same without "Cause: " in front; empty for none.
-std::string CauseWords(const CFailureCause& cause);
+// The same without "Cause: " in front; empty for none. Without the
+// subject where the reader knows it already (a port's own tile).
+std::string CauseWords(const CFailureCause& cause, bool withSubject = true);
+// What the operator does next, in a few words; empty for none.
+std::string NextStep(CauseKind kind);
 
 }  // namespace zel

@@ -24,4 +24,11 @@ std::string SystemErrorText(unsigned long code);
 // suffix; returns its path, or an empty text when it could not be written.
 std::string WriteTemporaryFile(const std::vector<uint8_t>& bytes, const std::string& suffix);
 
+// This computer's name on the network; empty when the system gives none.
+std::string HostName();
+
+// path made absolute against the current directory, without resolving
+// links; path itself when it cannot be.
+std::string AbsolutePath(const std::string& path);
+
 }  // namespace zel

@@ -57,4 +57,19 @@ std::string WriteTemporaryFile(const std::vector<uint8_t>& bytes, const std::str
   return name.data();
 }
 
+std::string HostName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty() || path.front() == '/') return path;
+  char directory[4096];
+  if (::getcwd(directory, sizeof directory) == nullptr) return path;
+  std::string absolute = directory;
+  if (absolute.back() != '/') absolute += '/';
+  return absolute + (path.starts_with("./") ? path.substr(2) : path);
+}
+
 }  // namespace zel

@@ -49,4 +49,23 @@ std::string WriteTemporaryFile(const std::vector<uint8_t>& bytes, const std::str
   return {};
 }
 
+std::string HostName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof name;
+  return ::GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+}
+
+// The process's code page is UTF-8 (its manifest), so the A calls take
+// and give UTF-8 paths.
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return path;
+  const DWORD size = ::GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::string absolute(size, '\0');
+  const DWORD length = ::GetFullPathNameA(path.c_str(), size, absolute.data(), nullptr);
+  if (length == 0 || length >= size) return path;
+  absolute.resize(length);
+  return absolute;
+}
+
 }  // namespace zel

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "sim/BoxSimulator.h"
-#include "sim/SampleImage.h"
 
 namespace zel::sim {
 
@@ -15,6 +14,16 @@ class CBoxOnThread {
  public:
   CBoxOnThread(std::vector<uint8_t> image, CBoxPlan plan)
       : m_thread([this, image = std::move(image), plan] { report = box.Run(image, plan); }) {}
+  // Boxes one after another on the same port, as a line swaps them: each
+  // plan's box is switched on once the one before has ended; the reports,
+  // in order, are final after Finish or Join.
+  CBoxOnThread(std::vector<uint8_t> image, std::vector<CBoxPlan> plans)
+      : m_thread([this, image = std::move(image), plans = std::move(plans)] {
+          for (const CBoxPlan& plan : plans) {
+            reports.push_back(report = box.Run(image, plan));
+            if (report.problem == "stopped") return;
+          }
+        }) {}
   CBoxOnThread(std::vector<uint8_t> section, CBootPlan plan)
       : m_thread([this, section = std::move(section), plan] { boot = box.RunBoot(section, plan); }) {}
   ~CBoxOnThread() { Finish(); }
@@ -36,6 +45,7 @@ class CBoxOnThread {
 
   CBoxSimulator box;
   CBoxReport report;
+  std::vector<CBoxReport> reports;  // of each box, for a line of boxes
   CBootReport boot;
 
  private:

@@ -1,9 +1,13 @@
 #include "station/ResultsFile.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <mutex>
 #include <nlohmann/json.hpp>
+#include <random>
 
+#include "run/Platform.h"
 #include "station/StationPorts.h"
 
 namespace zel {
@@ -88,12 +92,44 @@ const char* OutcomeName(RunOutcome outcome) {
   return "failed";
 }
 
+CRecordOrigin RecordOrigin(const std::string& station) {
+  CRecordOrigin origin;
+  origin.host = HostName();
+  origin.station = station.empty() ? origin.host : station;
+  origin.toolVersion = BOXFEEDER_VERSION;
+  return origin;
+}
+
+std::string NewRunId() {
+  static std::mutex mutex;
+  static std::mt19937_64 random{[] {
+    std::random_device device;
+    return (uint64_t{device()} << 32) ^ device() ^
+           static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+  }()};
+  std::lock_guard lock(mutex);
+  uint64_t high = random(), low = random();
+  high = (high & ~uint64_t{0xF000}) | 0x4000;                    // version 4
+  low = (low & ~(uint64_t{0xC} << 60)) | (uint64_t{0x8} << 60);  // the RFC's variant
+  char text[40];
+  std::snprintf(text, sizeof text, "%08x-%04x-%04x-%04x-%012llx", static_cast<unsigned>(high >> 32),
+                static_cast<unsigned>((high >> 16) & 0xFFFF), static_cast<unsigned>(high & 0xFFFF),
+                static_cast<unsigned>(low >> 48), static_cast<unsigned long long>(low & 0xFFFFFFFFFFFFull));
+  return text;
+}
+
 std::string RecordLine(const CBoxRecord& record) {
   const Json line{
+      {"runId", record.runId},
       {"started", record.started},
       {"ended", record.ended},
+      {"seconds", std::round(record.seconds * 1000) / 1000},
+      {"host", TextOrNull(record.origin.host)},
+      {"station", TextOrNull(record.origin.station)},
+      {"toolVersion", record.origin.toolVersion},
       {"port", Text(record.port)},
       {"alias", TextOrNull(record.alias)},
+      {"byPath", TextOrNull(record.byPath)},
       {"vidPid", TextOrNull(record.vidPid)},
       {"serial", TextOrNull(record.serial)},
       {"image", Text(record.imagePath)},
@@ -107,17 +143,21 @@ std::string RecordLine(const CBoxRecord& record) {
   return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-CBoxRecord RecordAtStart(const std::string& imagePath, uint64_t imageSize, const std::string& imageSha256,
-                         const CStationPort& port, bool named, const std::vector<CPortInfo>& present) {
+CBoxRecord RecordAtStart(const CRecordOrigin& origin, const std::string& imagePath, uint64_t imageSize,
+                         const std::string& imageSha256, const CStationPort& port, bool aliasShown,
+                         const std::vector<CPortInfo>& present) {
   CBoxRecord record;
+  record.runId = NewRunId();
   record.started = UtcTimestamp();
+  record.origin = origin;
   record.port = port.path;
-  if (named) record.alias = port.label;
+  if (aliasShown) record.alias = port.label;
   if (const CPortInfo* adapter = FindPort(present, port.path)) {
+    record.byPath = adapter->byPath;
     record.vidPid = adapter->vidPid;
     record.serial = adapter->serial;
   }
-  record.imagePath = imagePath;
+  record.imagePath = AbsolutePath(imagePath);
   record.imageSize = imageSize;
   record.imageSha256 = imageSha256;
   return record;
@@ -125,6 +165,7 @@ CBoxRecord RecordAtStart(const std::string& imagePath, uint64_t imageSize, const
 
 CBoxRecord RecordAtEnd(CBoxRecord record, const CRunEnd& end) {
   record.ended = UtcTimestamp();
+  record.seconds = end.figures.seconds;
   if (!end.imageSha256.empty()) record.imageSha256 = end.imageSha256;  // as the run served it
   record.bytesServed = end.figures.bytes;
   record.coverage = Coverage(end.figures);

@@ -17,7 +17,8 @@ std::optional<CStationRequest> ParseStationArguments(const std::vector<std::stri
   bool imageGiven = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    const bool takesValue = argument == "--station" || argument == "--port" || argument == "--results";
+    const bool takesValue = argument == "--station" || argument == "--port" || argument == "--results" ||
+                            argument == "--station-name";
     if (takesValue && i + 1 == arguments.size()) {
       refusal = argument + " needs a value";
       return std::nullopt;
@@ -29,10 +30,15 @@ std::optional<CStationRequest> ParseStationArguments(const std::vector<std::stri
       ports.push_back(arguments[++i]);
     } else if (argument == "--results") {
       request.setup.resultsPath = arguments[++i];
+    } else if (argument == "--station-name") {
+      request.setup.stationName = arguments[++i];
+    } else if (argument == "--once") {
+      request.setup.continuous = false;
     } else if (argument == "--start") {
       request.start = true;
     } else if (argument == "--exit-when-done") {
       request.setup.exitWhenDone = true;
+      request.setup.continuous = false;
     } else if (argument == "--require-whole-image") {
       request.setup.requireWholeImage = true;
     } else {
@@ -50,7 +56,6 @@ std::optional<CStationRequest> ParseStationArguments(const std::vector<std::stri
   }
   request.setup.ports = NameStationPorts(ports, refusal);
   if (request.setup.ports.empty()) return std::nullopt;
-  for (const std::string& port : ports) request.setup.named.push_back(port.find('=') != std::string::npos);
   if (request.setup.resultsPath == request.setup.image) {
     refusal = "the results file is the image: " + request.setup.image;
     return std::nullopt;

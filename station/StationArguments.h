@@ -1,9 +1,12 @@
 // The station window's command line, the same on Linux and Windows:
 //   boxfeeder --station IMAGE --port A [--port NAME=B ...] [--start]
-//             [--exit-when-done] [--results FILE]
-// --start starts every port at once; --exit-when-done closes the window
-// once every port has ended, the process exiting with the command line's
-// codes. Both are there so that a line can script the window.
+//             [--once] [--exit-when-done] [--results FILE]
+//             [--station-name NAME] [--require-whole-image]
+// Each port waits for its next box when one ends, unless --once. --start
+// starts every port at once; --exit-when-done (which implies --once)
+// closes the window once every port has ended, the process exiting with
+// the command line's codes. Both are there so that a line can script the
+// window.
 #pragma once
 
 #include <optional>

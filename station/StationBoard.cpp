@@ -4,10 +4,31 @@
 #include <cmath>
 #include <cstdio>
 
+#include "station/StationPorts.h"
 #include "station/TransferFigures.h"
 
 namespace zel {
 namespace {
+
+bool StationFault(CauseKind kind) {
+  return kind == CauseKind::NotFound || kind == CauseKind::PermissionDenied || kind == CauseKind::Busy ||
+         kind == CauseKind::NotSerial || kind == CauseKind::Unreadable;
+}
+
+// The causes after which a port's loop waits for the operator: the port
+// is not there or not to be had, or the image cannot be read.
+bool LoopEndsOn(CauseKind kind) {
+  switch (kind) {
+    case CauseKind::NotFound:
+    case CauseKind::PermissionDenied:
+    case CauseKind::Busy:
+    case CauseKind::NotSerial:
+    case CauseKind::Gone:
+    case CauseKind::Unreadable:
+    case CauseKind::Other: return true;
+    default: return false;
+  }
+}
 
 // A tile's figures change at most this often while its box loads: 32
 // boxes asking five times a second each would redraw the window 160 times.
@@ -41,18 +62,48 @@ uint32_t TileStateColor(TileState state) {
   return 0;
 }
 
+std::string TileTitle(const std::string& label, const std::string& device) {
+  std::string name = device;
+  if (name.starts_with("/dev/")) name = name.substr(5);
+  if (name.starts_with("\\\\.\\")) name = name.substr(4);
+  if (name.empty() || label.ends_with(name)) return label;
+  return label + " \u00b7 " + name;
+}
+
+std::string StationCountsText(const CStationCounts& counts, const std::string& activity) {
+  std::string text = std::to_string(counts.loaded) + " loaded, " + std::to_string(counts.failed) + " failed";
+  char figures[80];
+  if (counts.YieldPercent() >= 0) {
+    std::snprintf(figures, sizeof figures, ", yield %.1f %%", counts.YieldPercent());
+    text += figures;
+  }
+  if (counts.PerHour() >= 0) {
+    std::snprintf(figures, sizeof figures, ", %.0f boxes an hour", counts.PerHour());
+    text += figures;
+  }
+  return activity.empty() ? text : text + " \u2014 " + activity;
+}
+
 int StationColumns(size_t count) {
   return std::clamp(static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count)))), 1, 8);
 }
 
 CStationBoard::CStationBoard(IUiDispatcher& dispatcher, IStationView& view, CStationSetup setup,
                              const CEngineKind& kind)
-    : m_view(view), m_setup(std::move(setup)), m_kind(kind), m_station(dispatcher, kind.make) {
-  m_setup.named.resize(m_setup.ports.size(), false);
+    : m_dispatcher(dispatcher),
+      m_view(view),
+      m_setup(std::move(setup)),
+      m_origin(RecordOrigin(m_setup.stationName)),
+      m_kind(kind),
+      m_station(dispatcher, kind.make) {
+  const std::vector<CPortInfo> present = ListSerialPorts();
   for (size_t i = 0; i < m_setup.ports.size(); ++i) {
     m_tiles.push_back(std::make_unique<CTileRun>(*this, i));
-    m_tiles.back()->tile.label = m_setup.ports[i].label;
-    m_tiles.back()->tile.port = m_setup.ports[i].path;
+    CTile& tile = m_tiles.back()->tile;
+    tile.label = m_setup.ports[i].label;
+    tile.port = m_setup.ports[i].path;
+    const CPortInfo* adapter = FindPort(present, tile.port);
+    tile.title = TileTitle(tile.label, adapter ? adapter->device : tile.port);
     m_station.Add(m_setup.ports[i], *m_tiles.back());
   }
 }
@@ -88,9 +139,37 @@ bool CStationBoard::TakeNewImage(std::string& refusal) {
   return true;
 }
 
+void CStationBoard::SetContinuous(bool continuous) {
+  m_setup.continuous = continuous;
+  if (continuous) return;
+  for (auto& run : m_tiles) run->tile.looping = false;
+  ShowTotals();
+}
+
+CStationCounts CStationBoard::Counts() const {
+  CStationCounts counts;
+  for (const auto& run : m_tiles) {
+    counts.loaded += run->tile.loaded;
+    counts.failed += run->tile.failed;
+  }
+  counts.hours = std::chrono::duration<double, std::ratio<3600>>(Clock::now() - m_countsSince).count();
+  return counts;
+}
+
+void CStationBoard::ResetCounts() {
+  m_countsSince = Clock::now();
+  for (auto& run : m_tiles) {
+    run->tile.loaded = run->tile.failed = 0;
+    Show(*run);
+  }
+  ShowTotals();
+}
+
 void CStationBoard::Start(size_t index) {
   CTileRun& run = *m_tiles.at(index);
   if (run.tile.Running() || m_bClosing) return;
+  run.tile.looping = m_setup.continuous;
+  run.next = false;
   // The adapters the records name, found once.
   if (!m_setup.resultsPath.empty() && m_present.empty()) m_present = ListSerialPorts();
   CFailureCause failure;
@@ -99,8 +178,9 @@ void CStationBoard::Start(size_t index) {
   m_station.Engine(index).SetRequireWholeInput(m_setup.requireWholeImage);
   // A small image's digest is known now; a large one's comes with the
   // run's end.
-  run.record = RecordAtStart(m_setup.image, m_imageSize, image ? image->Sha256() : std::string(),
-                             m_setup.ports[index], m_setup.named[index], m_present);
+  // The tile shows the label: it is the box's alias.
+  run.record = RecordAtStart(m_origin, m_setup.image, m_imageSize, image ? image->Sha256() : std::string(),
+                             m_setup.ports[index], true, m_present);
   if (!image) {
     run.started = true;
     CRunEnd end;
@@ -113,7 +193,6 @@ void CStationBoard::Start(size_t index) {
   run.tile.state = TileState::Waiting;
   run.tile.percent = 0;
   run.tile.figures.clear();
-  run.tile.cause.clear();
   AddLog(run, "Waiting for the box on " + run.tile.port);
   if (!m_station.Start(index, m_setup.image)) {
     CRunEnd end;
@@ -125,17 +204,25 @@ void CStationBoard::Start(size_t index) {
   ShowTotals();
 }
 
-void CStationBoard::Stop(size_t index) { m_station.Stop(index); }
+void CStationBoard::Stop(size_t index) {
+  m_tiles.at(index)->tile.looping = false;
+  m_station.Stop(index);
+  ShowTotals();
+}
 
 void CStationBoard::StartAll() {
   for (size_t i = 0; i < m_tiles.size(); ++i) Start(i);
 }
 
-void CStationBoard::StopAll() { m_station.StopAll(); }
+void CStationBoard::StopAll() {
+  for (auto& run : m_tiles) run->tile.looping = false;
+  m_station.StopAll();
+  ShowTotals();
+}
 
 bool CStationBoard::AnyRunning() const {
   for (const auto& run : m_tiles)
-    if (run->tile.Running()) return true;
+    if (Busy(*run)) return true;
   return false;
 }
 
@@ -162,7 +249,7 @@ int CStationBoard::ExitCode() const {
     if (!run->started) continue;
     anyStarted = true;
     anyFailed |= run->tile.state == TileState::Failed;
-    anyCancelled |= run->tile.state == TileState::Cancelled || run->tile.Running();
+    anyCancelled |= run->tile.state == TileState::Cancelled || Busy(*run);
   }
   if (anyFailed) return kAnyFailed;
   return anyCancelled || !anyStarted ? kCancelled : kAllLoaded;
@@ -180,17 +267,16 @@ void CStationBoard::Show(CTileRun& run) {
 }
 
 void CStationBoard::ShowTotals() {
-  int counts[6] = {};
-  for (const auto& run : m_tiles) ++counts[static_cast<int>(run->tile.state)];
-  std::string text;
-  for (TileState state : {TileState::Waiting, TileState::Loading, TileState::Loaded, TileState::Failed,
-                          TileState::Cancelled, TileState::Ready}) {
-    const int n = counts[static_cast<int>(state)];
+  int states[6] = {};
+  for (const auto& run : m_tiles) ++states[static_cast<int>(run->tile.state)];
+  std::string activity;
+  for (TileState state : {TileState::Loading, TileState::Waiting}) {
+    const int n = states[static_cast<int>(state)];
     if (n == 0) continue;
-    if (!text.empty()) text += ", ";
-    text += std::to_string(n) + " " + TileStateWords(state);
+    if (!activity.empty()) activity += ", ";
+    activity += std::to_string(n) + " " + TileStateWords(state);
   }
-  m_view.ShowTotals(text, AnyRunning());
+  m_view.ShowTotals(StationCountsText(Counts(), activity), AnyRunning());
 }
 
 void CStationBoard::Ended(CTileRun& run, const CRunEnd& end) {
@@ -199,14 +285,28 @@ void CStationBoard::Ended(CTileRun& run, const CRunEnd& end) {
       run.tile.state = TileState::Loaded;
       ++run.tile.loaded;
       run.tile.percent = 100;
+      run.tile.cause.clear();
+      run.tile.nextStep.clear();
       break;
-    case RunOutcome::Cancelled: run.tile.state = TileState::Cancelled; break;
+    case RunOutcome::Cancelled:
+      run.tile.state = TileState::Cancelled;
+      run.tile.looping = false;
+      break;
     case RunOutcome::Failed:
       run.tile.state = TileState::Failed;
-      ++run.tile.failed;
-      run.tile.cause = CauseWords(end.cause);
-      if (run.tile.cause.empty()) run.tile.cause = "the box did not finish its upgrade";
+      // A port that does not open, or an image that cannot be read, is the
+      // station's fault: no box failed.
+      run.tile.failed += !StationFault(end.cause.kind);
+      // The tile is the port's: its path is not said again.
+      run.tile.cause = CauseWords(end.cause, end.cause.subject != run.tile.port);
+      run.tile.nextStep = NextStep(end.cause.kind);
+      if (run.tile.cause.empty()) {
+        run.tile.cause = "the box did not finish its upgrade";
+        run.tile.nextStep = NextStep(CauseKind::BoxProtocol);
+      }
       AddLog(run, DescribeCause(end.cause));
+      // A port that does not open or went away waits for the operator.
+      run.tile.looping &= !LoopEndsOn(end.cause.kind);
       break;
   }
   if (run.served > 0) {
@@ -217,21 +317,38 @@ void CStationBoard::Ended(CTileRun& run, const CRunEnd& end) {
   if (end.outcome == RunOutcome::Succeeded && figures.coveredBytes < figures.imageBytes)
     run.tile.figures +=
         " (" + CoverageText(figures.coveredBytes, figures.imageBytes) + " of the image asked for)";
-  if (!m_setup.resultsPath.empty()) {
+  // A loop's wait for its next box, stopped before any box asked for the
+  // image, had no box: it leaves no record.
+  const bool noBox = run.next && end.outcome == RunOutcome::Cancelled && run.served == 0;
+  if (!m_setup.resultsPath.empty() && !noBox) {
     std::string error;
     if (!AppendLine(m_setup.resultsPath, RecordLine(RecordAtEnd(run.record, end)), error)) {
       // A box whose record is missing is no box to count as done.
       m_bResultsLost = true;
+      run.tile.looping = false;
+      run.tile.nextStep = "check the results file, then start the port again";
       run.tile.cause = "Can not Create The File: " + m_setup.resultsPath + ": " + error;
       AddLog(run, run.tile.cause);
     }
   }
+  run.tile.looping &= !m_bClosing;
+  if (run.tile.looping)  // started from the event loop: this runs inside the run's end
+    m_dispatcher.Post([this, alive = std::weak_ptr<int>(m_alive), index = run.index] {
+      if (alive.lock()) Again(index);
+    });
   Show(run);
   ShowTotals();
   if (AnyRunning()) return;
   bool allStarted = true;
   for (const auto& tile : m_tiles) allStarted &= tile->started;
   if (m_bClosing || (m_setup.exitWhenDone && allStarted)) m_view.CloseStation(ExitCode());
+}
+
+void CStationBoard::Again(size_t index) {
+  CTileRun& run = *m_tiles.at(index);
+  if (!run.tile.looping || run.tile.Running() || m_bClosing) return;
+  Start(index);
+  run.next = true;
 }
 
 void CStationBoard::CTileRun::OnLine(const std::string& text, LineLevel /*level*/) {

@@ -1,9 +1,10 @@
 // What the station window shows and does, without a window system: one
 // tile per port (its name, its state in words, its figures, the cause of
-// its last failure, the boxes it loaded and failed), Start and Stop per
-// tile and for all, each port's log kept for when the operator opens it,
-// a record per box in the results file, and the close that asks first
-// while boxes load. The Qt and the Win32 windows draw it (IStationView)
+// its last failure and what to do, the boxes it loaded and failed), Start
+// and Stop per tile and for all, boxes after boxes on each port without a
+// click (continuous), the station's counts, each port's log kept for when
+// the operator opens it, a record per box in the results file, and the
+// close that asks first while boxes load. The Qt and the Win32 windows draw it (IStationView)
 // and hand it the operator's actions.
 #pragma once
 
@@ -32,17 +33,40 @@ uint32_t TileStateColor(TileState state);
 // it (32 tiles: 6 columns), at most 8.
 int StationColumns(size_t count);
 
+// A tile's title: the label, and the port's device where the label does
+// not say it already ("Box06 · COM8", "left · ttyUSB3", "ttyUSB3").
+std::string TileTitle(const std::string& label, const std::string& device);
+
 struct CTile {
   std::string label;  // the port's short name
   std::string port;   // its path
+  std::string title;  // TileTitle of the label and the port's device
   TileState state = TileState::Ready;
   int percent = 0;
-  std::string figures;  // percent, KB/s and time left, once the box asks
-  std::string cause;    // why the last run failed, in one line; empty for none
-  int loaded = 0;       // boxes since the window opened
+  std::string figures;   // percent, KB/s and time left, once the box asks
+  std::string cause;     // why the last box failed, in one line, until a box passes; empty for none
+  std::string nextStep;  // what the operator does about it
+  int loaded = 0;        // boxes since the window opened or the counts were reset
   int failed = 0;
+  bool looping = false;  // continuous: the next box is waited for when this one ends
   bool Running() const { return state == TileState::Waiting || state == TileState::Loading; }
 };
+
+// The boxes the station has seen since the window opened or Reset: what a
+// supervisor reads from across the line.
+struct CStationCounts {
+  int loaded = 0;
+  int failed = 0;
+  double hours = 0;  // since the counts began
+  // Loaded of all that ended, as a percentage; -1 before any ended.
+  double YieldPercent() const { return loaded + failed ? 100.0 * loaded / (loaded + failed) : -1; }
+  // Boxes ended per hour; -1 before the first minute.
+  double PerHour() const { return hours >= 1.0 / 60 ? (loaded + failed) / hours : -1; }
+};
+
+// "11 loaded, 1 failed, yield 91.7 %, 36 boxes an hour", then what the
+// ports do now: "3 loading, 5 waiting for the box".
+std::string StationCountsText(const CStationCounts& counts, const std::string& activity);
 
 class IStationView {
  public:
@@ -65,9 +89,10 @@ class IStationView {
 struct CStationSetup {
   std::string image;
   std::vector<CStationPort> ports;
-  std::vector<bool> named;  // per port: the operator gave its name (NAME=PATH)
   std::string resultsPath;  // empty: no results file
+  std::string stationName;  // the records' station; empty for this computer's name
   bool exitWhenDone = false;
+  bool continuous = true;          // each port waits for its next box when one ends
   bool requireWholeImage = false;  // a box that asks for only part of the image fails
 };
 
@@ -88,8 +113,16 @@ class CStationBoard {
   void SetResultsPath(std::string path) { m_setup.resultsPath = std::move(path); }
   // For the boxes started from now on.
   void SetRequireWholeImage(bool require) { m_setup.requireWholeImage = require; }
+  // For the ports started from now on; off, a port's loop ends with its
+  // box.
+  void SetContinuous(bool continuous);
+  CStationCounts Counts() const;
+  // The counts begin again, now.
+  void ResetCounts();
 
+  // A port's Start: its box, and in continuous mode each next one.
   void Start(size_t index);
+  // Stops the port's box and its loop.
   void Stop(size_t index);
   void StartAll();
   void StopAll();
@@ -134,17 +167,25 @@ class CStationBoard {
     uint64_t served = 0;
     Clock::time_point firstServed{}, lastShown{};
     bool started = false;  // at least once since the window opened
+    bool next = false;     // this run waits for a loop's next box
   };
 
   void AddLog(CTileRun& run, const std::string& line);
   void Show(CTileRun& run);
   void ShowTotals();
   void Ended(CTileRun& run, const CRunEnd& end);
+  // The next box of a port in continuous mode, from the event loop.
+  void Again(size_t index);
+  bool Busy(const CTileRun& run) const { return run.tile.Running() || run.tile.looping; }
   // The copy for a box about to start; null with why in failure.
   std::shared_ptr<CRunInput> ImageForStart(CFailureCause& failure);
 
+  IUiDispatcher& m_dispatcher;
   IStationView& m_view;
   CStationSetup m_setup;
+  CRecordOrigin m_origin;
+  Clock::time_point m_countsSince = Clock::now();
+  std::shared_ptr<int> m_alive = std::make_shared<int>();  // what posted tasks check
   uint64_t m_imageSize = 0;
   const CEngineKind& m_kind;
   std::shared_ptr<CRunInput> m_image;

@@ -31,7 +31,6 @@ std::optional<CStationSetup> SetupOf(const std::string& image, const std::string
   for (const CPortRow& row : rows) {
     if (!row.chosen) continue;
     arguments.push_back(row.alias.empty() ? row.port.name : row.alias + "=" + row.port.name);
-    setup.named.push_back(!row.alias.empty());
   }
   if (image.empty()) {
     refusal = "Choose the image first.";

@@ -16,9 +16,11 @@
 
 #include "cli/Hints.h"
 #include "cli/RunSummary.h"
+#include "run/Platform.h"
 #include "sim/BoxOnThread.h"
 #include "sim/BoxSimulator.h"
 #include "sim/PtyLine.h"
+#include "sim/SampleImage.h"
 #include "station/ResultsFile.h"
 #include "station/StationPorts.h"
 #include "station/TransferFigures.h"
@@ -406,8 +408,9 @@ TEST(BoxfeedStation, ABoxThatHangsUpStopsNoneOfTheOthersAndTheEndSaysWhich) {
     std::filesystem::create_symlink(second.box.Port(), dir + "/b/box");
     std::ofstream(results) << "{\"earlier\": true}\n";  // another run's record stays
     std::vector<std::string> args{BOXFEED_PATH, "upgrade", file.Path(), "--end-pause-ms", "0", "--results"};
-    for (const std::string& more : {results, "-p" + dir + "/a/box", "-p" + dir + "/b/box",
-                                    "--log=" + dir + "/st.txt", "-pthird=" + third.box.Port()})
+    for (const std::string& more :
+         {results, "-p" + dir + "/a/box", "-p" + dir + "/b/box", "--log=" + dir + "/st.txt",
+          "-pthird=" + third.box.Port(), std::string("--station-name=line 3")})
       args.push_back(more);
     if (json) args.push_back("--json");
     CChildProcess child(args);
@@ -461,11 +464,13 @@ TEST(BoxfeedStation, ABoxThatHangsUpStopsNoneOfTheOthersAndTheEndSaysWhich) {
       EXPECT_EQ(record["imageSha256"], Sha256Sum(file.Path()));
       EXPECT_LE(record["started"].get<std::string>(), record["ended"].get<std::string>());
       EXPECT_TRUE(record["vidPid"].is_null()) << "a pseudo-terminal is no USB adapter";
+      EXPECT_EQ(record["station"], "line 3");
+      EXPECT_EQ(record["host"], HostName());
     }
     const auto &a = byPort[dir + "/a/box"], &b = byPort[dir + "/b/box"];
     EXPECT_EQ(a["outcome"], "succeeded");
     EXPECT_EQ(a["bytesServed"], 20000);
-    EXPECT_TRUE(a["alias"].is_null() && a["cause"].is_null());
+    EXPECT_TRUE(a["alias"] == "a/box" && a["cause"].is_null()) << "the label each line shows";
     EXPECT_EQ(b["outcome"], "failed");
     EXPECT_TRUE(Has(b["cause"].get<std::string>(), "disappeared"));
     EXPECT_EQ(byPort[third.box.Port()]["alias"], "third");

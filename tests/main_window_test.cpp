@@ -28,6 +28,7 @@
 #include "sim/BoxOnThread.h"
 #include "sim/BoxSimulator.h"
 #include "sim/PtyLine.h"
+#include "sim/SampleImage.h"
 #include "tests/TempFile.h"
 #include "tests/WidgetShots.h"
 #include "widgets/IconButton.h"

@@ -34,7 +34,7 @@ TEST(StationChoice, RemembersNamesByAdapterAndChoicesByPort) {
   ASSERT_EQ(setup->ports.size(), 2u);
   EXPECT_EQ(setup->ports[0].label, "left");
   EXPECT_EQ(setup->ports[0].path, ftdi.name);
-  EXPECT_EQ(setup->named, (std::vector<bool>{true, true}));
+  EXPECT_EQ(setup->ports[1].label, "bench");
 
   rows[0].alias.clear();
   const CStationMemory after = Remember(memory, "/img.sdl", "/r.jsonl", rows);

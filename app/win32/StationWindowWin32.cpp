@@ -11,7 +11,8 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"BoxFeederStation";
 constexpr wchar_t kLogClass[] = L"BoxFeederStationLog";
-constexpr int kTileWidth = 250, kTileHeight = 150, kGap = 8, kTop = 106;
+constexpr int kTileWidth = 250, kTileHeight = 170, kGap = 8, kTop = 136;
+constexpr COLORREF kFailedFace = RGB(0xf8, 0xc4, 0xc4);
 constexpr UINT_PTR kImageTimer = 1;
 
 COLORREF ColorOf(uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
@@ -46,6 +47,9 @@ CWin32StationWindow::CWin32StationWindow(CStationSetup setup, const CEngineKind&
   m_font = CreateFontIndirectW(&metrics.lfMessageFont);
   metrics.lfMessageFont.lfWeight = FW_BOLD;
   m_bold = CreateFontIndirectW(&metrics.lfMessageFont);
+  metrics.lfMessageFont.lfHeight = metrics.lfMessageFont.lfHeight * 7 / 5;
+  m_large = CreateFontIndirectW(&metrics.lfMessageFont);
+  m_failedFace = CreateSolidBrush(kFailedFace);
   for (int state = 0; state < 6; ++state)
     m_stateBrushes[state] = CreateSolidBrush(ColorOf(TileStateColor(static_cast<TileState>(state))));
 
@@ -66,12 +70,14 @@ CWin32StationWindow::CWin32StationWindow(CStationSetup setup, const CEngineKind&
   MakeControls(setup);
   m_logs.resize(setup.ports.size(), nullptr);
   m_shownStates.resize(setup.ports.size(), TileState::Ready);
+  m_shownFailed.resize(setup.ports.size(), false);
   m_board = std::make_unique<CStationBoard>(m_dispatcher, static_cast<IStationView&>(*this), std::move(setup),
                                             kind);
   for (size_t i = 0; i < m_board->Size(); ++i) ShowTile(i, m_board->Tile(i));
-  ShowTotals(std::to_string(m_board->Size()) + " ready", false);
+  ShowTotals(StationCountsText({}, std::to_string(m_board->Size()) + " ready"), false);
   ShowImage({}, false);
   if (m_board->Setup().requireWholeImage) CheckDlgButton(m_window, kWholeImageId, BST_CHECKED);
+  if (m_board->Setup().continuous) CheckDlgButton(m_window, kContinuousId, BST_CHECKED);
   // The digest of a large image comes once it is read; a file copied over
   // the image shows within a second.
   SetTimer(m_window, kImageTimer, 1000, nullptr);
@@ -84,6 +90,8 @@ CWin32StationWindow::~CWin32StationWindow() {
   if (m_window) DestroyWindow(m_window);
   DeleteObject(m_font);
   DeleteObject(m_bold);
+  DeleteObject(m_large);
+  DeleteObject(m_failedFace);
   for (HBRUSH brush : m_stateBrushes) DeleteObject(brush);
 }
 
@@ -96,15 +104,25 @@ HWND CWin32StationWindow::Add(const wchar_t* type, const std::string& text, DWOR
   return control;
 }
 
+RECT CWin32StationWindow::TileRect(size_t index) const {
+  const int columns = StationColumns(m_shownFailed.size());
+  const int x = kGap + static_cast<int>(index % static_cast<size_t>(columns)) * (kTileWidth + kGap);
+  const int y = kTop + static_cast<int>(index / static_cast<size_t>(columns)) * (kTileHeight + kGap);
+  return {Scaled(x + 8), Scaled(y + 2), Scaled(x + kTileWidth - 2), Scaled(y + kTileHeight - 2)};
+}
+
 void CWin32StationWindow::MakeControls(const CStationSetup& setup) {
   Add(L"STATIC", "Image: " + setup.image, SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 100, kGap, 12, 330, 20);
   Add(L"STATIC", "&Results file:", SS_RIGHT, 101, 340, 12, 90, 20);
   Add(L"EDIT", setup.resultsPath, WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, kResultsId, 436, 9, 190, 22);
   Add(L"BUTTON", "&Start all", WS_TABSTOP | BS_PUSHBUTTON, kStartAllId, kGap, 42, 90, 26);
   Add(L"BUTTON", "S&top all", WS_TABSTOP | BS_PUSHBUTTON, kStopAllId, kGap + 96, 42, 90, 26);
-  Add(L"BUTTON", "&Whole image required", WS_TABSTOP | BS_AUTOCHECKBOX, kWholeImageId, kGap + 196, 44, 160,
+  Add(L"BUTTON", "&Continuous", WS_TABSTOP | BS_AUTOCHECKBOX, kContinuousId, kGap + 196, 44, 96, 22);
+  Add(L"BUTTON", "&Whole image required", WS_TABSTOP | BS_AUTOCHECKBOX, kWholeImageId, kGap + 296, 44, 156,
       22);
-  Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX, kTotalsId, kGap + 364, 47, 260, 20);
+  Add(L"BUTTON", "R&eset counts", WS_TABSTOP | BS_PUSHBUTTON, kResetCountsId, kGap + 516, 42, 100, 26);
+  HWND totals = Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kTotalsId, kGap, 104, 616, 24);
+  SendMessageW(totals, WM_SETFONT, reinterpret_cast<WPARAM>(m_large), TRUE);
   // Read-only: the whole digest can be selected and copied.
   Add(L"EDIT", "", ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP, kDigestId, kGap, 76, 250, 20);
   Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kImageNoteId, kGap + 256, 76, 240, 20);
@@ -118,23 +136,27 @@ void CWin32StationWindow::MakeControls(const CStationSetup& setup) {
     Add(L"BUTTON", "", BS_GROUPBOX, 0xFFFF, x, y - 6, kTileWidth, kTileHeight + 6);
     Add(L"STATIC", "", SS_NOTIFY, TileControlId(i, kStrip), x + 2, y + 4, 5, kTileHeight - 8);
     HWND name = Add(L"STATIC", setup.ports[i].label, SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS,
-                    TileControlId(i, kName), x + 12, y + 6, 110, 18);
+                    TileControlId(i, kName), x + 12, y + 6, 130, 18);
     SendMessageW(name, WM_SETFONT, reinterpret_cast<WPARAM>(m_bold), TRUE);
-    Add(L"STATIC", "", SS_RIGHT | SS_NOPREFIX, TileControlId(i, kState), x + 122, y + 6, kTileWidth - 130,
+    Add(L"STATIC", "", SS_RIGHT | SS_NOPREFIX, TileControlId(i, kState), x + 142, y + 6, kTileWidth - 150,
         18);
     Add(PROGRESS_CLASSW, "", 0, TileControlId(i, kBar), x + 12, y + 28, kTileWidth - 20, 10);
     Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX, TileControlId(i, kFigures), x + 12, y + 44, kTileWidth - 20,
         18);
-    Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, TileControlId(i, kCause), x + 12, y + 64,
+    HWND cause = Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, TileControlId(i, kCause), x + 12,
+                     y + 64, kTileWidth - 20, 18);
+    SendMessageW(cause, WM_SETFONT, reinterpret_cast<WPARAM>(m_bold), TRUE);
+    Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, TileControlId(i, kNextStep), x + 12, y + 84,
         kTileWidth - 20, 18);
-    Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX, TileControlId(i, kCounts), x + 12, y + 84, kTileWidth - 20, 18);
+    Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX, TileControlId(i, kCounts), x + 12, y + 104, kTileWidth - 20,
+        18);
     const int buttonWidth = (kTileWidth - 20 - 12) / 3;
-    Add(L"BUTTON", "Start", WS_TABSTOP | BS_PUSHBUTTON, TileControlId(i, kStart), x + 12, y + 110,
+    Add(L"BUTTON", "Start", WS_TABSTOP | BS_PUSHBUTTON, TileControlId(i, kStart), x + 12, y + 130,
         buttonWidth, 26);
-    Add(L"BUTTON", "Stop", WS_TABSTOP | BS_PUSHBUTTON, TileControlId(i, kStop), x + 18 + buttonWidth, y + 110,
+    Add(L"BUTTON", "Stop", WS_TABSTOP | BS_PUSHBUTTON, TileControlId(i, kStop), x + 18 + buttonWidth, y + 130,
         buttonWidth, 26);
     Add(L"BUTTON", "Log", WS_TABSTOP | BS_PUSHBUTTON, TileControlId(i, kLog), x + 24 + 2 * buttonWidth,
-        y + 110, buttonWidth, 26);
+        y + 130, buttonWidth, 26);
   }
 }
 
@@ -175,6 +197,16 @@ LRESULT CWin32StationWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_TIMER:
       if (wParam == kImageTimer) m_board->CheckImage();
       return 0;
+    case WM_ERASEBKGND: {
+      // The face of a tile whose last box failed, behind its controls.
+      const LRESULT erased = DefWindowProcW(m_window, message, wParam, lParam);
+      for (size_t i = 0; i < m_shownFailed.size(); ++i) {
+        if (!m_shownFailed[i]) continue;
+        const RECT tile = TileRect(i);
+        FillRect(reinterpret_cast<HDC>(wParam), &tile, m_failedFace);
+      }
+      return erased;
+    }
     case WM_CTLCOLORSTATIC: {
       const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
       if (id == kImageNoteId) {
@@ -182,9 +214,15 @@ LRESULT CWin32StationWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) 
         SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
       }
-      if (id >= 1000 && (id - 1000) % kParts == kStrip) {
-        const size_t index = static_cast<size_t>(id - 1000) / kParts;
-        return reinterpret_cast<LRESULT>(m_stateBrushes[static_cast<int>(m_shownStates.at(index))]);
+      const size_t index = static_cast<size_t>(id - 1000) / kParts;
+      if (id >= 1000 && index < m_shownStates.size()) {
+        if ((id - 1000) % kParts == kStrip)
+          return reinterpret_cast<LRESULT>(m_stateBrushes[static_cast<int>(m_shownStates.at(index))]);
+        if (m_shownFailed.at(index)) {  // the failure is seen from across the line
+          SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
+          SetBkColor(reinterpret_cast<HDC>(wParam), kFailedFace);
+          return reinterpret_cast<LRESULT>(m_failedFace);
+        }
       }
       break;
     }
@@ -223,6 +261,14 @@ void CWin32StationWindow::OnCommand(int id) {
     m_board->StopAll();
     return;
   }
+  if (id == kContinuousId) {
+    m_board->SetContinuous(IsDlgButtonChecked(m_window, kContinuousId) == BST_CHECKED);
+    return;
+  }
+  if (id == kResetCountsId) {
+    m_board->ResetCounts();
+    return;
+  }
   if (id == kWholeImageId) {
     m_board->SetRequireWholeImage(IsDlgButtonChecked(m_window, kWholeImageId) == BST_CHECKED);
     return;
@@ -251,14 +297,21 @@ void CWin32StationWindow::ShowTile(size_t index, const CTile& tile) {
   auto set = [&](TilePart part, const std::string& text) {
     SetWindowTextW(GetDlgItem(m_window, TileControlId(index, part)), Wide(text).c_str());
   };
+  set(kName, tile.title);
   set(kState, TileStateWords(tile.state));
   set(kFigures, tile.figures);
   set(kCause, tile.cause);
+  set(kNextStep, tile.nextStep);
   set(kCounts, std::to_string(tile.loaded) + " loaded, " + std::to_string(tile.failed) + " failed");
   SendMessageW(GetDlgItem(m_window, TileControlId(index, kBar)), PBM_SETPOS,
                static_cast<WPARAM>(tile.percent), 0);
-  EnableWindow(GetDlgItem(m_window, TileControlId(index, kStart)), !tile.Running());
-  EnableWindow(GetDlgItem(m_window, TileControlId(index, kStop)), tile.Running());
+  EnableWindow(GetDlgItem(m_window, TileControlId(index, kStart)), !tile.Running() && !tile.looping);
+  EnableWindow(GetDlgItem(m_window, TileControlId(index, kStop)), tile.Running() || tile.looping);
+  if (m_shownFailed.at(index) != !tile.cause.empty()) {
+    m_shownFailed[index] = !tile.cause.empty();
+    const RECT face = TileRect(index);
+    RedrawWindow(m_window, &face, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
+  }
   if (m_shownStates.at(index) != tile.state) {
     m_shownStates[index] = tile.state;
     InvalidateRect(GetDlgItem(m_window, TileControlId(index, kStrip)), nullptr, TRUE);
@@ -313,7 +366,7 @@ LRESULT CALLBACK CWin32StationWindow::LogProc(HWND window, UINT message, WPARAM 
 void CWin32StationWindow::ShowLog(size_t index) {
   HWND& log = m_logs.at(index);
   if (!log) {
-    const std::wstring title = Wide(m_board->Tile(index).label + " - log");
+    const std::wstring title = Wide(m_board->Tile(index).title + " - log");
     log = CreateWindowExW(0, kLogClass, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 640,
                           400, m_window, nullptr, GetModuleHandleW(nullptr), nullptr);
     SetWindowLongPtrW(log, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWin32StationWindow::LogProc));

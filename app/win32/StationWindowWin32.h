@@ -18,9 +18,23 @@ namespace zel {
 class CWin32StationWindow final : private IStationView {
  public:
   // The parts of a tile, whose control ids are TileControlId(index, part).
-  enum TilePart { kStrip, kName, kState, kBar, kFigures, kCause, kCounts, kStart, kStop, kLog, kParts };
+  enum TilePart {
+    kStrip,
+    kName,
+    kState,
+    kBar,
+    kFigures,
+    kCause,
+    kNextStep,
+    kCounts,
+    kStart,
+    kStop,
+    kLog,
+    kParts
+  };
   static constexpr int kResultsId = 102, kStartAllId = 103, kStopAllId = 104, kTotalsId = 105,
-                       kDigestId = 106, kImageNoteId = 107, kTakeNewId = 108, kWholeImageId = 109;
+                       kDigestId = 106, kImageNoteId = 107, kTakeNewId = 108, kWholeImageId = 109,
+                       kContinuousId = 110, kResetCountsId = 111;
   static int TileControlId(size_t index, TilePart part) {
     return 1000 + static_cast<int>(index) * kParts + part;
   }
@@ -62,6 +76,8 @@ class CWin32StationWindow final : private IStationView {
   void MakeControls(const CStationSetup& setup);
   HWND Add(const wchar_t* type, const std::string& text, DWORD style, int id, int x, int y, int w, int h);
   void ShowLog(size_t index);
+  // The face of a tile, inside its frame and beside its strip.
+  RECT TileRect(size_t index) const;
   void TakeResultsPath();
   // The layout is set out at 96 dots per inch and scaled to the screen's.
   int Scaled(int length) const { return MulDiv(length, m_dpi, 96); }
@@ -69,9 +85,11 @@ class CWin32StationWindow final : private IStationView {
   CWin32UiDispatcher m_dispatcher;
   HWND m_window = nullptr;
   int m_dpi = 96;
-  HFONT m_font = nullptr, m_bold = nullptr;
+  HFONT m_font = nullptr, m_bold = nullptr, m_large = nullptr;
   HBRUSH m_stateBrushes[6] = {};
+  HBRUSH m_failedFace = nullptr;  // a tile whose last box failed, until one passes
   std::vector<TileState> m_shownStates;
+  std::vector<bool> m_shownFailed;
   std::vector<HWND> m_logs;
   bool m_bClosingNow = false;
   std::unique_ptr<CStationBoard> m_board;  // last: it goes first, with its runs
