@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "cli/InputChecks.h"
@@ -29,6 +30,54 @@ int RunToTheEnd(CUiLoop& loop, CStation& station,
     anyCancelled |= session->ExitStatus() == kExitCancelled;
   }
   return anyFailed ? kExitFailed : anyCancelled ? kExitCancelled : kExitSucceeded;
+}
+
+// Serves box after box on every port until Ctrl-C (or until each port's
+// loop has ended on a port that failed), then prints each port's counts.
+// 1 when any box failed or a log or record was lost, 2 when a box was
+// cancelled while it loaded or none ended, else 0.
+int RunContinuously(CUiLoop& loop, CConsole& console, CJsonEvents* json, CStation& station,
+                    const std::vector<std::unique_ptr<CTransferSession>>& sessions,
+                    const std::function<void(size_t, bool)>& begin, CActiveStations& active) {
+  std::vector<CPortCounts> counts(sessions.size());
+  std::vector<bool> heard(sessions.size(), false);  // the port's last end is counted
+  bool lost = false, cancelledABox = false;
+  active.push_back(&station);
+  const auto unheard = [&] {
+    for (size_t i = 0; i < sessions.size(); ++i)
+      if (sessions[i]->IsEnded() && !heard[i]) return true;
+    return false;
+  };
+  while (!station.AllEnded() || unheard()) {
+    loop.RunUntil([&] { return unheard() || station.AllEnded(); });
+    for (size_t i = 0; i < sessions.size(); ++i) {
+      if (!sessions[i]->IsEnded() || heard[i]) continue;
+      heard[i] = true;
+      const CTransferSession& session = *sessions[i];
+      const CRunEnd& end = session.End();
+      lost |= session.LostWrites();
+      counts[i].label = station.Boxes()[i].label;
+      if (end.outcome == RunOutcome::Succeeded) ++counts[i].loaded;
+      if (end.outcome == RunOutcome::Failed && !IsStationFault(end.cause.kind)) ++counts[i].failed;
+      if (end.outcome == RunOutcome::Failed) counts[i].lastCause = CauseWords(end.cause, false);
+      if (end.outcome == RunOutcome::Succeeded) counts[i].lastCause.clear();
+      cancelledABox |= end.outcome == RunOutcome::Cancelled && session.HadABox();
+      if (end.outcome == RunOutcome::Cancelled || station.StoppedAll() || session.LostWrites() ||
+          EndsAPortsLoop(end.cause.kind))
+        continue;
+      heard[i] = false;
+      begin(i, true);
+    }
+  }
+  active.clear();
+  if (json)
+    json->Station(station.Boxes());
+  else
+    for (const std::string& line : CountsTable(counts)) console.PrintSummary(line);
+  int loaded = 0, failed = 0;
+  for (const CPortCounts& port : counts) loaded += port.loaded, failed += port.failed;
+  if (failed > 0 || lost) return kExitFailed;
+  return cancelledABox || loaded == 0 ? kExitCancelled : kExitSucceeded;
 }
 
 int Refuse(CConsole& console, const std::string& what, const std::string& refusal) {
@@ -117,7 +166,8 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
     if (!sessions[i]->OpenLog(logs[i], several ? ports[i].label : std::string())) return kExitFailed;
 
   const CRecordOrigin origin = RecordOrigin(command.stationName);
-  for (size_t i = 0; i < sessions.size(); ++i) {
+  // A port's run: its box, or in continuous mode each next one.
+  const auto begin = [&](size_t i, bool next) {
     CSessionOptions options;
     options.label = several ? ports[i].label : std::string();
     options.trace = command.trace;
@@ -126,19 +176,23 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
     options.summary = true;
     options.lineBaud = kUpgradeBaud;
     options.json = json;
+    options.continuous = command.continuous;
+    options.next = next;
     if (!command.resultsPath.empty()) {
       options.resultsPath = command.resultsPath;
       // A small image's digest is known now; a large one's is still being
-      // taken and comes with the run's end.
-      // The label is the alias wherever the operator sees it: named, or
-      // in front of each line when several boxes load.
+      // taken and comes with the run's end. The label is the alias
+      // wherever the operator sees it: named, or in front of each line
+      // when several boxes load.
       options.record = RecordAtStart(origin, command.image, size, image->Sha256(), ports[i],
                                      several || command.ports[i].find('=') != std::string::npos, present);
     }
     sessions[i]->Begin(ports[i].path, options);
     station.Engine(i).SetDebugLinesWanted(command.trace);
     if (!station.Start(i, command.image)) sessions[i]->StartFailed();
-  }
+  };
+  for (size_t i = 0; i < sessions.size(); ++i) begin(i, false);
+  if (command.continuous) return RunContinuously(loop, console, json, station, sessions, begin, active);
   const int status = RunToTheEnd(loop, station, sessions, active);
   if (several) {
     if (json)

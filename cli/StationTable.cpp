@@ -45,4 +45,33 @@ std::vector<std::string> StationTable(const std::vector<CStationBox>& boxes) {
   return lines;
 }
 
+std::vector<std::string> CountsTable(const std::vector<CPortCounts>& ports) {
+  int loaded = 0, failed = 0;
+  size_t width = 4;
+  for (const CPortCounts& port : ports) {
+    loaded += port.loaded;
+    failed += port.failed;
+    width = std::max(width, port.label.size());
+  }
+  std::vector<std::string> lines;
+  char text[512];
+  std::snprintf(text, sizeof text, "Station: %d of %d boxes loaded", loaded, loaded + failed);
+  lines.push_back(text);
+  if (loaded + failed > 0) {
+    std::snprintf(text, sizeof text, ", yield %.1f %%", 100.0 * loaded / (loaded + failed));
+    lines.back() += text;
+  }
+  const int w = static_cast<int>(width);
+  std::snprintf(text, sizeof text, "  %-*s  %6s  %6s  %s", w, "PORT", "LOADED", "FAILED", "LAST CAUSE");
+  lines.push_back(text);
+  for (const CPortCounts& port : ports) {
+    std::snprintf(text, sizeof text, "  %-*s  %6d  %6d  %s", w, port.label.c_str(), port.loaded, port.failed,
+                  port.lastCause.c_str());
+    std::string line = text;
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
 }  // namespace zel::cli

@@ -57,6 +57,7 @@ void CTransferSession::Begin(const std::string& port, const CSessionOptions& opt
 void CTransferSession::StartFailed() {
   m_console.ShowMessage(Tagged("Can not start the transfer"));
   m_end = CRunEnd{};
+  m_end.cause.kind = CauseKind::Other;
   m_bEnded = true;
   Finish();
 }
@@ -154,7 +155,12 @@ void CTransferSession::Finish() {
     }
   }
   if (m_options.json) m_options.json->End(m_port, m_end);
-  if (m_log) {
+  if (m_log && m_options.continuous) {
+    if (m_bLogFailed) {
+      m_console.ShowMessage(Tagged("Can not Create The File: " + m_logPath));
+      m_console.ShowMessage(Tagged("Cause: " + m_logPath + ": " + m_logError));
+    }
+  } else if (m_log) {
     if (std::fclose(m_log) != 0 && !m_bLogFailed) {
       m_bLogFailed = true;
       m_logError = std::strerror(errno);
@@ -168,7 +174,7 @@ void CTransferSession::Finish() {
 }
 
 void CTransferSession::AppendRecord() {
-  if (m_options.resultsPath.empty()) return;
+  if (m_options.resultsPath.empty() || !HadABox()) return;
   std::string error;
   if (AppendLine(m_options.resultsPath, RecordLine(RecordAtEnd(m_options.record, m_end)), error)) return;
   // A box whose record is missing is no box to count as done.

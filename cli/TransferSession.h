@@ -29,6 +29,11 @@ struct CSessionOptions {
   CJsonEvents* json = nullptr;  // JSON events in place of the human text
   std::string resultsPath;      // where the box's record goes as the run ends; empty for none
   CBoxRecord record;            // the record's fields known before the run
+  // Box after box on the port: the log file stays open, and a wait for
+  // the next box stopped before any box asked for the image leaves no
+  // record (it had no box).
+  bool continuous = false;
+  bool next = false;  // this run waits for the next box
 };
 
 class CTransferSession : public IRunObserver {
@@ -46,6 +51,12 @@ class CTransferSession : public IRunObserver {
   bool IsEnded() const { return m_bEnded; }
   // The run's exit status, once it has ended.
   int ExitStatus() const;
+  const CRunEnd& End() const { return m_end; }
+  // The run had a box: one asked for the image, or it was not a wait for
+  // a next box.
+  bool HadABox() const { return !m_options.next || m_served > 0; }
+  // The log or the record could not be written.
+  bool LostWrites() const { return m_bLogFailed || m_bResultsFailed; }
 
   void OnLine(const std::string& text, LineLevel level) override;
   void OnProgress(uint32_t offset, uint32_t length) override;

@@ -57,6 +57,9 @@ int main(int argc, char** argv) {
   upgradeCommand->add_option("--results", upgrade.resultsPath,
                              "Append one JSON line per box to this file as it ends (port, adapter, image "
                              "and its SHA-256, bytes, outcome, cause); several processes may share it");
+  upgradeCommand->add_flag("--continuous", upgrade.continuous,
+                           "Serve box after box on each port, each with its own record, until Ctrl-C; "
+                           "then print each port's counts");
   upgradeCommand->add_option("--station-name", upgrade.stationName,
                              "The station's name in the records (default: this computer's name)");
   // The box's time to take the end to heart; the tests shorten it.

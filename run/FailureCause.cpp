@@ -36,6 +36,15 @@ std::string CauseWords(const CFailureCause& cause, bool withSubject) {
   return line.empty() ? line : line.substr(std::string("Cause: ").size());
 }
 
+bool IsStationFault(CauseKind kind) {
+  return kind == CauseKind::NotFound || kind == CauseKind::PermissionDenied || kind == CauseKind::Busy ||
+         kind == CauseKind::NotSerial || kind == CauseKind::Unreadable;
+}
+
+bool EndsAPortsLoop(CauseKind kind) {
+  return IsStationFault(kind) || kind == CauseKind::Gone || kind == CauseKind::Other;
+}
+
 std::string NextStep(CauseKind kind) {
   switch (kind) {
     case CauseKind::None: return {};

@@ -35,6 +35,12 @@ std::string DescribeCause(const CFailureCause& cause);
 // The same without "Cause: " in front; empty for none. Without the
 // subject where the reader knows it already (a port's own tile).
 std::string CauseWords(const CFailureCause& cause, bool withSubject = true);
+// The port does not open or the image cannot be read: the station's
+// fault, no box's.
+bool IsStationFault(CauseKind kind);
+// After such a cause, or a port gone or failing, a port that serves box
+// after box waits for the operator instead of for its next box.
+bool EndsAPortsLoop(CauseKind kind);
 // What the operator does next, in a few words; empty for none.
 std::string NextStep(CauseKind kind);
 

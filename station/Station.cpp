@@ -38,6 +38,7 @@ bool CStation::Start(size_t index, const std::string& file) {
 void CStation::Stop(size_t index) { m_ports.at(index)->driver.Stop(); }
 
 void CStation::StopAll() {
+  m_bStoppedAll = true;
   for (auto& run : m_ports) run->driver.Stop();
 }
 

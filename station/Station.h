@@ -49,6 +49,8 @@ class CStation {
   // stop and end as cancelled.
   void Stop(size_t index);
   void StopAll();
+  // StopAll was called since the station was made.
+  bool StoppedAll() const { return m_bStoppedAll; }
   bool AllEnded() const;
   // Each port's end, in the order the ports were added.
   std::vector<CStationBox> Boxes() const;
@@ -80,6 +82,7 @@ class CStation {
   IUiDispatcher& m_dispatcher;
   EngineFactory m_makeEngine;
   std::vector<std::unique_ptr<CPortRun>> m_ports;
+  bool m_bStoppedAll = false;
 };
 
 }  // namespace zel

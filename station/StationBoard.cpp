@@ -10,26 +10,6 @@
 namespace zel {
 namespace {
 
-bool StationFault(CauseKind kind) {
-  return kind == CauseKind::NotFound || kind == CauseKind::PermissionDenied || kind == CauseKind::Busy ||
-         kind == CauseKind::NotSerial || kind == CauseKind::Unreadable;
-}
-
-// The causes after which a port's loop waits for the operator: the port
-// is not there or not to be had, or the image cannot be read.
-bool LoopEndsOn(CauseKind kind) {
-  switch (kind) {
-    case CauseKind::NotFound:
-    case CauseKind::PermissionDenied:
-    case CauseKind::Busy:
-    case CauseKind::NotSerial:
-    case CauseKind::Gone:
-    case CauseKind::Unreadable:
-    case CauseKind::Other: return true;
-    default: return false;
-  }
-}
-
 // A tile's figures change at most this often while its box loads: 32
 // boxes asking five times a second each would redraw the window 160 times.
 constexpr auto kFiguresInterval = std::chrono::milliseconds(250);
@@ -296,7 +276,7 @@ void CStationBoard::Ended(CTileRun& run, const CRunEnd& end) {
       run.tile.state = TileState::Failed;
       // A port that does not open, or an image that cannot be read, is the
       // station's fault: no box failed.
-      run.tile.failed += !StationFault(end.cause.kind);
+      run.tile.failed += !IsStationFault(end.cause.kind);
       // The tile is the port's: its path is not said again.
       run.tile.cause = CauseWords(end.cause, end.cause.subject != run.tile.port);
       run.tile.nextStep = NextStep(end.cause.kind);
@@ -306,7 +286,7 @@ void CStationBoard::Ended(CTileRun& run, const CRunEnd& end) {
       }
       AddLog(run, DescribeCause(end.cause));
       // A port that does not open or went away waits for the operator.
-      run.tile.looping &= !LoopEndsOn(end.cause.kind);
+      run.tile.looping &= !EndsAPortsLoop(end.cause.kind);
       break;
   }
   if (run.served > 0) {

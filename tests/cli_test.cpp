@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "cli/Hints.h"
@@ -183,6 +184,49 @@ TEST(BoxfeedUpgrade, ASignalCancelsTheTransferInEveryPhase) {
     EXPECT_TRUE(Has(ReadFile(log.Path()), "Download CANCELLED\r\n"));
     EXPECT_TRUE(Has(ReadFile(results.Path()), "\"outcome\":\"cancelled\""));
   }
+}
+
+// --continuous: one port serves box after box, each with its record, the
+// second box ending before it asked for the whole image; Ctrl-C as the
+// fourth is switched on ends the loop with the port's counts and the code
+// of a failure.
+TEST(BoxfeedContinuous, ServesBoxAfterBoxUntilCtrlC) {
+  const auto image = SampleImage(5000);
+  CTempFile file(image, ".sdl"), results({}, ".jsonl");
+  std::promise<void> fourthAsks, release;
+  sim::CBoxPlan whole = Chunks(1000), part = Chunks(1000), fourth = Chunks(1000);
+  part.endAfter = 2;
+  fourth.beforeRequest = [&fourthAsks, released = release.get_future().share()](size_t n) {
+    if (n != 0) return;
+    fourthAsks.set_value();
+    released.wait();  // until the tool has gone
+  };
+  CBoxOnThread boxes(image, std::vector{whole, part, whole, fourth});
+  struct CReleaseOnExit {
+    std::promise<void>& promise;
+    ~CReleaseOnExit() { promise = {}; }
+  } releaseOnExit{release};
+  CChildProcess child({BOXFEED_PATH, "upgrade", file.Path(), "-p", "bench=" + boxes.box.Port(),
+                       "--continuous", "--require-whole-image", "--results", results.Path(), "--end-pause-ms",
+                       "0"});
+  ASSERT_EQ(fourthAsks.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  child.Signal(SIGINT);
+  EXPECT_EQ(child.Wait(), 1) << child.Stderr();
+  const auto lines = Lines(child.Stdout());
+  const auto table = std::find(lines.begin(), lines.end(), "Station: 2 of 3 boxes loaded, yield 66.7 %");
+  ASSERT_NE(table, lines.end()) << child.Stdout();
+  ASSERT_EQ(lines.end() - table, 3) << child.Stdout();
+  EXPECT_TRUE(std::regex_match(table[2], std::regex(" +bench +2 +1"))) << "the last box passed: " << table[2];
+  std::set<std::string> runIds;
+  std::vector<std::string> outcomes;
+  for (const std::string& line : Lines(ReadFile(results.Path()))) {
+    const auto record = nlohmann::json::parse(line);
+    runIds.insert(record["runId"].get<std::string>());
+    outcomes.push_back(record["outcome"]);
+  }
+  // The fourth asked for nothing before Ctrl-C: no box was loaded there.
+  EXPECT_EQ(outcomes, (std::vector<std::string>{"succeeded", "failed", "succeeded"}));
+  EXPECT_EQ(runIds.size(), 3u);
 }
 
 TEST(BoxfeedUpgrade, APortThatDoesNotOpenExitsWithOneAndSaysWhy) {
