@@ -5,6 +5,7 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/JsonEvents.h"
+#include "cli/ResultsCommand.h"
 #include "cli/Terminal.h"
 #include "interrupt/InterruptWatcher.h"
 #include "run/Platform.h"
@@ -78,6 +79,15 @@ int main(int argc, char** argv) {
 
   CLI::App* portsCommand = app.add_subcommand("ports", "List the serial ports present, without opening any");
 
+  CResultsCommand results;
+  CLI::App* resultsCommand = app.add_subcommand(
+      "results", "Count the boxes loaded and failed, and the yield, in results files (one per station)");
+  resultsCommand->add_option("FILE", results.files, "Results files written by --results")->required();
+  resultsCommand->add_option("--since", results.since,
+                             "Only boxes started on or after this UTC date or time");
+  resultsCommand->add_option("--by", results.by, "Group by day, image (its SHA-256), station, port or cause");
+  resultsCommand->add_flag("--csv", results.csv, "Print CSV, for a spreadsheet");
+
 #if BOXFEEDER_WITH_DEMO
   CDemoOptions demo;
   CLI::App* demoCommand = app.add_subcommand("demo", "Run a whole upgrade against a simulated box");
@@ -95,10 +105,10 @@ int main(int argc, char** argv) {
     const bool known = std::any_of(commands.begin(), commands.end(),
                                    [&](const CLI::App* command) { return command->get_name() == argv[i]; });
     if (!known) {
-      std::fprintf(
-          stderr,
-          "boxfeed: '%s' is not a command; the commands are upgrade, boot, ports%s (boxfeed --help)\n",
-          argv[i], BOXFEEDER_WITH_DEMO ? " and demo" : "");
+      std::fprintf(stderr,
+                   "boxfeed: '%s' is not a command; the commands are upgrade, boot, ports, results%s "
+                   "(boxfeed --help)\n",
+                   argv[i], BOXFEEDER_WITH_DEMO ? " and demo" : "");
       return kExitUsage;
     }
     break;
@@ -130,6 +140,9 @@ int main(int argc, char** argv) {
     status = RunBoot(loop, console, events, boot, active);
   } else if (*portsCommand) {
     status = ListPorts(events);
+  } else if (*resultsCommand) {
+    results.json = jsonOutput;
+    status = ShowResults(results);
   }
 #if BOXFEEDER_WITH_DEMO
   else if (*demoCommand) {

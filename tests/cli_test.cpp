@@ -560,6 +560,51 @@ TEST(BoxfeederStation, ASignalStopsEveryBoxAndKeepsEveryRecord) {
   }
 }
 
+// boxfeed results over the files of two stations, as the stations wrote
+// them: A loaded a box, B failed one and a line of B's file is torn. By
+// station as a table, by cause as CSV, today's as JSON, none from
+// tomorrow.
+TEST(BoxfeedResults, CountsTheBoxesOfTwoStations) {
+  CTempFile a({}, ".jsonl"), b({}, ".jsonl");
+  sim::CBoxPlan part = Chunks(1000);
+  part.endAfter = 1;
+  CShellFeed loads(
+      "exec \"$FEED\" upgrade \"$IMAGE\" -p \"$PORT\" --end-pause-ms 0 --station-name A --results " +
+      a.Path());
+  CShellFeed fails(
+      "exec \"$FEED\" upgrade \"$IMAGE\" -p \"$PORT\" --end-pause-ms 0 --require-whole-image "
+      "--station-name 'B, line 2' --results " +
+          b.Path(),
+      5000, part);
+  ASSERT_EQ(loads.status + fails.status, 1);
+  std::ofstream(b.Path(), std::ios::app) << "{\"started\": \"2026-\n";
+  const auto results = [&](std::vector<std::string> more) {
+    std::vector<std::string> args{BOXFEED_PATH, "results", a.Path(), b.Path()};
+    args.insert(args.end(), more.begin(), more.end());
+    auto child = std::make_unique<CChildProcess>(args);
+    EXPECT_EQ(child->Wait(), 0) << child->Stderr();
+    return child;
+  };
+  const auto byStation = Lines(results({"--by", "station"})->Stdout());
+  ASSERT_EQ(byStation.size(), 4u);
+  EXPECT_TRUE(std::regex_match(byStation[1], std::regex("A +1 +1 +0 +0 +100.0 %")));
+  EXPECT_TRUE(std::regex_match(byStation[2], std::regex("B, line 2 +1 +0 +1 +0 +0.0 %")));
+  EXPECT_TRUE(std::regex_match(byStation[3], std::regex("all +2 +1 +1 +0 +50.0 %")));
+  const auto csv = results({"--by", "station", "--csv"});
+  EXPECT_TRUE(Has(csv->Stderr(), "1 lines were no records"));
+  EXPECT_EQ(csv->Stdout(),
+            "station,boxes,loaded,failed,cancelled,yield\r\nA,1,1,0,0,100.0\r\n\"B, line 2\",1,0,1,0,0.0\r\n"
+            "all,2,1,1,0,50.0\r\n");
+  const std::string today = UtcTimestamp().substr(0, 10);
+  auto json = nlohmann::json::parse(results({"--json", "--since", today, "--by", "cause"})->Stdout());
+  EXPECT_EQ(json["groups"][0]["key"], "(succeeded)");
+  EXPECT_TRUE(json["groups"][1]["key"].get<std::string>().starts_with("the box ended before it had asked"));
+  EXPECT_EQ(json["total"]["yield"], 50.0);
+  json = nlohmann::json::parse(results({"--json", "--since", "2999-01-01"})->Stdout());
+  EXPECT_EQ(json["total"]["boxes"], 0);
+  EXPECT_TRUE(json["total"]["yield"].is_null());
+}
+
 // Records from several processes at once land whole, one to a line: each
 // is one write to a file opened for appending. Lines longer than a pipe's
 // atomic size, and many of them, so that a seek-then-write would tear.
