@@ -1,12 +1,13 @@
 #include "app/StationWindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontDatabase>
-#include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMessageBox>
-#include <QScrollArea>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -42,6 +43,8 @@ CQtStationTile::CQtStationTile(QWidget* parent) : QFrame(parent) {
   bold.setBold(true);
   m_name->setFont(bold);
   m_state = new QLabel(this);
+  // On a small screen the tile narrows before its words: they are cut.
+  for (QLabel* label : {m_name, m_state}) label->setMinimumWidth(1);
   auto* head = new QHBoxLayout;
   head->addWidget(m_name, 1);
   head->addWidget(m_state);
@@ -75,7 +78,49 @@ CQtStationTile::CQtStationTile(QWidget* parent) : QFrame(parent) {
     buttons->addWidget(button);
   }
   column->addLayout(buttons);
-  setMinimumWidth(230);
+  column->addStretch(1);
+  for (QPushButton* button : {start, stop, log}) {
+    auto* action = new QAction(button->text(), this);
+    connect(action, &QAction::triggered, button, &QPushButton::click);
+    addAction(action);
+  }
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void CQtStationTile::SetCompact(bool compact) {
+  if (compact == m_bCompact) return;
+  m_bCompact = compact;
+  for (QWidget* part : std::initializer_list<QWidget*>{m_figures, m_nextStep, m_counts, start, stop, log})
+    part->setVisible(!compact);
+  for (QLayout* part : findChildren<QLayout*>()) part->invalidate();  // the next size hint is the new form's
+  layout()->invalidate();
+}
+
+void CQtTileGrid::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  Arrange();
+}
+
+void CQtTileGrid::Arrange() {
+  if (m_tiles.empty()) return;
+  const int count = static_cast<int>(m_tiles.size()), gap = 6;
+  CQtStationTile& first = *m_tiles.front();
+  const bool wasCompact = first.IsCompact();
+  // The least each form needs, measured on a tile.
+  first.SetCompact(false);
+  const QSize full = first.minimumSizeHint().expandedTo(QSize(220, 0));
+  first.SetCompact(true);
+  const QSize compact = first.minimumSizeHint().expandedTo(QSize(110, 0));
+  first.SetCompact(wasCompact);
+  const CTileGrid grid = ArrangeTiles(m_tiles.size(), width(), height(), gap, full.width(), full.height(),
+                                      compact.width(), compact.height());
+  m_columns = grid.columns;
+  const int columns = grid.columns, w = grid.width, h = grid.height;
+  const bool useCompact = grid.compact;
+  for (int i = 0; i < count; ++i) {
+    m_tiles[i]->SetCompact(useCompact);
+    m_tiles[i]->setGeometry((i % columns) * (w + gap), (i / columns) * (h + gap), w, h);
+  }
 }
 
 void CQtStationTile::Show(const CTile& tile) {
@@ -103,6 +148,8 @@ void CQtStationTile::Show(const CTile& tile) {
   m_counts->setText(tr("%1 loaded, %2 failed").arg(tile.loaded).arg(tile.failed));
   start->setEnabled(!tile.Running() && !tile.looping);
   stop->setEnabled(tile.Running() || tile.looping);
+  actions().at(0)->setEnabled(start->isEnabled());
+  actions().at(1)->setEnabled(stop->isEnabled());
 }
 
 CQtStationWindow::CQtStationWindow(CStationSetup setup, const CEngineKind& kind) {
@@ -112,6 +159,8 @@ CQtStationWindow::CQtStationWindow(CStationSetup setup, const CEngineKind& kind)
   auto* top = new QHBoxLayout;
   auto* image = new QLabel(tr("Image: %1").arg(Text(setup.image)), this);
   image->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  image->setMinimumWidth(1);  // a long path is cut, not the window widened
+  image->setToolTip(Text(setup.image));
   top->addWidget(image, 1);
   m_digest = new QLineEdit(this);
   m_digest->setReadOnly(true);
@@ -132,7 +181,7 @@ CQtStationWindow::CQtStationWindow(CStationSetup setup, const CEngineKind& kind)
   auto* resultsLabel = new QLabel(tr("&Results file:"), this);
   m_results = new QLineEdit(Text(setup.resultsPath), this);
   m_results->setPlaceholderText(tr("none"));
-  m_results->setMinimumWidth(220);
+  m_results->setMinimumWidth(160);
   resultsLabel->setBuddy(m_results);
   top->addWidget(resultsLabel);
   top->addWidget(m_results);
@@ -155,30 +204,24 @@ CQtStationWindow::CQtStationWindow(CStationSetup setup, const CEngineKind& kind)
   large.setPointSizeF(large.pointSizeF() * 1.4);
   large.setBold(true);
   m_totals->setFont(large);
+  m_totals->setMinimumWidth(1);
+  m_totals->setWordWrap(true);
   actions->addWidget(m_startAll);
   actions->addWidget(m_stopAll);
   actions->addWidget(m_continuous);
   actions->addWidget(m_wholeImage);
-  actions->addWidget(m_totals, 1);
+  actions->addStretch(1);
   actions->addWidget(m_resetCounts);
   layout->addLayout(actions);
+  layout->addWidget(m_totals);
 
-  auto* grid = new QGridLayout;
-  grid->setSpacing(8);
-  const int columns = StationColumns(setup.ports.size());
+  m_grid = new CQtTileGrid(this);
   for (size_t i = 0; i < setup.ports.size(); ++i) {
-    auto* tile = new CQtStationTile(this);
-    grid->addWidget(tile, static_cast<int>(i) / columns, static_cast<int>(i) % columns);
+    auto* tile = new CQtStationTile(m_grid);
+    m_grid->Add(tile);
     m_tiles.push_back(tile);
   }
-  grid->setRowStretch(static_cast<int>((setup.ports.size() + columns - 1) / columns), 1);
-  auto* tiles = new QWidget;
-  tiles->setLayout(grid);
-  auto* scroll = new QScrollArea(this);
-  scroll->setWidget(tiles);
-  scroll->setWidgetResizable(true);
-  scroll->setFrameShape(QFrame::NoFrame);
-  layout->addWidget(scroll, 1);
+  layout->addWidget(m_grid, 1);
   m_logs.resize(m_tiles.size(), nullptr);
 
   m_board = std::make_unique<CStationBoard>(m_dispatcher, static_cast<IStationView&>(*this), std::move(setup),
@@ -213,10 +256,13 @@ CQtStationWindow::CQtStationWindow(CStationSetup setup, const CEngineKind& kind)
   ShowImage({}, false);
   ShowTotals(StationCountsText({}, std::to_string(m_tiles.size()) + " ready"), false);
 
-  // Wide enough for the grid's columns, up to the screen.
-  const int width = std::min(columns * 250 + 40, 1600);
+  // Room for every tile in full where the screen has it, else the screen's.
+  const int columns = StationColumns(m_tiles.size());
   const int rows = (static_cast<int>(m_tiles.size()) + columns - 1) / columns;
-  resize(std::max(width, 640), std::min(rows * 190 + 110, 1000));
+  QSize size(std::max(columns * 250 + 40, 640), rows * 196 + 150);
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    size = size.boundedTo(screen->availableGeometry().size() - QSize(16, 48));
+  resize(size);
 }
 
 CQtStationWindow::~CQtStationWindow() = default;

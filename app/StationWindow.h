@@ -19,11 +19,14 @@
 
 namespace zel {
 
-// One port's tile.
+// One port's tile: full, or compact (name, state, bar and cause; Start,
+// Stop and Log on its context menu) where the screen is small.
 class CQtStationTile : public QFrame {
  public:
   explicit CQtStationTile(QWidget* parent);
   void Show(const CTile& tile);
+  void SetCompact(bool compact);
+  bool IsCompact() const { return m_bCompact; }
 
   QPushButton* start;
   QPushButton* stop;
@@ -38,6 +41,25 @@ class CQtStationTile : public QFrame {
   QLabel* m_nextStep;
   QLabel* m_counts;
   QFrame* m_strip;  // the state's colour, beside the words that say it
+  bool m_bCompact = false;
+};
+
+// The tiles in as many columns as fit the space best: full size while
+// they fit, else compact; never a scroll bar. Rearranged as the window is
+// resized.
+class CQtTileGrid : public QWidget {
+ public:
+  explicit CQtTileGrid(QWidget* parent) : QWidget(parent) {}
+  void Add(CQtStationTile* tile) { m_tiles.push_back(tile); }
+  void Arrange();
+  int Columns() const { return m_columns; }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  std::vector<CQtStationTile*> m_tiles;
+  int m_columns = 1;
 };
 
 class CQtStationWindow : public QWidget, private IStationView {
@@ -57,6 +79,7 @@ class CQtStationWindow : public QWidget, private IStationView {
   QCheckBox& WholeImageBox() { return *m_wholeImage; }
   QCheckBox& ContinuousBox() { return *m_continuous; }
   QPushButton& ResetCountsButton() { return *m_resetCounts; }
+  CQtTileGrid& Grid() { return *m_grid; }
   // The open log of a port, or null.
   QPlainTextEdit* OpenLog(size_t index) const;
   // How the window asks before it stops boxes that load (a message box;
@@ -82,6 +105,7 @@ class CQtStationWindow : public QWidget, private IStationView {
 
   CQtUiDispatcher m_dispatcher;
   std::vector<CQtStationTile*> m_tiles;
+  CQtTileGrid* m_grid;
   std::vector<QPlainTextEdit*> m_logs;  // opened on demand; owned by the window
   QPushButton* m_startAll;
   QPushButton* m_stopAll;

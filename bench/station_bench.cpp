@@ -204,6 +204,7 @@ CIdleResult RunIdle(const char* boxfeed, size_t ports, double seconds, const std
 double CpuSecondsSoFar(pid_t pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
   std::string text((std::istreambuf_iterator<char>(stat)), {});
+  if (text.rfind(')') == std::string::npos) return 0;  // the process has gone
   // Fields after the command's closing parenthesis: state is the 3rd
   // field, utime the 14th and stime the 15th.
   std::istringstream fields(text.substr(text.rfind(')') + 2));
@@ -274,6 +275,69 @@ CWindowResult RunWindow(const char* boxfeeder, size_t boxes, const std::vector<u
   return result;
 }
 
+struct CContinuousResult {
+  std::vector<double> overWire;  // per port: boxes 2 and 3, reopening included, against their wire limit
+  double loadingCpuShare = 0;    // while the boxes load
+  double waitingCpuShare = 0;    // then while every port waits for its next box
+  bool allIntact = true;
+};
+
+// The station window in continuous mode: three boxes one after another on
+// each port, each switched on the moment the one before has ended; then
+// every port waits for a fourth for seconds.
+CContinuousResult RunContinuousWindow(const char* boxfeeder, size_t ports, const std::vector<uint8_t>& image,
+                                      const std::string& path, double seconds) {
+  sim::CBoxPlan first, next;
+  first.chunk = next.chunk = 1024;
+  first.baud = next.baud = 57600;
+  first.switchOnAfterMs = 1000;  // once the window is up and every port waits
+  std::vector<std::unique_ptr<sim::CBoxSimulator>> sims;
+  std::vector<std::string> args{boxfeeder, "--station", path, "--start"};
+  for (size_t i = 0; i < ports; ++i) {
+    sims.push_back(std::make_unique<sim::CBoxSimulator>());
+    args.push_back("--port");
+    args.push_back(sims.back()->Port());
+  }
+  CContinuousResult result;
+  result.overWire.resize(ports);
+  std::vector<bool> intact(ports, true);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < ports; ++i)
+    threads.emplace_back([&, i] {
+      sim::CBoxReport report = sims[i]->Run(image, first);
+      const auto firstEnded = Clock::now();
+      double wire = 0;
+      bool whole = report.imageIntact;
+      for (int box = 0; box < 2; ++box) {
+        report = sims[i]->Run(image, next);
+        wire += report.wireSeconds;
+        whole &= report.imageIntact;
+      }
+      const double wall = std::chrono::duration<double>(Clock::now() - firstEnded).count();
+      result.overWire[i] = (wall / wire - 1.0) * 100.0;
+      intact[i] = whole;
+    });
+  const auto start = Clock::now();
+  const pid_t pid = SpawnQuietly(args);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const double settled = CpuSecondsSoFar(pid);
+  const auto settledAt = Clock::now();
+  for (auto& t : threads) t.join();
+  const double loaded = CpuSecondsSoFar(pid);
+  const auto loadedAt = Clock::now();
+  result.loadingCpuShare =
+      (loaded - settled) / std::chrono::duration<double>(loadedAt - settledAt).count() * 100.0;
+  std::this_thread::sleep_for(std::chrono::seconds(1));  // every port back to waiting
+  const double waitFrom = CpuSecondsSoFar(pid);
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  result.waitingCpuShare = (CpuSecondsSoFar(pid) - waitFrom) / seconds * 100.0;
+  ::kill(pid, SIGTERM);
+  WaitFor(pid, start);
+  for (auto& sim : sims) sim->Stop();
+  for (const bool whole : intact) result.allIntact &= whole;
+  return result;
+}
+
 void Print(const char* what, const CStationResult& r) {
   const auto [low, high] = std::minmax_element(r.overWire.begin(), r.overWire.end());
   std::printf(
@@ -285,6 +349,7 @@ void Print(const char* what, const CStationResult& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as it comes
   const char* boxfeed = argc > 1 ? argv[1] : "cli/boxfeed";
   std::vector<uint8_t> image(48 * 1024);
   std::mt19937 random(3);
@@ -313,7 +378,8 @@ int main(int argc, char** argv) {
     const std::vector<uint8_t> large(64 << 20, 0x5A), small(1024, 0x5A);
     const double base = PeakMemoryMiB(boxfeed, 32, small), peak = PeakMemoryMiB(boxfeed, 32, large);
     std::printf(
-        "Memory, 32 boxes loading one image: boxfeed's peak %.1f MiB with 64 MiB, %.1f MiB with 1 KiB: the image "
+        "Memory, 32 boxes loading one image: boxfeed's peak %.1f MiB with 64 MiB, %.1f MiB with 1 KiB: the "
+        "image "
         "costs %.1f MiB, %.2f times its size (aim: under the image + 64 MiB, %.0f MiB)\n",
         peak, base, peak - base, (peak - base) / 64.0, 64.0 + 64.0);
   }
@@ -331,6 +397,17 @@ int main(int argc, char** argv) {
     const CWindowResult waiting = RunWindow(argv[2], 32, image, path, true, 5.0);
     std::printf("Window, 32 boxes off: window CPU %.2f %% of one core while it waits 5 s\n",
                 waiting.loadingCpuShare);
+    const CContinuousResult continuous = RunContinuousWindow(argv[2], 32, image, path, 5.0);
+    const auto [best, worst] = std::minmax_element(continuous.overWire.begin(), continuous.overWire.end());
+    std::printf(
+        "Window, continuous, 32 ports, 3 boxes each, the next switched on as one ends: images %s; boxes 2 "
+        "and 3 "
+        "over the wire limit, reopening included: best %.2f %%, worst %.2f %% (one box per Start, above: "
+        "worst "
+        "%.2f %%); window CPU %.2f %% of one core while they load (aim: under 10 %%), %.2f %% while 32 ports "
+        "wait for their next box\n",
+        continuous.allIntact ? "intact" : "NOT intact", *best, *worst, *high, continuous.loadingCpuShare,
+        continuous.waitingCpuShare);
   }
   std::remove(path.c_str());
   return 0;

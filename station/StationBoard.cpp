@@ -68,6 +68,38 @@ int StationColumns(size_t count) {
   return std::clamp(static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count)))), 1, 8);
 }
 
+CTileGrid ArrangeTiles(size_t count, int areaWidth, int areaHeight, int gap, int fullWidth, int fullHeight,
+                       int compactWidth, int compactHeight) {
+  CTileGrid grid;
+  const int n = std::max(1, static_cast<int>(count));
+  const auto cell = [&](int columns, int& width, int& height) {
+    const int rows = (n + columns - 1) / columns;
+    width = (areaWidth - (columns - 1) * gap) / columns;
+    height = (areaHeight - (rows - 1) * gap) / rows;
+  };
+  for (const bool compact : {false, true}) {
+    const double needWidth = compact ? compactWidth : fullWidth,
+                 needHeight = compact ? compactHeight : fullHeight;
+    double best = 0;
+    for (int columns = 1; columns <= n; ++columns) {
+      int width = 0, height = 0;
+      cell(columns, width, height);
+      const double room = std::min(width / needWidth, height / needHeight);
+      if (room >= 1 && room > best) {
+        best = room;
+        grid.columns = columns;
+        grid.compact = compact;
+      }
+    }
+    if (best > 0) break;
+    // Too small even for the compact form: as many columns as its width allows.
+    grid.compact = true;
+    grid.columns = std::clamp((areaWidth + gap) / std::max(1, compactWidth + gap), 1, n);
+  }
+  cell(grid.columns, grid.width, grid.height);
+  return grid;
+}
+
 CStationBoard::CStationBoard(IUiDispatcher& dispatcher, IStationView& view, CStationSetup setup,
                              const CEngineKind& kind)
     : m_dispatcher(dispatcher),

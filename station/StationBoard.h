@@ -33,6 +33,18 @@ uint32_t TileStateColor(TileState state);
 // it (32 tiles: 6 columns), at most 8.
 int StationColumns(size_t count);
 
+// Where count tiles go in an area: the columns that leave each tile the
+// most room for what its form needs, the full form while it fits, else the
+// compact one (name, state, bar, cause); never more than the area, so no
+// scroll bar. Sizes in any one unit.
+struct CTileGrid {
+  int columns = 1;
+  bool compact = false;
+  int width = 0, height = 0;  // of each tile
+};
+CTileGrid ArrangeTiles(size_t count, int areaWidth, int areaHeight, int gap, int fullWidth, int fullHeight,
+                       int compactWidth, int compactHeight);
+
 // A tile's title: the label, and the port's device where the label does
 // not say it already ("Box06 · COM8", "left · ttyUSB3", "ttyUSB3").
 std::string TileTitle(const std::string& label, const std::string& device);

@@ -275,6 +275,51 @@ class StationWindowTest : public QObject {
     QCOMPARE(window.exitCode.value_or(-1), CStationBoard::kCancelled);
   }
 
+  // 32 ports fit a laptop's 1366 x 768 (compact), the same at 150 % (910 x
+  // 512 in the window's units) and 1920 x 1080 (full): every tile whole,
+  // inside the window, none over another, and the window no wider than the
+  // screen; 4 ports on 1600 x 1200 fill it.
+  void EveryTileFitsTheScreen() {
+    CStationSetup setup;
+    setup.image = m_file.Path();
+    for (int i = 0; i < 32; ++i)
+      setup.ports.push_back({"/dev/ttyUSB" + std::to_string(i), "Box" + std::to_string(i)});
+    CQtStationWindow window(setup, test::QuickUpgradeKind());
+    window.show();
+    const struct {
+      QSize screen;
+      bool compact;
+      const char* shot;
+    } screens[] = {{{1366, 768}, true, "station-32-1366x768"},
+                   {{910, 512}, true, nullptr},
+                   {{1920, 1080}, false, "station-32-1920x1080"}};
+    for (const auto& screen : screens) {
+      const QSize size = screen.screen - QSize(0, 70);  // the title bar and the task bar
+      QVERIFY(window.minimumSizeHint().width() <= size.width());
+      window.resize(size);
+      QTRY_COMPARE(window.size(), size);
+      QApplication::processEvents();
+      QRegion covered;
+      for (size_t i = 0; i < 32; ++i) {
+        CQtStationTile& tile = window.TileWidget(i);
+        const QRect at(tile.mapTo(&window, QPoint(0, 0)), tile.size());
+        QVERIFY2(window.rect().contains(at),
+                 qPrintable(QStringLiteral("tile %1 at %2x%3").arg(i).arg(size.width()).arg(size.height())));
+        const QSize need = tile.minimumSizeHint();
+        QVERIFY2(tile.width() >= need.width() && tile.height() >= need.height(),
+                 qPrintable(QStringLiteral("%1x%2 < %3x%4")
+                                .arg(tile.width())
+                                .arg(tile.height())
+                                .arg(need.width())
+                                .arg(need.height())));
+        QVERIFY(!covered.intersects(at));
+        covered += at;
+        QCOMPARE(tile.IsCompact(), screen.compact);
+      }
+      if (screen.shot) Screenshot(&window, QString::fromLatin1(screen.shot));
+    }
+  }
+
   // The picker lists each port with its adapter and whether it is held;
   // it refuses a station of nothing and stays open saying so; the ports
   // chosen and named make the station, and the memory survives a restart.

@@ -11,7 +11,10 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"BoxFeederStation";
 constexpr wchar_t kLogClass[] = L"BoxFeederStationLog";
-constexpr int kTileWidth = 250, kTileHeight = 170, kGap = 8, kTop = 136;
+// The layout at 96 dots per inch: a tile's least size in full and compact
+// (name, state, bar, cause), the gap between tiles, the head above them.
+constexpr int kTileWidth = 250, kTileHeight = 158, kCompactWidth = 120, kCompactHeight = 76, kGap = 8,
+              kTop = 136;
 constexpr COLORREF kFailedFace = RGB(0xf8, 0xc4, 0xc4);
 constexpr UINT_PTR kImageTimer = 1;
 
@@ -61,16 +64,21 @@ CWin32StationWindow::CWin32StationWindow(CStationSetup setup, const CEngineKind&
   RECT frame{0, 0, Scaled(std::max(columns * (kTileWidth + kGap) + kGap, 640)),
              Scaled(kTop + rows * (kTileHeight + kGap) + kGap)};
   AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT);
+  // No larger than the screen's work area: the tiles reflow into it.
+  RECT work{0, 0, 1366, 728};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   m_window = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, L"BoxFeeder station", WS_OVERLAPPEDWINDOW,
-                             CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
-                             std::min<LONG>(frame.bottom - frame.top, 1000), nullptr, nullptr,
-                             GetModuleHandleW(nullptr), nullptr);
+                             CW_USEDEFAULT, CW_USEDEFAULT,
+                             std::min<LONG>(frame.right - frame.left, work.right - work.left),
+                             std::min<LONG>(frame.bottom - frame.top, work.bottom - work.top), nullptr,
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
   SetWindowLongPtrW(m_window, 0, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(m_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWin32StationWindow::WindowProc));
   MakeControls(setup);
   m_logs.resize(setup.ports.size(), nullptr);
   m_shownStates.resize(setup.ports.size(), TileState::Ready);
   m_shownFailed.resize(setup.ports.size(), false);
+  Arrange();
   m_board = std::make_unique<CStationBoard>(m_dispatcher, static_cast<IStationView&>(*this), std::move(setup),
                                             kind);
   for (size_t i = 0; i < m_board->Size(); ++i) ShowTile(i, m_board->Tile(i));
@@ -104,13 +112,6 @@ HWND CWin32StationWindow::Add(const wchar_t* type, const std::string& text, DWOR
   return control;
 }
 
-RECT CWin32StationWindow::TileRect(size_t index) const {
-  const int columns = StationColumns(m_shownFailed.size());
-  const int x = kGap + static_cast<int>(index % static_cast<size_t>(columns)) * (kTileWidth + kGap);
-  const int y = kTop + static_cast<int>(index / static_cast<size_t>(columns)) * (kTileHeight + kGap);
-  return {Scaled(x + 8), Scaled(y + 2), Scaled(x + kTileWidth - 2), Scaled(y + kTileHeight - 2)};
-}
-
 void CWin32StationWindow::MakeControls(const CStationSetup& setup) {
   Add(L"STATIC", "Image: " + setup.image, SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 100, kGap, 12, 330, 20);
   Add(L"STATIC", "&Results file:", SS_RIGHT, 101, 340, 12, 90, 20);
@@ -129,35 +130,61 @@ void CWin32StationWindow::MakeControls(const CStationSetup& setup) {
   HWND takeNew =
       Add(L"BUTTON", "Take &new image", WS_TABSTOP | BS_PUSHBUTTON, kTakeNewId, kGap + 500, 72, 110, 26);
   ShowWindow(takeNew, SW_HIDE);
-  const int columns = StationColumns(setup.ports.size());
+  // Made in place by Arrange, as the window's size allows.
   for (size_t i = 0; i < setup.ports.size(); ++i) {
-    const int x = kGap + static_cast<int>(i % static_cast<size_t>(columns)) * (kTileWidth + kGap);
-    const int y = kTop + static_cast<int>(i / static_cast<size_t>(columns)) * (kTileHeight + kGap);
-    Add(L"BUTTON", "", BS_GROUPBOX, 0xFFFF, x, y - 6, kTileWidth, kTileHeight + 6);
-    Add(L"STATIC", "", SS_NOTIFY, TileControlId(i, kStrip), x + 2, y + 4, 5, kTileHeight - 8);
+    m_frames.push_back(Add(L"BUTTON", "", BS_GROUPBOX, 0xFFFF, 0, 0, 0, 0));
+    Add(L"STATIC", "", SS_NOTIFY, TileControlId(i, kStrip), 0, 0, 0, 0);
     HWND name = Add(L"STATIC", setup.ports[i].label, SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS,
-                    TileControlId(i, kName), x + 12, y + 6, 130, 18);
+                    TileControlId(i, kName), 0, 0, 0, 0);
     SendMessageW(name, WM_SETFONT, reinterpret_cast<WPARAM>(m_bold), TRUE);
-    Add(L"STATIC", "", SS_RIGHT | SS_NOPREFIX, TileControlId(i, kState), x + 142, y + 6, kTileWidth - 150,
-        18);
-    Add(PROGRESS_CLASSW, "", 0, TileControlId(i, kBar), x + 12, y + 28, kTileWidth - 20, 10);
-    Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX, TileControlId(i, kFigures), x + 12, y + 44, kTileWidth - 20,
-        18);
-    HWND cause = Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, TileControlId(i, kCause), x + 12,
-                     y + 64, kTileWidth - 20, 18);
+    Add(L"STATIC", "", SS_RIGHT | SS_NOPREFIX | SS_ENDELLIPSIS, TileControlId(i, kState), 0, 0, 0, 0);
+    Add(PROGRESS_CLASSW, "", 0, TileControlId(i, kBar), 0, 0, 0, 0);
+    Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX, TileControlId(i, kFigures), 0, 0, 0, 0);
+    HWND cause =
+        Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, TileControlId(i, kCause), 0, 0, 0, 0);
     SendMessageW(cause, WM_SETFONT, reinterpret_cast<WPARAM>(m_bold), TRUE);
-    Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, TileControlId(i, kNextStep), x + 12, y + 84,
-        kTileWidth - 20, 18);
-    Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX, TileControlId(i, kCounts), x + 12, y + 104, kTileWidth - 20,
-        18);
-    const int buttonWidth = (kTileWidth - 20 - 12) / 3;
-    Add(L"BUTTON", "Start", WS_TABSTOP | BS_PUSHBUTTON, TileControlId(i, kStart), x + 12, y + 130,
-        buttonWidth, 26);
-    Add(L"BUTTON", "Stop", WS_TABSTOP | BS_PUSHBUTTON, TileControlId(i, kStop), x + 18 + buttonWidth, y + 130,
-        buttonWidth, 26);
-    Add(L"BUTTON", "Log", WS_TABSTOP | BS_PUSHBUTTON, TileControlId(i, kLog), x + 24 + 2 * buttonWidth,
-        y + 130, buttonWidth, 26);
+    Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, TileControlId(i, kNextStep), 0, 0, 0, 0);
+    Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX, TileControlId(i, kCounts), 0, 0, 0, 0);
+    Add(L"BUTTON", "Start", WS_TABSTOP | BS_PUSHBUTTON, TileControlId(i, kStart), 0, 0, 0, 0);
+    Add(L"BUTTON", "Stop", WS_TABSTOP | BS_PUSHBUTTON, TileControlId(i, kStop), 0, 0, 0, 0);
+    Add(L"BUTTON", "Log", WS_TABSTOP | BS_PUSHBUTTON, TileControlId(i, kLog), 0, 0, 0, 0);
   }
+  m_tileRects.resize(setup.ports.size());
+}
+
+void CWin32StationWindow::Arrange() {
+  RECT client{};
+  GetClientRect(m_window, &client);
+  // In the layout's units (96 per inch).
+  const int width = MulDiv(client.right, 96, m_dpi) - 2 * kGap;
+  const int height = MulDiv(client.bottom, 96, m_dpi) - kTop - kGap;
+  const CTileGrid grid = ArrangeTiles(m_frames.size(), width, height, kGap, kTileWidth, kTileHeight,
+                                      kCompactWidth, kCompactHeight);
+  const auto place = [&](size_t i, TilePart part, int x, int y, int w, int h, bool shown = true) {
+    HWND control = GetDlgItem(m_window, TileControlId(i, part));
+    MoveWindow(control, Scaled(x), Scaled(y), Scaled(w), Scaled(h), FALSE);
+    ShowWindow(control, shown ? SW_SHOWNA : SW_HIDE);
+  };
+  const int w = grid.width, h = grid.height, inner = w - 20, full = !grid.compact;
+  for (size_t i = 0; i < m_frames.size(); ++i) {
+    const int x = kGap + static_cast<int>(i % static_cast<size_t>(grid.columns)) * (w + kGap);
+    const int y = kTop + static_cast<int>(i / static_cast<size_t>(grid.columns)) * (h + kGap);
+    MoveWindow(m_frames[i], Scaled(x), Scaled(y), Scaled(w), Scaled(h), FALSE);
+    m_tileRects[i] = {Scaled(x + 8), Scaled(y + 8), Scaled(x + w - 2), Scaled(y + h - 2)};
+    place(i, kStrip, x + 2, y + 10, 5, h - 14);
+    const int nameWidth = inner * 3 / 5;
+    place(i, kName, x + 12, y + 12, nameWidth, 18);
+    place(i, kState, x + 12 + nameWidth, y + 12, inner - nameWidth, 18);
+    place(i, kBar, x + 12, y + 34, inner, 10);
+    place(i, kFigures, x + 12, y + 48, inner, 18, full);
+    place(i, kCause, x + 12, full ? y + 66 : y + 48, inner, 18);
+    place(i, kNextStep, x + 12, y + 84, inner, 18, full);
+    place(i, kCounts, x + 12, y + 102, inner, 18, full);
+    const int buttonWidth = (inner - 12) / 3;
+    for (const TilePart button : {kStart, kStop, kLog})
+      place(i, button, x + 12 + (button - kStart) * (buttonWidth + 6), y + 124, buttonWidth, 26, full);
+  }
+  InvalidateRect(m_window, nullptr, TRUE);
 }
 
 std::string CWin32StationWindow::ControlText(int id) const {
@@ -194,6 +221,9 @@ LRESULT CWin32StationWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_COMMAND:
       if (HIWORD(wParam) == BN_CLICKED) OnCommand(LOWORD(wParam));
       return 0;
+    case WM_SIZE:
+      if (!m_frames.empty()) Arrange();
+      return 0;
     case WM_TIMER:
       if (wParam == kImageTimer) m_board->CheckImage();
       return 0;
@@ -202,7 +232,7 @@ LRESULT CWin32StationWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) 
       const LRESULT erased = DefWindowProcW(m_window, message, wParam, lParam);
       for (size_t i = 0; i < m_shownFailed.size(); ++i) {
         if (!m_shownFailed[i]) continue;
-        const RECT tile = TileRect(i);
+        const RECT tile = m_tileRects[i];
         FillRect(reinterpret_cast<HDC>(wParam), &tile, m_failedFace);
       }
       return erased;
@@ -309,7 +339,7 @@ void CWin32StationWindow::ShowTile(size_t index, const CTile& tile) {
   EnableWindow(GetDlgItem(m_window, TileControlId(index, kStop)), tile.Running() || tile.looping);
   if (m_shownFailed.at(index) != !tile.cause.empty()) {
     m_shownFailed[index] = !tile.cause.empty();
-    const RECT face = TileRect(index);
+    const RECT face = m_tileRects.at(index);
     RedrawWindow(m_window, &face, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
   }
   if (m_shownStates.at(index) != tile.state) {

@@ -76,8 +76,8 @@ class CWin32StationWindow final : private IStationView {
   void MakeControls(const CStationSetup& setup);
   HWND Add(const wchar_t* type, const std::string& text, DWORD style, int id, int x, int y, int w, int h);
   void ShowLog(size_t index);
-  // The face of a tile, inside its frame and beside its strip.
-  RECT TileRect(size_t index) const;
+  // Places the tiles as the window's size allows (CTileGrid).
+  void Arrange();
   void TakeResultsPath();
   // The layout is set out at 96 dots per inch and scaled to the screen's.
   int Scaled(int length) const { return MulDiv(length, m_dpi, 96); }
@@ -90,6 +90,8 @@ class CWin32StationWindow final : private IStationView {
   HBRUSH m_failedFace = nullptr;  // a tile whose last box failed, until one passes
   std::vector<TileState> m_shownStates;
   std::vector<bool> m_shownFailed;
+  std::vector<HWND> m_frames;     // each tile's frame
+  std::vector<RECT> m_tileRects;  // each tile's face, inside its frame and beside its strip
   std::vector<HWND> m_logs;
   bool m_bClosingNow = false;
   std::unique_ptr<CStationBoard> m_board;  // last: it goes first, with its runs

@@ -19,7 +19,7 @@ if [ -z "${DISPLAY:-}" ]; then
   # The first free display number from 90 on.
   n=90
   while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp > "$win/xvfb.log" 2>&1 &
+  Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp > "$win/xvfb.log" 2>&1 &
   xvfb=$!
   export DISPLAY=":$n"
   tries=0

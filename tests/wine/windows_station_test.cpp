@@ -109,36 +109,44 @@ TEST(WindowStation, TheSessionsEndKeepsTheRecord) {
   ASSERT_TRUE(Until(window, 5, [&] { return window.Handle() == nullptr; }));
 }
 
-// Sixteen ports: the grid is 4 by 4, every tile inside the window, and a
-// port that is not there fails at once with its cause.
-TEST(WindowStation, SixteenPortsFitTheirGrid) {
+// 32 ports on a laptop's 1366 x 768 (compact tiles) and on 1920 x 1080
+// (full): every tile inside the window and none over another; a port that
+// is not there fails at once, with its cause, and no box is counted.
+TEST(WindowStation, ThirtyTwoPortsFitTheScreen) {
   CStationSetup setup;
   setup.image = Env("BOXFEEDER_TEST_IMAGE");
-  for (int i = 0; i < 16; ++i)
+  for (int i = 0; i < 32; ++i)
     setup.ports.push_back({"COM" + std::to_string(40 + i), "bench-" + std::to_string(i + 1)});
   Window window(setup, UpgradeKind());
   ShowWindow(window.Handle(), SW_SHOW);
-  RECT client{};
-  GetClientRect(window.Handle(), &client);
-  std::vector<LONG> tops;
-  for (size_t i = 0; i < 16; ++i) {
-    RECT tile{};
-    GetWindowRect(GetDlgItem(window.Handle(), Window::TileControlId(i, Window::kLog)), &tile);
-    MapWindowPoints(nullptr, window.Handle(), reinterpret_cast<POINT*>(&tile), 2);
-    EXPECT_LE(tile.right, client.right) << i;
-    EXPECT_LE(tile.bottom, client.bottom) << i;
-    tops.push_back(tile.top);
+  for (const SIZE screen : {SIZE{1366, 728}, SIZE{1920, 1040}}) {
+    SetWindowPos(window.Handle(), nullptr, 0, 0, screen.cx, screen.cy, SWP_NOZORDER | SWP_NOMOVE);
+    RECT client{};
+    GetClientRect(window.Handle(), &client);
+    std::vector<RECT> tiles;
+    for (size_t i = 0; i < 32; ++i) {
+      RECT tile{};
+      GetWindowRect(GetDlgItem(window.Handle(), Window::TileControlId(i, Window::kCause)), &tile);
+      MapWindowPoints(nullptr, window.Handle(), reinterpret_cast<POINT*>(&tile), 2);
+      EXPECT_LE(tile.right, client.right) << i;
+      EXPECT_LE(tile.bottom, client.bottom) << i;
+      for (const RECT& other : tiles) {
+        RECT overlap{};
+        EXPECT_FALSE(IntersectRect(&overlap, &tile, &other)) << i;
+      }
+      tiles.push_back(tile);
+      const bool full =
+          IsWindowVisible(GetDlgItem(window.Handle(), Window::TileControlId(i, Window::kStart)));
+      EXPECT_EQ(full, screen.cx == 1920) << i;
+    }
+    wintest::Screenshot(window.Handle(), "win32-station-32-" + std::to_string(screen.cx));
   }
-  EXPECT_EQ(tops[0], tops[3]) << "four to a row";
-  EXPECT_GT(tops[4], tops[3]);
-  EXPECT_EQ(tops[12], tops[15]);
-  window.Board().Start(15);
+  window.Board().Start(31);
   ASSERT_TRUE(Until(window, 10, [&] { return !window.Board().AnyRunning(); }));
-  EXPECT_EQ(window.ControlText(Window::TileControlId(15, Window::kState)), "failed");
-  EXPECT_EQ(window.ControlText(Window::TileControlId(15, Window::kCause)), "it does not exist");
-  EXPECT_EQ(window.ControlText(Window::TileControlId(15, Window::kCounts)), "0 loaded, 0 failed")
+  EXPECT_EQ(window.ControlText(Window::TileControlId(31, Window::kState)), "failed");
+  EXPECT_EQ(window.ControlText(Window::TileControlId(31, Window::kCause)), "it does not exist");
+  EXPECT_EQ(window.ControlText(Window::TileControlId(31, Window::kCounts)), "0 loaded, 0 failed")
       << "a port that does not open is no box that failed";
-  wintest::Screenshot(window.Handle(), "win32-station-16");
 }
 
 std::string Cell(HWND list, int row, int column) {
