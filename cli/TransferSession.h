@@ -52,9 +52,8 @@ class CTransferSession : public IRunObserver {
   // The run's exit status, once it has ended.
   int ExitStatus() const;
   const CRunEnd& End() const { return m_end; }
-  // The run had a box: one asked for the image, or it was not a wait for
-  // a next box.
-  bool HadABox() const { return !m_options.next || m_served > 0; }
+  // The run had a box: it was not a wait for a next box that had none.
+  bool HadABox() const { return !m_options.next || !WaitHadNoBox(m_end, m_served); }
   // The log or the record could not be written.
   bool LostWrites() const { return m_bLogFailed || m_bResultsFailed; }
 

@@ -45,4 +45,11 @@ struct CRunEnd {
   std::string imageSha256;  // of the image served, lower-case hex; empty when none was opened
 };
 
+// A wait for a port's next box (a station serving box after box) that had
+// no box: stopped before any box asked for the image, or the port did not
+// open. It leaves no record and counts as no box.
+inline bool WaitHadNoBox(const CRunEnd& end, uint64_t served) {
+  return served == 0 && (end.outcome == RunOutcome::Cancelled || IsStationFault(end.cause.kind));
+}
+
 }  // namespace zel

@@ -17,6 +17,31 @@
 
 using zel::sim::CBoxPlan;
 
+// Says how the box's exchange went; true when it was loaded.
+bool ReportBox(const zel::sim::CBoxReport& report, const CBoxPlan& plan) {
+  std::printf("boxsim: %llu requests, %llu good replies, %llu bad, %llu bytes received\n",
+              static_cast<unsigned long long>(report.requests),
+              static_cast<unsigned long long>(report.goodReplies),
+              static_cast<unsigned long long>(report.badReplies),
+              static_cast<unsigned long long>(report.bytesReceived));
+  if (!report.problem.empty()) std::printf("boxsim: %s\n", report.problem.c_str());
+  if (!report.turnaroundUs.empty() && plan.baud > 0) {
+    // How long the tool took to answer: from a request's last byte to its
+    // reply's first, on a paced line.
+    std::vector<double> turnaround = report.turnaroundUs;
+    std::sort(turnaround.begin(), turnaround.end());
+    std::printf("boxsim: %.2f s against a wire limit of %.2f s; the tool answered in %.0f us (median)\n",
+                report.seconds, report.wireSeconds, turnaround[turnaround.size() / 2]);
+  }
+  if (report.imageIntact)
+    std::printf("boxsim: image received intact, all %llu bytes equal to the file\n",
+                static_cast<unsigned long long>(report.imageBytes));
+  else
+    std::printf("boxsim: image NOT received intact\n");
+  std::fflush(stdout);
+  return report.imageIntact && report.completed;
+}
+
 int main(int argc, char** argv) {
   zel::ReserveStandardStreams();
   CLI::App app{"boxsim: a simulated set-top box on a pseudo-terminal, for boxfeed to upgrade."};
@@ -59,6 +84,11 @@ int main(int argc, char** argv) {
                  "With --boot: bytes the box says when it comes up")
       ->check(CLI::Range(1u, 64u));
   app.add_option("--hang-up-after", hangUpAfter, "Hang up once the tool has sent this many bytes");
+  unsigned boxes = 1;
+  app.add_option("--boxes", boxes,
+                 "Play this many boxes one after another on the same port, each switched on as the one "
+                 "before ends (a station serving box after box)")
+      ->check(CLI::Range(1u, 1000000u));
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -118,26 +148,13 @@ int main(int argc, char** argv) {
     return report.completed && report.sectionMatches && report.switchedBeforeB && report.bBytes == 14 ? 0 : 1;
   }
 
-  const zel::sim::CBoxReport report = box.Run(image, plan);
-  removeLink();
-  std::printf("boxsim: %llu requests, %llu good replies, %llu bad, %llu bytes received\n",
-              static_cast<unsigned long long>(report.requests),
-              static_cast<unsigned long long>(report.goodReplies),
-              static_cast<unsigned long long>(report.badReplies),
-              static_cast<unsigned long long>(report.bytesReceived));
-  if (!report.problem.empty()) std::printf("boxsim: %s\n", report.problem.c_str());
-  if (!report.turnaroundUs.empty() && plan.baud > 0) {
-    // How long the tool took to answer: from a request's last byte to its
-    // reply's first, on a paced line.
-    std::vector<double> turnaround = report.turnaroundUs;
-    std::sort(turnaround.begin(), turnaround.end());
-    std::printf("boxsim: %.2f s against a wire limit of %.2f s; the tool answered in %.0f us (median)\n",
-                report.seconds, report.wireSeconds, turnaround[turnaround.size() / 2]);
+  bool allLoaded = true;
+  for (unsigned n = 1; n <= boxes; ++n) {
+    if (boxes > 1) std::printf("boxsim: box %u of %u\n", n, boxes);
+    const zel::sim::CBoxReport report = box.Run(image, plan);
+    allLoaded &= ReportBox(report, plan);
+    if (!report.completed) break;
   }
-  if (report.imageIntact)
-    std::printf("boxsim: image received intact, all %llu bytes equal to the file\n",
-                static_cast<unsigned long long>(report.imageBytes));
-  else
-    std::printf("boxsim: image NOT received intact\n");
-  return report.imageIntact && report.completed ? 0 : 1;
+  removeLink();
+  return allLoaded ? 0 : 1;
 }

@@ -329,9 +329,7 @@ void CStationBoard::Ended(CTileRun& run, const CRunEnd& end) {
   if (end.outcome == RunOutcome::Succeeded && figures.coveredBytes < figures.imageBytes)
     run.tile.figures +=
         " (" + CoverageText(figures.coveredBytes, figures.imageBytes) + " of the image asked for)";
-  // A loop's wait for its next box, stopped before any box asked for the
-  // image, had no box: it leaves no record.
-  const bool noBox = run.next && end.outcome == RunOutcome::Cancelled && run.served == 0;
+  const bool noBox = run.next && WaitHadNoBox(end, run.served);
   if (!m_setup.resultsPath.empty() && !noBox) {
     std::string error;
     if (!AppendLine(m_setup.resultsPath, RecordLine(RecordAtEnd(run.record, end)), error)) {

@@ -92,6 +92,28 @@ TEST(WindowStation, TwoPortsOneHangsUp) {
   EXPECT_EQ(window.exitCode.value_or(-1), CStationBoard::kAnyFailed);
 }
 
+// Continuous, as the window starts: three boxes follow one another on
+// COM9 without a click, each with its record, and the counts are of boxes;
+// when the last box's port goes away the loop ends there, with no record
+// for the wait that had no box.
+TEST(WindowStation, BoxesAfterBoxesWithoutAClick) {
+  CStationSetup setup;
+  setup.image = Env("BOXFEEDER_TEST_IMAGE");
+  setup.ports = {{"COM9", "line"}};
+  setup.resultsPath = Env("BOXFEEDER_TEST_LINE_RESULTS");
+  Window window(setup, test::QuickUpgradeKind());
+  ShowWindow(window.Handle(), SW_SHOW);
+  EXPECT_EQ(IsDlgButtonChecked(window.Handle(), Window::kContinuousId), BST_CHECKED);
+  SendMessageW(GetDlgItem(window.Handle(), Window::kStartAllId), BM_CLICK, 0, 0);
+  ASSERT_TRUE(Until(window, 60, [&] { return window.Board().Counts().loaded == 3; }));
+  ASSERT_TRUE(Until(window, 10, [&] { return !window.Board().AnyRunning(); }));
+  EXPECT_EQ(window.ControlText(Window::TileControlId(0, Window::kCounts)), "3 loaded, 0 failed");
+  EXPECT_EQ(window.ControlText(Window::kTotalsId).substr(0, 34), "3 loaded, 0 failed, yield 100.0 %");
+  const std::string text = Records(setup.resultsPath);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << text;
+  EXPECT_EQ(text.find("\"failed\""), std::string::npos) << text;
+}
+
 // The session ends (log-off, shut-down) while a box is awaited: the box
 // stops, its record is written before the window lets the session end,
 // and the window closes.
