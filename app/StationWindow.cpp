@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMessageBox>
+#include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
@@ -23,6 +24,25 @@ QColor StateColor(TileState state) { return QColor(QRgb(TileStateColor(state)));
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
+// A label that a narrow tile cuts with an ellipsis ("bench-11 · pts/…"),
+// never in the middle of a name without saying so; its text stays whole.
+class CElidedLabel : public QLabel {
+ public:
+  explicit CElidedLabel(QWidget* parent) : QLabel(parent) {
+    setMinimumWidth(1);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  }
+  QSize minimumSizeHint() const override { return {1, QLabel::minimumSizeHint().height()}; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setPen(palette().color(foregroundRole()));
+    painter.drawText(contentsRect(), static_cast<int>(alignment()),
+                     fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width()));
+  }
+};
+
 }  // namespace
 
 CQtStationTile::CQtStationTile(QWidget* parent) : QFrame(parent) {
@@ -38,13 +58,12 @@ CQtStationTile::CQtStationTile(QWidget* parent) : QFrame(parent) {
   column->setSpacing(3);
   outer->addLayout(column, 1);
 
-  m_name = new QLabel(this);
+  m_name = new CElidedLabel(this);
   QFont bold = m_name->font();
   bold.setBold(true);
   m_name->setFont(bold);
-  m_state = new QLabel(this);
-  // On a small screen the tile narrows before its words: they are cut.
-  for (QLabel* label : {m_name, m_state}) label->setMinimumWidth(1);
+  m_state = new CElidedLabel(this);
+  m_state->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   auto* head = new QHBoxLayout;
   head->addWidget(m_name, 1);
   head->addWidget(m_state);
