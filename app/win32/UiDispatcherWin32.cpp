@@ -55,7 +55,21 @@ void CWin32UiDispatcher::RunTasks() {
       m_posted = !m_tasks.empty() && PostMessageA(m_window, kRunTasks, 0, 0) != 0;
     }
     task();
+    PaintNowAndThen();
   }
+}
+
+void CWin32UiDispatcher::PaintNowAndThen() {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - m_lastPaint < std::chrono::milliseconds(50)) return;
+  m_lastPaint = now;
+  EnumThreadWindows(
+      m_threadId,
+      [](HWND window, LPARAM) -> BOOL {
+        RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        return TRUE;
+      },
+      0);
 }
 
 LRESULT CALLBACK CWin32UiDispatcher::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

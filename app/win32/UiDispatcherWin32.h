@@ -3,6 +3,7 @@
 // them too, in the order they were posted.
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -27,12 +28,17 @@ class CWin32UiDispatcher : public IUiDispatcher {
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void RunTasks();
+  // Windows paint only when no message waits; while tasks keep coming
+  // (many boxes loading at once), they are painted every so often all the
+  // same.
+  void PaintNowAndThen();
 
   const DWORD m_threadId;
   HWND m_window = nullptr;
   std::mutex m_mutex;
   std::deque<std::function<void()>> m_tasks;
   bool m_posted = false;  // a wake-up message is on its way
+  std::chrono::steady_clock::time_point m_lastPaint{};
 };
 
 }  // namespace zel

@@ -5,6 +5,8 @@
 // nothing and gives the code for a failure.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -169,6 +171,38 @@ TEST(WindowStation, ThirtyTwoPortsFitTheScreen) {
   EXPECT_EQ(window.ControlText(Window::TileControlId(31, Window::kCause)), "it does not exist");
   EXPECT_EQ(window.ControlText(Window::TileControlId(31, Window::kCounts)), "0 loaded, 0 failed")
       << "a port that does not open is no box that failed";
+}
+
+std::atomic<int> g_paints{0};
+WNDPROC g_staticProc = nullptr;
+
+LRESULT CALLBACK CountPaints(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_PAINT) ++g_paints;
+  return CallWindowProcW(g_staticProc, window, message, wParam, lParam);
+}
+
+// Tasks that never stop coming (16 boxes' progress) leave the windows
+// painted all the same: a tile once stayed blank for 20 s while they
+// loaded, as a window paints only when no message waits.
+TEST(WindowStation, TasksThatNeverStopLeaveTheWindowsPainted) {
+  CWin32UiDispatcher dispatcher;
+  HWND window = CreateWindowExW(0, L"STATIC", L"tile", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  g_staticProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountPaints)));
+  UpdateWindow(window);
+  g_paints = 0;
+  InvalidateRect(window, nullptr, TRUE);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  std::function<void()> progress = [&] {
+    if (g_paints == 0 && std::chrono::steady_clock::now() < until) dispatcher.Post(progress);
+  };
+  dispatcher.Post(progress);
+  MSG message;
+  while (g_paints == 0 && std::chrono::steady_clock::now() < until)
+    if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  EXPECT_GT(g_paints, 0) << "painted while the tasks kept coming";
+  DestroyWindow(window);
 }
 
 std::string Cell(HWND list, int row, int column) {
