@@ -29,8 +29,8 @@ namespace zel {
 namespace {
 
 namespace fs = std::filesystem;
-using test::CChildProcess;
 using sim::SampleImage;
+using test::CChildProcess;
 
 enum class Adapter { Ftdi, Uart16550 };
 
