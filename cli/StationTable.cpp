@@ -5,6 +5,7 @@
 #include <set>
 
 #include "cli/JsonEvents.h"
+#include "station/StationBoard.h"
 
 namespace zel::cli {
 
@@ -46,19 +47,20 @@ std::vector<std::string> StationTable(const std::vector<CStationBox>& boxes) {
 }
 
 std::vector<std::string> CountsTable(const std::vector<CPortCounts>& ports) {
-  int loaded = 0, failed = 0;
+  CStationCounts total;
   size_t width = 4;
   for (const CPortCounts& port : ports) {
-    loaded += port.loaded;
-    failed += port.failed;
+    total.loaded += port.loaded;
+    total.failed += port.failed;
     width = std::max(width, port.label.size());
   }
   std::vector<std::string> lines;
   char text[512];
-  std::snprintf(text, sizeof text, "Station: %d of %d boxes loaded", loaded, loaded + failed);
+  std::snprintf(text, sizeof text, "Station: %d of %d boxes loaded", total.loaded,
+                total.loaded + total.failed);
   lines.push_back(text);
-  if (loaded + failed > 0) {
-    std::snprintf(text, sizeof text, ", yield %.1f %%", 100.0 * loaded / (loaded + failed));
+  if (total.YieldPercent() >= 0) {
+    std::snprintf(text, sizeof text, ", yield %.1f %%", total.YieldPercent());
     lines.back() += text;
   }
   const int w = static_cast<int>(width);
