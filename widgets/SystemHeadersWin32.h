@@ -9,6 +9,12 @@
 
 #include <string>
 
+// Sent when a window moves to a screen of other dots per inch; older
+// headers lack it.
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 namespace zel {
 
 // A window's text: a caption, an edit's contents, a combo box's field.

@@ -18,10 +18,6 @@ static_assert(CTL_IMAGE_PATH == zel::ControlId::IDC_IMAGE_PATH && CTL_BROWSE == 
               CTL_HELP_BUTTON == zel::ControlId::IDC_HELP_BUTTON &&
               CTL_PERCENT == zel::ControlId::IDC_PERCENT);
 
-#ifndef WM_DPICHANGED
-#define WM_DPICHANGED 0x02E0
-#endif
-
 namespace zel {
 namespace {
 

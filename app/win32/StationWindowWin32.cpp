@@ -13,8 +13,8 @@ constexpr wchar_t kWindowClass[] = L"BoxFeederStation";
 constexpr wchar_t kLogClass[] = L"BoxFeederStationLog";
 // The layout at 96 dots per inch: a tile's least size in full and compact
 // (name, state, bar, cause), the gap between tiles, the head above them.
-constexpr int kTileWidth = 250, kTileHeight = 158, kCompactWidth = 120, kCompactHeight = 76, kGap = 8,
-              kTop = 136;
+constexpr int kTileWidth = 250, kTileHeight = 158, kCompactWidth = 112, kCompactHeight = 56, kGap = 8,
+              kTop = 118;
 constexpr COLORREF kFailedFace = RGB(0xf8, 0xc4, 0xc4);
 constexpr UINT_PTR kImageTimer = 1;
 
@@ -44,23 +44,16 @@ void RegisterClasses() {
 
 CWin32StationWindow::CWin32StationWindow(CStationSetup setup, const CEngineKind& kind) {
   RegisterClasses();
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-  m_font = CreateFontIndirectW(&metrics.lfMessageFont);
-  metrics.lfMessageFont.lfWeight = FW_BOLD;
-  m_bold = CreateFontIndirectW(&metrics.lfMessageFont);
-  metrics.lfMessageFont.lfHeight = metrics.lfMessageFont.lfHeight * 7 / 5;
-  m_large = CreateFontIndirectW(&metrics.lfMessageFont);
+  HDC screen = GetDC(nullptr);
+  m_startDpi = m_dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  MakeFonts();
   m_failedFace = CreateSolidBrush(kFailedFace);
   for (int state = 0; state < 6; ++state)
     m_stateBrushes[state] = CreateSolidBrush(ColorOf(TileStateColor(static_cast<TileState>(state))));
 
   const int columns = StationColumns(setup.ports.size());
   const int rows = (static_cast<int>(setup.ports.size()) + columns - 1) / columns;
-  HDC screen = GetDC(nullptr);
-  m_dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
   RECT frame{0, 0, Scaled(std::max(columns * (kTileWidth + kGap) + kGap, 640)),
              Scaled(kTop + rows * (kTileHeight + kGap) + kGap)};
   AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT);
@@ -103,6 +96,46 @@ CWin32StationWindow::~CWin32StationWindow() {
   for (HBRUSH brush : m_stateBrushes) DeleteObject(brush);
 }
 
+void CWin32StationWindow::MakeFonts() {
+  // The system's message font is given at the screen's dots per inch when
+  // the window opened.
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  LOGFONTW font = metrics.lfMessageFont;
+  font.lfHeight = MulDiv(font.lfHeight, m_dpi, m_startDpi);
+  m_font = CreateFontIndirectW(&font);
+  font.lfWeight = FW_BOLD;
+  m_bold = CreateFontIndirectW(&font);
+  font.lfHeight = font.lfHeight * 7 / 5;
+  m_large = CreateFontIndirectW(&font);
+}
+
+void CWin32StationWindow::OnDpiChanged(int dpi, const RECT& suggested) {
+  const HFONT old[] = {m_font, m_bold, m_large};
+  const int was = m_dpi;
+  m_dpi = dpi;
+  MakeFonts();
+  const HFONT now[] = {m_font, m_bold, m_large};
+  // The head's controls grow with the fonts; Arrange places the tiles.
+  for (HWND child = GetWindow(m_window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0));
+    for (size_t i = 0; i < 3; ++i)
+      if (font == old[i]) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(now[i]), FALSE);
+    RECT place{};
+    GetWindowRect(child, &place);
+    MapWindowPoints(nullptr, m_window, reinterpret_cast<POINT*>(&place), 2);
+    const auto scale = [&](LONG length) { return MulDiv(length, dpi, was); };
+    MoveWindow(child, scale(place.left), scale(place.top), scale(place.right) - scale(place.left),
+               scale(place.bottom) - scale(place.top), FALSE);
+  }
+  for (HFONT font : old) DeleteObject(font);
+  // Sized as the system suggests; its WM_SIZE places the tiles anew.
+  SetWindowPos(m_window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  Arrange();
+}
+
 HWND CWin32StationWindow::Add(const wchar_t* type, const std::string& text, DWORD style, int id, int x, int y,
                               int w, int h) {
   HWND control = CreateWindowExW(
@@ -113,22 +146,22 @@ HWND CWin32StationWindow::Add(const wchar_t* type, const std::string& text, DWOR
 }
 
 void CWin32StationWindow::MakeControls(const CStationSetup& setup) {
-  Add(L"STATIC", "Image: " + setup.image, SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 100, kGap, 12, 330, 20);
-  Add(L"STATIC", "&Results file:", SS_RIGHT, 101, 340, 12, 90, 20);
-  Add(L"EDIT", setup.resultsPath, WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, kResultsId, 436, 9, 190, 22);
-  Add(L"BUTTON", "&Start all", WS_TABSTOP | BS_PUSHBUTTON, kStartAllId, kGap, 42, 90, 26);
-  Add(L"BUTTON", "S&top all", WS_TABSTOP | BS_PUSHBUTTON, kStopAllId, kGap + 96, 42, 90, 26);
-  Add(L"BUTTON", "&Continuous", WS_TABSTOP | BS_AUTOCHECKBOX, kContinuousId, kGap + 196, 44, 96, 22);
-  Add(L"BUTTON", "&Whole image required", WS_TABSTOP | BS_AUTOCHECKBOX, kWholeImageId, kGap + 296, 44, 156,
+  Add(L"STATIC", "Image: " + setup.image, SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 100, kGap, 10, 330, 20);
+  Add(L"STATIC", "&Results file:", SS_RIGHT, 101, 340, 10, 90, 20);
+  Add(L"EDIT", setup.resultsPath, WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, kResultsId, 436, 7, 190, 22);
+  Add(L"BUTTON", "&Start all", WS_TABSTOP | BS_PUSHBUTTON, kStartAllId, kGap, 34, 90, 26);
+  Add(L"BUTTON", "S&top all", WS_TABSTOP | BS_PUSHBUTTON, kStopAllId, kGap + 96, 34, 90, 26);
+  Add(L"BUTTON", "&Continuous", WS_TABSTOP | BS_AUTOCHECKBOX, kContinuousId, kGap + 196, 36, 96, 22);
+  Add(L"BUTTON", "&Whole image required", WS_TABSTOP | BS_AUTOCHECKBOX, kWholeImageId, kGap + 296, 36, 156,
       22);
-  Add(L"BUTTON", "R&eset counts", WS_TABSTOP | BS_PUSHBUTTON, kResetCountsId, kGap + 516, 42, 100, 26);
-  HWND totals = Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kTotalsId, kGap, 104, 616, 24);
+  Add(L"BUTTON", "R&eset counts", WS_TABSTOP | BS_PUSHBUTTON, kResetCountsId, kGap + 516, 34, 100, 26);
+  HWND totals = Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kTotalsId, kGap, 90, 616, 24);
   SendMessageW(totals, WM_SETFONT, reinterpret_cast<WPARAM>(m_large), TRUE);
   // Read-only: the whole digest can be selected and copied.
-  Add(L"EDIT", "", ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP, kDigestId, kGap, 76, 250, 20);
-  Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kImageNoteId, kGap + 256, 76, 240, 20);
+  Add(L"EDIT", "", ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP, kDigestId, kGap, 66, 250, 20);
+  Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kImageNoteId, kGap + 256, 66, 240, 20);
   HWND takeNew =
-      Add(L"BUTTON", "Take &new image", WS_TABSTOP | BS_PUSHBUTTON, kTakeNewId, kGap + 500, 72, 110, 26);
+      Add(L"BUTTON", "Take &new image", WS_TABSTOP | BS_PUSHBUTTON, kTakeNewId, kGap + 500, 62, 110, 26);
   ShowWindow(takeNew, SW_HIDE);
   // Made in place by Arrange, as the window's size allows.
   for (size_t i = 0; i < setup.ports.size(); ++i) {
@@ -172,12 +205,19 @@ void CWin32StationWindow::Arrange() {
     MoveWindow(m_frames[i], Scaled(x), Scaled(y), Scaled(w), Scaled(h), FALSE);
     m_tileRects[i] = {Scaled(x + 8), Scaled(y + 8), Scaled(x + w - 2), Scaled(y + h - 2)};
     place(i, kStrip, x + 2, y + 10, 5, h - 14);
-    const int nameWidth = inner * 3 / 5;
-    place(i, kName, x + 12, y + 12, nameWidth, 18);
-    place(i, kState, x + 12 + nameWidth, y + 12, inner - nameWidth, 18);
-    place(i, kBar, x + 12, y + 34, inner, 10);
+    if (full) {
+      const int nameWidth = inner * 3 / 5;
+      place(i, kName, x + 12, y + 12, nameWidth, 18);
+      place(i, kState, x + 12 + nameWidth, y + 12, inner - nameWidth, 18);
+      place(i, kBar, x + 12, y + 34, inner, 10);
+    } else {  // the name whole on a line of its own; the state's word beside the bar
+      const int stateWidth = 44;
+      place(i, kName, x + 12, y + 9, inner, 15);
+      place(i, kState, x + 12, y + 24, stateWidth, 15);
+      place(i, kBar, x + 16 + stateWidth, y + 28, inner - stateWidth - 4, 8);
+    }
     place(i, kFigures, x + 12, y + 48, inner, 18, full);
-    place(i, kCause, x + 12, full ? y + 66 : y + 48, inner, 18);
+    place(i, kCause, x + 12, full ? y + 66 : y + 39, inner, full ? 18 : 15);
     place(i, kNextStep, x + 12, y + 84, inner, 18, full);
     place(i, kCounts, x + 12, y + 102, inner, 18, full);
     const int buttonWidth = (inner - 12) / 3;
@@ -224,6 +264,7 @@ LRESULT CWin32StationWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_SIZE:
       if (!m_frames.empty()) Arrange();
       return 0;
+    case WM_DPICHANGED: OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); return 0;
     case WM_TIMER:
       if (wParam == kImageTimer) m_board->CheckImage();
       return 0;

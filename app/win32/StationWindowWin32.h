@@ -79,12 +79,16 @@ class CWin32StationWindow final : private IStationView {
   // Places the tiles as the window's size allows (CTileGrid).
   void Arrange();
   void TakeResultsPath();
+  // The fonts at m_dpi; and all made anew when the window moves to a
+  // screen of other dots per inch.
+  void MakeFonts();
+  void OnDpiChanged(int dpi, const RECT& suggested);
   // The layout is set out at 96 dots per inch and scaled to the screen's.
   int Scaled(int length) const { return MulDiv(length, m_dpi, 96); }
 
   CWin32UiDispatcher m_dispatcher;
   HWND m_window = nullptr;
-  int m_dpi = 96;
+  int m_startDpi = 96, m_dpi = 96;
   HFONT m_font = nullptr, m_bold = nullptr, m_large = nullptr;
   HBRUSH m_stateBrushes[6] = {};
   HBRUSH m_failedFace = nullptr;  // a tile whose last box failed, until one passes

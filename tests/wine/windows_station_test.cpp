@@ -133,9 +133,10 @@ TEST(WindowStation, TheSessionsEndKeepsTheRecord) {
   ASSERT_TRUE(Until(window, 5, [&] { return window.Handle() == nullptr; }));
 }
 
-// 32 ports on a laptop's 1366 x 768 (compact tiles) and on 1920 x 1080
-// (full): every tile inside the window and none over another; a port that
-// is not there fails at once, with its cause, and no box is counted.
+// 32 ports on a laptop's 1366 x 768 (compact tiles), the same at 150 %,
+// and on 1920 x 1080 (full): every tile inside the window and none over
+// another; a port that is not there fails at once, with its cause, and no
+// box is counted.
 TEST(WindowStation, ThirtyTwoPortsFitTheScreen) {
   CStationSetup setup;
   setup.image = Env("BOXFEEDER_TEST_IMAGE");
@@ -143,8 +144,19 @@ TEST(WindowStation, ThirtyTwoPortsFitTheScreen) {
     setup.ports.push_back({"COM" + std::to_string(40 + i), "bench-" + std::to_string(i + 1)});
   Window window(setup, UpgradeKind());
   ShowWindow(window.Handle(), SW_SHOW);
-  for (const SIZE screen : {SIZE{1366, 728}, SIZE{1920, 1040}}) {
-    SetWindowPos(window.Handle(), nullptr, 0, 0, screen.cx, screen.cy, SWP_NOZORDER | SWP_NOMOVE);
+  const struct {
+    SIZE workArea;
+    UINT dpi;
+    bool full;
+    const char* screenshot;
+  } screens[] = {{{1366, 728}, 96, false, "win32-station-32-1366x768"},
+                 {{1920, 1040}, 96, true, "win32-station-32-1920x1080"},
+                 {{1366, 728}, 144, false, "win32-station-32-1366x768-150"}};
+  for (const auto& screen : screens) {
+    SCOPED_TRACE(screen.screenshot);
+    RECT suggested{0, 0, screen.workArea.cx, screen.workArea.cy};
+    SendMessageW(window.Handle(), WM_DPICHANGED, MAKEWPARAM(screen.dpi, screen.dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
     RECT client{};
     GetClientRect(window.Handle(), &client);
     std::vector<RECT> tiles;
@@ -159,11 +171,24 @@ TEST(WindowStation, ThirtyTwoPortsFitTheScreen) {
         EXPECT_FALSE(IntersectRect(&overlap, &tile, &other)) << i;
       }
       tiles.push_back(tile);
+      // The tile's name whole, in the font of the window's dots per inch.
+      HWND name = GetDlgItem(window.Handle(), Window::TileControlId(i, Window::kName));
+      RECT nameRect{};
+      GetClientRect(name, &nameRect);
+      HDC dc = GetDC(name);
+      const HGDIOBJ was = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(name, WM_GETFONT, 0, 0)));
+      const std::wstring text = Wide(window.ControlText(Window::TileControlId(i, Window::kName)));
+      SIZE extent{};
+      GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+      SelectObject(dc, was);
+      ReleaseDC(name, dc);
+      EXPECT_LE(extent.cx, nameRect.right) << i;
+      EXPECT_GT(extent.cy, MulDiv(9, static_cast<int>(screen.dpi), 96)) << "a font of the screen's size";
       const bool full =
           IsWindowVisible(GetDlgItem(window.Handle(), Window::TileControlId(i, Window::kStart)));
-      EXPECT_EQ(full, screen.cx == 1920) << i;
+      EXPECT_EQ(full, screen.full) << i;
     }
-    wintest::Screenshot(window.Handle(), "win32-station-32-" + std::to_string(screen.cx));
+    wintest::Screenshot(window.Handle(), screen.screenshot);
   }
   window.Board().Start(31);
   ASSERT_TRUE(Until(window, 10, [&] { return !window.Board().AnyRunning(); }));
