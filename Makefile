@@ -7,7 +7,7 @@ CMAKE_FLAGS ?=
 CTEST_FLAGS ?= --output-on-failure -j2
 
 # Debian packages the build and the tests need.
-PACKAGES := cmake ninja-build g++ socat libgtest-dev libcli11-dev qt6-base-dev qt6-svg-dev nlohmann-json3-dev fonts-liberation groff-base
+PACKAGES := cmake ninja-build g++ socat libgtest-dev libcli11-dev qt6-base-dev qt6-svg-dev nlohmann-json3-dev fonts-liberation groff-base unixodbc unixodbc-dev odbc-postgresql postgresql
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

@@ -229,7 +229,10 @@ CQtStationWindow::CQtStationWindow(CStationSetup setup, const CEngineKind& kind)
   actions->addWidget(m_stopAll);
   actions->addWidget(m_continuous);
   actions->addWidget(m_wholeImage);
-  actions->addStretch(1);
+  // Where the records of a database stand; nothing for a results file.
+  m_records = new QLabel(this);
+  m_records->setMinimumWidth(1);
+  actions->addWidget(m_records, 1);
   actions->addWidget(m_resetCounts);
   layout->addLayout(actions);
   layout->addWidget(m_totals);
@@ -270,7 +273,10 @@ CQtStationWindow::CQtStationWindow(CStationSetup setup, const CEngineKind& kind)
   // The digest of a large image comes once it is read; a file copied over
   // the image shows within a second.
   auto* imageTimer = new QTimer(this);
-  connect(imageTimer, &QTimer::timeout, this, [this] { m_board->CheckImage(); });
+  connect(imageTimer, &QTimer::timeout, this, [this] {
+    m_board->CheckImage();
+    m_board->CheckRecords();
+  });
   imageTimer->start(1000);
   ShowImage({}, false);
   ShowTotals(StationCountsText({}, std::to_string(m_tiles.size()) + " ready"), false);
@@ -325,6 +331,15 @@ void CQtStationWindow::CloseStation(int code) {
   m_bClosingNow = true;
   // Closed from the event loop: this runs inside a run's end.
   QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void CQtStationWindow::ShowRecords(const std::string& state) {
+  const QString text = Text(state);
+  m_records->setToolTip(text);
+  m_records->setText(
+      m_records->fontMetrics().elidedText(text, Qt::ElideRight, std::max(m_records->width(), 200)));
+  const bool waiting = !state.empty() && state.find(": stored") == std::string::npos;
+  m_records->setStyleSheet(waiting ? QStringLiteral("color: #b45309; font-weight: bold") : QString());
 }
 
 void CQtStationWindow::ShowImage(const std::string& sha256, bool fileChanged) {

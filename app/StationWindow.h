@@ -75,6 +75,7 @@ class CQtStationWindow : public QWidget, private IStationView {
   QLabel& Totals() { return *m_totals; }
   QLineEdit& ImageDigest() { return *m_digest; }
   QLabel& ImageNote() { return *m_imageNote; }
+  QLabel& Records() { return *m_records; }
   QPushButton& TakeNewImageButton() { return *m_takeNew; }
   QCheckBox& WholeImageBox() { return *m_wholeImage; }
   QCheckBox& ContinuousBox() { return *m_continuous; }
@@ -100,6 +101,7 @@ class CQtStationWindow : public QWidget, private IStationView {
   bool AskStopAndClose() override;
   void CloseStation(int code) override;
   void ShowImage(const std::string& sha256, bool fileChanged) override;
+  void ShowRecords(const std::string& state) override;
 
   void ShowLog(size_t index);
 
@@ -113,6 +115,7 @@ class CQtStationWindow : public QWidget, private IStationView {
   QLabel* m_totals;
   QLineEdit* m_digest;  // the whole digest, its start in view: copied whole
   QLabel* m_imageNote;
+  QLabel* m_records;
   QPushButton* m_takeNew;
   QCheckBox* m_wholeImage;
   QCheckBox* m_continuous;

@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -9,6 +10,7 @@
 #include "cli/StationTable.h"
 #include "serial/SerialDevice.h"
 #include "station/ResultsFile.h"
+#include "station/ResultsSink.h"
 #include "station/StationPorts.h"
 
 namespace zel::cli {
@@ -131,18 +133,33 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
       logs.push_back(several ? LogPathForPort(command.logPath, port.label) : command.logPath);
   if (refusal = CheckLogPaths(logs, command.image); !refusal.empty())
     return Refuse(console, "Can not Create The File: " + command.logPath, refusal);
+  // The records' file or database, refused or said before any port opens.
+  // It outlives the runs, which write to it.
+  std::unique_ptr<CResultsSink> results;
   if (!command.resultsPath.empty()) {
-    // Shared with other runs, so no log of this one; made now if missing,
-    // so that a file that cannot take records is refused before any port.
-    if (!CheckLogIsNoInput(command.resultsPath, command.image).empty())
+    // A file is shared with other runs, so no log of this one; made now if
+    // missing, so that a file that cannot take records is refused before
+    // any port.
+    const bool file = !IsStoreAddress(command.resultsPath);
+    if (file && !CheckLogIsNoInput(command.resultsPath, command.image).empty())
       refusal = command.resultsPath + ": this is the file the run reads; records would go into it";
-    else if (refusal = CheckLogPath(command.resultsPath); refusal.empty())
+    else if (file && (refusal = CheckLogPath(command.resultsPath)).empty())
       for (const std::string& log : logs)
         if (SamePath(log, command.resultsPath)) refusal = log + ": the log and the results file are one file";
-    std::string error;
-    if (refusal.empty() && !AppendLine(command.resultsPath, {}, error))
-      refusal = command.resultsPath + ": " + error;
     if (!refusal.empty()) return Refuse(console, "Can not Create The File: " + command.resultsPath, refusal);
+    results = std::make_unique<CResultsSink>(command.resultsPath);
+    std::string unreachable;
+    if (!results->Open(refusal, unreachable))
+      return Refuse(console,
+                    results->IsStore() ? "The records' database cannot be used"
+                                       : "Can not Create The File: " + command.resultsPath,
+                    refusal);
+    if (!unreachable.empty()) {
+      if (command.requireStore) return Refuse(console, "The records' database cannot be used", unreachable);
+      console.ShowMessage("boxfeed: " + results->Shown() + ": " + unreachable);
+      console.ShowMessage("boxfeed: records wait in " + results->SpoolPath() +
+                          " and go to the database once it can be reached");
+    }
   }
   // The adapters the records name, found before the runs.
   std::vector<CPortInfo> present;
@@ -178,8 +195,8 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
     options.json = json;
     options.continuous = command.continuous;
     options.next = next;
-    if (!command.resultsPath.empty()) {
-      options.resultsPath = command.resultsPath;
+    if (results) {
+      options.results = results.get();
       // A small image's digest is known now; a large one's is still being
       // taken and comes with the run's end. The label is the alias
       // wherever the operator sees it: named, or in front of each line
@@ -192,13 +209,25 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
     if (!station.Start(i, command.image)) sessions[i]->StartFailed();
   };
   for (size_t i = 0; i < sessions.size(); ++i) begin(i, false);
-  if (command.continuous) return RunContinuously(loop, console, json, station, sessions, begin, active);
-  const int status = RunToTheEnd(loop, station, sessions, active);
-  if (several) {
-    if (json)
-      json->Station(station.Boxes());
-    else
-      for (const std::string& line : StationTable(station.Boxes())) console.PrintSummary(line);
+  int status = 0;
+  if (command.continuous) {
+    status = RunContinuously(loop, console, json, station, sessions, begin, active);
+  } else {
+    status = RunToTheEnd(loop, station, sessions, active);
+    if (several) {
+      if (json)
+        json->Station(station.Boxes());
+      else
+        for (const std::string& line : StationTable(station.Boxes())) console.PrintSummary(line);
+    }
+  }
+  if (results && results->IsStore()) {
+    // The records sent before the end, where the database takes them.
+    const std::string state = results->Drain(std::chrono::seconds(10));
+    console.PrintSummary("Records: " + state);
+    if (state != "stored")
+      console.PrintSummary("They wait in " + results->SpoolPath() +
+                           " and go to the database when BoxFeeder next runs with it");
   }
   return status;
 }

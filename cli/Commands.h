@@ -25,6 +25,7 @@ struct CUpgradeCommand {
   std::string stationName;  // the records' station; empty for this computer's name
   unsigned endPauseMs = 1000;
   bool requireWholeImage = false;  // a box that asks for only part of the image fails
+  bool requireStore = false;       // a records' database that cannot be reached refuses the run
   bool continuous = false;         // each port serves box after box until Ctrl-C
 };
 

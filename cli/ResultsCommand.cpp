@@ -58,7 +58,7 @@ int ShowResults(const CResultsCommand& command, std::FILE* out, std::FILE* err) 
   size_t skipped = 0;
   std::vector<std::string> unreadable;
   const CYieldReport report =
-      MakeYieldReport(ReadResults(command.files, skipped, unreadable), by, command.since);
+      MakeYieldReport(ReadResults(command.files, command.since, skipped, unreadable), by, command.since);
   for (const std::string& why : unreadable) std::fprintf(err, "boxfeed: %s\n", why.c_str());
   if (skipped > 0) std::fprintf(err, "boxfeed: %zu lines were no records and were left out\n", skipped);
 

@@ -174,13 +174,15 @@ void CTransferSession::Finish() {
 }
 
 void CTransferSession::AppendRecord() {
-  if (m_options.resultsPath.empty() || !HadABox()) return;
+  if (!m_options.results || !HadABox()) return;
   std::string error;
-  if (AppendLine(m_options.resultsPath, RecordLine(RecordAtEnd(m_options.record, m_end)), error)) return;
+  if (m_options.results->Write(RecordAtEnd(m_options.record, m_end), error)) return;
   // A box whose record is missing is no box to count as done.
   m_bResultsFailed = true;
-  m_console.ShowMessage(Tagged("Can not Create The File: " + m_options.resultsPath));
-  m_console.ShowMessage(Tagged("Cause: " + m_options.resultsPath + ": " + error));
+  const std::string where =
+      m_options.results->IsStore() ? m_options.results->SpoolPath() : m_options.results->Shown();
+  m_console.ShowMessage(Tagged("Can not Create The File: " + where));
+  m_console.ShowMessage(Tagged("Cause: " + (m_options.results->IsStore() ? error : where + ": " + error)));
 }
 
 }  // namespace zel::cli

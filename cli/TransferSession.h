@@ -12,6 +12,7 @@
 #include "cli/JsonEvents.h"
 #include "run/RunDriver.h"
 #include "station/ResultsFile.h"
+#include "station/ResultsSink.h"
 
 namespace zel::cli {
 
@@ -20,15 +21,15 @@ enum ExitStatus : int { kExitSucceeded = 0, kExitFailed = 1, kExitCancelled = 2,
 extern const char* const kCableWarningText;
 
 struct CSessionOptions {
-  std::string label;            // tags the port's lines when several run; "" alone
-  bool trace = false;           // show debug lines, as Trace Enable does
-  uint64_t progressTotal = 0;   // bytes of the image; 0 shows no progress
-  bool cableWarning = false;    // the upgrade's warning after a success
-  bool summary = false;         // close with the transfer's figures
-  uint32_t lineBaud = 57600;    // the line's speed, for the share of the line; 0 none
-  CJsonEvents* json = nullptr;  // JSON events in place of the human text
-  std::string resultsPath;      // where the box's record goes as the run ends; empty for none
-  CBoxRecord record;            // the record's fields known before the run
+  std::string label;                // tags the port's lines when several run; "" alone
+  bool trace = false;               // show debug lines, as Trace Enable does
+  uint64_t progressTotal = 0;       // bytes of the image; 0 shows no progress
+  bool cableWarning = false;        // the upgrade's warning after a success
+  bool summary = false;             // close with the transfer's figures
+  uint32_t lineBaud = 57600;        // the line's speed, for the share of the line; 0 none
+  CJsonEvents* json = nullptr;      // JSON events in place of the human text
+  CResultsSink* results = nullptr;  // where the box's record goes as the run ends; null for none
+  CBoxRecord record;                // the record's fields known before the run
   // Box after box on the port: the log file stays open, and a wait for
   // the next box stopped before any box asked for the image leaves no
   // record (it had no box).

@@ -57,7 +57,12 @@ int main(int argc, char** argv) {
                              "ports, one file each, named after the port");
   upgradeCommand->add_option("--results", upgrade.resultsPath,
                              "Append one JSON line per box to this file as it ends (port, adapter, image "
-                             "and its SHA-256, bytes, outcome, cause); several processes may share it");
+                             "and its SHA-256, bytes, outcome, cause); several processes may share it. Or "
+                             "odbc:CONNECTION to store them in the line's database, by way of a local spool "
+                             "(odbc:DSN=line; the password from the DSN or BOXFEEDER_DB_PASSWORD)");
+  upgradeCommand->add_flag("--require-store", upgrade.requireStore,
+                           "Refuse to start when the --results database cannot be reached now (by default "
+                           "records wait in the spool until it can)");
   upgradeCommand->add_flag("--continuous", upgrade.continuous,
                            "Serve box after box on each port, each with its own record, until Ctrl-C; "
                            "then print each port's counts");

@@ -120,7 +120,29 @@ CStationBoard::CStationBoard(IUiDispatcher& dispatcher, IStationView& view, CSta
   }
 }
 
-CStationBoard::~CStationBoard() = default;
+CStationBoard::~CStationBoard() {
+  // The last records a moment to reach the database; what does not stays
+  // in the spool for the next start.
+  if (m_results) m_results->Drain(std::chrono::seconds(2));
+}
+
+bool CStationBoard::OpenResults(std::string& refusal) {
+  if (m_setup.resultsPath == m_resultsOpened && m_results) return true;
+  auto results = std::make_unique<CResultsSink>(m_setup.resultsPath);
+  std::string unreachable;
+  if (!results->Open(refusal, unreachable)) return false;
+  m_results = std::move(results);
+  m_resultsOpened = m_setup.resultsPath;
+  CheckRecords();
+  return true;
+}
+
+void CStationBoard::CheckRecords() {
+  const std::string state = m_results ? m_results->StateText() : std::string();
+  if (state == m_shownRecords) return;
+  m_shownRecords = state;
+  m_view.ShowRecords(state.empty() ? state : "Records: " + state);
+}
 
 std::shared_ptr<CRunInput> CStationBoard::ImageForStart(CFailureCause& failure) {
   if (!m_image) {
@@ -182,8 +204,26 @@ void CStationBoard::Start(size_t index) {
   if (run.tile.Running() || m_bClosing) return;
   run.tile.looping = m_setup.continuous;
   run.next = false;
-  // The adapters the records name, found once.
-  if (!m_setup.resultsPath.empty() && m_present.empty()) m_present = ListSerialPorts();
+  if (m_setup.resultsPath.empty()) {
+    m_results.reset();
+    m_resultsOpened.clear();
+  } else {
+    std::string refusal;
+    if (!OpenResults(refusal)) {
+      run.tile.state = TileState::Failed;
+      run.tile.looping = false;
+      run.tile.cause = (IsStoreAddress(m_setup.resultsPath) ? "The records' database cannot be used: "
+                                                            : "Can not Create The File: ") +
+                       refusal;
+      run.tile.nextStep = "check the results field, then start the port again";
+      AddLog(run, run.tile.cause);
+      Show(run);
+      ShowTotals();
+      return;
+    }
+    // The adapters the records name, found once.
+    if (m_present.empty()) m_present = ListSerialPorts();
+  }
   CFailureCause failure;
   const std::shared_ptr<CRunInput> image = ImageForStart(failure);
   m_station.Engine(index).SetInput(image);
@@ -330,14 +370,15 @@ void CStationBoard::Ended(CTileRun& run, const CRunEnd& end) {
     run.tile.figures +=
         " (" + CoverageText(figures.coveredBytes, figures.imageBytes) + " of the image asked for)";
   const bool noBox = run.next && WaitHadNoBox(end, run.served);
-  if (!m_setup.resultsPath.empty() && !noBox) {
+  if (m_results && !noBox) {
     std::string error;
-    if (!AppendLine(m_setup.resultsPath, RecordLine(RecordAtEnd(run.record, end)), error)) {
+    if (!m_results->Write(RecordAtEnd(run.record, end), error)) {
       // A box whose record is missing is no box to count as done.
       m_bResultsLost = true;
       run.tile.looping = false;
       run.tile.nextStep = "check the results file, then start the port again";
-      run.tile.cause = "Can not Create The File: " + m_setup.resultsPath + ": " + error;
+      run.tile.cause = m_results->IsStore() ? "Can not Create The File: " + error
+                                            : "Can not Create The File: " + m_results->Shown() + ": " + error;
       AddLog(run, run.tile.cause);
     }
   }

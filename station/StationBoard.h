@@ -16,6 +16,7 @@
 
 #include "engines/EngineKinds.h"
 #include "station/ResultsFile.h"
+#include "station/ResultsSink.h"
 #include "station/Station.h"
 
 namespace zel {
@@ -96,12 +97,15 @@ class IStationView {
   // The image the boxes get: its SHA-256 (empty while it is being read),
   // and whether the file on disk no longer matches it.
   virtual void ShowImage(const std::string& sha256, bool fileChanged) = 0;
+  // Where the records of a database stand: "stored", "12 records waiting:
+  // the database cannot be reached: ..."; empty for a results file.
+  virtual void ShowRecords(const std::string& state) = 0;
 };
 
 struct CStationSetup {
   std::string image;
   std::vector<CStationPort> ports;
-  std::string resultsPath;  // empty: no results file
+  std::string resultsPath;  // a file, or odbc:CONNECTION for the line's database; empty: none
   std::string stationName;  // the records' station; empty for this computer's name
   bool exitWhenDone = false;
   bool continuous = true;          // each port waits for its next box when one ends
@@ -146,6 +150,9 @@ class CStationBoard {
   // file on disk has changed since it was read. The windows call it on a
   // timer: it costs one look at the file's size and time.
   void CheckImage();
+  // Tells the view where the records of a database stand; on the same
+  // timer.
+  void CheckRecords();
   // Reads the file again for the boxes started from now on (those loading
   // keep the copy they started with); false, with why in refusal, when it
   // cannot be read.
@@ -185,6 +192,9 @@ class CStationBoard {
   void AddLog(CTileRun& run, const std::string& line);
   void Show(CTileRun& run);
   void ShowTotals();
+  // The records' file or database for the results path as it is now;
+  // false with why in refusal when records could go nowhere.
+  bool OpenResults(std::string& refusal);
   void Ended(CTileRun& run, const CRunEnd& end);
   // The next box of a port in continuous mode, from the event loop.
   void Again(size_t index);
@@ -205,6 +215,8 @@ class CStationBoard {
   bool m_bShownChanged = false;
   std::vector<CPortInfo> m_present;
   bool m_bResultsLost = false;
+  std::unique_ptr<CResultsSink> m_results;  // for m_resultsOpened
+  std::string m_resultsOpened, m_shownRecords;
   bool m_bClosing = false;
   // The tiles hear the station's runs: they are made first and go last.
   std::vector<std::unique_ptr<CTileRun>> m_tiles;

@@ -4,6 +4,8 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "store/ResultsStore.h"
+
 namespace zel {
 namespace {
 
@@ -34,18 +36,29 @@ void Count(CYieldGroup& group, const std::string& outcome) {
 
 }  // namespace
 
-std::vector<CResultRow> ReadResults(const std::vector<std::string>& paths, size_t& skipped,
-                                    std::vector<std::string>& unreadable) {
+std::vector<CResultRow> ReadResults(const std::vector<std::string>& paths, const std::string& since,
+                                    size_t& skipped, std::vector<std::string>& unreadable) {
   std::vector<CResultRow> rows;
   skipped = 0;
   for (const std::string& path : paths) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-      unreadable.push_back(path + ": it cannot be read");
-      continue;
+    std::vector<std::string> lines;
+    if (IsStoreAddress(path)) {
+      CStoreAddress address;
+      std::string error;
+      if (!ParseStoreAddress(path, address, error) || !ReadStoredRecords(address, since, lines, error)) {
+        unreadable.push_back((address.shown.empty() ? std::string("odbc:...") : address.shown) + ": " +
+                             error);
+        continue;
+      }
+    } else {
+      std::ifstream file(path, std::ios::binary);
+      if (!file) {
+        unreadable.push_back(path + ": it cannot be read");
+        continue;
+      }
+      for (std::string line; std::getline(file, line);) lines.push_back(std::move(line));
     }
-    std::string line;
-    while (std::getline(file, line)) {
+    for (const std::string& line : lines) {
       if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
       const auto record = nlohmann::json::parse(line, nullptr, false);
       CResultRow row;

@@ -18,11 +18,13 @@ struct CResultRow {
   std::string cause;
 };
 
-// Every record of the results files at paths, in the order read. A line
-// that is no record (torn, or another program's) is counted in skipped;
-// a file that cannot be read is said in unreadable, one line each.
-std::vector<CResultRow> ReadResults(const std::vector<std::string>& paths, size_t& skipped,
-                                    std::vector<std::string>& unreadable);
+// Every record of the results files at paths, in the order read; a path
+// may be a database's address (odbc:...), whose records started before
+// since (empty: all) are not read. A line that is no record (torn, or
+// another program's) is counted in skipped; a file or database that
+// cannot be read is said in unreadable, one line each.
+std::vector<CResultRow> ReadResults(const std::vector<std::string>& paths, const std::string& since,
+                                    size_t& skipped, std::vector<std::string>& unreadable);
 
 enum class YieldBy { Day, Image, Station, Port, Cause };
 

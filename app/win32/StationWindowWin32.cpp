@@ -149,6 +149,8 @@ void CWin32StationWindow::MakeControls(const CStationSetup& setup) {
   Add(L"STATIC", "Image: " + setup.image, SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 100, kGap, 10, 330, 20);
   Add(L"STATIC", "&Results file:", SS_RIGHT, 101, 340, 10, 90, 20);
   Add(L"EDIT", setup.resultsPath, WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, kResultsId, 436, 7, 190, 22);
+  // Where the records of a database stand; nothing for a results file.
+  Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kRecordsId, 636, 10, 420, 20);
   Add(L"BUTTON", "&Start all", WS_TABSTOP | BS_PUSHBUTTON, kStartAllId, kGap, 34, 90, 26);
   Add(L"BUTTON", "S&top all", WS_TABSTOP | BS_PUSHBUTTON, kStopAllId, kGap + 96, 34, 90, 26);
   Add(L"BUTTON", "&Continuous", WS_TABSTOP | BS_AUTOCHECKBOX, kContinuousId, kGap + 196, 36, 96, 22);
@@ -266,7 +268,10 @@ LRESULT CWin32StationWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) 
       return 0;
     case WM_DPICHANGED: OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); return 0;
     case WM_TIMER:
-      if (wParam == kImageTimer) m_board->CheckImage();
+      if (wParam == kImageTimer) {
+        m_board->CheckImage();
+        m_board->CheckRecords();
+      }
       return 0;
     case WM_ERASEBKGND: {
       // The face of a tile whose last box failed, behind its controls.
@@ -280,7 +285,7 @@ LRESULT CWin32StationWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) 
     }
     case WM_CTLCOLORSTATIC: {
       const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
-      if (id == kImageNoteId) {
+      if (id == kImageNoteId || (id == kRecordsId && m_bRecordsWaiting)) {
         SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0xb4, 0x53, 0x09));
         SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
@@ -414,6 +419,11 @@ void CWin32StationWindow::CloseStation(int code) {
   exitCode = code;
   m_bClosingNow = true;
   PostMessageW(m_window, WM_CLOSE, 0, 0);  // this runs inside a run's end
+}
+
+void CWin32StationWindow::ShowRecords(const std::string& state) {
+  m_bRecordsWaiting = !state.empty() && state.find(": stored") == std::string::npos;
+  SetWindowTextW(GetDlgItem(m_window, kRecordsId), Wide(state).c_str());
 }
 
 void CWin32StationWindow::ShowImage(const std::string& sha256, bool fileChanged) {

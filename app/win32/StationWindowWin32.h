@@ -34,7 +34,7 @@ class CWin32StationWindow final : private IStationView {
   };
   static constexpr int kResultsId = 102, kStartAllId = 103, kStopAllId = 104, kTotalsId = 105,
                        kDigestId = 106, kImageNoteId = 107, kTakeNewId = 108, kWholeImageId = 109,
-                       kContinuousId = 110, kResetCountsId = 111;
+                       kContinuousId = 110, kResetCountsId = 111, kRecordsId = 112;
   static int TileControlId(size_t index, TilePart part) {
     return 1000 + static_cast<int>(index) * kParts + part;
   }
@@ -68,6 +68,7 @@ class CWin32StationWindow final : private IStationView {
   bool AskStopAndClose() override;
   void CloseStation(int code) override;
   void ShowImage(const std::string& sha256, bool fileChanged) override;
+  void ShowRecords(const std::string& state) override;
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK LogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -98,6 +99,7 @@ class CWin32StationWindow final : private IStationView {
   std::vector<RECT> m_tileRects;  // each tile's face, inside its frame and beside its strip
   std::vector<HWND> m_logs;
   bool m_bClosingNow = false;
+  bool m_bRecordsWaiting = false;          // the records' state in the warning's colour
   std::unique_ptr<CStationBoard> m_board;  // last: it goes first, with its runs
 };
 

@@ -1,0 +1,229 @@
+#include "store/ResultsStore.h"
+
+#include <algorithm>
+#include <set>
+#include <vector>
+
+#include "store/OdbcConnection.h"
+#include "store/RecordTable.h"
+#include "store/SpoolFile.h"
+
+namespace zel {
+namespace {
+
+constexpr int kConnectSeconds = 5;
+// Between attempts while the database cannot be reached.
+constexpr auto kRetry = std::chrono::seconds(2);
+
+// The spool's records, each with its line end. A record that a crash
+// tore has none, and the next record follows it on the same line: every
+// record begins with its run id, so it is split off there.
+std::vector<std::string> Lines(const std::string& text) {
+  static const std::string kRecordStart = "{\"runId\"";
+  std::vector<std::string> lines;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    end = end == std::string::npos ? text.size() : end + 1;
+    const size_t next = text.find(kRecordStart, at + 1);
+    if (next != std::string::npos && next < end) end = next;
+    if (text.find_first_not_of("\r\n", at) < end) lines.push_back(text.substr(at, end - at));
+    at = end;
+  }
+  return lines;
+}
+
+std::string RunIdOf(const std::string& line) {
+  std::string sql, runId, error;
+  return InsertStatement(line, sql, runId, error) ? runId : std::string();
+}
+
+}  // namespace
+
+std::string StoreStateText(const CStoreState& state) {
+  if (state.waiting == 0) return "stored";
+  const std::string count = std::to_string(state.waiting) + (state.waiting == 1 ? " record" : " records");
+  return count + " waiting: " + (state.cause.empty() ? std::string("to be sent") : state.cause);
+}
+
+bool ReadStoredRecords(const CStoreAddress& address, const std::string& since,
+                       std::vector<std::string>& lines, std::string& error) {
+  COdbcConnection database;
+  const bool read = database.Connect(address.connection, kConnectSeconds, error) &&
+                    ReadRecordLines(database, since, lines, error);
+  error = HidePassword(error, address);
+  return read;
+}
+
+CResultsStore::CResultsStore(CStoreAddress address, const std::string& spoolFolder)
+    : m_address(std::move(address)),
+      m_spoolPath(spoolFolder + "/" + m_address.spoolName),
+      m_lockPath(m_spoolPath + ".lock") {}
+
+CResultsStore::~CResultsStore() {
+  {
+    std::lock_guard lock(m_mutex);
+    m_bStop = true;
+  }
+  m_changed.notify_all();
+  if (m_sender.joinable()) m_sender.join();
+}
+
+bool CResultsStore::Connect(COdbcConnection& database, std::string& cause) {
+  std::string error;
+  if (database.Connect(m_address.connection, kConnectSeconds, error) && EnsureRecordTables(database, error))
+    return true;
+  database.Disconnect();
+  cause = "the database cannot be reached: " + HidePassword(error, m_address);
+  return false;
+}
+
+bool CResultsStore::Start(std::string& cause) {
+  COdbcConnection database;
+  const bool reached = Connect(database, cause);
+  {
+    std::lock_guard lock(m_mutex);
+    m_state.waiting = CountSpooled();
+    if (!reached) m_state.cause = cause;
+  }
+  database.Disconnect();
+  m_sender = std::thread([this] { Send(); });
+  return reached;
+}
+
+size_t CResultsStore::CountSpooled() {
+  std::string text, error;
+  CFileLock lock(m_lockPath);
+  ReadWholeFile(m_spoolPath, text, error);
+  return Lines(text).size();
+}
+
+bool CResultsStore::Write(const std::string& recordLine, std::string& error) {
+  {
+    CFileLock lock(m_lockPath);
+    if (!lock.Held()) {
+      error = m_lockPath + ": the spool's lock cannot be taken";
+      return false;
+    }
+    if (!AppendSynced(m_spoolPath, recordLine, error)) return false;
+  }
+  {
+    std::lock_guard lock(m_mutex);
+    ++m_written;
+    ++m_state.waiting;
+  }
+  m_changed.notify_all();
+  return true;
+}
+
+CStoreState CResultsStore::State() const {
+  std::lock_guard lock(m_mutex);
+  return m_state;
+}
+
+CStoreState CResultsStore::Drain(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(m_mutex);
+  const uint64_t attempts = m_attempts;
+  m_changed.wait_for(lock, timeout, [&] {
+    return m_state.waiting == 0 || (m_attempts > attempts && !m_state.cause.empty()) || !m_sender.joinable();
+  });
+  return m_state;
+}
+
+void CResultsStore::Send() {
+  COdbcConnection database;
+  uint64_t sent = 0;  // the writes this pass has seen
+  std::unique_lock lock(m_mutex);
+  while (!m_bStop) {
+    sent = m_written;
+    lock.unlock();
+    std::string cause;
+    bool done = database.Connected() || Connect(database, cause);
+    if (done) done = SendSpooled(database);
+    lock.lock();
+    ++m_attempts;
+    if (!done && m_state.cause.empty()) m_state.cause = cause.empty() ? "not sent" : cause;
+    if (!cause.empty()) m_state.cause = cause;
+    m_changed.notify_all();
+    // Again when a record comes, or, after a failure, a little later.
+    if (done)
+      m_changed.wait(lock, [&] { return m_bStop || m_written != sent; });
+    else
+      m_changed.wait_for(lock, kRetry, [&] { return m_bStop; });
+  }
+}
+
+bool CResultsStore::SendSpooled(COdbcConnection& database) {
+  std::string text, error;
+  {
+    CFileLock lock(m_lockPath);
+    if (!ReadWholeFile(m_spoolPath, text, error)) {
+      std::lock_guard state(m_mutex);
+      m_state.cause = error;
+      return false;
+    }
+  }
+  std::set<std::string> stored;
+  std::vector<std::string> unreadable;
+  bool failed = false;
+  for (const std::string& line : Lines(text)) {
+    std::string sql, runId, sqlState;
+    if (!InsertStatement(line, sql, runId, error)) {
+      unreadable.push_back(line);
+      continue;
+    }
+    {
+      std::lock_guard state(m_mutex);
+      if (m_bStop) break;
+    }
+    bool done = database.SetAutoCommit(false, error) && database.Execute(sql, error, &sqlState);
+    const bool duplicate = !done && IsAlreadyStored(sqlState);
+    done = database.EndTransaction(done, error) && done;
+    if (!done && !duplicate) {
+      // The connection is likely gone: made anew on the next attempt.
+      database.Disconnect();
+      std::lock_guard state(m_mutex);
+      m_state.cause = "the database did not take a record: " + HidePassword(error, m_address);
+      failed = true;
+      break;
+    }
+    stored.insert(runId);
+  }
+  if (stored.empty() && unreadable.empty()) {
+    std::lock_guard state(m_mutex);
+    m_state.waiting = Lines(text).size();
+    if (!failed) m_state.cause.clear();
+    return !failed;
+  }
+  // Taken out of the spool as it is now: other processes sharing it may
+  // have added records meanwhile. A line that is no record (torn in a
+  // crash) is kept aside, not lost.
+  size_t left = 0;
+  {
+    CFileLock lock(m_lockPath);
+    std::string now;
+    if (!ReadWholeFile(m_spoolPath, now, error)) return false;
+    std::string kept;
+    for (const std::string& line : Lines(now)) {
+      if (std::find(unreadable.begin(), unreadable.end(), line) != unreadable.end()) continue;
+      if (stored.count(RunIdOf(line))) continue;
+      kept += line.back() == '\n' ? line : line + "\n";
+      ++left;
+    }
+    std::string torn;
+    for (const std::string& line : unreadable) torn += line.back() == '\n' ? line : line + "\n";
+    if (!torn.empty()) AppendSynced(m_spoolPath + ".unreadable", torn, error);
+    if (!ReplaceSynced(m_spoolPath, kept, error)) {
+      std::lock_guard state(m_mutex);
+      m_state.cause = error;
+      return false;
+    }
+  }
+  std::lock_guard state(m_mutex);
+  m_state.stored += stored.size();
+  m_state.waiting = left;
+  if (!failed) m_state.cause.clear();
+  return !failed;
+}
+
+}  // namespace zel
