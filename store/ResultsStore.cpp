@@ -1,6 +1,9 @@
 #include "store/ResultsStore.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <random>
 #include <set>
 #include <vector>
 
@@ -33,6 +36,9 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// A path as the file system takes it, from UTF-8 on every platform.
+std::filesystem::path FsPath(const std::string& utf8) { return std::u8string(utf8.begin(), utf8.end()); }
+
 std::string RunIdOf(const std::string& line) {
   std::string sql, runId, error;
   return InsertStatement(line, sql, runId, error) ? runId : std::string();
@@ -56,9 +62,16 @@ bool ReadStoredRecords(const CStoreAddress& address, const std::string& since,
 }
 
 CResultsStore::CResultsStore(CStoreAddress address, const std::string& spoolFolder)
-    : m_address(std::move(address)),
-      m_spoolPath(spoolFolder + "/" + m_address.spoolName),
-      m_lockPath(m_spoolPath + ".lock") {}
+    : m_address(std::move(address)), m_spoolFolder(spoolFolder) {
+  // This process's own spool, named for the database and a random number;
+  // its lock, held for the store's life, tells the living from the dead.
+  std::random_device random;
+  char tail[24];
+  std::snprintf(tail, sizeof tail, "-%08x%08x", random(), random());
+  const std::string stem = m_address.spoolName.substr(0, m_address.spoolName.rfind(".jsonl"));
+  m_spoolPath = spoolFolder + "/" + stem + tail + ".jsonl";
+  m_ownLock = std::make_unique<CFileLock>(m_spoolPath + ".lock", true);
+}
 
 CResultsStore::~CResultsStore() {
   {
@@ -67,6 +80,14 @@ CResultsStore::~CResultsStore() {
   }
   m_changed.notify_all();
   if (m_sender.joinable()) m_sender.join();
+  // An empty spool goes; one that holds records stays for the next start.
+  std::lock_guard spool(m_spoolMutex);
+  std::error_code ignored;
+  if (std::filesystem::file_size(FsPath(m_spoolPath), ignored) == 0 || ignored) {
+    std::filesystem::remove(FsPath(m_spoolPath), ignored);
+    m_ownLock.reset();
+    std::filesystem::remove(FsPath(m_spoolPath + ".lock"), ignored);
+  }
 }
 
 bool CResultsStore::Connect(COdbcConnection& database, std::string& cause) {
@@ -79,36 +100,60 @@ bool CResultsStore::Connect(COdbcConnection& database, std::string& cause) {
 }
 
 bool CResultsStore::Start(std::string& cause) {
+  AdoptOrphans();
   COdbcConnection database;
   const bool reached = Connect(database, cause);
-  {
+  if (!reached) {
     std::lock_guard lock(m_mutex);
-    m_state.waiting = CountSpooled();
-    if (!reached) m_state.cause = cause;
+    m_state.cause = cause;
   }
   database.Disconnect();
   m_sender = std::thread([this] { Send(); });
   return reached;
 }
 
-size_t CResultsStore::CountSpooled() {
-  std::string text, error;
-  CFileLock lock(m_lockPath);
-  ReadWholeFile(m_spoolPath, text, error);
-  return Lines(text).size();
+void CResultsStore::AdoptOrphans() {
+  // The spools of this database that processes which ended or died left:
+  // each one whose lock can be taken at once.
+  const std::string stem = m_address.spoolName.substr(0, m_address.spoolName.rfind(".jsonl")) + "-";
+  std::vector<std::string> orphans;
+  std::error_code failed;
+  for (const auto& entry : std::filesystem::directory_iterator(FsPath(m_spoolFolder), failed)) {
+    const std::u8string name8 = entry.path().filename().u8string();
+    const std::string name(name8.begin(), name8.end());
+    const std::string path = m_spoolFolder + "/" + name;
+    if (name.starts_with(stem) && name.ends_with(".jsonl") && path != m_spoolPath) orphans.push_back(path);
+  }
+  for (const std::string& orphan : orphans) {
+    CFileLock lock(orphan + ".lock", false);
+    if (!lock.Held()) continue;  // its process lives, and sends its own
+    std::string text, error;
+    if (!ReadWholeFile(orphan, text, error)) continue;
+    {
+      std::lock_guard spool(m_spoolMutex);
+      if (!text.empty() && !AppendSynced(m_spoolPath, text.back() == '\n' ? text : text + "\n", error))
+        continue;
+      std::lock_guard state(m_mutex);
+      m_state.waiting += Lines(text).size();
+    }
+    // Ours now: a crash before this leaves them in both, and the key
+    // stores them once.
+    std::error_code ignored;
+    std::filesystem::remove(FsPath(orphan), ignored);
+    std::filesystem::remove(FsPath(orphan + ".unreadable"), ignored);
+    std::filesystem::remove(FsPath(orphan + ".lock"), ignored);
+  }
 }
 
 bool CResultsStore::Write(const std::string& recordLine, std::string& error) {
-  {
-    CFileLock lock(m_lockPath);
-    if (!lock.Held()) {
-      error = m_lockPath + ": the spool's lock cannot be taken";
-      return false;
-    }
-    if (!AppendSynced(m_spoolPath, recordLine, error)) return false;
+  if (!m_ownLock->Held()) {
+    error = m_spoolPath + ".lock: the spool's lock cannot be taken";
+    return false;
   }
   {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard spool(m_spoolMutex);
+    if (!AppendSynced(m_spoolPath, recordLine, error)) return false;
+    std::lock_guard state(m_mutex);
     ++m_written;
     ++m_state.waiting;
   }
@@ -156,7 +201,7 @@ void CResultsStore::Send() {
 bool CResultsStore::SendSpooled(COdbcConnection& database) {
   std::string text, error;
   {
-    CFileLock lock(m_lockPath);
+    std::lock_guard spool(m_spoolMutex);
     if (!ReadWholeFile(m_spoolPath, text, error)) {
       std::lock_guard state(m_mutex);
       m_state.cause = error;
@@ -189,35 +234,27 @@ bool CResultsStore::SendSpooled(COdbcConnection& database) {
     }
     stored.insert(runId);
   }
-  if (stored.empty() && unreadable.empty()) {
-    std::lock_guard state(m_mutex);
-    m_state.waiting = Lines(text).size();
-    if (!failed) m_state.cause.clear();
-    return !failed;
-  }
-  // Taken out of the spool as it is now: other processes sharing it may
-  // have added records meanwhile. A line that is no record (torn in a
-  // crash) is kept aside, not lost.
+  if (stored.empty() && unreadable.empty()) return !failed;
+  // Taken out of the spool as it is now: records may have come meanwhile.
+  // A line that is no record (torn in a crash) is kept aside, not lost.
+  std::lock_guard spool(m_spoolMutex);
+  std::string now;
+  if (!ReadWholeFile(m_spoolPath, now, error)) return false;
+  std::string kept;
   size_t left = 0;
-  {
-    CFileLock lock(m_lockPath);
-    std::string now;
-    if (!ReadWholeFile(m_spoolPath, now, error)) return false;
-    std::string kept;
-    for (const std::string& line : Lines(now)) {
-      if (std::find(unreadable.begin(), unreadable.end(), line) != unreadable.end()) continue;
-      if (stored.count(RunIdOf(line))) continue;
-      kept += line.back() == '\n' ? line : line + "\n";
-      ++left;
-    }
-    std::string torn;
-    for (const std::string& line : unreadable) torn += line.back() == '\n' ? line : line + "\n";
-    if (!torn.empty()) AppendSynced(m_spoolPath + ".unreadable", torn, error);
-    if (!ReplaceSynced(m_spoolPath, kept, error)) {
-      std::lock_guard state(m_mutex);
-      m_state.cause = error;
-      return false;
-    }
+  for (const std::string& line : Lines(now)) {
+    if (std::find(unreadable.begin(), unreadable.end(), line) != unreadable.end()) continue;
+    if (stored.count(RunIdOf(line))) continue;
+    kept += line.back() == '\n' ? line : line + "\n";
+    ++left;
+  }
+  std::string torn;
+  for (const std::string& line : unreadable) torn += line.back() == '\n' ? line : line + "\n";
+  if (!torn.empty()) AppendSynced(m_spoolPath + ".unreadable", torn, error);
+  if (!ReplaceSynced(m_spoolPath, kept, error)) {
+    std::lock_guard state(m_mutex);
+    m_state.cause = error;
+    return false;
   }
   std::lock_guard state(m_mutex);
   m_state.stored += stored.size();

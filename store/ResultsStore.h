@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -36,15 +37,17 @@ bool ReadStoredRecords(const CStoreAddress& address, const std::string& since,
 
 class CResultsStore {
  public:
-  // The spool lives in spoolFolder, named for the database and its user.
+  // The spool lives in spoolFolder: a file of this store's own, named for
+  // the database and its user.
   CResultsStore(CStoreAddress address, const std::string& spoolFolder);
   // Stops the sending; what is not sent stays in the spool.
   ~CResultsStore();
   CResultsStore(const CResultsStore&) = delete;
   CResultsStore& operator=(const CResultsStore&) = delete;
 
-  // Connects and makes the tables if missing, then sends in the
-  // background whatever the spool holds (an earlier run's too). False with
+  // Takes over the spools of this database that ended or killed processes
+  // left, connects and makes the tables if missing, then sends in the
+  // background whatever the spool holds. False with
   // the cause when the database cannot be reached now: records then wait
   // in the spool, and the store keeps trying.
   bool Start(std::string& cause);
@@ -65,10 +68,13 @@ class CResultsStore {
   // sent ones then taken out. False when an attempt failed.
   bool SendSpooled(class COdbcConnection& database);
   bool Connect(class COdbcConnection& database, std::string& cause);
-  size_t CountSpooled();
+  void AdoptOrphans();
 
   const CStoreAddress m_address;
-  const std::string m_spoolPath, m_lockPath;
+  const std::string m_spoolFolder;
+  std::string m_spoolPath;
+  std::unique_ptr<class CFileLock> m_ownLock;  // held while this store lives
+  std::mutex m_spoolMutex;                     // the spool file: appends, and the trims after sending
   mutable std::mutex m_mutex;
   std::condition_variable m_changed;
   CStoreState m_state;

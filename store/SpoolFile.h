@@ -14,11 +14,12 @@ namespace zel {
 std::string UserDataFolder(std::string& error);
 
 // Holds an exclusive lock on the file at path (made if missing) for its
-// lifetime; other processes taking it wait. Held() is false when the
-// file cannot be opened.
+// lifetime; the system lets it go when the process dies, even killed.
+// Another process taking it waits, or with wait false does not. Held() is
+// false when the file cannot be opened or the lock is another's.
 class CFileLock {
  public:
-  explicit CFileLock(const std::string& path);
+  CFileLock(const std::string& path, bool wait);
   ~CFileLock();
   CFileLock(const CFileLock&) = delete;
   CFileLock& operator=(const CFileLock&) = delete;

@@ -51,11 +51,11 @@ std::string UserDataFolder(std::string& error) {
   return MakeFolders(folder, error) ? folder : std::string();
 }
 
-CFileLock::CFileLock(const std::string& path) {
+CFileLock::CFileLock(const std::string& path, bool wait) {
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) return;
   m_handle = fd;
-  while (::flock(fd, LOCK_EX) != 0)
+  while (::flock(fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB) != 0)
     if (errno != EINTR) return;
   m_bHeld = true;
 }

@@ -57,14 +57,15 @@ std::string UserDataFolder(std::string& error) {
   return Utf8({folder.begin(), folder.end()});
 }
 
-CFileLock::CFileLock(const std::string& path) {
+CFileLock::CFileLock(const std::string& path, bool wait) {
   HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   m_handle = reinterpret_cast<intptr_t>(file);
   OVERLAPPED whole{};
-  m_bHeld = ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole) != 0;
+  const DWORD how = LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+  m_bHeld = ::LockFileEx(file, how, 0, MAXDWORD, MAXDWORD, &whole) != 0;
 }
 
 CFileLock::~CFileLock() {

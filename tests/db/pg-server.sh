@@ -32,7 +32,9 @@ case $command in
     echo "$port" > "$dir/port"
     start_server || { cat "$dir/server.log"; exit 1; }
     PGPASSWORD=$(cat "$dir/password") "$bin/createdb" -h 127.0.0.1 -p "$port" -U boxfeeder line
-    chmod -R a+rX "$dir"
+    # The tests read the port and the password; the data stays the server's.
+    chmod a+rx "$dir"
+    chmod a+r "$dir/port" "$dir/password"
     ;;
   pause) as_owner "$bin/pg_ctl" -D "$dir/data" -m fast -w stop > /dev/null ;;
   resume) start_server ;;
