@@ -1,6 +1,7 @@
 #include "station/StationArguments.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "station/StationPorts.h"
 
@@ -18,7 +19,7 @@ std::optional<CStationRequest> ParseStationArguments(const std::vector<std::stri
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     const bool takesValue = argument == "--station" || argument == "--port" || argument == "--results" ||
-                            argument == "--station-name";
+                            argument == "--station-name" || argument == "--end-pause-ms";
     if (takesValue && i + 1 == arguments.size()) {
       refusal = argument + " needs a value";
       return std::nullopt;
@@ -32,6 +33,8 @@ std::optional<CStationRequest> ParseStationArguments(const std::vector<std::stri
       request.setup.resultsPath = arguments[++i];
     } else if (argument == "--station-name") {
       request.setup.stationName = arguments[++i];
+    } else if (argument == "--end-pause-ms") {  // the tests' shorter pause after each success
+      request.setup.endPauseMs = std::atoi(arguments[++i].c_str());
     } else if (argument == "--once") {
       request.setup.continuous = false;
     } else if (argument == "--start") {

@@ -210,6 +210,11 @@ void CStationBoard::Start(size_t index) {
   } else {
     std::string refusal;
     if (!OpenResults(refusal)) {
+      // Refused before the box is served: its record could go nowhere.
+      m_results.reset();
+      m_resultsOpened.clear();
+      m_bResultsLost = true;
+      run.started = true;
       run.tile.state = TileState::Failed;
       run.tile.looping = false;
       run.tile.cause = (IsStoreAddress(m_setup.resultsPath) ? "The records' database cannot be used: "
@@ -219,6 +224,7 @@ void CStationBoard::Start(size_t index) {
       AddLog(run, run.tile.cause);
       Show(run);
       ShowTotals();
+      CloseIfDone();
       return;
     }
     // The adapters the records name, found once.
@@ -228,6 +234,8 @@ void CStationBoard::Start(size_t index) {
   const std::shared_ptr<CRunInput> image = ImageForStart(failure);
   m_station.Engine(index).SetInput(image);
   m_station.Engine(index).SetRequireWholeInput(m_setup.requireWholeImage);
+  if (m_setup.endPauseMs >= 0)
+    m_station.Engine(index).SetPauseBeforeSuccess(std::chrono::milliseconds(m_setup.endPauseMs));
   // A small image's digest is known now; a large one's comes with the
   // run's end.
   // The tile shows the label: it is the box's alias.
@@ -283,16 +291,16 @@ bool CStationBoard::RequestClose() {
   if (m_bClosing || !m_view.AskStopAndClose()) return false;
   m_bClosing = true;
   StopAll();
-  return false;
+  // A port between two boxes has no run whose end would close the window.
+  return !AnyRunning();
 }
 
 void CStationBoard::StopAllAndClose() {
   m_bClosing = true;
-  if (!AnyRunning()) {
-    m_view.CloseStation(ExitCode());
-    return;
-  }
   StopAll();
+  // Now, where no port had a run whose end would close it (one between two
+  // boxes in continuous mode has none).
+  CloseIfDone();
 }
 
 int CStationBoard::ExitCode() const {
@@ -389,6 +397,10 @@ void CStationBoard::Ended(CTileRun& run, const CRunEnd& end) {
     });
   Show(run);
   ShowTotals();
+  CloseIfDone();
+}
+
+void CStationBoard::CloseIfDone() {
   if (AnyRunning()) return;
   bool allStarted = true;
   for (const auto& tile : m_tiles) allStarted &= tile->started;

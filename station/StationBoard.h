@@ -110,6 +110,7 @@ struct CStationSetup {
   bool exitWhenDone = false;
   bool continuous = true;          // each port waits for its next box when one ends
   bool requireWholeImage = false;  // a box that asks for only part of the image fails
+  int endPauseMs = -1;             // the pause after each success; -1 for the engine's own
 };
 
 class CStationBoard {
@@ -195,6 +196,8 @@ class CStationBoard {
   // The records' file or database for the results path as it is now;
   // false with why in refusal when records could go nowhere.
   bool OpenResults(std::string& refusal);
+  // Closes the window once no port runs, where it closes then.
+  void CloseIfDone();
   void Ended(CTileRun& run, const CRunEnd& end);
   // The next box of a port in continuous mode, from the event loop.
   void Again(size_t index);
