@@ -7,11 +7,13 @@
 # entries made on the host for Start-menu shortcuts, and a virtual
 # display for the window's tests when there is none.
 set -eu
+here=$(cd "$(dirname "$0")" && pwd)
 win=$(cd "$1" && pwd)
 host=$(cd "$2" && pwd)
 export WINEPREFIX="$win/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 cleanup() {
   wineserver -k 2>/dev/null || true
+  "$here/../db/pg-server.sh" stop "$win/test-pg" 2>/dev/null || true
   [ -z "${xvfb:-}" ] || kill "$xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
@@ -41,6 +43,9 @@ wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f > /dev
 # The first program of a session brings up Wine's own services; let that
 # happen here rather than inside the first test's time.
 wine cmd /c exit > /dev/null 2>&1 || true
+# The PostgreSQL server that boxfeed.exe stores its records in.
+"$here/../db/pg-server.sh" start "$win/test-pg"
+export BOXFEEDER_TEST_PG="$win/test-pg"
 cd "$win"
 ctest --output-on-failure
 echo "Screenshots of the window: $win/screenshots/"
