@@ -63,6 +63,7 @@ bench: build
 	$(BUILD)/bench/upgrade_bench
 	$(BUILD)/bench/dialog_bench
 	$(BUILD)/bench/station_bench $(BUILD)/cli/boxfeed $(BUILD)/app/boxfeeder
+	$(BUILD)/bench/store_bench tests/db/pg-server.sh
 
 # boxfeeder, boxfeed and boxsim, with the desktop entry and icon.
 PREFIX ?= /usr/local

@@ -21,7 +21,7 @@ _boxfeed() {
     "") COMPREPLY=($(compgen -W "upgrade boot ports results demo --quiet --json --version --help" -- "$cur")) ;;
     upgrade)
       if [[ "$cur" == -* ]]; then
-        COMPREPLY=($(compgen -W "--port --trace --log --results --require-whole-image --continuous --station-name --help" -- "$cur"))
+        COMPREPLY=($(compgen -W "--port --trace --log --results --require-whole-image --require-store --continuous --station-name --help" -- "$cur"))
       else
         COMPREPLY=($(compgen -f -X '!*.sdl' -- "$cur") $(compgen -d -- "$cur"))
       fi ;;
