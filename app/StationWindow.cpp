@@ -229,13 +229,15 @@ CQtStationWindow::CQtStationWindow(CStationSetup setup, const CEngineKind& kind)
   actions->addWidget(m_stopAll);
   actions->addWidget(m_continuous);
   actions->addWidget(m_wholeImage);
-  // Where the records of a database stand; nothing for a results file.
-  m_records = new QLabel(this);
-  m_records->setMinimumWidth(1);
-  actions->addWidget(m_records, 1);
+  actions->addStretch(1);
   actions->addWidget(m_resetCounts);
   layout->addLayout(actions);
   layout->addWidget(m_totals);
+  // Where the records of a database stand, on a line of their own; none
+  // for a results file.
+  m_records = new CElidedLabel(this);
+  m_records->hide();
+  layout->addWidget(m_records);
 
   m_grid = new CQtTileGrid(this);
   for (size_t i = 0; i < setup.ports.size(); ++i) {
@@ -336,8 +338,8 @@ void CQtStationWindow::CloseStation(int code) {
 void CQtStationWindow::ShowRecords(const std::string& state) {
   const QString text = Text(state);
   m_records->setToolTip(text);
-  m_records->setText(
-      m_records->fontMetrics().elidedText(text, Qt::ElideRight, std::max(m_records->width(), 200)));
+  m_records->setText(text);
+  m_records->setVisible(!state.empty());
   const bool waiting = !state.empty() && state.find(": stored") == std::string::npos;
   m_records->setStyleSheet(waiting ? QStringLiteral("color: #b45309; font-weight: bold") : QString());
 }

@@ -40,7 +40,9 @@ std::string Record(int n) {
   return RecordLine(record);
 }
 
-double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
 
 }  // namespace
 
@@ -97,9 +99,10 @@ int main(int argc, char** argv) {
         const auto written = Clock::now();
         store.Write(line, error);
         std::vector<std::vector<std::string>> rows;
-        while (Seconds(written) < 10 &&
-               (!reader.Query("SELECT 1 FROM boxfeeder_records WHERE run_id = '" + runId + "'", rows, error) ||
-                rows.empty())) {
+        while (
+            Seconds(written) < 10 &&
+            (!reader.Query("SELECT 1 FROM boxfeeder_records WHERE run_id = '" + runId + "'", rows, error) ||
+             rows.empty())) {
         }
         latencies.push_back(Seconds(written) * 1000);
       }

@@ -189,6 +189,31 @@ class StationWindowTest : public QObject {
              (std::map<std::string, int>{{"box1 succeeded", 3}, {"box2 succeeded", 2}, {"box2 failed", 1}}));
   }
 
+  // A database that cannot be reached: the box loads all the same, its
+  // record waits in the spool on this computer's disk, and the window says
+  // so with the cause; the password is not shown.
+  void RecordsWaitForADatabaseThatCannotBeReached() {
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    CBoxOnThread box(m_image, Paced(0));
+    CStationSetup setup = Setup({&box});
+    setup.resultsPath = "odbc:Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1;Database=line;Pwd=secret";
+    CQtStationWindow window(setup, test::QuickUpgradeKind());
+    window.show();
+    window.StartAllButton().click();
+    QTRY_VERIFY_WITH_TIMEOUT(window.Board().Tile(0).state == TileState::Loaded, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.Records().toolTip().startsWith(QStringLiteral(
+                                 "Records: 1 record waiting: the database cannot be reached:")),
+                             20000);
+    QVERIFY(!window.Records().toolTip().contains(QStringLiteral("secret")));
+    QDir spool(data.path() + QStringLiteral("/boxfeeder"));
+    const QStringList spools = spool.entryList({QStringLiteral("spool-*.jsonl")});
+    QCOMPARE(spools.size(), 1);
+    QVERIFY(test::ReadFile(spool.filePath(spools[0]).toStdString()).find("\"outcome\":\"succeeded\"") !=
+            std::string::npos);
+    Screenshot(&window, QStringLiteral("station-records-waiting"));
+  }
+
   // --exit-when-done: the window closes by itself once every port has
   // ended, with the code of the command line; a results file that cannot
   // be written fails each port before its box is served, said on the tile.

@@ -14,7 +14,7 @@ constexpr wchar_t kLogClass[] = L"BoxFeederStationLog";
 // The layout at 96 dots per inch: a tile's least size in full and compact
 // (name, state, bar, cause), the gap between tiles, the head above them.
 constexpr int kTileWidth = 250, kTileHeight = 158, kCompactWidth = 112, kCompactHeight = 56, kGap = 8,
-              kTop = 118;
+              kTop = 118, kRecordsHeight = 20;
 constexpr COLORREF kFailedFace = RGB(0xf8, 0xc4, 0xc4);
 constexpr UINT_PTR kImageTimer = 1;
 
@@ -149,8 +149,6 @@ void CWin32StationWindow::MakeControls(const CStationSetup& setup) {
   Add(L"STATIC", "Image: " + setup.image, SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 100, kGap, 10, 330, 20);
   Add(L"STATIC", "&Results file:", SS_RIGHT, 101, 340, 10, 90, 20);
   Add(L"EDIT", setup.resultsPath, WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, kResultsId, 436, 7, 190, 22);
-  // Where the records of a database stand; nothing for a results file.
-  Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kRecordsId, 636, 10, 420, 20);
   Add(L"BUTTON", "&Start all", WS_TABSTOP | BS_PUSHBUTTON, kStartAllId, kGap, 34, 90, 26);
   Add(L"BUTTON", "S&top all", WS_TABSTOP | BS_PUSHBUTTON, kStopAllId, kGap + 96, 34, 90, 26);
   Add(L"BUTTON", "&Continuous", WS_TABSTOP | BS_AUTOCHECKBOX, kContinuousId, kGap + 196, 36, 96, 22);
@@ -162,6 +160,10 @@ void CWin32StationWindow::MakeControls(const CStationSetup& setup) {
   // Read-only: the whole digest can be selected and copied.
   Add(L"EDIT", "", ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP, kDigestId, kGap, 66, 250, 20);
   Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kImageNoteId, kGap + 256, 66, 240, 20);
+  // Where the records of a database stand, on a line of its own above the
+  // tiles; hidden for a results file.
+  ShowWindow(Add(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kRecordsId, kGap, kTop, 616, 20),
+             SW_HIDE);
   HWND takeNew =
       Add(L"BUTTON", "Take &new image", WS_TABSTOP | BS_PUSHBUTTON, kTakeNewId, kGap + 500, 62, 110, 26);
   ShowWindow(takeNew, SW_HIDE);
@@ -192,7 +194,11 @@ void CWin32StationWindow::Arrange() {
   GetClientRect(m_window, &client);
   // In the layout's units (96 per inch).
   const int width = MulDiv(client.right, 96, m_dpi) - 2 * kGap;
-  const int height = MulDiv(client.bottom, 96, m_dpi) - kTop - kGap;
+  const bool records = (GetWindowLongW(GetDlgItem(m_window, kRecordsId), GWL_STYLE) & WS_VISIBLE) != 0;
+  const int top = kTop + (records ? kRecordsHeight : 0);
+  MoveWindow(GetDlgItem(m_window, kRecordsId), Scaled(kGap), Scaled(kTop - 4), Scaled(width), Scaled(20),
+             FALSE);
+  const int height = MulDiv(client.bottom, 96, m_dpi) - top - kGap;
   const CTileGrid grid = ArrangeTiles(m_frames.size(), width, height, kGap, kTileWidth, kTileHeight,
                                       kCompactWidth, kCompactHeight);
   const auto place = [&](size_t i, TilePart part, int x, int y, int w, int h, bool shown = true) {
@@ -203,7 +209,7 @@ void CWin32StationWindow::Arrange() {
   const int w = grid.width, h = grid.height, inner = w - 20, full = !grid.compact;
   for (size_t i = 0; i < m_frames.size(); ++i) {
     const int x = kGap + static_cast<int>(i % static_cast<size_t>(grid.columns)) * (w + kGap);
-    const int y = kTop + static_cast<int>(i / static_cast<size_t>(grid.columns)) * (h + kGap);
+    const int y = top + static_cast<int>(i / static_cast<size_t>(grid.columns)) * (h + kGap);
     MoveWindow(m_frames[i], Scaled(x), Scaled(y), Scaled(w), Scaled(h), FALSE);
     m_tileRects[i] = {Scaled(x + 8), Scaled(y + 8), Scaled(x + w - 2), Scaled(y + h - 2)};
     place(i, kStrip, x + 2, y + 10, 5, h - 14);
@@ -423,7 +429,11 @@ void CWin32StationWindow::CloseStation(int code) {
 
 void CWin32StationWindow::ShowRecords(const std::string& state) {
   m_bRecordsWaiting = !state.empty() && state.find(": stored") == std::string::npos;
-  SetWindowTextW(GetDlgItem(m_window, kRecordsId), Wide(state).c_str());
+  HWND records = GetDlgItem(m_window, kRecordsId);
+  SetWindowTextW(records, Wide(state).c_str());
+  if (((GetWindowLongW(records, GWL_STYLE) & WS_VISIBLE) != 0) == !state.empty()) return;
+  ShowWindow(records, state.empty() ? SW_HIDE : SW_SHOWNA);
+  Arrange();
 }
 
 void CWin32StationWindow::ShowImage(const std::string& sha256, bool fileChanged) {

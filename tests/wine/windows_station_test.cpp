@@ -133,6 +133,31 @@ TEST(WindowStation, TheSessionsEndKeepsTheRecord) {
   ASSERT_TRUE(Until(window, 5, [&] { return window.Handle() == nullptr; }));
 }
 
+// A database that cannot be reached: the port's record waits in the spool
+// under LocalAppData, and the window says so on a line of its own above
+// the tiles, which move down to make room for it.
+TEST(WindowStation, RecordsWaitingForTheDatabaseAreSaid) {
+  CStationSetup setup;
+  setup.image = Env("BOXFEEDER_TEST_IMAGE");
+  setup.ports = {{"COM60", "COM60"}};
+  setup.resultsPath = "odbc:Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1;Database=line";
+  Window window(setup, UpgradeKind());
+  const auto tileTop = [&] {
+    RECT tile{};
+    GetWindowRect(GetDlgItem(window.Handle(), Window::TileControlId(0, Window::kName)), &tile);
+    return tile.top;
+  };
+  const LONG before = tileTop();
+  window.Board().Start(0);
+  const int records = Window::kRecordsId;
+  ASSERT_TRUE(
+      Until(window, 20, [&] { return window.ControlText(records).find("waiting") != std::string::npos; }));
+  EXPECT_TRUE(
+      window.ControlText(records).starts_with("Records: 1 record waiting: the database cannot be reached"))
+      << window.ControlText(records);
+  EXPECT_GT(tileTop(), before);
+}
+
 // 32 ports on a laptop's 1366 x 768 (compact tiles), the same at 150 %,
 // and on 1920 x 1080 (full): every tile inside the window and none over
 // another; a port that is not there fails at once, with its cause, and no
