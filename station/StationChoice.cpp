@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "station/StationPorts.h"
+#include "store/StoreAddress.h"
 
 namespace zel {
 
@@ -50,7 +51,11 @@ std::optional<CStationSetup> SetupOf(const std::string& image, const std::string
 CStationMemory Remember(CStationMemory memory, const std::string& image, const std::string& resultsPath,
                         const std::vector<CPortRow>& rows) {
   memory.image = image;
-  memory.resultsPath = resultsPath;
+  // A database's password is not kept on the disk: the DSN or the
+  // environment gives it.
+  CStoreAddress address;
+  std::string refusal;
+  memory.resultsPath = ParseStoreAddress(resultsPath, address, refusal) ? address.remembered : resultsPath;
   memory.ports.clear();
   for (const CPortRow& row : rows) {
     if (row.chosen) memory.ports.push_back(row.port.name);

@@ -133,11 +133,13 @@ bool ParseStoreAddress(const std::string& results, CStoreAddress& address, std::
   std::string identity;
   address.connection.clear();
   address.shown = kPrefix;
+  address.remembered = kPrefix;
   for (const CPair& pair : pairs) {
     if (pair.key == "PWD" || pair.key == "PASSWORD") continue;
     const std::string written = pair.name + "=" + (pair.braced ? Braced(pair.value) : pair.value) + ";";
     address.connection += written;
     address.shown += written;
+    address.remembered += written;
     identity += pair.key + "=" + pair.value + ";";
   }
   if (!password.empty()) {
@@ -145,6 +147,7 @@ bool ParseStoreAddress(const std::string& results, CStoreAddress& address, std::
     address.shown += "PWD=***;";
   }
   address.shown.pop_back();  // the last ';'
+  if (address.remembered.back() == ';') address.remembered.pop_back();
   char name[40];
   std::snprintf(name, sizeof name, "spool-%016llx.jsonl", static_cast<unsigned long long>(Fnv1a(identity)));
   address.spoolName = name;

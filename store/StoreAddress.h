@@ -14,6 +14,7 @@ inline constexpr char kStorePasswordVariable[] = "BOXFEEDER_DB_PASSWORD";
 struct CStoreAddress {
   std::string connection;  // for the driver: with the password, never shown
   std::string shown;       // for people and logs: "odbc:..." with the password as ***
+  std::string remembered;  // for a memory kept on disk: "odbc:..." without the password
   std::string spoolName;   // the spool's file name, the same for the same database and user
 };
 

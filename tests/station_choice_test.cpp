@@ -43,6 +43,9 @@ TEST(StationChoice, RemembersNamesByAdapterAndChoicesByPort) {
   EXPECT_EQ(after.aliases.at("serial:0403:6001:GONE"), "right") << "kept while unplugged";
   EXPECT_EQ(after.aliases.at("/dev/ttyS0"), "bench");
   EXPECT_EQ(after.resultsPath, "/r.jsonl");
+  EXPECT_EQ(Remember(memory, "/img.sdl", "odbc:DSN=line;Uid=station;Pwd=secret", rows).resultsPath,
+            "odbc:DSN=line;Uid=station")
+      << "no password kept on the disk";
 }
 
 TEST(StationChoice, RefusesAStationOfNothingOrOfTwoSameNames) {
