@@ -182,6 +182,7 @@ TEST(BoxfeedUpgrade, ASignalCancelsTheTransferInEveryPhase) {
     child.Signal(phase.signal);
     EXPECT_EQ(child.Wait(), 2);
     EXPECT_TRUE(Has(ReadFile(log.Path()), "Download CANCELLED\r\n"));
+    EXPECT_FALSE(Has(ReadFile(log.Path()), "FAILED")) << "the box is not blamed for a cancel";
     EXPECT_TRUE(Has(ReadFile(results.Path()), "\"outcome\":\"cancelled\""));
   }
 }

@@ -104,15 +104,16 @@ int CZELUpgradeThread::Run() {
 
 int CZELUpgradeThread::Handshake() {
   // Two header bytes: the PID, or a length field that is read and dropped.
+  // A stop is no fault of the box: the cancel says it, alone.
   auto readTwo = [this](uint8_t(&bytes)[2]) {
     if (ReadExact(bytes, sizeof bytes, 2) == 2) return true;
-    Trace("Data length ERROR");
+    if (!ShouldStop()) Trace("Data length ERROR");
     return false;
   };
   bool afterAcknowledge = false;
   for (;;) {
     if (!Synchronise()) {
-      Trace("Synchronisation FAILED");
+      if (!ShouldStop()) Trace("Synchronisation FAILED");
       return 1;
     }
     if (!afterAcknowledge) {
@@ -174,9 +175,11 @@ int CZELUpgradeThread::ServeRequests() {
     uint16_t length = 0;
     uint32_t offset = 0;
     const int r = ReadFrame(&length, &offset);
-    const bool noiseReported = m_nSkipped > 0;
+    // A read that a stop cut short is no command of the box's.
+    const bool stopped = r != PID_TERM_UPGRADE && r != PID_DATA_REQUEST && ShouldStop();
+    const bool noiseReported = m_nSkipped > 0 && !stopped;
     if (noiseReported) Trace("Received UNKNOWN Command from the STB");
-    if (r == kReadDeviceGone) return 1;
+    if (r == kReadDeviceGone || stopped) return 1;
     if (r == PID_TERM_UPGRADE) {
       Diagnostic("\n[UART_DL] PID_TERM_UPGRADE successfully!\n");
       m_lastFrameAt = Clock::now();
