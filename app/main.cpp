@@ -40,6 +40,11 @@ int RunStation(const std::vector<std::string>& arguments, zel::CInterruptRelay& 
 
 int main(int argc, char** argv) {
   zel::ReserveStandardStreams();
+  if (const std::string information = zel::WindowInformation(std::vector<std::string>(argv + 1, argv + argc));
+      !information.empty()) {
+    std::fputs(information.c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   // The station's signal watcher comes before any thread, Qt's included,
   // so that only it receives them.
   std::optional<zel::CInterruptRelay> interrupts;

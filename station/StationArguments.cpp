@@ -7,6 +7,26 @@
 
 namespace zel {
 
+std::string WindowInformation(const std::vector<std::string>& arguments) {
+  if (arguments.size() != 1) return {};
+  const std::string& argument = arguments[0];
+  if (argument == "--version") return "boxfeeder " BOXFEEDER_VERSION "\n";
+  if (argument != "--help" && argument != "-h" && argument != "/?") return {};
+  return "Usage: boxfeeder [IMAGE]\n"
+         "       boxfeeder --station IMAGE --port PORT [--port NAME=PORT ...] [--start]\n"
+         "                 [--once] [--exit-when-done] [--results FILE|odbc:CONNECTION]\n"
+         "                 [--station-name NAME] [--require-whole-image]\n"
+         "\n"
+         "Opens the BoxFeeder window, with IMAGE chosen when one is given. With\n"
+         "--station, the station window loads a box on each port at once, box after\n"
+         "box unless --once; --start starts every port, --exit-when-done closes the\n"
+         "window once every port has ended (exit status 0 loaded, 1 failed, 2\n"
+         "cancelled). boxfeed is the command line.\n"
+         "\n"
+         "  --help     print this help and exit\n"
+         "  --version  print the version and exit\n";
+}
+
 bool AsksForStation(const std::vector<std::string>& arguments) {
   return std::find(arguments.begin(), arguments.end(), "--station") != arguments.end();
 }

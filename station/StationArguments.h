@@ -22,6 +22,10 @@ struct CStationRequest {
   bool start = false;
 };
 
+// What --help (or -h, /?) and --version print instead of opening a
+// window, given alone; empty for any other arguments.
+std::string WindowInformation(const std::vector<std::string>& arguments);
+
 // Whether the arguments (without the program's name) ask for the station.
 bool AsksForStation(const std::vector<std::string>& arguments);
 

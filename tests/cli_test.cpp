@@ -256,6 +256,20 @@ TEST(BoxfeedBoot, RunsTheBootExchange) {
   EXPECT_TRUE(Has(child.Stdout(), "\nSucceeded: 2 bytes in "));
 }
 
+// boxfeeder --help and --version print and exit; they open no window
+// with "--help" as its image.
+TEST(BoxfeederArguments, HelpAndVersionPrintAndExit) {
+  for (const char* argument : {"--help", "-h", "--version"}) {
+    CChildProcess window({BOXFEEDER_PATH, argument}, -1, {"QT_QPA_PLATFORM=offscreen"});
+    EXPECT_EQ(window.Wait(), 0) << argument;
+    const bool version = std::string(argument) == "--version";
+    EXPECT_EQ(window.Stdout().rfind(version ? "boxfeeder " BOXFEEDER_VERSION "\n" : "Usage: boxfeeder", 0),
+              0u)
+        << window.Stdout();
+    for (const std::string& line : Lines(window.Stdout())) EXPECT_LE(line.size(), 80u) << line;
+  }
+}
+
 TEST(BoxfeedDemo, RunsAVerifiedUpgrade) {
   CChildProcess child({BOXFEED_PATH, "demo", "--size", "20000", "--baud", "0"});
   EXPECT_EQ(child.Wait(), 0) << child.Stderr();

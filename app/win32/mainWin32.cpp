@@ -6,6 +6,7 @@
 
 #include "app/DownloaderApp.h"
 #include "app/win32/StationWindowWin32.h"
+#include "app/win32/Utf16.h"
 #include "engines/EngineKinds.h"
 #include "station/StationArguments.h"
 #include "widgets/SystemHeadersWin32.h"
@@ -34,6 +35,30 @@ std::vector<std::string> Arguments() {
   return utf8;
 }
 
+// Where a program without a console of its own prints: to its standard
+// output where that was redirected, else to the console it was started
+// from, else in a message box.
+void Print(const std::string& text) {
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD written = 0;
+  if (out && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_CHAR &&
+      WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
+    return;
+  const std::wstring wide = zel::Wide(text);
+  if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+    HANDLE console =
+        CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (console != INVALID_HANDLE_VALUE) {
+      WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+      CloseHandle(console);
+      FreeConsole();
+      return;
+    }
+    FreeConsole();
+  }
+  MessageBoxW(nullptr, wide.c_str(), L"BoxFeeder", MB_OK | MB_ICONINFORMATION);
+}
+
 int RunStation(const std::vector<std::string>& arguments) {
   std::string refusal;
   const auto request = zel::ParseStationArguments(arguments, refusal);
@@ -50,6 +75,10 @@ int RunStation(const std::vector<std::string>& arguments) {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const std::vector<std::string> arguments = Arguments();
+  if (const std::string information = zel::WindowInformation(arguments); !information.empty()) {
+    Print(information);
+    return 0;
+  }
   if (zel::AsksForStation(arguments)) return RunStation(arguments);
   zel::CDownloaderApp app(arguments.empty() ? std::string() : arguments[0]);
   return app.InitInstance();
