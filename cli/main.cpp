@@ -25,6 +25,20 @@ const char* const kExitCodes =
     "  2   cancelled (Ctrl-C, kill, or the terminal closed)\n"
     "  64  bad usage";
 
+// Each command's own closing words: the options of the program it takes
+// too, and its exit status.
+const char* const kAfterCommand = "-q,--quiet and --json may also stand after the command.\n\n";
+std::string CommandFooter(const char* status) {
+  return std::string(kAfterCommand) + "Exit status:\n" + status;
+}
+
+// The program's own options, which may come before the command.
+bool IsProgramOption(const std::string& argument) {
+  for (const char* known : {"-q", "--quiet", "--json", "-h", "--help", "--version"})
+    if (argument == known) return true;
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -72,6 +86,11 @@ int main(int argc, char** argv) {
   upgradeCommand->add_flag("--require-whole-image", upgrade.requireWholeImage,
                            "Fail a box that ends before it has asked for every byte of the image");
   upgradeCommand->add_option("--end-pause-ms", upgrade.endPauseMs)->group("");
+  upgradeCommand->footer(
+      CommandFooter("  0   every box was loaded\n"
+                    "  1   a box failed, a record was lost, or an input was refused\n"
+                    "  2   cancelled (Ctrl-C, kill, or the terminal closed)\n"
+                    "  64  bad usage"));
 
   CBootCommand boot;
   CLI::App* bootCommand = app.add_subcommand("boot", "Run the boot download of CMDFILE with the box on PORT");
@@ -81,8 +100,16 @@ int main(int argc, char** argv) {
       ->required();
   bootCommand->add_option("-l,--log", boot.logPath,
                           "Also write the log to this file (time stamps, CR LF line ends)");
+  bootCommand->footer(
+      CommandFooter("  0   the boot download ended with Flash Boot OK\n"
+                    "  1   it failed, or the command file or log was refused\n"
+                    "  2   cancelled (Ctrl-C, kill, or the terminal closed)\n"
+                    "  64  bad usage"));
 
   CLI::App* portsCommand = app.add_subcommand("ports", "List the serial ports present, without opening any");
+  portsCommand->footer(
+      CommandFooter("  0   listed (none present is no failure)\n"
+                    "  64  bad usage"));
 
   CResultsCommand results;
   CLI::App* resultsCommand = app.add_subcommand(
@@ -92,6 +119,10 @@ int main(int argc, char** argv) {
                              "Only boxes started on or after this UTC date or time");
   resultsCommand->add_option("--by", results.by, "Group by day, image (its SHA-256), station, port or cause");
   resultsCommand->add_flag("--csv", results.csv, "Print CSV, for a spreadsheet");
+  resultsCommand->footer(
+      CommandFooter("  0   printed\n"
+                    "  1   a file or database could not be read\n"
+                    "  64  bad usage"));
 
 #if BOXFEEDER_WITH_DEMO
   CDemoOptions demo;
@@ -101,10 +132,20 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1u, 65535u));
   demoCommand->add_option("--baud", demo.baud, "Speed of the simulated line (0: as fast as the pty goes)");
   demoCommand->add_flag("-t,--trace", demo.trace, "Also show each request and reply");
+  demoCommand->footer(
+      CommandFooter("  0   the simulated box was loaded and its image verified\n"
+                    "  1   it was not\n"
+                    "  2   cancelled (Ctrl-C)\n"
+                    "  64  bad usage"));
 #endif
 
-  // A word where a command belongs that is none: say which.
+  // A word where a command belongs that is none, or an option the program
+  // does not take before it: say which.
   for (int i = 1; i < argc; ++i) {
+    if (argv[i][0] == '-' && !IsProgramOption(argv[i])) {
+      std::fprintf(stderr, "boxfeed: unknown option '%s' before the command (boxfeed --help)\n", argv[i]);
+      return kExitUsage;
+    }
     if (argv[i][0] == '-') continue;
     const auto commands = app.get_subcommands([](const CLI::App*) { return true; });
     const bool known = std::any_of(commands.begin(), commands.end(),

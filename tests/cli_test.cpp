@@ -415,6 +415,8 @@ INSTANTIATE_TEST_SUITE_P(
         CRefusal{"FifoAsCommandFile", {"boot", "@/fifo", "-p", kNoPort}, "not a regular file"},
         CRefusal{"NoPort", {"upgrade", "@/good.sdl"}, "", 64}, CRefusal{"NoCommand", {}, "", 64},
         CRefusal{"MisspeltCommand", {"upgarde", "@/good.sdl"}, "'upgarde' is not a command", 64},
+        CRefusal{"UnknownOption", {"--bogus", "upgrade", "@/good.sdl"}, "unknown option '--bogus'", 64},
+        CRefusal{"HelpOfACommandWithItsExitStatus", {"ports", "--help"}, "0   listed (none present", 0},
         CRefusal{"OnePortTwice",
                  {"upgrade", "@/good.sdl", "-p", kNoPort, "-p", "/dev/../dev/ttyS9"},
                  "the same port is named twice",
