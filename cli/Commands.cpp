@@ -82,9 +82,10 @@ int RunContinuously(CUiLoop& loop, CConsole& console, CJsonEvents* json, CStatio
   return cancelledABox || loaded == 0 ? kExitCancelled : kExitSucceeded;
 }
 
-int Refuse(CConsole& console, const std::string& what, const std::string& refusal) {
+int Refuse(CConsole& console, CJsonEvents* json, const std::string& what, const std::string& refusal) {
   console.ShowMessage(what);
   console.ShowMessage("Cause: " + refusal);
+  if (json) json->Error(what, refusal);  // the refusal is an outcome too
   return kExitFailed;
 }
 
@@ -119,11 +120,12 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
   // that copy; its length sets the progress range.
   std::string refusal;
   const std::shared_ptr<CRunInput> image = TakeInput(UpgradeKind(), command.image, refusal);
-  if (!image) return Refuse(console, "Can not Open the File: " + command.image, refusal);
+  if (!image) return Refuse(console, json, "Can not Open the File: " + command.image, refusal);
   const uint64_t size = image->Size();
   const std::vector<CStationPort> ports = NameStationPorts(command.ports, refusal);
   if (ports.empty()) {
     console.ShowMessage("boxfeed: " + refusal);
+    if (json) json->Error("Can not use the ports", refusal);
     return kExitUsage;
   }
   const bool several = ports.size() > 1;
@@ -132,7 +134,7 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
     for (const CStationPort& port : ports)
       logs.push_back(several ? LogPathForPort(command.logPath, port.label) : command.logPath);
   if (refusal = CheckLogPaths(logs, command.image); !refusal.empty())
-    return Refuse(console, "Can not Create The File: " + command.logPath, refusal);
+    return Refuse(console, json, "Can not Create The File: " + command.logPath, refusal);
   // The records' file or database, refused or said before any port opens.
   // It outlives the runs, which write to it.
   std::unique_ptr<CResultsSink> results;
@@ -146,16 +148,18 @@ int RunUpgrade(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CUpgra
     else if (file && (refusal = CheckLogPath(command.resultsPath)).empty())
       for (const std::string& log : logs)
         if (SamePath(log, command.resultsPath)) refusal = log + ": the log and the results file are one file";
-    if (!refusal.empty()) return Refuse(console, "Can not Create The File: " + command.resultsPath, refusal);
+    if (!refusal.empty())
+      return Refuse(console, json, "Can not Create The File: " + command.resultsPath, refusal);
     results = std::make_unique<CResultsSink>(command.resultsPath);
     std::string unreachable;
     if (!results->Open(refusal, unreachable))
-      return Refuse(console,
+      return Refuse(console, json,
                     results->IsStore() ? "The records' database cannot be used"
                                        : "Can not Create The File: " + command.resultsPath,
                     refusal);
     if (!unreachable.empty()) {
-      if (command.requireStore) return Refuse(console, "The records' database cannot be used", unreachable);
+      if (command.requireStore)
+        return Refuse(console, json, "The records' database cannot be used", unreachable);
       console.ShowMessage("boxfeed: " + results->Shown() + ": " + unreachable);
       console.ShowMessage("boxfeed: records wait in " + results->SpoolPath() +
                           " and go to the database once it can be reached");
@@ -252,11 +256,11 @@ int RunBoot(CUiLoop& loop, CConsole& console, CJsonEvents* json, const CBootComm
   // operator is asked to switch the box on.
   std::string refusal;
   if (!TakeInput(BootKind(), command.commandFile, refusal))
-    return Refuse(console, "Can not Open the Command File: " + command.commandFile, refusal);
+    return Refuse(console, json, "Can not Open the Command File: " + command.commandFile, refusal);
   const std::vector<std::string> logs =
       command.logPath.empty() ? std::vector<std::string>{} : std::vector<std::string>{command.logPath};
   if (refusal = CheckLogPaths(logs, command.commandFile); !refusal.empty())
-    return Refuse(console, "Can not Create The File: " + command.logPath, refusal);
+    return Refuse(console, json, "Can not Create The File: " + command.logPath, refusal);
   CSessionOptions options;
   options.json = json;
   options.summary = true;

@@ -16,6 +16,9 @@ struct CDemoOptions {
 };
 
 // Runs the upgrade and prints the box's verdict.
-int RunDemo(CUiLoop& loop, CConsole& console, CActiveStations& active, const CDemoOptions& options);
+// With json, standard output holds the run's JSON events alone, and the
+// box's own account goes to standard error.
+int RunDemo(CUiLoop& loop, CConsole& console, CJsonEvents* json, CActiveStations& active,
+            const CDemoOptions& options);
 
 }  // namespace zel::cli

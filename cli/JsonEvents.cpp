@@ -62,6 +62,11 @@ void CJsonEvents::End(const std::string& port, const CRunEnd& end) {
   Write(event.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
+void CJsonEvents::Error(const std::string& what, const std::string& cause) {
+  Write(json{{"event", "error"}, {"time", UtcTimestamp()}, {"what", what}, {"cause", cause}}.dump(
+      -1, ' ', false, json::error_handler_t::replace));
+}
+
 void CJsonEvents::Station(const std::vector<CStationBox>& boxes) {
   json event{{"event", "station"}, {"time", UtcTimestamp()}};
   std::map<RunOutcome, int> counts;

@@ -33,6 +33,9 @@ class CJsonEvents {
   void Station(const std::vector<CStationBox>& boxes);
   // One port of the list; com: its COM name, or empty.
   void Port(const CPortInfo& port, const std::string& com);
+  // An input refused before any port opened: what could not be done, and
+  // why.
+  void Error(const std::string& what, const std::string& cause);
 
  private:
   void Write(const std::string& json);

@@ -192,7 +192,7 @@ int main(int argc, char** argv) {
   }
 #if BOXFEEDER_WITH_DEMO
   else if (*demoCommand) {
-    status = RunDemo(loop, console, active, demo);
+    status = RunDemo(loop, console, events, active, demo);
   }
 #endif
   return status;

@@ -274,6 +274,14 @@ TEST(BoxfeedDemo, RunsAVerifiedUpgrade) {
   CChildProcess child({BOXFEED_PATH, "demo", "--size", "20000", "--baud", "0"});
   EXPECT_EQ(child.Wait(), 0) << child.Stderr();
   EXPECT_TRUE(Has(child.Stdout(), "Box: image received intact, all 20000 bytes equal to the file"));
+  // With --json, standard output is JSON alone, ending with the run's end.
+  CChildProcess json({BOXFEED_PATH, "--json", "demo", "--size", "20000", "--baud", "0"});
+  EXPECT_EQ(json.Wait(), 0) << json.Stderr();
+  const auto lines = Lines(json.Stdout());
+  for (const std::string& line : lines)
+    EXPECT_FALSE(nlohmann::json::parse(line, nullptr, false).is_discarded()) << line;
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(nlohmann::json::parse(lines.back())["event"], "end");
 }
 
 // What a terminal of columns shows of a run that fails at three quarters
@@ -416,6 +424,9 @@ INSTANTIATE_TEST_SUITE_P(
         CRefusal{"NoPort", {"upgrade", "@/good.sdl"}, "", 64}, CRefusal{"NoCommand", {}, "", 64},
         CRefusal{"MisspeltCommand", {"upgarde", "@/good.sdl"}, "'upgarde' is not a command", 64},
         CRefusal{"UnknownOption", {"--bogus", "upgrade", "@/good.sdl"}, "unknown option '--bogus'", 64},
+        CRefusal{"RefusedInJson",
+                 {"--json", "upgrade", "@/none.sdl", "-p", kNoPort},
+                 "{\"cause\":\"" + std::string("/tmp/boxfeeder-refusals-")},
         CRefusal{"HelpOfACommandWithItsExitStatus", {"ports", "--help"}, "0   listed (none present", 0},
         CRefusal{"OnePortTwice",
                  {"upgrade", "@/good.sdl", "-p", kNoPort, "-p", "/dev/../dev/ttyS9"},
