@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "app/StringTable.h"
+#include "run/RunSummary.h"
 #include "upgrade/ImageFile.h"
 
 namespace zel {
@@ -186,6 +187,7 @@ void CMainDialog::CBootObserver::OnLine(const std::string& text, LineLevel level
 
 void CMainDialog::CBootObserver::OnEnd(const CRunEnd& end) {
   if (end.outcome == RunOutcome::Failed && end.cause) m_dialog.AppendLine(DescribeCause(end.cause));
+  m_dialog.AppendAccount(end, 0);  // two speeds: no one line to compare with
 }
 
 void CMainDialog::OnOperatorMessage(const std::string& text) {
@@ -228,8 +230,17 @@ void CMainDialog::OnOutcome(RunOutcome outcome) {
   if (outcome == RunOutcome::Succeeded) m_controls.RunCableWarning();
 }
 
+void CMainDialog::AppendAccount(const CRunEnd& end, uint32_t lineBaud) {
+  // The log, and so what Save keeps, ends as boxfeed's does: what the box
+  // got, and when.
+  AppendLine(SummaryLine(end.outcome, end.figures, lineBaud));
+  if (!end.imageSha256.empty()) AppendLine("Image SHA-256: " + end.imageSha256);
+  AppendLine("Ended: " + UtcTimestamp());
+}
+
 void CMainDialog::OnEnd(const CRunEnd& end) {
   if (end.outcome == RunOutcome::Failed && end.cause) AppendLine(DescribeCause(end.cause));
+  AppendAccount(end, CZELUpgradeThread::kLineBaud);
   m_bBusy = 0;
   m_controls.Enable(IDC_START, true);
   m_controls.SetText(IDC_START, "Start Download");

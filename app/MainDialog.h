@@ -73,6 +73,9 @@ class CMainDialog : public IRunObserver {
   void RefreshLog();
   void FillPortList();
   void AppendLine(const std::string& text);
+  // The run's account at the end of the log: its summary line, the image's
+  // SHA-256 and the time.
+  void AppendAccount(const CRunEnd& end, uint32_t lineBaud);
   void StopEngines();
   void DressButtons();
   // The Start button's icon: 138 while busy, 133 while idle.

@@ -12,11 +12,12 @@
 #include "station/ResultsFile.h"
 #include "station/ResultsSink.h"
 #include "station/StationPorts.h"
+#include "upgrade/ZELUpgradeThread.h"
 
 namespace zel::cli {
 namespace {
 
-constexpr uint32_t kUpgradeBaud = 57600;
+constexpr uint32_t kUpgradeBaud = CZELUpgradeThread::kLineBaud;
 
 // Runs the loop until every port of the station has ended; Ctrl-C stops
 // them meanwhile. 0 when every box was loaded, 1 when any failed (a log

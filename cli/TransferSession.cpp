@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "cli/Hints.h"
-#include "cli/RunSummary.h"
+#include "run/RunSummary.h"
 
 namespace zel::cli {
 

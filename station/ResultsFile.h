@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "run/RunOutcome.h"
+#include "run/RunSummary.h"
 #include "serial/PortList.h"
 #include "station/Station.h"
 
@@ -18,8 +19,6 @@ namespace zel {
 // The outcome's name in events and records: "succeeded", "failed" or
 // "cancelled".
 const char* OutcomeName(RunOutcome outcome);
-// Now, as 2026-12-07T01:50:12.345Z: the clock of events, records and logs.
-std::string UtcTimestamp();
 
 // Who writes the records: the same for every box of a process.
 struct CRecordOrigin {

@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "cli/Hints.h"
-#include "cli/RunSummary.h"
+#include "run/RunSummary.h"
 #include "run/Platform.h"
 #include "sim/BoxOnThread.h"
 #include "sim/BoxSimulator.h"
@@ -123,7 +123,7 @@ TEST(RunSummary, TheShareOfTheLineIsSaidOnlyWhereTheLineBinds) {
     figures.bytes = 1000;
     figures.wireBytes = wireBytes;
     figures.seconds = 1;  // 5760 bytes fill a second of 57600 baud
-    EXPECT_EQ(cli::SummaryLine(RunOutcome::Succeeded, figures, 57600),
+    EXPECT_EQ(SummaryLine(RunOutcome::Succeeded, figures, 57600),
               std::string("Succeeded: 1000 bytes in 1.0 s, 1.00 KB/s") + said);
   }
   EXPECT_EQ(PercentOf(4'294'967'295u, 4'294'967'295u), 100);

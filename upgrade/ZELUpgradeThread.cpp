@@ -14,7 +14,7 @@ constexpr uint8_t kErasedFlash = 0xFF;
 
 }  // namespace
 
-CZELUpgradeThread::CZELUpgradeThread() : m_dcbSettings(EngineLineSettings(57600)) {}
+CZELUpgradeThread::CZELUpgradeThread() : m_dcbSettings(EngineLineSettings(kLineBaud)) {}
 
 CZELUpgradeThread::~CZELUpgradeThread() { EndThreadBeforeDestruction(); }
 

@@ -23,6 +23,8 @@ namespace zel {
 
 class CZELUpgradeThread : public CZELWorkingThread {
  public:
+  // The line's speed of every upgrade.
+  static constexpr uint32_t kLineBaud = 57600;
   // ReadFrame results besides a PID.
   static constexpr int kReadStopped = 0;
   static constexpr int kReadBadMarker = -5;

@@ -1,9 +1,10 @@
-#include "cli/RunSummary.h"
+#include "run/RunSummary.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
-namespace zel::cli {
+namespace zel {
 
 double BytesPerSecond(const CRunFigures& figures) {
   return figures.seconds > 0 ? static_cast<double>(figures.bytes) / figures.seconds : 0;
@@ -33,4 +34,18 @@ std::string SummaryLine(RunOutcome outcome, const CRunFigures& figures, uint32_t
   return line;
 }
 
-}  // namespace zel::cli
+std::string UtcTimestamp() {
+  using namespace std::chrono;
+  const auto now = floor<milliseconds>(system_clock::now());
+  const auto day = floor<days>(now);
+  const year_month_day date{day};
+  const hh_mm_ss time{now - day};
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()));
+  return text;
+}
+
+}  // namespace zel

@@ -8,7 +8,7 @@
 
 #include "run/RunOutcome.h"
 
-namespace zel::cli {
+namespace zel {
 
 // Data bytes a second over the measured time; 0 when nothing was timed.
 double BytesPerSecond(const CRunFigures& figures);
@@ -21,4 +21,7 @@ double ShareOfLine(const CRunFigures& figures, uint32_t lineBaud);
 // plainly did not bind.
 std::string SummaryLine(RunOutcome outcome, const CRunFigures& figures, uint32_t lineBaud);
 
-}  // namespace zel::cli
+// Now, as 2026-12-07T01:50:12.345Z: the clock of events, records and logs.
+std::string UtcTimestamp();
+
+}  // namespace zel
