@@ -7,6 +7,7 @@
 #include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSpacerItem>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <algorithm>
@@ -346,15 +348,33 @@ void CQtMainWindow::ShowProgress(int id, const CProgressModel& progress) {
   if (bar->value() != progress.ShownValue()) bar->setValue(progress.ShownValue());
 }
 
+namespace {
+
+// A box sized for its text alone cuts its title ("box…der"): it is made
+// wide enough for the title and the title bar's buttons.
+void FitTheTitle(QMessageBox& box) {
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  if (!grid) return;
+  const int width = box.fontMetrics().horizontalAdvance(box.windowTitle()) + kTitleBarRoom;
+  grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                grid->columnCount());
+}
+
+}  // namespace
+
 void CQtMainWindow::MessageBox(const std::string& text, const std::string& caption, bool ownedByDialog) {
   QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption), QString::fromStdString(text),
                   QMessageBox::Ok, ownedByDialog ? this : nullptr);
+  FitTheTitle(box);
   box.exec();
 }
 
 bool CQtMainWindow::AskYesNo(const std::string& text, const std::string& caption) {
-  return QMessageBox::question(this, QString::fromStdString(caption), QString::fromStdString(text),
-                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+  QMessageBox box(QMessageBox::Question, QString::fromStdString(caption), QString::fromStdString(text),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setDefaultButton(QMessageBox::No);
+  FitTheTitle(box);
+  return box.exec() == QMessageBox::Yes;
 }
 
 std::optional<std::string> CQtMainWindow::AskFile(const CFileDialogSpec& spec, bool save) {

@@ -19,6 +19,9 @@
 
 namespace zel {
 
+// Room beside a box's title for the title bar's icon and buttons.
+inline constexpr int kTitleBarRoom = 160;
+
 class CQtMainWindow : public CTemplateDialog, public IDialogControls {
  public:
   explicit CQtMainWindow(CProbeSources portSources = {});

@@ -95,7 +95,12 @@ struct CBoxesSeen {
           auto* box = qobject_cast<QMessageBox*>(modal);
           if (!box) return;
           boxes.push_back({box->windowTitle(), box->text(), box->parentWidget() == owner});
+          // The title whole: the box is wide enough for it and the title
+          // bar's buttons. Answered first, so that a failure ends no wait.
+          const bool titleFits =
+              box->width() >= box->fontMetrics().horizontalAdvance(box->windowTitle()) + kTitleBarRoom;
           box->button(answer ? answer(int(boxes.size())) : QMessageBox::Ok)->click();
+          QVERIFY2(titleFits, qPrintable(box->windowTitle()));
         }) {}
   std::vector<CBox> boxes;
   CModalHandler handler;
