@@ -37,6 +37,8 @@ SetCompressor /SOLID lzma
 !include Sections.nsh
 
 Name "${PRODUCT} ${VERSION}"
+; The pages' foot names the product, not the installer's maker.
+BrandingText "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
 ShowInstDetails show
 VIProductVersion "${VERSION}.0.0"
@@ -51,6 +53,10 @@ VIAddVersionKey "LegalCopyright" "(c) 2026 the BoxFeeder developers"
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+; The last page offers to start the window.
+!define MUI_FINISHPAGE_RUN "$INSTDIR\boxfeeder.exe"
+!define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT}"
+!insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
@@ -71,6 +77,11 @@ FunctionEnd
 
 Section "BoxFeeder (required)" SectionProgram
   SectionIn RO
+  ; A folder of programs this install makes goes with its uninstall.
+  ${GetParent} "$INSTDIR" $0
+  ${IfNot} ${FileExists} "$0\*.*"
+    WriteRegStr SHCTX "${SETTINGS_KEY}" "MadeFolder" "$0"
+  ${EndIf}
   SetOutPath "$INSTDIR"
   File "/oname=boxfeeder.exe" "${WINDOW_EXE}"
   File "/oname=boxfeed.exe" "${COMMAND_EXE}"
@@ -83,7 +94,7 @@ Section "BoxFeeder (required)" SectionProgram
   ; A console where boxfeed answers by name, in the user's documents.
   SetOutPath "$DOCUMENTS"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\BoxFeeder command line.lnk" "$SYSDIR\cmd.exe" \
-    '/K PATH $INSTDIR;%PATH%& boxfeed --help' "$INSTDIR\boxfeed.exe"
+    '/K TITLE BoxFeeder console& PATH $INSTDIR;%PATH%& boxfeed --help' "$INSTDIR\boxfeed.exe"
   SetOutPath "$INSTDIR"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\Uninstall BoxFeeder.lnk" "$INSTDIR\uninstall.exe" \
     "/$MultiUser.InstallMode"
@@ -144,6 +155,11 @@ Function .onInit
   ${IfNot} ${Errors}
     SectionSetFlags ${SectionPath} ${SF_SELECTED}
   ${EndIf}
+  ; Installed over an install that put boxfeed on PATH: ticked again.
+  ReadRegDWORD $R1 SHCTX "${SETTINGS_KEY}" "OnPath"
+  ${If} $R1 == 1
+    SectionSetFlags ${SectionPath} ${SF_SELECTED}
+  ${EndIf}
 FunctionEnd
 
 Section "Uninstall"
@@ -180,8 +196,14 @@ Section "Uninstall"
   ${EndIf}
   DeleteRegKey SHCTX "Software\Classes\${IMAGE_CLASS}"
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
+  ReadRegStr $2 SHCTX "${SETTINGS_KEY}" "MadeFolder"
   DeleteRegKey SHCTX "${SETTINGS_KEY}"
   !insertmacro AnnounceChanges
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
+  ; The folder of programs the install made (AppData\Local\Programs),
+  ; where it is empty now.
+  ${If} $2 != ""
+    RMDir "$2"
+  ${EndIf}
 SectionEnd

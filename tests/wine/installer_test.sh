@@ -29,6 +29,8 @@ expect_installed() {
   for entry in "BoxFeeder.lnk" "BoxFeeder command line.lnk" "Uninstall BoxFeeder.lnk"; do
     [ -f "$menu/$entry" ] || fail "no Start-menu entry $entry"
   done
+  tr -d '\000' < "$menu/BoxFeeder command line.lnk" | grep -aq "TITLE BoxFeeder console" ||
+    fail "the console is not titled BoxFeeder console"
   [ "$(value_of "$root\\$uninstall_key" DisplayVersion)" = "$version" ] || fail "no uninstall record in $root"
   [ -n "$(value_of "$root\\$uninstall_key" Publisher)" ] || fail "no publisher in the uninstall record"
   [ "$(value_of "$root\\Software\\BoxFeeder" InstallDir)" = "$folder" ] || fail "the folder is not remembered"
