@@ -23,10 +23,8 @@ CConsole::CConsole(std::FILE* out, std::FILE* err, bool quiet, bool eventsOnOut)
       m_bErrIsOut(SameDestination(out, err)) {}
 
 void CConsole::ClearBars() {
-  // Up to the first bar line, then clear to the end of the screen.
   if (m_nDrawn == 0) return;
-  if (m_nDrawn > 1) std::fprintf(m_err, "\033[%dA", m_nDrawn - 1);
-  std::fputs("\r\033[J", m_err);
+  EraseLines(m_err, m_nDrawn);
   m_nDrawn = 0;
 }
 

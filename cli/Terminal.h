@@ -9,9 +9,14 @@ namespace zel::cli {
 // True when the stream is a terminal (or a console): someone reads it as
 // it comes.
 bool IsTerminal(std::FILE* stream);
-// True when the stream is a terminal that takes escape sequences, where a
-// progress bar can redraw in place; elsewhere progress goes as lines.
+// True when the stream is a terminal where a progress bar can redraw in
+// place: one that takes escape sequences, or a Windows console that shows
+// them as text and is redrawn through its own calls instead. Elsewhere
+// progress goes as lines.
 bool CanRedraw(std::FILE* stream);
+// On a stream that can redraw: blanks the last `lines` lines, the one the
+// cursor is on included, and leaves the cursor at the start of the first.
+void EraseLines(std::FILE* stream, int lines);
 // The terminal's width in columns now (it follows a resize); 0 when the
 // stream is no terminal or does not say.
 int TerminalColumns(std::FILE* stream);

@@ -24,6 +24,12 @@ bool CanRedraw(std::FILE* stream) {
   return IsTerminal(stream) && !(term && std::string_view(term) == "dumb");
 }
 
+void EraseLines(std::FILE* stream, int lines) {
+  // Up to the first line, then clear to the end of the screen.
+  if (lines > 1) std::fprintf(stream, "\033[%dA", lines - 1);
+  std::fputs("\r\033[J", stream);
+}
+
 int TerminalColumns(std::FILE* stream) {
   winsize size{};
   if (::ioctl(::fileno(stream), TIOCGWINSZ, &size) != 0) return 0;
