@@ -4,6 +4,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "cli/HelpLayout.h"
 #include "cli/JsonEvents.h"
 #include "cli/ResultsCommand.h"
 #include "cli/Terminal.h"
@@ -25,12 +26,8 @@ const char* const kExitCodes =
     "  2   cancelled (Ctrl-C, kill, or the terminal closed)\n"
     "  64  bad usage";
 
-// Each command's own closing words: the options of the program it takes
-// too, and its exit status.
-const char* const kAfterCommand = "-q,--quiet and --json may also stand after the command.\n\n";
-std::string CommandFooter(const char* status) {
-  return std::string(kAfterCommand) + "Exit status:\n" + status;
-}
+// Each command's own closing words: its exit status.
+std::string CommandFooter(const char* status) { return std::string("Exit status:\n") + status; }
 
 // The program's own options, which may come before the command.
 bool IsProgramOption(const std::string& argument) {
@@ -49,16 +46,21 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "boxfeed " BOXFEEDER_VERSION);
   app.footer(kExitCodes);
   app.option_defaults()->always_capture_default();
-  // -q and --json may stand after the command too: its options are tried
-  // first, then the program's.
-  app.fallthrough();
+  const int columns = TerminalColumns(stdout);
+  app.formatter(std::make_shared<CHelpLayout>(columns > 0 ? static_cast<size_t>(columns) : 80));
   bool quiet = false, jsonOutput = false;
-  app.add_flag("-q,--quiet", quiet, "Print only each run's summary and errors");
-  app.add_flag("--json", jsonOutput, "Print JSON events, one per line, in place of the text");
+  // -q and --json stand before the command or after it, and each command's
+  // help lists them.
+  const auto addOutputOptions = [&](CLI::App* command) {
+    command->add_flag("-q,--quiet", quiet, "Print only each run's summary and errors");
+    command->add_flag("--json", jsonOutput, "Print JSON events, one per line, in place of the text");
+  };
+  addOutputOptions(&app);
 
   CUpgradeCommand upgrade;
   CLI::App* upgradeCommand =
       app.add_subcommand("upgrade", "Serve IMAGE to the box on each PORT until it is loaded");
+  addOutputOptions(upgradeCommand);
   upgradeCommand->add_option("IMAGE", upgrade.image, "The image file (*.sdl)")->required();
   upgradeCommand
       ->add_option("-p,--port", upgrade.ports,
@@ -94,6 +96,7 @@ int main(int argc, char** argv) {
 
   CBootCommand boot;
   CLI::App* bootCommand = app.add_subcommand("boot", "Run the boot download of CMDFILE with the box on PORT");
+  addOutputOptions(bootCommand);
   bootCommand->add_option("CMDFILE", boot.commandFile, "The command file of hexadecimal sections")
       ->required();
   bootCommand->add_option("-p,--port", boot.port, "COM1..COM8 or a device path such as /dev/ttyUSB0")
@@ -107,6 +110,7 @@ int main(int argc, char** argv) {
                     "  64  bad usage"));
 
   CLI::App* portsCommand = app.add_subcommand("ports", "List the serial ports present, without opening any");
+  addOutputOptions(portsCommand);
   portsCommand->footer(
       CommandFooter("  0   listed (none present is no failure)\n"
                     "  64  bad usage"));
@@ -114,6 +118,7 @@ int main(int argc, char** argv) {
   CResultsCommand results;
   CLI::App* resultsCommand = app.add_subcommand(
       "results", "Count the boxes loaded and failed, and the yield, in results files (one per station)");
+  addOutputOptions(resultsCommand);
   resultsCommand->add_option("FILE", results.files, "Results files written by --results")->required();
   resultsCommand->add_option("--since", results.since,
                              "Only boxes started on or after this UTC date or time");
@@ -127,6 +132,7 @@ int main(int argc, char** argv) {
 #if BOXFEEDER_WITH_DEMO
   CDemoOptions demo;
   CLI::App* demoCommand = app.add_subcommand("demo", "Run a whole upgrade against a simulated box");
+  addOutputOptions(demoCommand);
   demoCommand->add_option("--size", demo.size, "Bytes of the sample image")->check(CLI::Range(1u, 64u << 20));
   demoCommand->add_option("--chunk", demo.chunk, "Bytes the box asks for per request")
       ->check(CLI::Range(1u, 65535u));

@@ -16,8 +16,8 @@
 #include <thread>
 
 #include "cli/Hints.h"
-#include "run/RunSummary.h"
 #include "run/Platform.h"
+#include "run/RunSummary.h"
 #include "sim/BoxOnThread.h"
 #include "sim/BoxSimulator.h"
 #include "sim/PtyLine.h"
@@ -267,6 +267,20 @@ TEST(BoxfeederArguments, HelpAndVersionPrintAndExit) {
               0u)
         << window.Stdout();
     for (const std::string& line : Lines(window.Stdout())) EXPECT_LE(line.size(), 80u) << line;
+  }
+}
+
+// Each command's help, printed where no terminal says its width, fits an
+// 80-column console with its last column free, and lists the program's
+// options the command takes after it.
+TEST(BoxfeedHelp, EachCommandsHelpFitsEightyColumnsAndListsQuietAndJson) {
+  for (const char* command : {"upgrade", "boot", "ports", "results", "demo"}) {
+    CChildProcess help({BOXFEED_PATH, command, "--help"});
+    EXPECT_EQ(help.Wait(), 0) << command;
+    for (const std::string& line : Lines(help.Stdout()))
+      EXPECT_LE(line.size(), 79u) << command << ": " << line;
+    EXPECT_TRUE(Has(help.Stdout(), "\n  -q,--quiet ")) << help.Stdout();
+    EXPECT_TRUE(Has(help.Stdout(), "\n  --json ")) << help.Stdout();
   }
 }
 
