@@ -160,9 +160,8 @@ inline CPicture Capture(HWND window, bool whole) {
   return picture;
 }
 
-// Writes a window, frame and all, as NAME.bmp into the screenshot folder.
-inline void Screenshot(HWND window, const std::string& name) {
-  const CPicture picture = Capture(window, true);
+// Writes a picture as NAME.bmp into the screenshot folder.
+inline void SaveBitmap(const CPicture& picture, const std::string& name) {
   CreateDirectoryA(SCREENSHOT_DIR, nullptr);
   const std::string path = std::string(SCREENSHOT_DIR) + "/" + name + ".bmp";
   std::FILE* out = std::fopen(path.c_str(), "wb");
@@ -179,5 +178,8 @@ inline void Screenshot(HWND window, const std::string& name) {
   }
   std::fclose(out);
 }
+
+// Writes a window, frame and all, as NAME.bmp into the screenshot folder.
+inline void Screenshot(HWND window, const std::string& name) { SaveBitmap(Capture(window, true), name); }
 
 }  // namespace zel::wintest

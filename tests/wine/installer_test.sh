@@ -7,11 +7,14 @@
 #   second copy, one uninstall record);
 # - for the current user with boxfeed on PATH, in the user's own programs
 #   folder and registry;
+#   then again over it through its pages, as a person upgrades it (the
+#   pages test presses Next on each, reads its texts, takes its
+#   screenshot, and lets the last page start the window);
 # and each uninstall leaves nothing behind: files, folders, entries, keys,
 # the file type and the PATH entry.
-#   installer_test.sh SETUP.EXE VERSION
+#   installer_test.sh SETUP.EXE VERSION PAGES_TEST.EXE
 set -eu
-setup=$1 version=$2
+setup=$1 version=$2 pages_test=$3
 [ -f "$setup" ] || { echo "no installer at $setup: make windows-installer"; exit 1; }
 fail() { echo "installer: $*"; exit 1; }
 has_key() { wine reg query "$1" > /dev/null 2>&1; }
@@ -90,6 +93,10 @@ if has_key "HKLM\\$uninstall_key"; then fail "a current-user install wrote the m
 value_of 'HKCU\Environment' Path | tr ';' '\n' | grep -qxF "$user_folder" || fail "boxfeed is not on the user's PATH"
 wine cmd /c 'boxfeed --version' 2>/dev/null | grep -q "boxfeed $version" || fail "boxfeed does not run by name"
 printf "installed for the current user in %s, on PATH\n" "$user_folder"
+# Again over it, through the pages: the PATH box comes ticked.
+wine "$pages_test" "$(winepath -w "$setup")" "$version"
+expect_installed HKCU "$user_folder" "$user_menu"
+echo "installed again over it through its pages"
 expect_uninstalled HKCU "$user_folder" "$user_menu" /CurrentUser
 [ "$(value_of 'HKCU\Environment' Path)" = "$path_before" ] || fail "the user's PATH was not given back"
 echo "uninstalled for the current user"
