@@ -3,7 +3,6 @@
 // and a screenshot of it taken, Next pressed, and at the end the offer to
 // start the window taken up.
 //   installer_pages_test SETUP.EXE VERSION
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
