@@ -77,25 +77,45 @@ void ExpectCleanScreen(const std::vector<std::wstring>& rows, size_t columns) {
 
 BOOL WINAPI IgnoreInterrupt(DWORD) { return TRUE; }
 
-TEST(WindowsConsole, BarRedrawsInPlaceAndCtrlCEndsTheRunWithItsResultOnScreen) {
-  // A console of the test's own, on the display the run provides.
-  ::FreeConsole();
-  ASSERT_TRUE(::AllocConsole());
-  const HANDLE console = ::GetStdHandle(STD_OUTPUT_HANDLE);
-  CONSOLE_SCREEN_BUFFER_INFO info{};
-  ASSERT_TRUE(::GetConsoleScreenBufferInfo(console, &info));
-  const size_t columns = static_cast<size_t>(info.srWindow.Right - info.srWindow.Left + 1);
-  ASSERT_EQ(columns, 80u);
-  // The Ctrl-C below reaches every program in the console, this one too.
-  ::SetConsoleCtrlHandler(&IgnoreInterrupt, TRUE);
+// The test's own console, on the display the run provides, 80 columns
+// wide; made once.
+HANDLE Console() {
+  static const HANDLE console = [] {
+    ::FreeConsole();
+    EXPECT_TRUE(::AllocConsole());
+    // A Ctrl-C reaches every program in the console, this one too.
+    ::SetConsoleCtrlHandler(&IgnoreInterrupt, TRUE);
+    return ::GetStdHandle(STD_OUTPUT_HANDLE);
+  }();
+  return console;
+}
 
-  std::wstring command =
-      L"\"" + g_boxfeed + L"\" upgrade \"" + g_image + L"\" --port " + g_port + L" --end-pause-ms 0";
+constexpr size_t kColumns = 80;
+
+size_t ConsoleColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  ::GetConsoleScreenBufferInfo(Console(), &info);
+  return static_cast<size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+}
+
+// boxfeed.exe with these arguments, in the console.
+PROCESS_INFORMATION StartBoxfeed(const std::wstring& arguments) {
+  std::wstring command = L"\"" + g_boxfeed + L"\" " + arguments;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION run{};
-  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+  EXPECT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                &startup, &run));
+  return run;
+}
+
+TEST(WindowsConsole, BarRedrawsInPlaceAndCtrlCEndsTheRunWithItsResultOnScreen) {
+  const HANDLE console = Console();
+  const size_t columns = ConsoleColumns();
+  ASSERT_EQ(columns, kColumns);
+  const PROCESS_INFORMATION run =
+      StartBoxfeed(L"upgrade \"" + g_image + L"\" --port " + g_port + L" --end-pause-ms 0");
+  ASSERT_NE(run.hProcess, nullptr);
 
   // The bar moves on: each percent is drawn over the one before.
   std::vector<std::wstring> rows =
@@ -120,6 +140,23 @@ TEST(WindowsConsole, BarRedrawsInPlaceAndCtrlCEndsTheRunWithItsResultOnScreen) {
   ExpectCleanScreen(rows, columns);
   ::CloseHandle(run.hThread);
   ::CloseHandle(run.hProcess);
+}
+
+// The help, as the Start-menu console opens with it: no line fills the
+// window, where the console would break it, mid-word, onto the next.
+TEST(WindowsConsole, HelpWrapsAtWordsWithinTheWindow) {
+  const HANDLE console = Console();
+  ASSERT_EQ(ConsoleColumns(), kColumns);
+  const size_t before = ScreenRows(console).size();
+  for (const wchar_t* command : {L"--help", L"upgrade --help"}) {
+    const PROCESS_INFORMATION help = StartBoxfeed(command);
+    ASSERT_EQ(::WaitForSingleObject(help.hProcess, 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+    ::CloseHandle(help.hThread);
+    ::CloseHandle(help.hProcess);
+  }
+  const std::vector<std::wstring> rows = ScreenRows(console);
+  ASSERT_GT(rows.size(), before + 30) << Joined(rows);
+  for (size_t row = before; row < rows.size(); ++row) EXPECT_LT(rows[row].size(), kColumns) << Joined(rows);
 }
 
 }  // namespace
