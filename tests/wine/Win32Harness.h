@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/win32/Utf16.h"
 #include "widgets/SystemHeadersWin32.h"
 
 namespace zel::wintest {
@@ -25,6 +26,43 @@ inline bool PumpUntil(const std::function<bool()>& done, const std::function<boo
     if (!pumpOne()) MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
   }
   return true;
+}
+
+// Polls test() until it holds or timeout passes; true when it held. For
+// what another process shows, which sends this one no message.
+template <typename Test>
+bool PollUntil(Test test, std::chrono::milliseconds timeout = std::chrono::minutes(1)) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!test()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    Sleep(50);
+  }
+  return true;
+}
+
+// A control's text, also in another process (asked of the control itself,
+// as GetWindowText does not), as UTF-8.
+inline std::string TextOf(HWND control) {
+  wchar_t text[4096] = {};
+  SendMessageW(control, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text));
+  return Narrow(text);
+}
+
+// Starts a program from its command line (UTF-8), in this console if any.
+inline PROCESS_INFORMATION StartProgram(const std::string& commandLine) {
+  std::wstring command = Wide(commandLine);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &process))
+      << commandLine;
+  return process;
+}
+
+inline void CloseProcessHandles(const PROCESS_INFORMATION& process) {
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
 }
 
 inline std::string ClassOf(HWND window) {

@@ -183,22 +183,8 @@ TEST_F(WindowTest, TheLogHoldsMoreThanAnEditsDefaultLimit) {
 // window starts with that image chosen and Start ready.
 TEST(WindowProgram, OpensWithTheImageItIsGiven) {
   const std::string image = WriteTemporaryFile(std::vector<uint8_t>(16, 1), " образ 1.sdl");
-  std::string command = std::string("\"") + BOXFEEDER_EXE + "\" \"" + image + "\"";
-  std::wstring wide(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, command.c_str(), -1, nullptr, 0)),
-                    L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, command.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  ASSERT_TRUE(
-      CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-  // A control's text in another process: asked of the control itself, as
-  // GetWindowText does not.
-  auto textOf = [](HWND control) {
-    char text[1024] = {};
-    SendMessageA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    return std::string(text);
-  };
+  const PROCESS_INFORMATION process =
+      StartProgram(std::string("\"") + BOXFEEDER_EXE + "\" \"" + image + "\"");
   // The program's window, once it has taken the image in: it shows first.
   std::pair<DWORD, HWND> found{process.dwProcessId, nullptr};
   auto windowWithImage = [&] {
@@ -213,18 +199,17 @@ TEST(WindowProgram, OpensWithTheImageItIsGiven) {
           return FALSE;
         },
         reinterpret_cast<LPARAM>(&found));
-    return found.second && !textOf(GetDlgItem(found.second, IDC_IMAGE_PATH)).empty();
+    return found.second && !TextOf(GetDlgItem(found.second, IDC_IMAGE_PATH)).empty();
   };
   ASSERT_TRUE(PumpUntil(
       windowWithImage, [] { return false; }, 30s))
       << "no window with the image";
   HWND window = found.second;
-  EXPECT_EQ(textOf(GetDlgItem(window, IDC_IMAGE_PATH)), image);
+  EXPECT_EQ(TextOf(GetDlgItem(window, IDC_IMAGE_PATH)), image);
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDC_START)));
   PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
   EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  CloseProcessHandles(process);
   DeleteFileA(image.c_str());
 }
 
