@@ -44,13 +44,24 @@ expect_installed() {
   wine "$dir/boxfeed.exe" --version | grep -q "boxfeed $version" || fail "the installed boxfeed does not run"
 }
 
-# Uninstalls in place (_?= runs it to its end rather than from a copy the
-# system starts and does not wait for; in place, it cannot delete itself)
-# and checks that nothing is left.
+# Uninstalls and checks that nothing is left. In place (_?= runs it to its
+# end, but it cannot delete itself or its folder), or with "whole" as the
+# Start menu runs it: from a copy the system starts and does not wait
+# for, which takes the folder too; its end is awaited by the folder's.
 expect_uninstalled() {
-  root=$1 folder=$2 menu=$3 mode=$4
+  root=$1 folder=$2 menu=$3 mode=$4 how=${5:-}
   dir=$(winepath -u "$folder")
-  wine "$dir/uninstall.exe" /S "$mode" "_?=$folder"
+  if [ "$how" = whole ]; then
+    wine "$dir/uninstall.exe" /S "$mode"
+    tries=0
+    while [ -e "$dir" ]; do
+      tries=$((tries + 1))
+      [ $tries -lt 600 ] || fail "$folder was left behind"
+      sleep 0.1
+    done
+  else
+    wine "$dir/uninstall.exe" /S "$mode" "_?=$folder"
+  fi
   for file in boxfeeder.exe boxfeed.exe README.txt; do
     [ ! -e "$dir/$file" ] || fail "$file was left behind"
   done
@@ -87,6 +98,8 @@ local_app_data=$(wine cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')
 user_folder="$local_app_data\\Programs\\BoxFeeder"
 user_menu=$(winepath -u "$(wine cmd /c 'echo %APPDATA%' 2>/dev/null | tr -d '\r')\\Microsoft\\Windows\\Start Menu\\Programs\\BoxFeeder")
 path_before=$(value_of 'HKCU\Environment' Path)
+programs=$(winepath -u "$local_app_data\\Programs")
+[ -e "$programs" ] && programs_made=no || programs_made=yes
 wine "$setup" /S /CurrentUser /PATH
 expect_installed HKCU "$user_folder" "$user_menu"
 if has_key "HKLM\\$uninstall_key"; then fail "a current-user install wrote the machine's uninstall record"; fi
@@ -97,6 +110,7 @@ printf "installed for the current user in %s, on PATH\n" "$user_folder"
 wine "$pages_test" "$(winepath -w "$setup")" "$version"
 expect_installed HKCU "$user_folder" "$user_menu"
 echo "installed again over it through its pages"
-expect_uninstalled HKCU "$user_folder" "$user_menu" /CurrentUser
+expect_uninstalled HKCU "$user_folder" "$user_menu" /CurrentUser whole
 [ "$(value_of 'HKCU\Environment' Path)" = "$path_before" ] || fail "the user's PATH was not given back"
+[ $programs_made = no ] || [ ! -e "$programs" ] || fail "the programs folder the install made was left behind"
 echo "uninstalled for the current user"
