@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -219,5 +220,27 @@ inline void SaveBitmap(const CPicture& picture, const std::string& name) {
 
 // Writes a window, frame and all, as NAME.bmp into the screenshot folder.
 inline void Screenshot(HWND window, const std::string& name) { SaveBitmap(Capture(window, true), name); }
+
+// A window as the screen shows it (also one of another process, or a
+// console), saved as NAME.bmp in the screenshot folder once it has been
+// drawn (a window just opened is one colour until it paints).
+inline void ScreenshotFromScreen(HWND window, const std::string& name) {
+  CPicture picture;
+  EXPECT_TRUE(PollUntil([&] {
+    RECT r{};
+    GetWindowRect(window, &r);
+    HDC screen = GetDC(nullptr);
+    {
+      CCanvas canvas(screen, r.right - r.left, r.bottom - r.top);
+      BitBlt(canvas.Dc(), 0, 0, r.right - r.left, r.bottom - r.top, screen, r.left, r.top, SRCCOPY);
+      picture = canvas.Picture();
+    }
+    ReleaseDC(nullptr, screen);
+    return std::any_of(picture.pixels.begin(), picture.pixels.end(),
+                       [&](COLORREF pixel) { return pixel != picture.pixels.front(); });
+  })) << name
+      << " was never drawn";
+  SaveBitmap(picture, name);
+}
 
 }  // namespace zel::wintest

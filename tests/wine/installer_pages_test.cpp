@@ -3,7 +3,6 @@
 // and a screenshot of it taken, Next pressed, and at the end the offer to
 // start the window taken up.
 //   installer_pages_test SETUP.EXE VERSION
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -25,27 +24,6 @@ std::string TextsIn(HWND window) {
       },
       reinterpret_cast<LPARAM>(&texts));
   return texts;
-}
-
-// A window of another process as the screen shows it, saved once it has
-// been drawn (a window just opened is one colour until it paints).
-void ScreenshotFromScreen(HWND window, const std::string& name) {
-  CPicture picture;
-  EXPECT_TRUE(PollUntil([&] {
-    RECT r{};
-    GetWindowRect(window, &r);
-    HDC screen = GetDC(nullptr);
-    {
-      CCanvas canvas(screen, r.right - r.left, r.bottom - r.top);
-      BitBlt(canvas.Dc(), 0, 0, r.right - r.left, r.bottom - r.top, screen, r.left, r.top, SRCCOPY);
-      picture = canvas.Picture();
-    }
-    ReleaseDC(nullptr, screen);
-    return std::any_of(picture.pixels.begin(), picture.pixels.end(),
-                       [&](COLORREF pixel) { return pixel != picture.pixels.front(); });
-  })) << name
-      << " was never drawn";
-  SaveBitmap(picture, name);
 }
 
 constexpr int kNextId = 1;  // Next, Install and Finish are one button

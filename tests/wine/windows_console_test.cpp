@@ -85,6 +85,7 @@ TEST(WindowsConsole, BarRedrawsInPlaceAndCtrlCEndsTheRunWithItsResultOnScreen) {
   std::vector<std::string> rows;
   ASSERT_TRUE(PollUntil([&] { return PercentShown(rows = ScreenRows()) >= 10; })) << Joined(rows);
   ExpectOneCleanBar(rows);
+  ScreenshotFromScreen(GetConsoleWindow(), "console-1-bar");
 
   ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
   // The run ends as cancelled, with its own words and its account, and
@@ -100,6 +101,7 @@ TEST(WindowsConsole, BarRedrawsInPlaceAndCtrlCEndsTheRunWithItsResultOnScreen) {
   EXPECT_NE(screen.find("\nCancelled: "), std::string::npos) << screen;
   EXPECT_EQ(screen.find("FAILED"), std::string::npos) << "a fault for a cancel:\n" << screen;
   ExpectOneCleanBar(rows);
+  ScreenshotFromScreen(GetConsoleWindow(), "console-2-cancelled");
 }
 
 // The help, as the Start-menu console opens with it: no line fills the
