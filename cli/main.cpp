@@ -40,7 +40,9 @@ bool IsProgramOption(const std::string& argument) {
 
 int main(int argc, char** argv) {
   zel::ReserveStandardStreams();
-  CLI::App app{"boxfeed: load a software image into a set-top box over a serial cable."};
+  // Named, not called by its path: a path as long as an install folder's
+  // would stretch the usage line past the console's width.
+  CLI::App app{"boxfeed: load a software image into a set-top box over a serial cable.", "boxfeed"};
   app.require_subcommand(1);
   app.allow_windows_style_options(false);  // "/dev/ttyUSB0" and "/tmp/x.sdl" are paths
   app.set_version_flag("--version", "boxfeed " BOXFEEDER_VERSION);
