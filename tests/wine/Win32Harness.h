@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -241,6 +242,18 @@ inline void ScreenshotFromScreen(HWND window, const std::string& name) {
   })) << name
       << " was never drawn";
   SaveBitmap(picture, name);
+}
+
+// A test program's main for tests that take arguments: Google Test's own
+// options first, then the test's, each into its string, in order.
+inline int RunTests(int argc, char** argv, const char* usage, std::initializer_list<std::string*> arguments) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (static_cast<size_t>(argc) != arguments.size() + 1) {
+    std::fprintf(stderr, "usage: %s\n", usage);
+    return 64;
+  }
+  for (std::string* argument : arguments) *argument = *++argv;
+  return RUN_ALL_TESTS();
 }
 
 }  // namespace zel::wintest

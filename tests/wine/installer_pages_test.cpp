@@ -105,12 +105,6 @@ TEST(InstallerPages, EachPageNamesBoxFeederAndTheLastOneStartsIt) {
 }  // namespace zel::wintest
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: installer_pages_test SETUP.EXE VERSION\n");
-    return 64;
-  }
-  zel::wintest::g_setup = argv[1];
-  zel::wintest::g_version = argv[2];
-  return RUN_ALL_TESTS();
+  using namespace zel::wintest;
+  return RunTests(argc, argv, "installer_pages_test SETUP.EXE VERSION", {&g_setup, &g_version});
 }

@@ -122,13 +122,6 @@ TEST(WindowsConsole, HelpWrapsAtWordsWithinTheWindow) {
 }  // namespace zel::wintest
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: windows_console_test BOXFEED.EXE IMAGE PORT\n");
-    return 64;
-  }
-  zel::wintest::g_boxfeed = argv[1];
-  zel::wintest::g_image = argv[2];
-  zel::wintest::g_port = argv[3];
-  return RUN_ALL_TESTS();
+  using namespace zel::wintest;
+  return RunTests(argc, argv, "windows_console_test BOXFEED.EXE IMAGE PORT", {&g_boxfeed, &g_image, &g_port});
 }
