@@ -10,6 +10,13 @@
 
 namespace zel {
 
+#ifdef _WIN32
+// What the system calls on a thread of its own for a console's events
+// (Ctrl-C, Ctrl-Break, a closed window, a logoff, a shutdown); here for
+// the tests. Nonzero: handled.
+int HandleConsoleEvent(unsigned long event);
+#endif
+
 class CInterruptWatcher {
  public:
   explicit CInterruptWatcher(std::function<void()> onInterrupt);

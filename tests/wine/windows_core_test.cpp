@@ -6,9 +6,12 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <future>
+#include <memory>
 
 #include "boot/CommandFile.h"
 #include "boot/CommandFileOpen.h"
+#include "interrupt/InterruptWatcher.h"
 #include "ports/CommRecords.h"
 #include "run/Event.h"
 #include "run/Platform.h"
@@ -22,6 +25,26 @@ namespace zel {
 namespace {
 
 std::vector<uint8_t> Text(const std::string& text) { return {text.begin(), text.end()}; }
+
+// A closed console window: the system ends the process as soon as the
+// handler returns, so it returns only once the program has ended its runs
+// (and written their records), when the watcher goes. A handler that
+// returned at once would be seen early in most of the rounds.
+TEST(WindowsConsoleEvents, AClosedWindowWaitsForTheRunsToEnd) {
+  for (int round = 0; round < 20; ++round) {
+    std::promise<void> heard;
+    std::atomic<bool> runsEnded{false};
+    auto watcher = std::make_unique<CInterruptWatcher>([&] { heard.set_value(); });
+    auto handler = std::async(std::launch::async, [&] {
+      EXPECT_TRUE(HandleConsoleEvent(CTRL_CLOSE_EVENT));
+      return runsEnded.load();
+    });
+    heard.get_future().wait();
+    runsEnded = true;
+    watcher.reset();
+    EXPECT_TRUE(handler.get()) << "the handler returned before the runs had ended, round " << round;
+  }
+}
 
 TEST(WindowsSettings, OurHelpersWorkOnTheSystemsOwnRecord) {
   DCB dcb = EmptyDcb();
