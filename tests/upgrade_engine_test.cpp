@@ -537,7 +537,7 @@ TEST(UpgradeFigures, AreMeasuredFromTheFirstRequestToTheBoxsEnd) {
   CUpgradeRun t;
   sim::CBoxPlan plan = Plan(1024);
   plan.baud = 57600;
-  plan.switchOnAfterMs = 300;
+  plan.switchOnAfterMs = 1000;
   const auto image = SampleImage(8192);
   t.Run(image, plan);
   ASSERT_EQ(t.Outcome(), RunOutcome::Succeeded);
@@ -545,7 +545,10 @@ TEST(UpgradeFigures, AreMeasuredFromTheFirstRequestToTheBoxsEnd) {
   EXPECT_EQ(figures.bytes, 8192u);
   EXPECT_EQ(figures.wireBytes, 8 * (16 + 1024 + 20) + 12u) << "requests, replies and the box's end";
   EXPECT_GT(figures.seconds, 0.9 * t.box.wireSeconds) << "no less than the line needed";
-  EXPECT_LT(figures.seconds, t.box.seconds) << "the box's own clock also counts its PID_REBOOT and the start";
+  // The box's own clock runs from its switch-on to its end; the tool hears
+  // of the end a little later (much later under a sanitizer), but not a
+  // second later, as it would if the wait for the box were counted.
+  EXPECT_LT(figures.seconds, t.box.seconds + 0.5) << "the wait before the box was switched on is not counted";
   EXPECT_EQ(t.run.end.imageSha256.size(), 64u);
 }
 
